@@ -1,0 +1,96 @@
+// The file and handle calls of the platform contract.
+#include "platform/wide_string.h"
+#include "platform/wince.h"
+#include "sim/devices.h"
+#include "sim/handheld.h"
+#include "sim/handle_table.h"
+#include "sim/object_store.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+sim::KernelObject* objectOf(ce::HANDLE handle) {
+    sim::KernelObject* object = sim::HandleTable::get().find(handle);
+    if (object == nullptr)
+        sim::Handheld::get().last_error = ce::ERROR_INVALID_HANDLE;
+    return object;
+}
+
+ce::BOOL succeeded(bool ok, ce::DWORD error) {
+    sim::Handheld::get().last_error = ok ? ce::ERROR_SUCCESS : error;
+    return ok ? ce::TRUE : ce::FALSE;
+}
+
+} // namespace
+
+namespace ce {
+
+HANDLE CreateFileW(const WCHAR* name, DWORD access, DWORD share, void*, DWORD creation, DWORD, HANDLE) {
+    if (name == nullptr) {
+        sim::Handheld::get().last_error = ERROR_INVALID_PARAMETER;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (sim::isDeviceName(name))
+        return sim::openDevice(name, access);
+    return sim::openStoreFile(name, access, share, creation);
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* done, void*) {
+    DWORD count = 0;
+    DWORD error = 0;
+    sim::KernelObject* object = objectOf(file);
+    bool ok = object != nullptr && object->read(buffer, size, &count, &error);
+    if (done != nullptr)
+        *done = count;
+    return object == nullptr ? FALSE : succeeded(ok, error);
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* done, void*) {
+    DWORD count = 0;
+    DWORD error = 0;
+    sim::KernelObject* object = objectOf(file);
+    bool ok = object != nullptr && object->write(buffer, size, &count, &error);
+    if (done != nullptr)
+        *done = count;
+    return object == nullptr ? FALSE : succeeded(ok, error);
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG*, DWORD method) {
+    sim::KernelObject* object = objectOf(file);
+    if (object == nullptr)
+        return INVALID_SET_FILE_POINTER;
+    DWORD position = 0;
+    DWORD error = 0;
+    bool ok = object->seek(distance, method, &position, &error);
+    succeeded(ok, error);
+    return ok ? position : INVALID_SET_FILE_POINTER;
+}
+
+DWORD GetFileSize(HANDLE file, DWORD* high) {
+    if (high != nullptr)
+        *high = 0;
+    sim::KernelObject* object = objectOf(file);
+    if (object == nullptr)
+        return INVALID_FILE_SIZE;
+    DWORD size = 0;
+    DWORD error = 0;
+    bool ok = object->size(&size, &error);
+    succeeded(ok, error);
+    return ok ? size : INVALID_FILE_SIZE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    sim::KernelObject* object = objectOf(file);
+    DWORD error = 0;
+    return object == nullptr ? FALSE : succeeded(object->flush(&error), error);
+}
+
+BOOL CloseHandle(HANDLE object) { return succeeded(sim::HandleTable::get().close(object), ERROR_INVALID_HANDLE); }
+
+DWORD GetLastError() { return sim::Handheld::get().last_error; }
+
+void SetLastError(DWORD error) { sim::Handheld::get().last_error = error; }
+
+} // namespace ce

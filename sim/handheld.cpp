@@ -1,0 +1,33 @@
+#include "sim/handheld.h"
+
+#include "sim/handle_table.h"
+
+namespace sim {
+
+Handheld& Handheld::get() {
+    static Handheld handheld;
+    return handheld;
+}
+
+void Handheld::reset(const HandheldSettings& settings) {
+    HandleTable::get().clear();
+    *this = Handheld();
+    profile_ = settings.profile;
+    root_ = settings.root;
+    storage_cards_ = settings.storage_cards;
+    com1_state.DCBlength = sizeof(ce::DCB);
+    com1_state.BaudRate = 9600;
+    com1_state.ByteSize = 8;
+    com1_state.Parity = ce::NOPARITY;
+    com1_state.StopBits = ce::ONESTOPBIT;
+}
+
+bool Handheld::isStorageCard(std::u16string_view top_level_name) const {
+    for (const std::u16string& card : storage_cards_) {
+        if (card == top_level_name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace sim

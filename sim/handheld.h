@@ -1,0 +1,76 @@
+// The simulated handheld: the state behind every Windows CE call on Linux.
+// One device at a time; `Handheld::reset` makes a new one.
+#pragma once
+
+#include "platform/wince_types.h"
+#include "sim/device_profile.h"
+
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct MessageBoxRecord {
+    std::u16string text;
+    std::u16string caption;
+    ce::UINT style;
+    int answer;
+};
+
+struct HandheldSettings {
+    const DeviceProfile* profile = &defaultDeviceProfile();
+    std::filesystem::path root;                       // the object store's "\"
+    std::vector<std::u16string> storage_cards = {u"Storage Card"};
+};
+
+class Handheld {
+  public:
+    static Handheld& get();
+
+    // A new device: forgets every handle, setting and record of the previous one.
+    void reset(const HandheldSettings& settings);
+    void setProfile(const DeviceProfile& profile) { profile_ = &profile; }
+
+    const DeviceProfile& profile() const { return *profile_; }
+    const std::filesystem::path& root() const { return root_; }
+    bool isStorageCard(std::u16string_view top_level_name) const;
+
+    // Time zone: UTC = local time + bias (+ daylight bias while in effect).
+    ce::LONG timezone_bias = 0;
+    ce::LONG daylight_bias = -60;
+    bool daylight_in_effect = false;
+
+    // COM1: present or not, where its bytes go, and its settings.
+    bool com1_present = true;
+    std::function<void(const char* bytes, size_t count)> serial_output;
+    ce::DCB com1_state{};
+    int com1_opens = 0;
+
+    // Debugger output: kept here and passed to `debug_output` when set.
+    std::u16string debug_log;
+    std::function<void(std::u16string_view text)> debug_output;
+
+    // Message boxes: how questions are answered, and what was shown.
+    int yes_no_answer = ce::IDYES;
+    std::vector<MessageBoxRecord> message_boxes;
+    std::function<void(const MessageBoxRecord&)> on_message_box;
+
+    // coredll.dll: whether it loads, which exports are hidden, loads and frees.
+    bool coredll_present = true;
+    std::set<std::u16string> hidden_exports;
+    int coredll_loads = 0;
+    int coredll_frees = 0;
+
+    bool kernel_mode = false;
+    ce::DWORD last_error = 0;
+
+  private:
+    const DeviceProfile* profile_ = &defaultDeviceProfile();
+    std::filesystem::path root_;
+    std::vector<std::u16string> storage_cards_;
+};
+
+} // namespace sim

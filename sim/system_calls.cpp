@@ -1,0 +1,99 @@
+// Windows, display, time zone, version and debugger calls of the simulated handheld.
+#include "platform/wide_string.h"
+#include "platform/wince.h"
+#include "sim/handheld.h"
+
+namespace {
+
+// The one display of the device.
+ce::HDC const kScreenDC = reinterpret_cast<ce::HDC>(static_cast<uintptr_t>(0x5C12EE));
+
+bool isYesNo(ce::UINT style) { return (style & 0x0F) == ce::MB_YESNO; }
+
+} // namespace
+
+namespace ce {
+
+int MessageBoxW(HWND, const WCHAR* text, const WCHAR* caption, UINT style) {
+    sim::Handheld& device = sim::Handheld::get();
+    sim::MessageBoxRecord record{text != nullptr ? text : u"", caption != nullptr ? caption : u"Error", style,
+                                 isYesNo(style) ? device.yes_no_answer : IDOK};
+    device.message_boxes.push_back(record);
+    if (device.on_message_box)
+        device.on_message_box(record);
+    return record.answer;
+}
+
+BOOL UpdateWindow(HWND) { return TRUE; }
+
+HDC GetDC(HWND) { return kScreenDC; }
+
+int ReleaseDC(HWND, HDC) { return 1; }
+
+int GetDeviceCaps(HDC, int index) {
+    const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+    switch (index) {
+    case HORZRES:
+        return profile.screen_width;
+    case VERTRES:
+        return profile.screen_height;
+    case BITSPIXEL:
+        return profile.bits_per_pixel;
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+        return profile.pixels_per_inch;
+    default:
+        return 0;
+    }
+}
+
+DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* zone) {
+    const sim::Handheld& device = sim::Handheld::get();
+    *zone = TIME_ZONE_INFORMATION{};
+    zone->Bias = device.timezone_bias;
+    zone->DaylightBias = device.daylight_bias;
+    wideCopy(zone->StandardName, 32, u"Standard Time");
+    wideCopy(zone->DaylightName, 32, u"Daylight Time");
+    return device.daylight_in_effect ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
+}
+
+BOOL GetVersionExW(OSVERSIONINFOW* info) {
+    const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+    DWORD size = info->dwOSVersionInfoSize;
+    *info = OSVERSIONINFOW{};
+    info->dwOSVersionInfoSize = size;
+    info->dwMajorVersion = profile.ce_major;
+    info->dwMinorVersion = profile.ce_minor;
+    info->dwBuildNumber = profile.ce_build;
+    info->dwPlatformId = VER_PLATFORM_WIN32_CE;
+    return TRUE;
+}
+
+void GetSystemInfo(SYSTEM_INFO* info) {
+    const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+    *info = SYSTEM_INFO{};
+    info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_ARM;
+    info->dwPageSize = 4096;
+    info->dwActiveProcessorMask = 1;
+    info->dwNumberOfProcessors = 1;
+    info->dwProcessorType = PROCESSOR_STRONGARM;
+    info->dwAllocationGranularity = 0x10000;
+    info->wProcessorLevel = 4;
+    info->wProcessorRevision = sim::isXScale(profile.processor) ? 0x0501 : 0x0108;
+}
+
+void OutputDebugStringW(const WCHAR* text) {
+    sim::Handheld& device = sim::Handheld::get();
+    device.debug_log += text;
+    if (device.debug_output)
+        device.debug_output(text);
+}
+
+BOOL SetKMode(BOOL kernel) {
+    sim::Handheld& device = sim::Handheld::get();
+    BOOL previous = device.kernel_mode ? TRUE : FALSE;
+    device.kernel_mode = kernel != FALSE;
+    return previous;
+}
+
+} // namespace ce

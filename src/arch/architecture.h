@@ -1,0 +1,49 @@
+// The processor-and-board object of one boot, with the OS services the rest
+// of the loader needs: coredll look-ups, the system-information report and
+// the memory reservation for the kernel.
+#pragma once
+
+#include "platform/wince.h"
+
+#include <cstdint>
+
+class Console;
+class Loader;
+class MemoryManager;
+
+// The Windows CE version record, filled by the first `systemInfo` of the process.
+extern ce::OSVERSIONINFOW os_version;
+
+class Architecture {
+  public:
+    // The Windows CE version the program is built for.
+    static constexpr int kTargetWindowsCE = 420;
+
+    Architecture(Console** console, MemoryManager** memory);
+    virtual ~Architecture();
+
+    virtual bool init() = 0;
+    virtual void systemInfo();
+    virtual bool setupLoader() = 0;
+    // Returns only on failure.
+    virtual void jump(uint32_t args_paddr, uint32_t list_paddr) = 0;
+
+    ce::FARPROC coreProc(const char16_t* name);
+    ce::LockPagesProc lockPagesProc();
+    ce::UnlockPagesProc unlockPagesProc();
+    bool allocateMemory(uint32_t size);
+    // Fills the argument page; returns its physical address (PageLink::kEnd when no page is left).
+    uint32_t setupBootArguments(Loader& loader);
+
+    uint32_t loaderPaddr() const { return loader_paddr_; }
+    uint8_t* bootArgs() const { return boot_args_; }
+
+  protected:
+    void print(const char16_t* format, ...);
+
+    ce::HMODULE coredll_ = nullptr;
+    Console** console_;
+    MemoryManager** memory_;
+    uint32_t loader_paddr_ = 0;
+    uint8_t* boot_args_ = nullptr;
+};

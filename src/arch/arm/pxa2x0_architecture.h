@@ -1,0 +1,12 @@
+// XScale PXA250 / PXA270: four 64 MB SDRAM banks at 0xA0000000.
+#pragma once
+
+#include "arch/arm/arm_architecture.h"
+
+class PXA2x0Architecture : public ArmArchitecture {
+  public:
+    PXA2x0Architecture(Console** console, MemoryManager** memory);
+    bool init() override;
+    bool setupLoader() override;
+    void jump(uint32_t args_paddr, uint32_t list_paddr) override;
+};

@@ -1,0 +1,12 @@
+// StrongARM SA-1100 / SA-1110: four 128 MB DRAM banks at 0xC0000000.
+#pragma once
+
+#include "arch/arm/arm_architecture.h"
+
+class SA1100Architecture : public ArmArchitecture {
+  public:
+    SA1100Architecture(Console** console, MemoryManager** memory);
+    bool init() override;
+    bool setupLoader() override;
+    void jump(uint32_t args_paddr, uint32_t list_paddr) override;
+};

@@ -1,0 +1,69 @@
+// Where progress and diagnostics go: the screen console (the Console page or
+// its log file) and the serial consoles built on the COM1 driver.
+#pragma once
+
+#include "platform/wince.h"
+
+#include <cstdarg>
+#include <cstdint>
+
+class Console {
+  public:
+    static constexpr int16_t kScreen = 1;
+    static constexpr int16_t kSerial = 2;
+    static constexpr size_t kTextSize = 256;
+
+    Console();
+    virtual ~Console() = default;
+
+    // Formats with the wide printf conventions and emits; a text longer than
+    // the 256-character buffer is cut.
+    void print(const char16_t* format, ...);
+    virtual void vprint(const char16_t* format, va_list args);
+    // Makes the console usable; the screen console always is.
+    virtual bool open();
+    int16_t kind() const { return kind_; }
+
+    // The current-console registry. `current` creates the screen console on
+    // first use; `setCurrent` does not take ownership; `releaseCurrent`
+    // deletes only the screen console that `current` made.
+    static Console* current();
+    static void setCurrent(Console* console);
+    static void releaseCurrent();
+
+  protected:
+    explicit Console(int16_t kind);
+    void format(const char16_t* format, va_list args);
+    // The screen path: the text goes to the Console page through the MenuContext.
+    void printOnScreen(const char16_t* format, ...);
+
+    int16_t kind_;
+    char16_t text_[kTextSize];
+};
+
+// A console that writes to the Windows CE serial driver "COM1:".
+class ComPortConsole : public Console {
+  public:
+    ComPortConsole();
+    void vprint(const char16_t* format, va_list args) override;
+    bool open() override;
+
+  protected:
+    // The 8-bit form of the formatted text in `ascii_`; false when it does not fit.
+    bool convertText();
+
+    ce::HANDLE port_ = ce::INVALID_HANDLE_VALUE;
+    char ascii_[kTextSize];
+};
+
+// Opens COM1 once per process at `serial_speed` and writes the banner; the
+// handle then stays open. Returns the invalid handle when it cannot.
+ce::HANDLE openComPort();
+// Forgets the shared handle (closing it): a new simulated device starts afresh.
+void resetComPort();
+
+// Formatted text to the debugger output; returns the characters formatted.
+int debugPrint(const char16_t* format, ...);
+
+// Prints through whatever console a BootContext slot holds at this moment.
+void slotPrint(Console* const* slot, const char16_t* format, ...);

@@ -1,0 +1,41 @@
+// One file interface over local files, HTTP and UFS on a raw disk; the boot
+// context holds the gzip layer, which wraps one of them.
+#pragma once
+
+#include <cstdint>
+
+class Console;
+
+class FileManager {
+  public:
+    // An offset argument of all ones means: at the current position.
+    static constexpr uint32_t kCurrentPosition = 0xFFFFFFFFu;
+    static constexpr uint32_t kNameSize = 260;
+
+    explicit FileManager(Console** console);
+    virtual ~FileManager() = default;
+
+    virtual bool setRoot(const char16_t* root) = 0;
+    virtual bool open(const char16_t* name, uint32_t mode) = 0;
+    // The size as stored.
+    virtual uint32_t size() = 0;
+    // The number of data bytes a reader will get.
+    virtual uint32_t realsize();
+    virtual bool close() = 0;
+    virtual uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
+    virtual uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
+    virtual bool seek(uint32_t offset) = 0;
+
+    // Converts a wide name to the default 8-bit code page, with its terminator.
+    bool toAscii(char* destination, const char16_t* source, uint32_t capacity);
+
+    void setDebugLevel(int32_t level) { debug_level = level; }
+
+    int32_t debug_level = 0;
+    char file_name[kNameSize]{};
+
+  protected:
+    void print(const char16_t* format, ...);
+
+    Console** console_;
+};

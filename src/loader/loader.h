@@ -1,0 +1,67 @@
+// A kernel loader: reads the image into tagged pages and chains 16-byte
+// PageLink records that say where every piece must finally go.
+#pragma once
+
+#include <cstdint>
+
+class Console;
+class FileManager;
+class MemoryManager;
+
+// The record the second stage reads; all words little-endian, all addresses physical.
+struct PageLink {
+    static constexpr uint32_t kEnd = 0xFFFFFFFFu;      // `next` of the last link
+    static constexpr uint32_t kZeroClear = 0xFFFFFFFFu; // `src` of a zero-clear link
+    uint32_t next;
+    uint32_t src;
+    uint32_t dst;
+    uint32_t len;
+};
+static_assert(sizeof(PageLink) == 16);
+
+class Loader {
+  public:
+    enum FileType { kUnknown = 0, kElf = 1 };
+
+    Loader(Console** console, MemoryManager** memory);
+    virtual ~Loader() = default;
+
+    // Stores the open kernel file; variants then read and check its headers.
+    virtual bool setFile(FileManager* file);
+    // Bytes of memory the image needs, including the page-list overhead.
+    virtual uint32_t memorySize() = 0;
+    virtual bool load() = 0;
+    virtual uint32_t jumpAddr() = 0;
+
+    // 1 when the file begins with the ELF magic.
+    static int probeFileType(FileManager& file);
+
+    void initPageList();
+    void loadSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size);
+    void loadMemory(uint32_t destination, uint32_t size, const uint8_t* source);
+    bool loadExtraData();
+    void endPageList();
+    uint32_t pageListHead() const { return list_head_; }
+    bool loadSucceeded() const { return load_error_ == 0; }
+
+    int loadLinks() const { return load_links_; }
+    int zeroLinks() const { return zero_links_; }
+    uint32_t kernelEnd() const { return kernel_end_; }
+
+  protected:
+    void print(const char16_t* format, ...);
+
+    PageLink* current_link_ = nullptr;
+    PageLink* previous_link_ = nullptr;
+    PageLink* spare_link_ = nullptr;
+    uint32_t spare_link_paddr_ = 0;
+    int32_t load_links_ = 0;
+    int32_t zero_links_ = 0;
+    uint32_t chunk_size_ = 0;
+    int32_t load_error_ = 0;
+    Console** console_;
+    MemoryManager** memory_;
+    FileManager* file_ = nullptr;
+    uint32_t list_head_ = PageLink::kEnd;
+    uint32_t kernel_end_ = 0;
+};

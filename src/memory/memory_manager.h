@@ -1,0 +1,78 @@
+// The pages of one boot: a region of process memory reserved from the OS, the
+// physical address of every page (the AddressTranslationTable), pages handed
+// out from the front (data and page-list links) and from the end (the few
+// special pages), and mappings of physical ranges for device registers.
+#pragma once
+
+#include <cstdint>
+
+class Console;
+
+class MemoryManager {
+  public:
+    static constexpr uint32_t kNotFound = 0xFFFFFFFFu;
+    static constexpr int kMaxBanks = 16;
+    static constexpr uint32_t kLinkSize = 16;
+    static constexpr uint32_t kRegionGranularity = 0x10000;
+
+    struct Bank {
+        uint32_t address;
+        uint32_t size;
+    };
+    struct TableEntry {
+        uint8_t* vaddr;
+        uint32_t paddr;
+    };
+    struct Page {
+        uint8_t* vaddr;
+        uint32_t paddr;
+    };
+    // A page whose first 16 bytes hold a PageLink and the rest data.
+    struct TaggedPage {
+        uint8_t* data_vaddr;
+        uint32_t data_paddr;
+        uint8_t* link_vaddr;
+        uint32_t link_paddr;
+    };
+
+    MemoryManager(Console** console, uint32_t page_size);
+    // Physical address of the page at `vaddr`, or kNotFound.
+    virtual uint32_t searchPage(uint8_t* vaddr) = 0;
+    virtual ~MemoryManager();
+    virtual bool init();
+
+    void addBank(uint32_t address, uint32_t size);
+    bool reservePages(uint32_t size);
+    bool getPage(Page& page);
+    bool getTaggedPage(TaggedPage& page);
+    bool getPageFromEnd(Page& page);
+    // Maps the whole pages covering [paddr, paddr + size); null when refused.
+    volatile uint8_t* mapPhysicalPage(uint32_t paddr, uint32_t size, uint32_t protection);
+    void unmapPhysicalPage(volatile uint8_t* vaddr);
+
+    uint32_t getPageSize() const { return page_size_; }
+    uint32_t getTaggedPageSize() const { return page_size_ - kLinkSize; }
+    uint32_t estimateTaggedPageSize(uint32_t n) const;
+    uint32_t roundPage(uint32_t n) const { return (n + page_size_ - 1) & ~(page_size_ - 1); }
+    uint32_t truncPage(uint32_t n) const { return n & ~(page_size_ - 1); }
+    static uint32_t roundRegion(uint32_t n) { return (n + kRegionGranularity - 1) & ~(kRegionGranularity - 1); }
+
+    int bankCount() const { return bank_count_; }
+    const Bank& bank(int i) const { return banks_[i]; }
+    int mappedCount() const { return mapped_count_; }
+    int nextPage() const { return next_page_; }
+    const TableEntry* table() const { return table_; }
+
+  protected:
+    void print(const char16_t* format, ...);
+
+    Console** console_;
+    uint32_t page_size_;
+    uint32_t page_shift_;
+    Bank banks_[kMaxBanks]{};
+    int bank_count_ = 0;
+    uint8_t* region_ = nullptr;
+    int mapped_count_ = 0;
+    TableEntry* table_ = nullptr;
+    int next_page_ = 0;
+};
