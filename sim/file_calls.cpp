@@ -94,3 +94,32 @@ DWORD GetLastError() { return sim::Handheld::get().last_error; }
 void SetLastError(DWORD error) { sim::Handheld::get().last_error = error; }
 
 } // namespace ce
+
+namespace ce {
+
+BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name) {
+    sim::Handheld& device = sim::Handheld::get();
+    std::optional<std::filesystem::path> from = sim::hostPath(existing);
+    std::optional<std::filesystem::path> to = sim::hostPath(new_name);
+    std::error_code error;
+    if (!from || !to || !std::filesystem::exists(*from, error)) {
+        device.last_error = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    if (std::filesystem::exists(*to, error)) {
+        device.last_error = 183; // ERROR_ALREADY_EXISTS
+        return FALSE;
+    }
+    std::filesystem::rename(*from, *to, error);
+    return succeeded(!error, ERROR_ACCESS_DENIED);
+}
+
+BOOL DeleteFileW(const WCHAR* name) {
+    std::optional<std::filesystem::path> path = sim::hostPath(name);
+    std::error_code error;
+    if (!path || !std::filesystem::is_regular_file(*path, error))
+        return succeeded(false, ERROR_FILE_NOT_FOUND);
+    return succeeded(std::filesystem::remove(*path, error), ERROR_ACCESS_DENIED);
+}
+
+} // namespace ce

@@ -1,6 +1,7 @@
 #include "sim/handheld.h"
 
 #include "sim/handle_table.h"
+#include "sim/physical_memory.h"
 
 namespace sim {
 
@@ -20,6 +21,12 @@ void Handheld::reset(const HandheldSettings& settings) {
     com1_state.ByteSize = 8;
     com1_state.Parity = ce::NOPARITY;
     com1_state.StopBits = ce::ONESTOPBIT;
+    PhysicalMemory::get().reset(*profile_);
+}
+
+void Handheld::setProfile(const DeviceProfile& profile) {
+    profile_ = &profile;
+    PhysicalMemory::get().reset(profile);
 }
 
 bool Handheld::isStorageCard(std::u16string_view top_level_name) const {

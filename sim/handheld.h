@@ -4,6 +4,7 @@
 
 #include "platform/wince_types.h"
 #include "sim/device_profile.h"
+#include "sim/memory_knobs.h"
 
 #include <filesystem>
 #include <functional>
@@ -32,7 +33,8 @@ class Handheld {
 
     // A new device: forgets every handle, setting and record of the previous one.
     void reset(const HandheldSettings& settings);
-    void setProfile(const DeviceProfile& profile) { profile_ = &profile; }
+    // Also makes new RAM for the profile: only while nothing is mapped.
+    void setProfile(const DeviceProfile& profile);
 
     const DeviceProfile& profile() const { return *profile_; }
     const std::filesystem::path& root() const { return root_; }
@@ -63,6 +65,9 @@ class Handheld {
     std::set<std::u16string> hidden_exports;
     int coredll_loads = 0;
     int coredll_frees = 0;
+
+    // Frame placement and failures of the memory calls (sim/physical_memory.h).
+    MemoryKnobs memory;
 
     bool kernel_mode = false;
     ce::DWORD last_error = 0;

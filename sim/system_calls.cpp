@@ -89,11 +89,4 @@ void OutputDebugStringW(const WCHAR* text) {
         device.debug_output(text);
 }
 
-BOOL SetKMode(BOOL kernel) {
-    sim::Handheld& device = sim::Handheld::get();
-    BOOL previous = device.kernel_mode ? TRUE : FALSE;
-    device.kernel_mode = kernel != FALSE;
-    return previous;
-}
-
 } // namespace ce

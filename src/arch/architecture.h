@@ -31,9 +31,10 @@ class Architecture {
     ce::FARPROC coreProc(const char16_t* name);
     ce::LockPagesProc lockPagesProc();
     ce::UnlockPagesProc unlockPagesProc();
-    bool allocateMemory(uint32_t size);
+    // Virtual, like setupBootArguments, so that a test can stand in for the machine.
+    virtual bool allocateMemory(uint32_t size);
     // Fills the argument page; returns its physical address (PageLink::kEnd when no page is left).
-    uint32_t setupBootArguments(Loader& loader);
+    virtual uint32_t setupBootArguments(Loader& loader);
 
     uint32_t loaderPaddr() const { return loader_paddr_; }
     uint8_t* bootArgs() const { return boot_args_; }

@@ -86,7 +86,9 @@ void BootContext::replaceLoader(Loader* next) {
     loader = next;
 }
 
-bool BootContext::identifyPlatform() { return readSettings(); }
+bool BootContext::identifyPlatform() {
+    return readSettings();
+}
 
 bool BootContext::readSettings() {
     const Preferences& prefs = MenuContext::instance()->prefs;
@@ -105,7 +107,9 @@ bool BootContext::readSettings() {
     return true;
 }
 
-bool BootContext::createComponents() { return createFileManager(); }
+bool BootContext::createComponents() {
+    return createFileManager();
+}
 
 bool BootContext::createFileManager() {
     Console::setCurrent(console);
@@ -175,7 +179,8 @@ bool ArmBootContext::createComponents() {
         print(u"unsupported memory address detection method.\n");
         return false;
     }
-    memory = new (std::nothrow) MemoryManagerLockPages(lock_pages, unlock_pages, &console, kPageSize, kPfnShift);
+    memory =
+        new (std::nothrow) MemoryManagerLockPages(lock_pages, unlock_pages, &console, kPageSize, kPfnShift);
     if (memory == nullptr)
         return false;
 

@@ -35,7 +35,8 @@ class BootContext {
 
     bool readSettings();
     bool createFileManager();
-    bool attachLoader();
+    // Virtual so that a test can supply its own loader.
+    virtual bool attachLoader();
 
     uint32_t cpu_class = 0;
     int32_t serial_console = 0;

@@ -36,8 +36,8 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
         return {u"Architecture ops. not found.\n"};
 
     Console::current()->print(u"zandrel build number: %d\n", kBuildNumber);
-    Console::current()->print(u"%s (cpu=0x%08x machine=0x%08x)\n", platformNameOf(menu), menu.prefs.platform_cpu,
-                              menu.prefs.platform_machine);
+    Console::current()->print(u"%s (cpu=0x%08x machine=0x%08x)\n", platformNameOf(menu),
+                              menu.prefs.platform_cpu, menu.prefs.platform_machine);
     menu.progress("2");
 
     Architecture& architecture = *boot.architecture;

@@ -12,8 +12,8 @@ struct Field {
 // architecture, then machine submodel, model, series, vendor. The low eight
 // bits of `cpu` take no part.
 constexpr Field kFields[] = {
-    {true, 8, 6},      {true, 14, 6},     {true, 20, 6},     {true, 26, 6},
-    {false, 0, 8},     {false, 8, 8},     {false, 16, 6},    {false, 22, 10},
+    {true, 8, 6},  {true, 14, 6}, {true, 20, 6},  {true, 26, 6},
+    {false, 0, 8}, {false, 8, 8}, {false, 16, 6}, {false, 22, 10},
 };
 
 uint32_t fieldOf(PlatformId id, Field field) {
@@ -78,7 +78,9 @@ const PlatformName platform_names[] = {
 const int platform_name_count = sizeof(platform_names) / sizeof(platform_names[0]);
 
 namespace {
-bool isSelectable(const PlatformName& row) { return row.id.cpu != 0 && row.id.machine != 0; }
+bool isSelectable(const PlatformName& row) {
+    return row.id.cpu != 0 && row.id.machine != 0;
+}
 } // namespace
 
 int selectablePlatformCount() {

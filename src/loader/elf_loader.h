@@ -2,14 +2,57 @@
 // block ("ksyms") placed after the last loadable segment.
 #pragma once
 
+#include "loader/elf_format.h"
 #include "loader/loader.h"
 
 class ElfLoader : public Loader {
   public:
+    // The section-name table is copied into the symbol block; a real one is a
+    // few hundred bytes, a larger one is refused rather than allocated.
+    static constexpr uint32_t kMaxNameTableSize = 0x100000;
+
     ElfLoader(Console** console, MemoryManager** memory);
     ~ElfLoader() override;
     bool setFile(FileManager* file) override;
     uint32_t memorySize() override;
     bool load() override;
     uint32_t jumpAddr() override;
+
+    bool hasSymbols() const { return has_symbols_ != 0; }
+    uint32_t symbolBlockSize() const { return symbol_block_size_; }
+    const uint8_t* symbolBlock() const { return symbol_block_; }
+
+  private:
+    bool readHeader();
+    bool readSectionHeaders();
+    bool readProgramHeaders();
+    bool checkSegments();
+    elf::ProgramHeader programHeader(uint32_t index) const;
+    elf::SectionHeader sectionHeader(uint32_t index) const;
+    uint32_t prepareSymbolBlock();
+    // Leaves the boot without symbols (telling the user when asked to).
+    uint32_t noSymbols();
+    // Matches the section name at `name_offset` of the name table exactly.
+    bool sectionNameIs(uint32_t index, uint32_t name_offset, const char* name);
+    void loadSymbols(uint32_t destination);
+    void freeSymbolBlock();
+    void freeTables();
+
+    uint8_t header_[elf::ehdr::kSize]{};
+    elf::Header info_{};
+    uint8_t* program_headers_ = nullptr;
+    uint8_t* section_headers_ = nullptr;
+    // Bytes of the section header table in use: 0 when the image has none
+    // that can be used.
+    uint32_t section_table_size_ = 0;
+    int32_t has_symbols_ = 0;
+    uint8_t* symbol_block_ = nullptr;
+    uint32_t symbol_block_size_ = 0;
+    uint8_t* names_ = nullptr; // the name table inside the block
+    uint32_t names_size_ = 0;  // its sh_size
+    uint32_t strtab_offset_ = 0;
+    uint32_t strtab_size_ = 0;
+    uint32_t symtab_offset_ = 0;
+    uint32_t symtab_size_ = 0;
+    bool too_large_ = false;
 };

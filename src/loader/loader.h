@@ -2,15 +2,21 @@
 // PageLink records that say where every piece must finally go.
 #pragma once
 
+#include "memory/memory_manager.h"
+
+#include <bit>
 #include <cstdint>
 
 class Console;
 class FileManager;
-class MemoryManager;
+
+// The page list is written with host stores; the device and the simulated
+// handheld are both little-endian.
+static_assert(std::endian::native == std::endian::little);
 
 // The record the second stage reads; all words little-endian, all addresses physical.
 struct PageLink {
-    static constexpr uint32_t kEnd = 0xFFFFFFFFu;      // `next` of the last link
+    static constexpr uint32_t kEnd = 0xFFFFFFFFu;       // `next` of the last link
     static constexpr uint32_t kZeroClear = 0xFFFFFFFFu; // `src` of a zero-clear link
     uint32_t next;
     uint32_t src;
@@ -39,8 +45,9 @@ class Loader {
     void initPageList();
     void loadSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size);
     void loadMemory(uint32_t destination, uint32_t size, const uint8_t* source);
-    bool loadExtraData();
-    void endPageList();
+    // Virtual so that a test can stand in for the image and the list end.
+    virtual bool loadExtraData();
+    virtual void endPageList();
     uint32_t pageListHead() const { return list_head_; }
     bool loadSucceeded() const { return load_error_ == 0; }
 
@@ -64,4 +71,13 @@ class Loader {
     FileManager* file_ = nullptr;
     uint32_t list_head_ = PageLink::kEnd;
     uint32_t kernel_end_ = 0;
+
+  private:
+    bool takeDataPage(MemoryManager::TaggedPage& page);
+    // Fills the current slot with a load link for `page` and moves on to its slot.
+    void linkChunk(const MemoryManager::TaggedPage& page, uint32_t destination, uint32_t size);
+    void addFileChunk(uint32_t destination, uint32_t file_offset, uint32_t size);
+    void addZeroClear(uint32_t destination, uint32_t size);
+
+    int32_t spare_links_left_ = 0;
 };

@@ -55,7 +55,9 @@ class MemoryManager {
     uint32_t estimateTaggedPageSize(uint32_t n) const;
     uint32_t roundPage(uint32_t n) const { return (n + page_size_ - 1) & ~(page_size_ - 1); }
     uint32_t truncPage(uint32_t n) const { return n & ~(page_size_ - 1); }
-    static uint32_t roundRegion(uint32_t n) { return (n + kRegionGranularity - 1) & ~(kRegionGranularity - 1); }
+    static uint32_t roundRegion(uint32_t n) {
+        return (n + kRegionGranularity - 1) & ~(kRegionGranularity - 1);
+    }
 
     int bankCount() const { return bank_count_; }
     const Bank& bank(int i) const { return banks_[i]; }
@@ -65,6 +67,8 @@ class MemoryManager {
 
   protected:
     void print(const char16_t* format, ...);
+    // Gives the region back and forgets the table.
+    void releaseRegion();
 
     Console** console_;
     uint32_t page_size_;

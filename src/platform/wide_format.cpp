@@ -1,6 +1,7 @@
 #include "platform/wide_format.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace {
 

@@ -31,6 +31,9 @@ void SetLastError(DWORD error);
 HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE search);
+// Renames within the store; fails when the new name exists.
+BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name);
+BOOL DeleteFileW(const WCHAR* name);
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
                      DWORD* returned, void* overlapped);
 

@@ -5,6 +5,7 @@
 #include "boot/platform_table.h"
 #include "platform/wince.h"
 #include "ui/preferences.h"
+#include "ui/settings_file.h"
 #include "ui/views.h"
 
 #include <cstdint>
@@ -69,10 +70,4 @@ class MenuContext {
 
   private:
     MenuContext();
-    // The configuration file's path; false without a storage card.
-    static bool configPath(char16_t* path);
 };
-
-// Names the first directory of the root that is both a directory and
-// temporary (the first storage card); false when there is none.
-bool findTemporaryDirectory(char16_t* buffer);

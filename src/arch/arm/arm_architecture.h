@@ -3,15 +3,18 @@
 #pragma once
 
 #include "arch/architecture.h"
+#include "arch/arm/cpu_routines.h"
 
 #include <cstddef>
 #include <cstdint>
 
-// Bytes that CleanDCache reads; set by the variant's init.
-extern uint32_t dcache_size;
+using JumpRoutine = void (*)(uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr);
 
 class ArmArchitecture : public Architecture {
   public:
+    static constexpr uint32_t kModeMask = 0x1F;
+    static constexpr uint32_t kSystemMode = 0x1F;
+
     ArmArchitecture(Console** console, MemoryManager** memory);
     void systemInfo() override;
 
@@ -19,9 +22,11 @@ class ArmArchitecture : public Architecture {
     // Copies the second-stage block into a page from the end of the table.
     bool placeSecondStage(const uint8_t* block, size_t size);
     // Takes the stack page, cleans the data cache, enters kernel mode and
-    // calls `jump_routine`; returns when no stack page is left or the routine returns.
-    void handOver(uint32_t args_paddr, uint32_t list_paddr,
-                  void (*jump_routine)(uint32_t args, uint32_t list, uint32_t sp, uint32_t code));
+    // calls `jump_routine`. False when no stack page was left (the routine was
+    // not called); true when the routine was called and came back.
+    bool handOver(uint32_t args_paddr, uint32_t list_paddr, JumpRoutine jump_routine);
+    // Registers the variant's four memory banks and its data-cache size.
+    bool initBanks(uint32_t first_bank, uint32_t bank_size, uint32_t cache_size);
 
     ce::BOOL kmode_saved_ = ce::FALSE;
 };

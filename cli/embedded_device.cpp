@@ -1,0 +1,23 @@
+#include "cli/embedded_device.h"
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+EmbeddedDevice::EmbeddedDevice() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/zandrel-device-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+        return;
+    root_ = pattern;
+    std::error_code ignored;
+    for (const char* folder : {"Storage Card", "My Documents", "Windows"})
+        std::filesystem::create_directories(root_ / folder, ignored);
+}
+
+EmbeddedDevice::~EmbeddedDevice() {
+    if (!root_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+}

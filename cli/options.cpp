@@ -1,0 +1,180 @@
+#include "cli/options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool parseInt(const std::string& text, int& value) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    long parsed = std::strtol(text.c_str(), &end, 10);
+    if (*end != 0 || parsed < -2147483647L || parsed > 2147483647L)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+std::optional<int> rootfsChoice(const std::string& name) {
+    const char* const names[] = {"wd", "sd", "md", "nfs"};
+    for (int i = 0; i < 4; ++i) {
+        if (name == names[i])
+            return i;
+    }
+    return std::nullopt;
+}
+
+// The kernel's boot flags, each with a --no- form.
+std::optional<bool>* bootFlag(CliOptions& o, const std::string& arg) {
+    std::string name = arg.rfind("--no-", 0) == 0 ? "--" + arg.substr(5) : arg;
+    if (name == "--verbose")
+        return &o.verbose;
+    if (name == "--single")
+        return &o.single;
+    if (name == "--ask-name")
+        return &o.ask_name;
+    if (name == "--debugger")
+        return &o.debugger;
+    if (name == "--serial")
+        return &o.serial;
+    return nullptr;
+}
+
+} // namespace
+
+const char* usageText() {
+    return "usage: zandrel-sim [options]\n"
+           "Boots a kernel on a simulated handheld, as pressing Boot in the window would.\n"
+           "\n"
+           "Device:\n"
+           "  --device DIR          folder that is the device's object store (\\); without it an\n"
+           "                        embedded default device with one storage card is used\n"
+           "  --card NAME           a top-level folder of the store that is a storage card\n"
+           "                        (repeatable; default \"Storage Card\")\n"
+           "  --profile NAME        the simulated handheld, when it is not the chosen machine\n"
+           "  --timezone-bias MIN   minutes to add to local time to get UTC (default 0)\n"
+           "  --serial-log FILE     where COM1 output goes (default: the terminal)\n"
+           "  --debug-log FILE      where the debugger output goes (default: discarded)\n"
+           "  --list-machines       list the selectable machine names and exit\n"
+           "\n"
+           "Main page:\n"
+           "  --machine NAME        machine, exactly as listed by --list-machines\n"
+           "  --dir TEXT            boot directory: a path such as \"\\Storage Card\\\", a UFS disk\n"
+           "                        path such as \"2:/\", or a URL \"http://host:port/\"\n"
+           "  --kernel NAME         kernel file name (default kalmor.gz)\n"
+           "  --rootfs wd|sd|md|nfs root file system\n"
+           "  --image NAME          file-system image loaded after the kernel with md\n"
+           "  --verbose             boot verbosely\n"
+           "  --single              boot to single user\n"
+           "  --ask-name            ask for file name to boot from\n"
+           "  --debugger            break into kernel debugger\n"
+           "  --serial              serial console\n"
+           "  --serial-speed N      serial line speed in bit/s\n"
+           "  --no-verbose, --no-single, --no-ask-name, --no-debugger, --no-serial\n"
+           "                        clear a flag stored by an earlier run\n"
+           "\n"
+           "Option page:\n"
+           "  --extra TEXT          extra kernel options\n"
+           "  --pause, --no-pause   ask \"Push YES to boot.\" before the jump\n"
+           "  --safety, --no-safety show the safety questions and notices\n"
+           "  --reverse-video, --no-reverse-video\n"
+           "\n"
+           "Questions and output:\n"
+           "  --answer yes|no       how questions are answered (default yes)\n"
+           "  --quiet               no progress bar\n"
+           "  --help                this text\n"
+           "\n"
+           "Settings not given keep the values stored in the device's zandrel.cnf.\n"
+           "Exit status: 0 the kernel was entered, 1 the boot failed or was cancelled,\n"
+           "2 usage error.\n";
+}
+
+ParseResult parseOptions(int argc, const char* const* argv) {
+    ParseResult result;
+    CliOptions& o = result.options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                result.error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--list-machines") {
+            o.list_machines = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
+        } else if (std::optional<bool>* flag = bootFlag(o, arg)) {
+            *flag = arg.rfind("--no-", 0) != 0;
+        } else if (arg == "--pause" || arg == "--no-pause") {
+            o.pause = arg == "--pause";
+        } else if (arg == "--safety" || arg == "--no-safety") {
+            o.safety = arg == "--safety";
+        } else if (arg == "--reverse-video" || arg == "--no-reverse-video") {
+            o.reverse_video = arg == "--reverse-video";
+        } else if (arg == "--device" || arg == "--machine" || arg == "--profile" || arg == "--dir" ||
+                   arg == "--kernel" || arg == "--image" || arg == "--extra" || arg == "--serial-log" ||
+                   arg == "--debug-log" || arg == "--card") {
+            if (!value(text))
+                break;
+            if (arg == "--device")
+                o.device = text;
+            else if (arg == "--machine")
+                o.machine = text;
+            else if (arg == "--profile")
+                o.profile = text;
+            else if (arg == "--dir")
+                o.dir = text;
+            else if (arg == "--kernel")
+                o.kernel = text;
+            else if (arg == "--image")
+                o.image = text;
+            else if (arg == "--extra")
+                o.extra = text;
+            else if (arg == "--serial-log")
+                o.serial_log = text;
+            else if (arg == "--debug-log")
+                o.debug_log = text;
+            else
+                o.storage_cards.push_back(text);
+        } else if (arg == "--rootfs") {
+            if (!value(text))
+                break;
+            o.rootfs = rootfsChoice(text);
+            if (!o.rootfs) {
+                result.error = "--rootfs takes wd, sd, md or nfs, not \"" + text + "\"";
+                break;
+            }
+        } else if (arg == "--serial-speed" || arg == "--timezone-bias") {
+            if (!value(text))
+                break;
+            int number = 0;
+            if (!parseInt(text, number) || (arg == "--serial-speed" && number <= 0)) {
+                result.error = arg + " takes a number, not \"" + text + "\"";
+                break;
+            }
+            if (arg == "--serial-speed")
+                o.serial_speed = number;
+            else
+                o.timezone_bias = number;
+        } else if (arg == "--answer") {
+            if (!value(text))
+                break;
+            if (text != "yes" && text != "no") {
+                result.error = "--answer takes yes or no, not \"" + text + "\"";
+                break;
+            }
+            o.answer_yes = text == "yes";
+        } else {
+            result.error = "unknown option \"" + arg + "\"";
+            break;
+        }
+    }
+    return result;
+}

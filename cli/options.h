@@ -1,0 +1,36 @@
+// The command line of zandrel-sim.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CliOptions {
+    std::optional<std::string> device;  // the object store folder
+    std::optional<std::string> machine; // a selectable machine name
+    std::optional<std::string> profile; // the simulated device, when not the chosen machine
+    std::optional<std::string> dir;
+    std::optional<std::string> kernel;
+    std::optional<int> rootfs; // 0 wd, 1 sd, 2 md, 3 nfs
+    std::optional<std::string> image;
+    std::optional<bool> verbose, single, ask_name, debugger, serial;
+    std::optional<int> serial_speed;
+    std::optional<std::string> extra;
+    std::optional<bool> pause, safety, reverse_video;
+    bool answer_yes = true;
+    std::optional<int> timezone_bias; // minutes, UTC = local + bias
+    std::optional<std::string> serial_log;
+    std::optional<std::string> debug_log;
+    std::vector<std::string> storage_cards;
+    bool list_machines = false;
+    bool quiet = false;
+    bool help = false;
+};
+
+struct ParseResult {
+    CliOptions options;
+    std::string error; // empty when the line was understood
+};
+
+ParseResult parseOptions(int argc, const char* const* argv);
+const char* usageText();

@@ -1,0 +1,20 @@
+/* A text segment and a data + bss segment at 0xC0200000; the bss follows the
+   data without padding, so a data part that ends inside a word is directly
+   followed by zero-initialised bytes. */
+ENTRY(_start)
+
+PHDRS
+{
+    text PT_LOAD;
+    data PT_LOAD;
+}
+
+SECTIONS
+{
+    . = 0xC0200000;
+    .text : { KEEP(*(.text.start)) *(.text .text.*) } :text
+    . = ALIGN(0x1000);
+    .data : { *(.data .data.*) } :data
+    .bss : ALIGN(1) { *(.bss .bss.*) } :data
+    /DISCARD/ : { *(.ARM.exidx*) *(.ARM.extab*) *(.note*) }
+}

@@ -1,0 +1,41 @@
+#!/bin/bash
+# Installs what building and testing zandrel needs on Debian 12 (run as root).
+# Idempotent: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ make pkg-config python3
+  # libraries
+  libgtest-dev googletest zlib1g-dev libunicorn-dev
+  # ARM code and test kernels
+  gcc-arm-none-eabi binutils-arm-none-eabi
+  # the second emulated machine
+  qemu-system-arm
+  # test fixtures: file systems, partition tables, archives, web servers
+  makefs fdisk gzip pigz nginx-light curl
+  # fuzzing and the Windows compile check
+  clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "setup: missing packages: ${missing[*]}; run as root to install them" >&2
+  exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,152 @@
+// The simulated processor: CPSR, coprocessor 15 and the jump routines, and
+// SetKMode, which moves the calling thread between User and System mode.
+#include "sim/cpu.h"
+
+#include "arch/arm/cpu_routines.h"
+#include "platform/wince.h"
+#include "sim/handheld.h"
+
+namespace sim {
+
+namespace {
+
+// Control register as Windows CE leaves it: MMU, alignment faults, D-cache,
+// write buffer, I-cache and high vectors on; bits 4 to 6 read as one.
+constexpr uint32_t kControlStrongArm = 0x0000307F;
+// The XScale adds branch target buffer (Z, bit 11).
+constexpr uint32_t kControlXScale = 0x0000387F;
+
+uint32_t idOf(Processor processor) {
+    switch (processor) {
+    case Processor::SA1100:
+        return 0x4401A11B; // Digital SA-1100, revision 11
+    case Processor::SA1110:
+        return 0x6901B118; // Intel SA-1110, revision 8 (B4)
+    case Processor::PXA250:
+        return 0x69052105; // Intel XScale PXA250 C0
+    case Processor::PXA270:
+        return 0x69054117; // Intel XScale PXA270 C5
+    }
+    return 0;
+}
+
+void record(const char* routine, uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
+    Cpu& cpu = Cpu::get();
+    FlatJumpCall call{routine,
+                      args_paddr,
+                      list_paddr,
+                      sp,
+                      code_paddr,
+                      cpu.cpsr(),
+                      Handheld::get().kernel_mode,
+                      cpu.dcache_lines_read};
+    cpu.flat_jumps.push_back(call);
+    if (cpu.on_flat_jump)
+        cpu.on_flat_jump(call);
+}
+
+} // namespace
+
+Cp15Registers cp15Of(const DeviceProfile& profile) {
+    Cp15Registers registers{};
+    registers.id = idOf(profile.processor);
+    registers.control = isXScale(profile.processor) ? kControlXScale : kControlStrongArm;
+    registers.ttb = profile.ram_base + 0x00010000; // first-level table, 16 KB aligned
+    registers.domain_access = 0x00000005;          // domains 0 and 1: client
+    registers.fault_status = 0x00000007;           // last fault: page translation, domain 0
+    registers.fault_address = 0x2C01F7A0;
+    registers.process_id = 0x0A000000; // the program runs in process slot 5
+    registers.c14 = 0;
+    return registers;
+}
+
+Cpu& Cpu::get() {
+    static Cpu cpu;
+    return cpu;
+}
+
+void Cpu::reset() {
+    *this = Cpu();
+}
+
+bool Cpu::privileged() const {
+    return Handheld::get().kernel_mode && kmode_reaches_system;
+}
+
+uint32_t Cpu::cpsr() const {
+    return (privileged() ? kSystemMode : kUserMode) | interrupt_bits;
+}
+
+Cp15Registers Cpu::cp15() const {
+    return cp15Of(Handheld::get().profile());
+}
+
+} // namespace sim
+
+namespace ce {
+
+BOOL SetKMode(BOOL kernel) {
+    sim::Handheld& device = sim::Handheld::get();
+    BOOL previous = device.kernel_mode ? TRUE : FALSE;
+    device.kernel_mode = kernel != FALSE;
+    return previous;
+}
+
+} // namespace ce
+
+// The CPU routines of the system; in User mode the CPSR control field cannot
+// be written, as on the processor.
+extern "C" {
+
+void DisableInterrupts() {
+    sim::Cpu& cpu = sim::Cpu::get();
+    ++cpu.interrupt_disables;
+    if (cpu.privileged())
+        cpu.interrupt_bits = sim::kCpsrIrqFiq;
+}
+
+void EnableInterrupts() {
+    sim::Cpu& cpu = sim::Cpu::get();
+    ++cpu.interrupt_enables;
+    if (cpu.privileged())
+        cpu.interrupt_bits = 0;
+}
+
+uint32_t GetCPSR() {
+    return sim::Cpu::get().cpsr();
+}
+
+uint32_t ReadCP15_c0() {
+    return sim::Cpu::get().cp15().id;
+}
+uint32_t ReadCP15_c1() {
+    return sim::Cpu::get().cp15().control;
+}
+uint32_t ReadCP15_c2() {
+    return sim::Cpu::get().cp15().ttb;
+}
+uint32_t ReadCP15_c3() {
+    return sim::Cpu::get().cp15().domain_access;
+}
+uint32_t ReadCP15_c5() {
+    return sim::Cpu::get().cp15().fault_status;
+}
+uint32_t ReadCP15_c6() {
+    return sim::Cpu::get().cp15().fault_address;
+}
+uint32_t ReadCP15_c13() {
+    return sim::Cpu::get().cp15().process_id;
+}
+uint32_t ReadCP15_c14() {
+    return sim::Cpu::get().cp15().c14;
+}
+
+void FlatJump_sa11x0(uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
+    sim::record("FlatJump_sa11x0", args_paddr, list_paddr, sp, code_paddr);
+}
+
+void FlatJump_pxa2x0(uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
+    sim::record("FlatJump_pxa2x0", args_paddr, list_paddr, sp, code_paddr);
+}
+
+} // extern "C"

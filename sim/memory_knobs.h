@@ -1,0 +1,43 @@
+// How the simulated handheld's memory behaves: where frames are placed and
+// which kernel calls fail, so that tests can reproduce what real devices do.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+// Where the frames of newly committed pages come from. Windows CE places the
+// kernel low and hands program memory out of the upper part of RAM.
+enum class FramePlacement { UpperHalf, LowerHalf, Anywhere };
+
+struct PhysicalRange {
+    uint32_t base;
+    uint32_t size;
+};
+
+struct MemoryKnobs {
+    FramePlacement placement = FramePlacement::UpperHalf;
+    // Seeds the scattering of frames; taken at the first frame handed out after a reset.
+    uint32_t seed = 0x5EED;
+    // Most frames that committed pages may hold at once; a commit beyond it fails.
+    uint32_t frame_limit = UINT32_MAX;
+
+    // LockPages fails when it reaches the page with this number, counting
+    // the pages of every call since the reset from 0.
+    std::optional<uint32_t> lock_fail_at;
+    // LockPages fails for a range that contains this page.
+    const void* lock_fail_page = nullptr;
+    // LockPages fails for a page when this answers true (page, its number).
+    std::function<bool(const void* page, uint32_t number)> lock_fails;
+    // Set in every frame address LockPages reports: devices may leave low bits set.
+    uint32_t frame_low_bits = 0;
+    bool unlock_fails = false;
+
+    // Physical ranges where nothing answers: VirtualCopy of them fails.
+    std::vector<PhysicalRange> absent_ranges;
+};
+
+} // namespace sim

@@ -1,0 +1,393 @@
+#include "sim/process_memory.h"
+
+#include "platform/wince_types.h"
+#include "sim/handheld.h"
+#include "sim/physical_memory.h"
+
+#include <sys/mman.h>
+
+namespace sim {
+
+namespace {
+
+uintptr_t truncPage(uintptr_t address) {
+    return address & ~uintptr_t{ProcessMemory::kPageSize - 1};
+}
+uint64_t roundPage(uint64_t n) {
+    return (n + ProcessMemory::kPageSize - 1) & ~uint64_t{ProcessMemory::kPageSize - 1};
+}
+
+// Host protection for a Windows CE one; -1 for a value the kernel refuses.
+int hostProtection(uint32_t protection) {
+    switch (protection & ~(ce::PAGE_NOCACHE | ce::PAGE_PHYSICAL)) {
+    case ce::PAGE_NOACCESS:
+        return PROT_NONE;
+    case ce::PAGE_READONLY:
+    case 0x10: // PAGE_EXECUTE
+    case 0x20: // PAGE_EXECUTE_READ
+        return PROT_READ;
+    case ce::PAGE_READWRITE:
+    case 0x40: // PAGE_EXECUTE_READWRITE
+        return PROT_READ | PROT_WRITE;
+    default:
+        return -1;
+    }
+}
+
+} // namespace
+
+ProcessMemory& ProcessMemory::get() {
+    static ProcessMemory memory;
+    return memory;
+}
+
+ProcessMemory::Region* ProcessMemory::regionAt(uintptr_t address) {
+    auto it = regions_.upper_bound(address);
+    if (it == regions_.begin())
+        return nullptr;
+    --it;
+    return address - it->second.base < it->second.size ? &it->second : nullptr;
+}
+
+const ProcessMemory::Region* ProcessMemory::regionAt(uintptr_t address) const {
+    return const_cast<ProcessMemory*>(this)->regionAt(address);
+}
+
+bool ProcessMemory::findSpan(uintptr_t address, uint64_t size, Span& span) {
+    if (size == 0)
+        return false;
+    uintptr_t start = truncPage(address);
+    uint64_t end = roundPage(uint64_t{address} + size);
+    Region* region = regionAt(start);
+    if (region == nullptr || end > uint64_t{region->base} + region->size)
+        return false;
+    span = {region, static_cast<uint32_t>((start - region->base) / kPageSize),
+            static_cast<uint32_t>((end - start) / kPageSize)};
+    return true;
+}
+
+ProcessMemory::Region* ProcessMemory::reserve(uintptr_t address, uint32_t size, uint32_t* error) {
+    uint64_t bytes = roundPage(size);
+    void* host;
+    if (address != 0) {
+        host = mmap(reinterpret_cast<void*>(address), bytes, PROT_NONE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+        if (host != MAP_FAILED && host != reinterpret_cast<void*>(address)) {
+            munmap(host, bytes);
+            host = MAP_FAILED;
+        }
+    } else {
+        // Regions start on the 64 KB allocation granularity, as on the device.
+        void* wide = mmap(nullptr, bytes + kGranularity, PROT_NONE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        host = wide;
+        if (wide != MAP_FAILED) {
+            uintptr_t low = reinterpret_cast<uintptr_t>(wide);
+            uintptr_t aligned = (low + kGranularity - 1) & ~uintptr_t{kGranularity - 1};
+            if (aligned > low)
+                munmap(wide, aligned - low);
+            uintptr_t tail = aligned + bytes;
+            if (low + bytes + kGranularity > tail)
+                munmap(reinterpret_cast<void*>(tail), low + bytes + kGranularity - tail);
+            host = reinterpret_cast<void*>(aligned);
+        }
+    }
+    if (host == MAP_FAILED) {
+        *error = address != 0 ? ce::ERROR_INVALID_PARAMETER : ce::ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    uintptr_t base = reinterpret_cast<uintptr_t>(host);
+    Region& region = regions_[base];
+    region.base = base;
+    region.size = static_cast<uint32_t>(bytes);
+    region.pages.assign(bytes / kPageSize, PageState{});
+    return &region;
+}
+
+void ProcessMemory::releaseRegion(Region& region) {
+    PhysicalMemory& ram = PhysicalMemory::get();
+    for (const PageState& page : region.pages) {
+        if (page.kind == PageKind::Committed)
+            ram.releaseFrame(page.paddr);
+    }
+    munmap(reinterpret_cast<void*>(region.base), region.size);
+    regions_.erase(region.base);
+}
+
+bool ProcessMemory::mapShared(uintptr_t vaddr, uint32_t size, int protection, uint32_t paddr) {
+    PhysicalMemory& ram = PhysicalMemory::get();
+    void* host = mmap(reinterpret_cast<void*>(vaddr), size, protection, MAP_SHARED | MAP_FIXED,
+                      ram.memoryFile(), static_cast<off_t>(ram.fileOffset(paddr)));
+    return host != MAP_FAILED;
+}
+
+void ProcessMemory::mapNothing(uintptr_t vaddr, uint32_t size) {
+    mmap(reinterpret_cast<void*>(vaddr), size, PROT_NONE,
+         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+}
+
+bool ProcessMemory::commit(const Span& span, int protection, uint32_t* error) {
+    std::vector<uint32_t> reserved;
+    for (uint32_t i = span.first; i < span.first + span.count; ++i) {
+        PageKind kind = span.region->pages[i].kind;
+        if (kind == PageKind::Mapped) {
+            *error = ce::ERROR_INVALID_PARAMETER;
+            return false;
+        }
+        if (kind == PageKind::Reserved)
+            reserved.push_back(i);
+    }
+    PhysicalMemory& ram = PhysicalMemory::get();
+    std::vector<uint32_t> frames;
+    if (!ram.allocateFrames(static_cast<uint32_t>(reserved.size()), frames)) {
+        *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    for (size_t k = 0; k < reserved.size(); ++k) {
+        uintptr_t vaddr = span.region->base + uintptr_t{reserved[k]} * kPageSize;
+        if (!mapShared(vaddr, kPageSize, protection, frames[k])) {
+            // Out of host mappings: this call's pages go back to reserved.
+            for (size_t j = 0; j < k; ++j) {
+                mapNothing(span.region->base + uintptr_t{reserved[j]} * kPageSize, kPageSize);
+                span.region->pages[reserved[j]] = PageState{};
+            }
+            for (uint32_t frame : frames)
+                ram.releaseFrame(frame);
+            *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+            return false;
+        }
+        span.region->pages[reserved[k]] = {PageKind::Committed, false, frames[k], 0};
+    }
+    return true;
+}
+
+void ProcessMemory::decommit(const Span& span) {
+    for (uint32_t i = span.first; i < span.first + span.count; ++i) {
+        PageState& page = span.region->pages[i];
+        if (page.kind == PageKind::Reserved)
+            continue;
+        mapNothing(span.region->base + uintptr_t{i} * kPageSize, kPageSize);
+        if (page.kind == PageKind::Committed)
+            PhysicalMemory::get().releaseFrame(page.paddr);
+        page = PageState{};
+    }
+}
+
+void* ProcessMemory::allocate(void* address, uint32_t size, uint32_t type, uint32_t protection,
+                              uint32_t* error) {
+    int host_protection = hostProtection(protection);
+    bool reserving = (type & ce::MEM_RESERVE) != 0 || address == nullptr;
+    bool committing = (type & ce::MEM_COMMIT) != 0;
+    if (size == 0 || host_protection < 0 || (type & ~(ce::MEM_RESERVE | ce::MEM_COMMIT)) != 0 ||
+        (type & (ce::MEM_RESERVE | ce::MEM_COMMIT)) == 0) {
+        *error = ce::ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    if (reserving) {
+        uintptr_t base = at & ~uintptr_t{kGranularity - 1};
+        uint64_t bytes = roundPage(uint64_t{at - base} + size);
+        if (bytes > 0xFFFFFFFFu) {
+            *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+            return nullptr;
+        }
+        Region* region = reserve(base, static_cast<uint32_t>(bytes), error);
+        if (region == nullptr)
+            return nullptr;
+        if (committing) {
+            Span span{region, 0, static_cast<uint32_t>(region->pages.size())};
+            if (!commit(span, host_protection, error)) {
+                releaseRegion(*region);
+                return nullptr;
+            }
+        }
+        return reinterpret_cast<void*>(region->base);
+    }
+    Span span;
+    if (!findSpan(at, size, span)) {
+        *error = ce::ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    if (!commit(span, host_protection, error))
+        return nullptr;
+    return reinterpret_cast<void*>(truncPage(at));
+}
+
+bool ProcessMemory::free(void* address, uint32_t size, uint32_t type, uint32_t* error) {
+    uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    if (type == ce::MEM_RELEASE) {
+        auto it = regions_.find(at);
+        if (it == regions_.end() || size != 0) {
+            *error = ce::ERROR_INVALID_PARAMETER;
+            return false;
+        }
+        releaseRegion(it->second);
+        return true;
+    }
+    if (type == ce::MEM_DECOMMIT) {
+        Span span;
+        auto it = regions_.find(at);
+        if (size == 0 && it != regions_.end())
+            span = {&it->second, 0, static_cast<uint32_t>(it->second.pages.size())};
+        else if (!findSpan(at, size, span)) {
+            *error = ce::ERROR_INVALID_PARAMETER;
+            return false;
+        }
+        decommit(span);
+        return true;
+    }
+    *error = ce::ERROR_INVALID_PARAMETER;
+    return false;
+}
+
+bool ProcessMemory::copy(void* destination, void* source, uint32_t size, uint32_t protection,
+                         uint32_t* error) {
+    *error = ce::ERROR_INVALID_PARAMETER;
+    uintptr_t to = reinterpret_cast<uintptr_t>(destination);
+    int host_protection = hostProtection(protection);
+    Span span;
+    if (host_protection < 0 || to != truncPage(to) || !findSpan(to, size, span))
+        return false;
+    for (uint32_t i = span.first; i < span.first + span.count; ++i) {
+        if (span.region->pages[i].kind != PageKind::Reserved)
+            return false;
+    }
+    uint32_t bytes = span.count * kPageSize;
+
+    // The physical address of every destination page, and whether it is RAM.
+    std::vector<PageState> sources(span.count);
+    PhysicalMemory& ram = PhysicalMemory::get();
+    if ((protection & ce::PAGE_PHYSICAL) != 0) {
+        uint64_t paddr = uint64_t{reinterpret_cast<uintptr_t>(source)} << 8;
+        if (paddr % kPageSize != 0 || paddr + bytes > 0x100000000ull)
+            return false;
+        uint32_t start = static_cast<uint32_t>(paddr);
+        bool in_ram = ram.contains(start, bytes);
+        bool touches_ram = start < uint64_t{ram.base()} + ram.size() && ram.base() < paddr + bytes;
+        if ((!in_ram && touches_ram) || !ram.isPresent(start, bytes))
+            return false;
+        for (uint32_t i = 0; i < span.count; ++i)
+            sources[i] = {PageKind::Mapped, !in_ram, start + i * kPageSize, 0};
+    } else {
+        // A virtual source: the pages behind it are mapped a second time.
+        uintptr_t from = reinterpret_cast<uintptr_t>(source);
+        if (from != truncPage(from))
+            return false;
+        for (uint32_t i = 0; i < span.count; ++i) {
+            const Region* region = regionAt(from + uintptr_t{i} * kPageSize);
+            if (region == nullptr)
+                return false;
+            const PageState& page =
+                region->pages[(from + uintptr_t{i} * kPageSize - region->base) / kPageSize];
+            if (page.kind == PageKind::Reserved)
+                return false;
+            sources[i] = {PageKind::Mapped, page.device, page.paddr, 0};
+        }
+    }
+
+    for (uint32_t i = 0; i < span.count; ++i) {
+        uintptr_t vaddr = span.region->base + uintptr_t{span.first + i} * kPageSize;
+        // Device pages stay inaccessible: registers are reached through the register accessors.
+        if (!sources[i].device && !mapShared(vaddr, kPageSize, host_protection, sources[i].paddr)) {
+            decommit({span.region, span.first, i});
+            *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+            return false;
+        }
+        span.region->pages[span.first + i] = sources[i];
+    }
+    *error = 0;
+    return true;
+}
+
+bool ProcessMemory::lockAllowed(uintptr_t page) {
+    const MemoryKnobs& knobs = Handheld::get().memory;
+    uint32_t number = lock_number_++;
+    const void* pointer = reinterpret_cast<const void*>(page);
+    if (knobs.lock_fail_at && *knobs.lock_fail_at == number)
+        return false;
+    if (knobs.lock_fail_page != nullptr &&
+        truncPage(reinterpret_cast<uintptr_t>(knobs.lock_fail_page)) == page)
+        return false;
+    return !knobs.lock_fails || !knobs.lock_fails(pointer, number);
+}
+
+bool ProcessMemory::lockPages(void* address, uint32_t size, uint32_t* frames, uint32_t* error) {
+    Span span;
+    *error = ce::ERROR_INVALID_PARAMETER;
+    if (!findSpan(reinterpret_cast<uintptr_t>(address), size, span))
+        return false;
+    for (uint32_t i = span.first; i < span.first + span.count; ++i) {
+        if (span.region->pages[i].kind == PageKind::Reserved ||
+            !lockAllowed(span.region->base + uintptr_t{i} * kPageSize))
+            return false;
+    }
+    uint32_t low_bits = Handheld::get().memory.frame_low_bits;
+    for (uint32_t i = 0; i < span.count; ++i) {
+        PageState& page = span.region->pages[span.first + i];
+        ++page.locks;
+        if (frames != nullptr)
+            frames[i] = page.paddr | low_bits;
+    }
+    *error = 0;
+    return true;
+}
+
+bool ProcessMemory::unlockPages(void* address, uint32_t size, uint32_t* error) {
+    Span span;
+    *error = ce::ERROR_INVALID_PARAMETER;
+    if (Handheld::get().memory.unlock_fails || !findSpan(reinterpret_cast<uintptr_t>(address), size, span))
+        return false;
+    for (uint32_t i = span.first; i < span.first + span.count; ++i) {
+        if (span.region->pages[i].kind == PageKind::Reserved)
+            return false;
+    }
+    for (uint32_t i = span.first; i < span.first + span.count; ++i) {
+        if (span.region->pages[i].locks > 0)
+            --span.region->pages[i].locks;
+    }
+    *error = 0;
+    return true;
+}
+
+void ProcessMemory::forgetAll() {
+    for (auto& [base, region] : regions_)
+        munmap(reinterpret_cast<void*>(base), region.size);
+    regions_.clear();
+    lock_number_ = 0;
+}
+
+uint32_t ProcessMemory::regionSize(const void* base) const {
+    auto it = regions_.find(reinterpret_cast<uintptr_t>(base));
+    return it == regions_.end() ? 0 : it->second.size;
+}
+
+uint32_t ProcessMemory::physicalAddress(const volatile void* vaddr) const {
+    uintptr_t at = reinterpret_cast<uintptr_t>(vaddr);
+    const Region* region = regionAt(at);
+    if (region == nullptr)
+        return kNoAddress;
+    const PageState& page = region->pages[(at - region->base) / kPageSize];
+    if (page.kind == PageKind::Reserved)
+        return kNoAddress;
+    return page.paddr + static_cast<uint32_t>(at % kPageSize);
+}
+
+bool ProcessMemory::deviceAddress(const volatile void* vaddr, uint32_t* paddr) const {
+    uintptr_t at = reinterpret_cast<uintptr_t>(vaddr);
+    const Region* region = regionAt(at);
+    if (region == nullptr)
+        return false;
+    const PageState& page = region->pages[(at - region->base) / kPageSize];
+    if (page.kind != PageKind::Mapped || !page.device)
+        return false;
+    *paddr = page.paddr + static_cast<uint32_t>(at % kPageSize);
+    return true;
+}
+
+int ProcessMemory::lockCount(const void* vaddr) const {
+    uintptr_t at = reinterpret_cast<uintptr_t>(vaddr);
+    const Region* region = regionAt(at);
+    return region == nullptr ? 0 : static_cast<int>(region->pages[(at - region->base) / kPageSize].locks);
+}
+
+} // namespace sim

@@ -1,0 +1,89 @@
+#include "arch/architecture.h"
+
+#include "boot/frame_buffer_info.h"
+#include "console/console.h"
+#include "memory/memory_manager.h"
+#include "ui/menu_context.h"
+
+#include <cstdarg>
+
+ce::OSVERSIONINFOW os_version{};
+
+Architecture::Architecture(Console** console, MemoryManager** memory) : console_(console), memory_(memory) {}
+
+Architecture::~Architecture() {
+    if (coredll_ != nullptr)
+        ce::FreeLibrary(coredll_);
+}
+
+void Architecture::print(const char16_t* format, ...) {
+    if (console_ == nullptr || *console_ == nullptr)
+        return;
+    va_list args;
+    va_start(args, format);
+    (*console_)->vprint(format, args);
+    va_end(args);
+}
+
+ce::FARPROC Architecture::coreProc(const char16_t* name) {
+    if (coredll_ == nullptr)
+        coredll_ = ce::LoadLibraryW(u"coredll.dll");
+    if (coredll_ == nullptr) {
+        MenuContext::instance()->messageBox(u"Can't load coredll.dll.", u"WARNING", ce::MB_ICONEXCLAMATION);
+        return nullptr;
+    }
+    return ce::GetProcAddressW(coredll_, name);
+}
+
+ce::LockPagesProc Architecture::lockPagesProc() {
+    return reinterpret_cast<ce::LockPagesProc>(coreProc(u"LockPages"));
+}
+
+ce::UnlockPagesProc Architecture::unlockPagesProc() {
+    return reinterpret_cast<ce::UnlockPagesProc>(coreProc(u"UnlockPages"));
+}
+
+bool Architecture::allocateMemory(uint32_t size) {
+    MemoryManager* memory = *memory_;
+    uint32_t page_size = memory->getPageSize();
+    uint32_t payload = page_size - MemoryManager::kLinkSize;
+    uint64_t bytes = (static_cast<uint64_t>(size) + payload - 1) / payload * page_size;
+    // The first page of the page list, then the code, stack and argument pages from the end.
+    bytes += 4 * static_cast<uint64_t>(page_size);
+    bytes =
+        (bytes + MemoryManager::kRegionGranularity - 1) & ~uint64_t{MemoryManager::kRegionGranularity - 1};
+    if (bytes > UINT32_MAX) {
+        print(u"memory request too large (%u bytes).\n", size);
+        return false;
+    }
+    return memory->reservePages(static_cast<uint32_t>(bytes));
+}
+
+void Architecture::systemInfo() {
+    print(u"_WIN32_WCE = %d\n", kTargetWindowsCE);
+
+    os_version = ce::OSVERSIONINFOW{};
+    os_version.dwOSVersionInfoSize = sizeof(os_version);
+    auto get_version_ex = reinterpret_cast<ce::GetVersionExProc>(coreProc(u"GetVersionEx"));
+    if (get_version_ex != nullptr) {
+        get_version_ex(&os_version);
+        print(u"GetVersionEx\n");
+    } else {
+        ce::GetVersionExW(&os_version);
+        print(u"GetVersionExW\n");
+    }
+    print(u"Windows CE %d.%d\n", os_version.dwMajorVersion, os_version.dwMinorVersion);
+
+    ce::SYSTEM_INFO info{};
+    ce::GetSystemInfo(&info);
+    print(u"GetSystemInfo:\n");
+    print(u"wProcessorArchitecture      0x%x\n", static_cast<uint32_t>(info.wProcessorArchitecture));
+    print(u"wProcessorLevel             0x%x\n", static_cast<uint32_t>(info.wProcessorLevel));
+    print(u"wProcessorRevision          0x%x\n", static_cast<uint32_t>(info.wProcessorRevision));
+    print(u"dwPageSize                  0x%x\n", info.dwPageSize);
+    print(u"dwAllocationGranularity     0x%08x\n", info.dwAllocationGranularity);
+    print(u"dwProcessorType             0x%x\n", info.dwProcessorType);
+
+    FrameBufferInfo display(PlatformId{0, 0});
+    print(u"Display: %dx%d %dbpp\n", display.width(), display.height(), display.bpp());
+}

@@ -1,0 +1,10 @@
+@ PXA2x0 second stage: destinations and the kernel entry in SDRAM bank 0.
+
+        .syntax unified
+        .arm
+        .text
+        .align  2
+
+        .include "second_stage.inc"
+
+        second_stage SecondStage_pxa2x0, 1

@@ -1,0 +1,331 @@
+#include "loader/elf_loader.h"
+
+#include "file/file_manager.h"
+#include "ui/menu_context.h"
+
+#include <cstdlib>
+#include <cstring>
+
+using elf::round4;
+
+namespace {
+
+constexpr uint64_t kAddressSpace = 0x100000000ull;
+
+// True when [offset, offset + size) can be asked of a FileManager: the range
+// stays below 4 GB and never reaches the offset that means "current position".
+bool readableRange(uint32_t offset, uint64_t size) {
+    return size == 0 || offset + size <= FileManager::kCurrentPosition;
+}
+
+} // namespace
+
+ElfLoader::ElfLoader(Console** console, MemoryManager** memory) : Loader(console, memory) {
+    print(u"Loader: ELF\n");
+}
+
+ElfLoader::~ElfLoader() {
+    freeTables();
+    freeSymbolBlock();
+}
+
+void ElfLoader::freeTables() {
+    std::free(program_headers_);
+    std::free(section_headers_);
+    program_headers_ = nullptr;
+    section_headers_ = nullptr;
+    section_table_size_ = 0;
+}
+
+void ElfLoader::freeSymbolBlock() {
+    std::free(symbol_block_);
+    symbol_block_ = nullptr;
+    symbol_block_size_ = 0;
+    names_ = nullptr;
+    names_size_ = 0;
+    has_symbols_ = 0;
+    strtab_offset_ = strtab_size_ = symtab_offset_ = symtab_size_ = 0;
+}
+
+elf::ProgramHeader ElfLoader::programHeader(uint32_t index) const {
+    return elf::ProgramHeader::parse(program_headers_ + index * elf::phdr::kSize);
+}
+
+elf::SectionHeader ElfLoader::sectionHeader(uint32_t index) const {
+    return elf::SectionHeader::parse(section_headers_ + index * elf::shdr::kSize);
+}
+
+bool ElfLoader::setFile(FileManager* file) {
+    Loader::setFile(file);
+    freeTables();
+    freeSymbolBlock();
+    too_large_ = false;
+    return readHeader() && readSectionHeaders() && readProgramHeaders() && checkSegments();
+}
+
+bool ElfLoader::readHeader() {
+    std::memset(header_, 0, sizeof header_);
+    uint32_t count = file_->read(header_, sizeof header_, 0);
+    if (count < sizeof elf::kMagic || count > sizeof header_ || !elf::hasMagic(header_)) {
+        print(u"not a ELF file.\n");
+        return false;
+    }
+    if (count != sizeof header_) {
+        print(u"ELF header read error.\n");
+        return false;
+    }
+    info_ = elf::Header::parse(header_);
+    if (info_.data != elf::kDataLittle || info_.elf_class != elf::kClass32) {
+        print(u"invalid class/data(%d/%d)\n", info_.elf_class, info_.data);
+        return false;
+    }
+    if (info_.machine != elf::kMachineArm) {
+        print(u"not a native architecture. machine = %d\n", info_.machine);
+        return false;
+    }
+    if (info_.type != elf::kTypeExecutable) {
+        print(u"not a executable file. type = %d\n", info_.type);
+        return false;
+    }
+    if (info_.phoff == 0 || info_.phnum < 1 || info_.phnum > elf::kMaxProgramHeaders ||
+        info_.phentsize != elf::phdr::kSize) {
+        print(u"invalid program header information.\n");
+        return false;
+    }
+    return true;
+}
+
+bool ElfLoader::readSectionHeaders() {
+    if (info_.shnum == 0)
+        return true;
+    // Only 40-byte entries can be read as section headers; anything else
+    // leaves the image without symbols.
+    if (info_.shentsize != elf::shdr::kSize) {
+        print(u"invalid section header size %d.\n", info_.shentsize);
+        return true;
+    }
+    uint32_t size = uint32_t{info_.shnum} * elf::shdr::kSize;
+    section_headers_ = static_cast<uint8_t*>(std::malloc(size));
+    if (section_headers_ == nullptr) {
+        print(u"can't allocate section header table.\n");
+        return false;
+    }
+    if (!readableRange(info_.shoff, size) || file_->read(section_headers_, size, info_.shoff) != size) {
+        print(u"section header read error.\n");
+        return false;
+    }
+    section_table_size_ = size;
+    return true;
+}
+
+bool ElfLoader::readProgramHeaders() {
+    uint32_t size = uint32_t{info_.phnum} * elf::phdr::kSize;
+    program_headers_ = static_cast<uint8_t*>(std::malloc(size));
+    if (program_headers_ == nullptr) {
+        print(u"can't allocate program header table.\n");
+        return false;
+    }
+    if (!readableRange(info_.phoff, size) || file_->read(program_headers_, size, info_.phoff) != size) {
+        print(u"program header read error.\n");
+        return false;
+    }
+    return true;
+}
+
+// The second stage copies whole words to the addresses as given and trusts
+// every range: a segment it cannot place exactly is refused here.
+bool ElfLoader::checkSegments() {
+    int loadable = 0;
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = programHeader(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
+        ++loadable;
+        bool fits = segment.paddr % 4 == 0 && segment.filesz <= segment.memsz &&
+                    readableRange(segment.offset, segment.filesz) &&
+                    uint64_t{segment.paddr} + round4(uint64_t{segment.memsz}) < kAddressSpace;
+        if (!fits) {
+            print(u"invalid segment %d: paddr 0x%08x mem size 0x%x ofs 0x%x file size 0x%x\n", i,
+                  segment.paddr, segment.memsz, segment.offset, segment.filesz);
+            return false;
+        }
+    }
+    if (loadable == 0) {
+        print(u"no loadable segment.\n");
+        return false;
+    }
+    return true;
+}
+
+uint32_t ElfLoader::memorySize() {
+    print(u"file size: ");
+    uint64_t total = 0;
+    uint64_t extra = 0;
+    MemoryManager* memory = *memory_;
+    uint64_t chunk = memory->getTaggedPageSize();
+    uint64_t page_mask = memory->getPageSize() - 1;
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = programHeader(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
+        print(u"%s0x%x", total == 0 ? u"" : u"+", segment.filesz);
+        total += (uint64_t{segment.filesz} + page_mask) & ~page_mask;
+        extra += chunk;
+        if (segment.filesz < segment.memsz)
+            extra += chunk;
+    }
+    uint32_t symbols = prepareSymbolBlock();
+    if (symbols != 0) {
+        total += symbols;
+        print(u" = 0x%x]", symbols);
+        extra += 2 * chunk;
+    }
+    total += extra;
+    print(u"+[extra: 0x%x]", static_cast<uint32_t>(extra));
+    // The caller rounds the result up to whole pages in 32 bits.
+    too_large_ = total > (0xFFFFFFFFu & ~page_mask);
+    if (too_large_) {
+        print(u" = more than 4 GB\n");
+        return 0xFFFFFFFFu;
+    }
+    print(u" = 0x%x bytes\n", static_cast<uint32_t>(total));
+    return static_cast<uint32_t>(total);
+}
+
+bool ElfLoader::sectionNameIs(uint32_t index, uint32_t name_offset, const char* name) {
+    if (name_offset >= names_size_) {
+        print(u"section %d: name offset 0x%x outside the name table.\n", index, name_offset);
+        return false;
+    }
+    size_t length = std::strlen(name) + 1;
+    return names_size_ - name_offset >= length && std::memcmp(names_ + name_offset, name, length) == 0;
+}
+
+uint32_t ElfLoader::noSymbols() {
+    freeSymbolBlock();
+    if (MenuContext::instance()->prefs.safety_message != 0)
+        MenuContext::instance()->messageBox(u"No symbol and/or string table in binary.\n(not fatal)",
+                                            u"Information", ce::MB_OK | ce::MB_ICONINFORMATION);
+    return 0;
+}
+
+uint32_t ElfLoader::prepareSymbolBlock() {
+    freeSymbolBlock();
+    uint32_t table_size = section_table_size_;
+    if (table_size == 0)
+        return noSymbols();
+    if (info_.shstrndx >= info_.shnum) {
+        print(u"section name table index %d out of range.\n", info_.shstrndx);
+        return noSymbols();
+    }
+    elf::SectionHeader name_table = sectionHeader(info_.shstrndx);
+    if (name_table.size > kMaxNameTableSize || !readableRange(name_table.offset, name_table.size)) {
+        print(u"invalid section name table (0x%x bytes at 0x%x).\n", name_table.size, name_table.offset);
+        return noSymbols();
+    }
+    uint32_t names = round4(name_table.size);
+    uint32_t block_size = elf::ehdr::kSize + table_size + names;
+    symbol_block_ = static_cast<uint8_t*>(std::calloc(block_size, 1));
+    if (symbol_block_ == nullptr) {
+        MenuContext::instance()->messageBox(u"Can't determine symbol block size.", u"WARNING",
+                                            ce::MB_OK | ce::MB_ICONEXCLAMATION);
+        return 0;
+    }
+    symbol_block_size_ = block_size;
+
+    uint8_t* header = symbol_block_;
+    std::memcpy(header, header_, elf::ehdr::kSize);
+    elf::put32(header + elf::ehdr::kEntry, 0);
+    elf::put32(header + elf::ehdr::kPhoff, 0);
+    elf::put16(header + elf::ehdr::kPhnum, 0);
+    elf::put32(header + elf::ehdr::kShoff, elf::ehdr::kSize);
+    uint8_t* sections = symbol_block_ + elf::ehdr::kSize;
+    std::memcpy(sections, section_headers_, table_size);
+
+    names_ = sections + table_size;
+    names_size_ = name_table.size;
+    // The padding to the word boundary may lie past the end of the file.
+    uint32_t count = names == 0 ? 0 : file_->read(names_, names, name_table.offset);
+    if (count < name_table.size || count > names) {
+        print(u"section name table read error.\n");
+        return noSymbols();
+    }
+
+    int symtab = -1;
+    int strtab = -1;
+    uint32_t name_table_offset = elf::ehdr::kSize + table_size;
+    for (uint32_t i = 0; i < info_.shnum; ++i) {
+        uint8_t* entry = sections + i * elf::shdr::kSize;
+        uint32_t name = elf::get32(entry + elf::shdr::kName);
+        if (sectionNameIs(i, name, ".strtab"))
+            strtab = static_cast<int>(i);
+        else if (sectionNameIs(i, name, ".symtab"))
+            symtab = static_cast<int>(i);
+        elf::put32(entry + elf::shdr::kOffset, i == info_.shstrndx ? name_table_offset : 0);
+    }
+    if (symtab < 0 || strtab < 0)
+        return noSymbols();
+
+    elf::SectionHeader symtab_header = sectionHeader(static_cast<uint32_t>(symtab));
+    elf::SectionHeader strtab_header = sectionHeader(static_cast<uint32_t>(strtab));
+    uint64_t symtab_room = round4(uint64_t{symtab_header.size});
+    uint64_t total = uint64_t{block_size} + symtab_room + strtab_header.size;
+    if (!readableRange(symtab_header.offset, symtab_header.size) ||
+        !readableRange(strtab_header.offset, strtab_header.size) || total > 0xFFFFFFFFu) {
+        print(u"invalid symbol tables (symtab 0x%x at 0x%x, strtab 0x%x at 0x%x).\n", symtab_header.size,
+              symtab_header.offset, strtab_header.size, strtab_header.offset);
+        return noSymbols();
+    }
+    symtab_offset_ = symtab_header.offset;
+    symtab_size_ = symtab_header.size;
+    strtab_offset_ = strtab_header.offset;
+    strtab_size_ = strtab_header.size;
+    elf::put32(sections + symtab * elf::shdr::kSize + elf::shdr::kOffset, block_size);
+    elf::put32(sections + strtab * elf::shdr::kSize + elf::shdr::kOffset,
+               block_size + static_cast<uint32_t>(symtab_room));
+    has_symbols_ = 1;
+    print(u"+[ksyms: header 0x%x, symtab 0x%x, strtab 0x%x", block_size, symtab_size_, strtab_size_);
+    return static_cast<uint32_t>(total);
+}
+
+bool ElfLoader::load() {
+    initPageList();
+    if (too_large_) {
+        print(u"kernel image too large.\n");
+        return false;
+    }
+    uint32_t end = 0;
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = programHeader(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
+        print(u"seg[%d] paddr 0x%08x file size 0x%x mem size 0x%x\n", i, segment.paddr, segment.filesz,
+              segment.memsz);
+        loadSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
+        end = segment.paddr + round4(segment.memsz);
+    }
+    loadSymbols(end);
+    return loadSucceeded();
+}
+
+void ElfLoader::loadSymbols(uint32_t destination) {
+    if (has_symbols_ == 0)
+        return;
+    uint64_t symtab_room = round4(uint64_t{symtab_size_});
+    if (uint64_t{destination} + symbol_block_size_ + symtab_room + strtab_size_ > kAddressSpace) {
+        print(u"symbol block does not fit above 0x%08x.\n", destination);
+        load_error_ = 1;
+        return;
+    }
+    print(u"ksyms\n");
+    loadMemory(destination, symbol_block_size_, symbol_block_);
+    uint32_t symtab_destination = destination + symbol_block_size_;
+    loadSegment(symtab_destination, symtab_size_, symtab_offset_, symtab_size_);
+    loadSegment(symtab_destination + static_cast<uint32_t>(symtab_room), strtab_size_, strtab_offset_,
+                strtab_size_);
+}
+
+uint32_t ElfLoader::jumpAddr() {
+    print(u"kernel entry address: 0x%08x\n", info_.entry);
+    return info_.entry;
+}

@@ -1,0 +1,198 @@
+#include "loader/loader.h"
+
+#include "console/console.h"
+#include "file/file_manager.h"
+#include "loader/elf_format.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kImageAlignment = 4096;
+
+// The second stage copies whole words, so the bytes between the end of a
+// chunk and the next word boundary reach the destination too: they must be
+// zeros, never whatever the page held before.
+void clearWordTail(uint8_t* data, uint32_t size) {
+    std::memset(data + size, 0, elf::round4(size) - size);
+}
+
+} // namespace
+
+Loader::Loader(Console** console, MemoryManager** memory) : console_(console), memory_(memory) {}
+
+bool Loader::setFile(FileManager* file) {
+    file_ = file;
+    return true;
+}
+
+int Loader::probeFileType(FileManager& file) {
+    uint8_t header[elf::ehdr::kSize] = {};
+    uint32_t count = file.read(header, sizeof header, 0);
+    if (count < sizeof elf::kMagic || count > sizeof header)
+        return kUnknown;
+    return elf::hasMagic(header) ? kElf : kUnknown;
+}
+
+void Loader::initPageList() {
+    load_error_ = 0;
+    load_links_ = 0;
+    zero_links_ = 0;
+    current_link_ = previous_link_ = spare_link_ = nullptr;
+    spare_links_left_ = 0;
+    list_head_ = PageLink::kEnd;
+    MemoryManager* memory = *memory_;
+    chunk_size_ = memory->getTaggedPageSize();
+    MemoryManager::TaggedPage page;
+    if (!memory->getTaggedPage(page)) {
+        load_error_ = 1;
+        return;
+    }
+    list_head_ = page.link_paddr;
+    current_link_ = previous_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
+    spare_link_ = reinterpret_cast<PageLink*>(page.data_vaddr);
+    spare_link_paddr_ = page.data_paddr;
+    spare_links_left_ = static_cast<int32_t>(chunk_size_ / sizeof(PageLink));
+}
+
+bool Loader::takeDataPage(MemoryManager::TaggedPage& page) {
+    // After the first shortage every further page would fail the same way.
+    if (load_error_ != 0 || current_link_ == nullptr)
+        return false;
+    if (!(*memory_)->getTaggedPage(page)) {
+        load_error_ = 1;
+        return false;
+    }
+    return true;
+}
+
+void Loader::linkChunk(const MemoryManager::TaggedPage& page, uint32_t destination, uint32_t size) {
+    current_link_->next = page.link_paddr;
+    current_link_->src = page.data_paddr;
+    current_link_->dst = destination;
+    current_link_->len = size;
+    previous_link_ = current_link_;
+    current_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
+    ++load_links_;
+}
+
+void Loader::addFileChunk(uint32_t destination, uint32_t file_offset, uint32_t size) {
+    MemoryManager::TaggedPage page;
+    if (!takeDataPage(page))
+        return;
+    uint32_t count = file_->read(page.data_vaddr, size, file_offset);
+    if (count != size) {
+        // A failed read (the gzip layer reports all ones) counts as nothing read.
+        uint32_t got = count < size ? count : 0;
+        std::memset(page.data_vaddr + got, 0, size - got);
+        print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", file_offset, got, size);
+        load_error_ = 1;
+    }
+    clearWordTail(page.data_vaddr, size);
+    linkChunk(page, destination, size);
+}
+
+void Loader::addZeroClear(uint32_t destination, uint32_t size) {
+    if (current_link_ == nullptr)
+        return;
+    if (spare_links_left_ == 0) {
+        print(u"no spare link left for zero clear.\n");
+        load_error_ = 1;
+        return;
+    }
+    current_link_->next = spare_link_paddr_;
+    current_link_->src = PageLink::kZeroClear;
+    current_link_->dst = destination;
+    current_link_->len = size;
+    print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
+    previous_link_ = current_link_;
+    current_link_ = spare_link_;
+    ++spare_link_;
+    spare_link_paddr_ += sizeof(PageLink);
+    --spare_links_left_;
+    ++zero_links_;
+}
+
+void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
+                         uint32_t file_size) {
+    print(u"\t->load 0x%08x+0x%08x=0x%08x ofs=0x%08x+0x%x\n", destination, memory_size,
+          destination + memory_size, file_offset, file_size);
+    kernel_end_ = destination + memory_size;
+    if (current_link_ == nullptr) {
+        load_error_ = 1;
+        return;
+    }
+    uint32_t remaining = file_size;
+    uint32_t chunk_destination = destination;
+    uint32_t chunk_offset = file_offset;
+    while (remaining > 0) {
+        uint32_t size = std::min(remaining, chunk_size_);
+        addFileChunk(chunk_destination, chunk_offset, size);
+        chunk_destination += size;
+        chunk_offset += size;
+        remaining -= size;
+    }
+    if (file_size >= memory_size)
+        return;
+    // The zero-clear stores whole words: a range starting inside a word would
+    // store over the word holding the segment's last bytes. The copy already
+    // put zeros up to the word boundary, so clearing starts there.
+    uint32_t clear_start = destination + file_size;
+    uint32_t skip = file_size != 0 ? elf::round4(clear_start) - clear_start : 0;
+    uint32_t clear_size = memory_size - file_size;
+    if (clear_size <= skip)
+        return;
+    addZeroClear(clear_start + skip, clear_size - skip);
+}
+
+void Loader::loadMemory(uint32_t destination, uint32_t size, const uint8_t* source) {
+    print(u"\t->load 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
+    if (current_link_ == nullptr)
+        load_error_ = 1;
+    uint32_t remaining = size;
+    uint32_t chunk_destination = destination;
+    while (remaining > 0) {
+        MemoryManager::TaggedPage page;
+        if (!takeDataPage(page))
+            break;
+        uint32_t chunk = std::min(remaining, chunk_size_);
+        std::memcpy(page.data_vaddr, source, chunk);
+        clearWordTail(page.data_vaddr, chunk);
+        linkChunk(page, chunk_destination, chunk);
+        chunk_destination += chunk;
+        source += chunk;
+        remaining -= chunk;
+    }
+    kernel_end_ = destination + size;
+}
+
+bool Loader::loadExtraData() {
+    uint32_t size = file_->realsize();
+    uint64_t destination =
+        (static_cast<uint64_t>(kernel_end_) + kImageAlignment - 1) & ~uint64_t{kImageAlignment - 1};
+    print(u"[file system image]\n");
+    if (destination + size > 0x100000000ull) {
+        print(u"file system image (0x%x bytes) does not fit above 0x%08x.\n", size, kernel_end_);
+        return false;
+    }
+    loadSegment(static_cast<uint32_t>(destination), size, 0, size);
+    return loadSucceeded();
+}
+
+void Loader::endPageList() {
+    if (previous_link_ != nullptr)
+        previous_link_->next = PageLink::kEnd;
+    print(u"load link %d, zero clear link %d\n", load_links_, zero_links_);
+}
+
+void Loader::print(const char16_t* format, ...) {
+    Console* console = *console_;
+    if (console == nullptr)
+        return;
+    va_list args;
+    va_start(args, format);
+    console->vprint(format, args);
+    va_end(args);
+}

@@ -1,0 +1,85 @@
+// zandrel-sim as a user runs it.
+#include "support/run_program.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ZandrelSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zandrel-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        device = pattern;
+        std::filesystem::create_directories(device / "Storage Card");
+    }
+    void TearDown() override { std::filesystem::remove_all(device); }
+    ProgramResult run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--device", device.string(), "--quiet"});
+        return runProgram(buildPath("zandrel-sim"), arguments);
+    }
+
+    std::filesystem::path device;
+};
+
+TEST_F(ZandrelSim, BootsWithTheDefaultsOnTheEmbeddedDevice) {
+    ProgramResult result = runProgram(buildPath("zandrel-sim"), {"--quiet"});
+    EXPECT_EQ(result.status, 1);
+    // The COM1 banner shows on the terminal once the boot opens the port.
+    EXPECT_LT(result.out.find("BOOT START\n"), result.out.find("--------ZANDREL--------"));
+    EXPECT_NE(result.out.find("zandrel build number: 15\n"), std::string::npos);
+    EXPECT_NE(result.out.find("Sharp W-ZERO3 (WS003SH) (cpu=0x0c208000 machine=0x01040100)\n"), std::string::npos);
+    EXPECT_NE(result.err.find("[WARNING] Data in memory will be lost. Are you sure? -> Yes\n"), std::string::npos);
+    EXPECT_NE(result.err.find("[BOOT FAILED] "), std::string::npos) << result.err;
+}
+
+TEST_F(ZandrelSim, SavesWhatThePagesStoreOnTheStorageCard) {
+    ProgramResult first = run({"--machine", "HP Jornada 720 (US/UK)", "--dir", "\\Storage Card\\", "--kernel",
+                               "missing", "--serial-speed", "115200", "--no-pause"});
+    EXPECT_EQ(first.status, 1);
+    EXPECT_NE(first.out.find("HP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n"), std::string::npos);
+    EXPECT_NE(first.err.find("[BOOT FAILED] Can't open kernel image. -> OK\n"), std::string::npos) << first.err;
+    ASSERT_EQ(std::filesystem::file_size(device / "Storage Card/zandrel.cnf"), 2152u);
+
+    // The next run finds the settings again: machine, directory, kernel.
+    ProgramResult second = run({});
+    EXPECT_NE(second.out.find("HP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n"), std::string::npos);
+    EXPECT_NE(second.out.find("can't open \"\\Storage Card\\missing\". cause = 2\n"), std::string::npos)
+        << second.out;
+}
+
+TEST_F(ZandrelSim, AnsweringNoToTheSafetyQuestionStartsNothing) {
+    ProgramResult result = run({"--answer", "no"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out.find("BOOT START"), std::string::npos);
+    EXPECT_EQ(result.err, "[WARNING] Data in memory will be lost. Are you sure? -> No\n");
+    EXPECT_FALSE(std::filesystem::exists(device / "Storage Card/zandrel.cnf"));
+}
+
+TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--rootfs", "zfs"}, {"--machine", "HP Jornada 999"}, {"--bogus"}};
+    for (const auto& arguments : cases) {
+        ProgramResult result = run(arguments);
+        EXPECT_EQ(result.status, 2) << arguments[0];
+        EXPECT_NE(result.err.find("zandrel-sim: "), std::string::npos);
+    }
+    EXPECT_EQ(runProgram(buildPath("zandrel-sim"), {"--device", "/nonexistent/folder"}).status, 2);
+}
+
+TEST_F(ZandrelSim, HelpAndMachineListExitWithZero) {
+    ProgramResult help = runProgram(buildPath("zandrel-sim"), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--device", "--machine", "--dir", "--kernel", "--rootfs", "--image", "--verbose",
+                               "--single", "--ask-name", "--debugger", "--serial", "--serial-speed", "--extra",
+                               "--pause", "--no-pause", "--safety", "--no-safety", "--answer"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    ProgramResult machines = runProgram(buildPath("zandrel-sim"), {"--list-machines"});
+    EXPECT_EQ(machines.status, 0);
+    EXPECT_EQ(std::count(machines.out.begin(), machines.out.end(), '\n'), 18);
+    EXPECT_NE(machines.out.find("HP Jornada 820 (Japanese)\n"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+#include "platform/wide_string.h"
+#include "support/simulated_device.h"
+#include "ui/menu_context.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SettingsFile : public SimulatedDevice {
+  protected:
+    static std::string header(uint32_t magic, uint32_t version, uint32_t size) {
+        std::string bytes(12, '\0');
+        for (int i = 0; i < 4; ++i) {
+            bytes[i] = static_cast<char>(magic >> (8 * i));
+            bytes[4 + i] = static_cast<char>(version >> (8 * i));
+            bytes[8 + i] = static_cast<char>(size >> (8 * i));
+        }
+        return bytes;
+    }
+    // A whole record as a previous run would have saved it, with a recognisable field.
+    std::string savedRecord(uint32_t version = 258, uint32_t size = 2152) {
+        MenuContext::instance()->prefs.serial_speed = 115200;
+        wideCopy(MenuContext::instance()->prefs.kernel_name, 260, u"netbsd");
+        MenuContext::instance()->prefs.kernel_user = 1;
+        EXPECT_TRUE(MenuContext::instance()->save());
+        std::string bytes = readFile("Storage Card/zandrel.cnf");
+        MenuContext::destroyInstance();
+        return header(0x177d5753, version, size) + bytes.substr(12);
+    }
+    static void expectDefaults(const Preferences& prefs) {
+        EXPECT_EQ(prefs.serial_speed, 19200);
+        EXPECT_EQ(prefs.pause_before_boot, 1u);
+        EXPECT_EQ(prefs.safety_message, 1u);
+        EXPECT_EQ(prefs.kernel_user, 0u);
+        EXPECT_EQ(std::u16string(prefs.rootfs_file), u"miniroot.fs");
+    }
+};
+
+TEST_F(SettingsFile, FirstRunHasTheDefaults) {
+    const Preferences& prefs = MenuContext::instance()->prefs;
+    expectDefaults(prefs);
+    EXPECT_EQ(prefs.magic, 0x177d5753u);
+    EXPECT_EQ(prefs.version, 258u);
+    EXPECT_EQ(prefs.size, 2152u);
+    EXPECT_EQ(prefs.rootfs, 0u);
+    EXPECT_EQ(prefs.auto_boot, 0);
+    EXPECT_EQ(std::u16string(MenuContext::instance()->dirEntry(0)), u"/");
+    EXPECT_EQ(MenuContext::instance()->dirDefaultIndex(), 0);
+}
+
+TEST_F(SettingsFile, SaveWritesTheRecordByteForByte) {
+    MenuContext& menu = *MenuContext::instance();
+    menu.prefs.rootfs = 2;
+    wideCopy(menu.prefs.boot_extra, 256, u"-x");
+    ASSERT_TRUE(menu.save());
+    std::string bytes = readFile("Storage Card/zandrel.cnf");
+    ASSERT_EQ(bytes.size(), 2152u);
+    const unsigned char expected_header[] = {0x53, 0x57, 0x7d, 0x17, 0x02, 0x01, 0x00, 0x00, 0x68, 0x08, 0x00, 0x00};
+    EXPECT_EQ(bytes.substr(0, 12), std::string(reinterpret_cast<const char*>(expected_header), 12));
+    EXPECT_EQ(bytes.substr(1072, 4), std::string("\x02\0\0\0", 4));             // rootfs
+    EXPECT_EQ(bytes.substr(1076, 4), std::string("m\0i\0", 4));                 // rootfs_file
+    EXPECT_EQ(bytes.substr(1636, 4), std::string("\x00\x4b\x00\x00", 4));       // serial_speed 19200
+    EXPECT_EQ(bytes.substr(1640, 6), std::string("-\0x\0\0\0", 6));             // boot_extra
+    EXPECT_FALSE(std::filesystem::exists(root / "Storage Card/zandrel.cnf.new"));
+}
+
+TEST_F(SettingsFile, ARecordSavedOnceIsLoadedAtTheNextStart) {
+    std::string record = savedRecord();
+    writeFile("Storage Card/zandrel.cnf", record);
+    const Preferences& prefs = MenuContext::instance()->prefs;
+    EXPECT_EQ(prefs.serial_speed, 115200);
+    EXPECT_EQ(std::u16string(prefs.kernel_name), u"netbsd");
+}
+
+TEST_F(SettingsFile, AnotherVersionWithTheRightSignatureIsAcceptedAndRestamped) {
+    writeFile("Storage Card/zandrel.cnf", savedRecord(257));
+    MenuContext& menu = *MenuContext::instance();
+    EXPECT_EQ(menu.prefs.serial_speed, 115200);
+    EXPECT_EQ(menu.prefs.version, 258u);
+    ASSERT_TRUE(menu.save());
+    EXPECT_EQ(readFile("Storage Card/zandrel.cnf").substr(4, 4), std::string("\x02\x01\0\0", 4));
+}
+
+TEST_F(SettingsFile, ARecordShorterThanThisLayoutKeepsTheDefaultsBeyondIt) {
+    std::string record = savedRecord(257, 1064);
+    writeFile("Storage Card/zandrel.cnf", record.substr(0, 1064));
+    const Preferences& prefs = MenuContext::instance()->prefs;
+    EXPECT_EQ(std::u16string(prefs.kernel_name), u"netbsd");
+    EXPECT_EQ(prefs.serial_speed, 19200);
+    EXPECT_EQ(prefs.size, 2152u);
+}
+
+TEST_F(SettingsFile, BadFilesFallBackToTheDefaults) {
+    std::string good = savedRecord();
+    const std::pair<const char*, std::string> cases[] = {
+        {"wrong signature", header(0x177d5754, 258, 2152) + good.substr(12)},
+        {"only the header", good.substr(0, 12)},
+        {"shorter than its size", good.substr(0, 2000)},
+        {"size beyond the record", header(0x177d5753, 258, 4096) + good.substr(12) + std::string(2000, 'x')},
+        {"size below the header", header(0x177d5753, 258, 4)},
+        {"empty file", ""},
+    };
+    for (const auto& [name, bytes] : cases) {
+        writeFile("Storage Card/zandrel.cnf", bytes);
+        MenuContext::destroyInstance();
+        SCOPED_TRACE(name);
+        expectDefaults(MenuContext::instance()->prefs);
+    }
+}
+
+TEST_F(SettingsFile, UnterminatedTextsAreCutInsideTheirFields) {
+    std::string record = savedRecord();
+    for (size_t i = 544; i < 1064; i += 2)
+        record[i] = 'A'; // kernel_name without a terminator
+    writeFile("Storage Card/zandrel.cnf", record);
+    const Preferences& prefs = MenuContext::instance()->prefs;
+    EXPECT_EQ(wideLength(prefs.kernel_name), 259u);
+}
+
+TEST_F(SettingsFile, AnInterruptedSaveLeavesAFileThatLoads) {
+    // The old file was put away and the new one not yet in place.
+    std::string record = savedRecord();
+    std::filesystem::remove(root / "Storage Card/zandrel.cnf");
+    writeFile("Storage Card/zandrel.cnf.new", record);
+    EXPECT_EQ(MenuContext::instance()->prefs.serial_speed, 115200);
+}
+
+TEST_F(SettingsFile, NothingPersistsWithoutAStorageCard) {
+    std::filesystem::remove_all(root / "Storage Card");
+    MenuContext& menu = *MenuContext::instance();
+    expectDefaults(menu.prefs);
+    EXPECT_FALSE(menu.save());
+}
+
+TEST_F(SettingsFile, LivesOnTheFirstStorageCardTheSearchReports) {
+    std::filesystem::create_directories(root / "CF Card");
+    std::filesystem::create_directories(root / "A plain folder");
+    sim::HandheldSettings settings;
+    settings.root = root;
+    settings.storage_cards = {u"Storage Card", u"CF Card"};
+    device().reset(settings);
+    ASSERT_TRUE(MenuContext::instance()->save());
+    EXPECT_TRUE(std::filesystem::exists(root / "CF Card/zandrel.cnf"));
+    EXPECT_FALSE(std::filesystem::exists(root / "Storage Card/zandrel.cnf"));
+}
+
+TEST_F(SettingsFile, TheUserDefinedDirectoryReplacesTheLastEntry) {
+    MenuContext& menu = *MenuContext::instance();
+    EXPECT_EQ(std::u16string(menu.dirEntry(13)), u"user defined");
+    EXPECT_EQ(std::u16string(menu.dirEntry(7)), u"\\\uFF92\uFF93\uFF98 \uFF76\uFF70\uFF84\uFF9E\\");
+    EXPECT_EQ(std::u16string(menu.dirEntry(12)), u"\\microSD\u30AB\u30FC\u30C9\\");
+    EXPECT_EQ(menu.dirEntry(14), nullptr);
+    EXPECT_EQ(menu.dirEntry(-1), nullptr);
+    menu.prefs.dir_user = 1;
+    wideCopy(menu.prefs.dir_user_path, 260, u"http://host/");
+    EXPECT_EQ(std::u16string(menu.dirEntry(13)), u"http://host/");
+    EXPECT_EQ(menu.dirDefaultIndex(), 13);
+}
+
+} // namespace
