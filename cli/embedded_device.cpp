@@ -21,3 +21,13 @@ EmbeddedDevice::~EmbeddedDevice() {
         std::filesystem::remove_all(root_, ignored);
     }
 }
+
+std::filesystem::path EmbeddedDevice::diskImage() const {
+#ifdef ZANDREL_DEFAULT_DISK
+    std::error_code error;
+    std::filesystem::path image = ZANDREL_DEFAULT_DISK;
+    if (std::filesystem::is_regular_file(image, error))
+        return image;
+#endif
+    return {};
+}

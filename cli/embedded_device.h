@@ -1,5 +1,6 @@
 // The device used when no --device folder is given: a fresh object store in
-// a temporary folder, removed again at exit.
+// a temporary folder, removed again at exit, and a prepared card as DSK1:
+// (kalmor.gz and miniroot.fs on a UFS partition) built with the program.
 #pragma once
 
 #include <filesystem>
@@ -13,6 +14,8 @@ class EmbeddedDevice {
 
     // Empty when the folder could not be made.
     const std::filesystem::path& root() const { return root_; }
+    // The card's disk image; empty when the build made none.
+    std::filesystem::path diskImage() const;
 
   private:
     std::filesystem::path root_;

@@ -52,6 +52,9 @@ const char* usageText() {
            "                        embedded default device with one storage card is used\n"
            "  --card NAME           a top-level folder of the store that is a storage card\n"
            "                        (repeatable; default \"Storage Card\")\n"
+           "  --disk N=IMAGE        a disk image file as the raw disk \"DSKN:\" (N from 1 to 9,\n"
+           "                        repeatable); the embedded device has a DSK1: holding\n"
+           "                        kalmor.gz and miniroot.fs on a UFS partition\n"
            "  --profile NAME        the simulated handheld, when it is not the chosen machine\n"
            "  --timezone-bias MIN   minutes to add to local time to get UTC (default 0)\n"
            "  --serial-log FILE     where COM1 output goes (default: the terminal)\n"
@@ -80,14 +83,32 @@ const char* usageText() {
            "  --safety, --no-safety show the safety questions and notices\n"
            "  --reverse-video, --no-reverse-video\n"
            "\n"
+           "After the jump (the handheld leaves Windows CE):\n"
+           "  --emulator unicorn|qemu|none\n"
+           "                        run the second stage and the kernel on an emulated\n"
+           "                        processor (Unicorn, default), on a QEMU board of the same\n"
+           "                        family (collie or mainstone), or replay the page list and\n"
+           "                        summarise the memory it writes (none)\n"
+           "  --instruction-limit N stop the emulated processor after N instructions\n"
+           "                        (default 300000000)\n"
+           "  --qemu-timeout SEC    stop QEMU after SEC seconds (default 10)\n"
+           "  --snapshot FILE       save the hand-off state (pages, jump arguments, processor)\n"
+           "  --from-snapshot FILE  run a saved hand-off instead of booting\n"
+           "\n"
            "Questions and output:\n"
            "  --answer yes|no       how questions are answered (default yes)\n"
+           "  --answers LIST        answers for the questions in order, e.g. yes,no; later\n"
+           "                        questions get --answer\n"
+           "  --box-log FILE        every message box as caption, text, style and answer\n"
+           "                        (tab-separated, one line each)\n"
            "  --quiet               no progress bar\n"
            "  --help                this text\n"
            "\n"
            "Settings not given keep the values stored in the device's zandrel.cnf.\n"
-           "Exit status: 0 the kernel was entered, 1 the boot failed or was cancelled,\n"
-           "2 usage error.\n";
+           "The kernel's serial output follows the loader's console on standard output.\n"
+           "Exit status: 0 the kernel ran and halted (with none: the page list was walked),\n"
+           "1 the boot failed or was cancelled, 2 usage error, 3 the emulated processor\n"
+           "faulted or reached its limit (the reason on standard error).\n";
 }
 
 ParseResult parseOptions(int argc, const char* const* argv) {
@@ -120,7 +141,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             o.reverse_video = arg == "--reverse-video";
         } else if (arg == "--device" || arg == "--machine" || arg == "--profile" || arg == "--dir" ||
                    arg == "--kernel" || arg == "--image" || arg == "--extra" || arg == "--serial-log" ||
-                   arg == "--debug-log" || arg == "--card") {
+                   arg == "--debug-log" || arg == "--card" || arg == "--box-log") {
             if (!value(text))
                 break;
             if (arg == "--device")
@@ -141,6 +162,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 o.serial_log = text;
             else if (arg == "--debug-log")
                 o.debug_log = text;
+            else if (arg == "--box-log")
+                o.box_log = text;
             else
                 o.storage_cards.push_back(text);
         } else if (arg == "--rootfs") {
@@ -151,6 +174,37 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 result.error = "--rootfs takes wd, sd, md or nfs, not \"" + text + "\"";
                 break;
             }
+        } else if (arg == "--emulator") {
+            if (!value(text))
+                break;
+            if (text != "unicorn" && text != "qemu" && text != "none") {
+                result.error = "--emulator takes unicorn, qemu or none, not \"" + text + "\"";
+                break;
+            }
+            o.emulator = text;
+        } else if (arg == "--snapshot" || arg == "--from-snapshot") {
+            if (!value(text))
+                break;
+            (arg == "--snapshot" ? o.snapshot : o.from_snapshot) = text;
+        } else if (arg == "--instruction-limit") {
+            if (!value(text))
+                break;
+            char* end = nullptr;
+            unsigned long long limit = std::strtoull(text.c_str(), &end, 10);
+            if (text.empty() || text[0] == '-' || *end != 0 || limit == 0) {
+                result.error = "--instruction-limit takes a positive number, not \"" + text + "\"";
+                break;
+            }
+            o.instruction_limit = limit;
+        } else if (arg == "--qemu-timeout") {
+            if (!value(text))
+                break;
+            int seconds = 0;
+            if (!parseInt(text, seconds) || seconds <= 0) {
+                result.error = "--qemu-timeout takes a positive number of seconds, not \"" + text + "\"";
+                break;
+            }
+            o.qemu_timeout = seconds;
         } else if (arg == "--serial-speed" || arg == "--timezone-bias") {
             if (!value(text))
                 break;
@@ -163,6 +217,14 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 o.serial_speed = number;
             else
                 o.timezone_bias = number;
+        } else if (arg == "--disk") {
+            if (!value(text))
+                break;
+            if (text.size() < 3 || text[0] < '1' || text[0] > '9' || text[1] != '=') {
+                result.error = "--disk takes N=IMAGE with N from 1 to 9, not \"" + text + "\"";
+                break;
+            }
+            o.disks.emplace_back(text[0] - '0', text.substr(2));
         } else if (arg == "--answer") {
             if (!value(text))
                 break;
@@ -171,6 +233,20 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 break;
             }
             o.answer_yes = text == "yes";
+        } else if (arg == "--answers") {
+            if (!value(text))
+                break;
+            size_t start = 0;
+            while (result.error.empty() && start <= text.size()) {
+                size_t comma = text.find(',', start);
+                std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                if (word != "yes" && word != "no")
+                    result.error = "--answers takes yes and no separated by commas, not \"" + text + "\"";
+                o.answers.push_back(word == "yes");
+                start = comma == std::string::npos ? text.size() + 1 : comma + 1;
+            }
+            if (!result.error.empty())
+                break;
         } else {
             result.error = "unknown option \"" + arg + "\"";
             break;

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct CliOptions {
@@ -18,10 +19,19 @@ struct CliOptions {
     std::optional<std::string> extra;
     std::optional<bool> pause, safety, reverse_video;
     bool answer_yes = true;
+    std::vector<bool> answers; // for the questions in order, before answer_yes
+    std::optional<std::string> box_log;
     std::optional<int> timezone_bias; // minutes, UTC = local + bias
     std::optional<std::string> serial_log;
     std::optional<std::string> debug_log;
     std::vector<std::string> storage_cards;
+    std::vector<std::pair<int, std::string>> disks; // --disk N=IMAGE: the raw disk "DSKN:"
+    // After the jump: "unicorn", "qemu" or "none" (replay the page list).
+    std::string emulator = "unicorn";
+    std::optional<std::string> snapshot;      // write the hand-off state here
+    std::optional<std::string> from_snapshot; // run a saved hand-off instead of a boot
+    std::optional<unsigned long long> instruction_limit;
+    std::optional<int> qemu_timeout; // seconds
     bool list_machines = false;
     bool quiet = false;
     bool help = false;

@@ -2,15 +2,18 @@
 
 #include "boot/boot_context.h"
 #include "cli/embedded_device.h"
+#include "cli/hand_off_runner.h"
 #include "cli/headless_window.h"
 #include "cli/terminal.h"
 #include "console/console.h"
 #include "platform/wide_string.h"
 #include "sim/device_profile.h"
+#include "sim/disk.h"
 #include "sim/handheld.h"
 #include "ui/menu_context.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 
@@ -37,6 +40,15 @@ std::string messageBoxLine(const sim::MessageBoxRecord& box) {
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
     return "[" + utf16ToUtf8(box.caption) + "] " + text + " -> " + answerName(box.answer) + "\n";
+}
+
+// caption, text (line breaks escaped), style and answer, tab-separated.
+std::string boxLogLine(const sim::MessageBoxRecord& box) {
+    std::string text;
+    for (char c : utf16ToUtf8(box.text))
+        text += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return utf16ToUtf8(box.caption) + "\t" + text + "\t" + std::to_string(box.style) + "\t" + answerName(box.answer) +
+           "\n";
 }
 
 // COM1 bytes as a terminal shows them: no carriage returns, no NUL.
@@ -113,13 +125,26 @@ class Session {
   private:
     bool setUpDevice();
     void connectDeviceOutputs();
+    // After the hand-off the program is gone, as on the handheld: the process ends.
+    [[noreturn]] void endAfterHandOff(int status);
 
     const CliOptions& options_;
     Terminal terminal_;
     std::unique_ptr<EmbeddedDevice> embedded_;
     std::ofstream serial_log_;
     std::ofstream debug_log_;
+    std::ofstream box_log_;
 };
+
+void Session::endAfterHandOff(int status) {
+    terminal_.out("");
+    serial_log_.close();
+    debug_log_.close();
+    box_log_.close();
+    embedded_.reset();
+    std::fflush(nullptr);
+    std::exit(status);
+}
 
 bool Session::setUpDevice() {
     sim::HandheldSettings settings;
@@ -153,13 +178,30 @@ bool Session::setUpDevice() {
         }
     }
     sim::Handheld::get().reset(settings);
+    // The embedded device's prepared card, unless an image of the user's takes its unit.
+    if (embedded_ && !embedded_->diskImage().empty())
+        sim::attachDisk(1, embedded_->diskImage());
+    for (const auto& [unit, image] : options_.disks) {
+        if (!sim::attachDisk(unit, image)) {
+            std::fprintf(stderr, "zandrel-sim: disk image \"%s\" can't be read\n", image.c_str());
+            return false;
+        }
+    }
     return true;
 }
 
 void Session::connectDeviceOutputs() {
     sim::Handheld& device = sim::Handheld::get();
     device.yes_no_answer = options_.answer_yes ? ce::IDYES : ce::IDNO;
-    device.on_message_box = [this](const sim::MessageBoxRecord& box) { terminal_.err(messageBoxLine(box)); };
+    for (bool yes : options_.answers)
+        device.scripted_answers.push_back(yes ? ce::IDYES : ce::IDNO);
+    if (options_.box_log)
+        box_log_.open(*options_.box_log, std::ios::binary);
+    device.on_message_box = [this](const sim::MessageBoxRecord& box) {
+        terminal_.err(messageBoxLine(box));
+        if (box_log_.is_open())
+            box_log_ << boxLogLine(box) << std::flush;
+    };
     if (options_.serial_log) {
         serial_log_.open(*options_.serial_log, std::ios::binary);
         device.serial_output = [this](const char* bytes, size_t count) {
@@ -178,6 +220,9 @@ void Session::connectDeviceOutputs() {
     }
     if (options_.timezone_bias)
         device.timezone_bias = *options_.timezone_bias;
+    device.on_jump = [this](const sim::HandOff& hand_off) {
+        endAfterHandOff(runHandOff(hand_off, options_, terminal_));
+    };
 }
 
 int Session::run() {
@@ -193,6 +238,8 @@ int Session::run() {
     if (!setUpDevice())
         return 2;
     connectDeviceOutputs();
+    if (options_.from_snapshot)
+        return runSnapshot(options_, terminal_);
 
     // The program's entry, in its order: settings, screen console, window, boot context.
     MenuContext* menu = MenuContext::instance();

@@ -4,7 +4,9 @@
 
 #include "arch/arm/cpu_routines.h"
 #include "platform/wince.h"
+#include "sim/emulator/hand_off_code.h"
 #include "sim/handheld.h"
+#include "sim/physical_memory.h"
 
 namespace sim {
 
@@ -30,9 +32,29 @@ uint32_t idOf(Processor processor) {
     return 0;
 }
 
-void record(const char* routine, uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
+// The hand-off as an emulated machine takes it over.
+HandOff handOffOf(JumpRoutine routine, const FlatJumpCall& call) {
+    const Handheld& device = Handheld::get();
+    PhysicalMemory& ram = PhysicalMemory::get();
+    HandOff hand_off;
+    hand_off.routine = routine;
+    hand_off.processor = device.profile().processor;
+    hand_off.platform_cpu = device.profile().cpu;
+    hand_off.platform_machine = device.profile().machine;
+    hand_off.ram_base = ram.base();
+    hand_off.ram_size = ram.size();
+    hand_off.args_paddr = call.args_paddr;
+    hand_off.list_paddr = call.list_paddr;
+    hand_off.sp = call.sp;
+    hand_off.code_paddr = call.code_paddr;
+    hand_off.jump_paddr =
+        freeJumpPage(ram.base(), ram.size(), [&ram](uint32_t page) { return ram.frameInUse(page); });
+    return hand_off;
+}
+
+void record(JumpRoutine routine, uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
     Cpu& cpu = Cpu::get();
-    FlatJumpCall call{routine,
+    FlatJumpCall call{jumpRoutineName(routine),
                       args_paddr,
                       list_paddr,
                       sp,
@@ -43,6 +65,9 @@ void record(const char* routine, uint32_t args_paddr, uint32_t list_paddr, uint3
     cpu.flat_jumps.push_back(call);
     if (cpu.on_flat_jump)
         cpu.on_flat_jump(call);
+    Handheld& device = Handheld::get();
+    if (device.on_jump)
+        device.on_jump(handOffOf(routine, call));
 }
 
 } // namespace
@@ -142,11 +167,11 @@ uint32_t ReadCP15_c14() {
 }
 
 void FlatJump_sa11x0(uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
-    sim::record("FlatJump_sa11x0", args_paddr, list_paddr, sp, code_paddr);
+    sim::record(sim::JumpRoutine::kSa11x0, args_paddr, list_paddr, sp, code_paddr);
 }
 
 void FlatJump_pxa2x0(uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
-    sim::record("FlatJump_pxa2x0", args_paddr, list_paddr, sp, code_paddr);
+    sim::record(sim::JumpRoutine::kPxa2x0, args_paddr, list_paddr, sp, code_paddr);
 }
 
 } // extern "C"

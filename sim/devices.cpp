@@ -1,7 +1,9 @@
 #include "sim/devices.h"
 
 #include "platform/wince.h"
+#include "sim/disk.h"
 #include "sim/handheld.h"
+#include "sim/handle_table.h"
 
 namespace sim {
 
@@ -28,6 +30,8 @@ bool isDeviceName(std::u16string_view name) {
 ce::HANDLE openDevice(std::u16string_view name, ce::DWORD access) {
     if (sameDevice(name, u"COM1:"))
         return openSerialPort(access);
+    if (sameDevice(name.substr(0, 3), u"DSK") && name[3] >= u'1' && name[3] <= u'9')
+        return openDisk(name[3] - u'0', access);
     Handheld::get().last_error = ce::ERROR_FILE_NOT_FOUND;
     return ce::INVALID_HANDLE_VALUE;
 }
@@ -36,10 +40,19 @@ ce::HANDLE openDevice(std::u16string_view name, ce::DWORD access) {
 
 namespace ce {
 
-BOOL DeviceIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD* returned, void*) {
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
+                     DWORD* returned, void*) {
     if (returned != nullptr)
         *returned = 0;
-    sim::Handheld::get().last_error = ERROR_INVALID_HANDLE;
+    sim::KernelObject* object = sim::HandleTable::get().find(device);
+    if (object == nullptr) {
+        sim::Handheld::get().last_error = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (sim::isDiskObject(object))
+        return sim::diskIoControl(object, code, in, in_size, out, out_size, returned);
+    // No other device answers control requests.
+    sim::Handheld::get().last_error = ERROR_INVALID_PARAMETER;
     return FALSE;
 }
 

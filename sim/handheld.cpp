@@ -1,5 +1,6 @@
 #include "sim/handheld.h"
 
+#include "sim/cpu.h"
 #include "sim/handle_table.h"
 #include "sim/physical_memory.h"
 
@@ -22,6 +23,7 @@ void Handheld::reset(const HandheldSettings& settings) {
     com1_state.Parity = ce::NOPARITY;
     com1_state.StopBits = ce::ONESTOPBIT;
     PhysicalMemory::get().reset(*profile_);
+    Cpu::get().reset();
 }
 
 void Handheld::setProfile(const DeviceProfile& profile) {

@@ -4,10 +4,14 @@
 
 #include "platform/wince_types.h"
 #include "sim/device_profile.h"
+#include "sim/disk.h"
+#include "sim/hand_off.h"
 #include "sim/memory_knobs.h"
 
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -55,7 +59,9 @@ class Handheld {
     std::u16string debug_log;
     std::function<void(std::u16string_view text)> debug_output;
 
-    // Message boxes: how questions are answered, and what was shown.
+    // Message boxes: questions take the scripted answers in order, then
+    // `yes_no_answer`; every box shown is kept.
+    std::deque<int> scripted_answers;
     int yes_no_answer = ce::IDYES;
     std::vector<MessageBoxRecord> message_boxes;
     std::function<void(const MessageBoxRecord&)> on_message_box;
@@ -66,11 +72,18 @@ class Handheld {
     int coredll_loads = 0;
     int coredll_frees = 0;
 
+    // Raw disks "DSK<unit>:" by unit (sim/disk.h).
+    std::map<int, Disk> disks;
+
     // Frame placement and failures of the memory calls (sim/physical_memory.h).
     MemoryKnobs memory;
 
     bool kernel_mode = false;
     ce::DWORD last_error = 0;
+
+    // Called when a jump routine leaves Windows CE (sim/cpu.cpp); without a
+    // handler the routine comes back, as the boot sequence allows for.
+    std::function<void(const HandOff&)> on_jump;
 
   private:
     const DeviceProfile* profile_ = &defaultDeviceProfile();

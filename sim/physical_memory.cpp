@@ -1,5 +1,6 @@
 #include "sim/physical_memory.h"
 
+#include "sim/board_devices.h"
 #include "sim/handheld.h"
 #include "sim/process_memory.h"
 
@@ -68,6 +69,7 @@ void PhysicalMemory::reset(const DeviceProfile& profile) {
     in_use_count_ = 0;
     seeded_ = false;
     made_ = true;
+    attachBoardDevices(*this, profile);
 }
 
 bool PhysicalMemory::contains(uint32_t paddr, uint32_t size) const {
@@ -129,6 +131,17 @@ bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frame
     frames.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
         frames.push_back(drawFrame());
+    return true;
+}
+
+bool PhysicalMemory::claimFrame(uint32_t paddr) {
+    if (!contains(paddr, 1) || frameInUse(paddr))
+        return false;
+    uint32_t frame = (paddr - base_) / kFrameSize;
+    std::vector<uint32_t>& pool = frame < in_use_.size() / 2 ? free_low_ : free_high_;
+    std::erase(pool, frame);
+    in_use_[frame] = true;
+    ++in_use_count_;
     return true;
 }
 

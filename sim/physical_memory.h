@@ -46,6 +46,9 @@ class PhysicalMemory {
     // Frames for committed pages, chosen by the handheld's memory knobs. All
     // `count` frames or none (false) when the free frames or the limit do not allow.
     bool allocateFrames(uint32_t count, std::vector<uint32_t>& frames);
+    // Takes the free frame at `paddr` (a restored device's page); false when
+    // it is outside RAM or already in use.
+    bool claimFrame(uint32_t paddr);
     // Gives the frame back, zeroed, and returns its host memory.
     void releaseFrame(uint32_t paddr);
     uint32_t framesInUse() const { return in_use_count_; }

@@ -16,8 +16,16 @@ namespace ce {
 
 int MessageBoxW(HWND, const WCHAR* text, const WCHAR* caption, UINT style) {
     sim::Handheld& device = sim::Handheld::get();
+    int answer = IDOK;
+    if (isYesNo(style)) {
+        answer = device.yes_no_answer;
+        if (!device.scripted_answers.empty()) {
+            answer = device.scripted_answers.front();
+            device.scripted_answers.pop_front();
+        }
+    }
     sim::MessageBoxRecord record{text != nullptr ? text : u"", caption != nullptr ? caption : u"Error", style,
-                                 isYesNo(style) ? device.yes_no_answer : IDOK};
+                                 answer};
     device.message_boxes.push_back(record);
     if (device.on_message_box)
         device.on_message_box(record);

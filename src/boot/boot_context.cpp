@@ -52,9 +52,10 @@ void BootContext::destroyInstance() {
 BootContext::BootContext() : console(Console::current()) {}
 
 BootContext::~BootContext() {
+    // The UART console releases its register mapping through the memory manager.
+    destroyUartConsole();
     delete memory;
     delete architecture;
-    destroyUartConsole();
     delete file_manager;
     delete loader;
 }

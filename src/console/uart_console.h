@@ -1,13 +1,75 @@
 // The hardware UART consoles: the loader's messages written straight to the
-// processor's serial port registers.
+// processor's serial port registers, mapped through the memory manager.
 #pragma once
+
+#include "console/console.h"
 
 #include <cstdint>
 
-class Console;
 class MemoryManager;
 
-// The process-wide UART console for an architecture class, created on first
-// use; null when the class has none.
+class UartConsole : public ComPortConsole {
+  public:
+    static constexpr uint32_t kClassSA11x0 = 0x0C104000;
+    static constexpr uint32_t kClassPXA250 = 0x0C204000;
+    static constexpr uint32_t kClassPXA270 = 0x0C208000;
+
+    // The process-wide UART console, made on first use for `cpu_class`; null
+    // (remembering nothing) for a class without one. Once made it is
+    // returned whatever the arguments.
+    static UartConsole* instance(MemoryManager** memory, uint32_t cpu_class);
+    static void destroyInstance();
+
+    ~UartConsole() override;
+    // Each byte of the formatted text through putChar, a carriage return
+    // before every line feed.
+    void vprint(const char16_t* format, va_list args) override;
+
+  protected:
+    explicit UartConsole(MemoryManager** memory);
+    virtual void putChar(uint8_t byte) = 0;
+    // Maps `size` bytes of registers at `paddr`; null when refused.
+    volatile uint8_t* mapRegisters(uint32_t paddr, uint32_t size);
+    void releaseRegisters(volatile uint8_t*& mapping);
+
+    MemoryManager** memory_;
+    volatile uint8_t* uart_regs_ = nullptr; // nothing mapped
+};
+
+// Serial port 3 of the SA-11x0 at 0x80050000.
+class SA1100UartConsole : public UartConsole {
+  public:
+    static constexpr uint32_t kRegisters = 0x80050000;
+    static constexpr uint32_t kData = 0x14;
+    static constexpr uint32_t kStatus1 = 0x20;
+
+    explicit SA1100UartConsole(MemoryManager** memory) : UartConsole(memory) {}
+    // COM1 through the driver sets speed and frame; then the registers are mapped.
+    bool open() override;
+
+  protected:
+    void putChar(uint8_t byte) override;
+};
+
+// The full-function UART of the PXA2x0 at 0x40100000.
+class PXA2x0UartConsole : public UartConsole {
+  public:
+    static constexpr uint32_t kRegisters = 0x40100000;
+    static constexpr uint32_t kGpioRegisters = 0x40E00000;
+    static constexpr uint32_t kGpioAlternateFunction = 0x6C;
+    static constexpr uint32_t kThr = 0x00, kIer = 0x04, kFcr = 0x08, kIir = 0x08, kLcr = 0x0C, kMcr = 0x10,
+                              kLsr = 0x14;
+
+    explicit PXA2x0UartConsole(MemoryManager** memory) : UartConsole(memory) {}
+    // Routes the UART's pins and programs it for the `serial_speed` preference.
+    bool open() override;
+    // 921600 / divisor is the bit rate; 96 (9600 bit/s) for speeds not in the table.
+    static uint32_t divisorFor(int32_t speed);
+
+  protected:
+    void putChar(uint8_t byte) override;
+};
+
+// The boot context's interface to the above.
 Console* uartConsoleInstance(MemoryManager** memory, uint32_t cpu_class);
 void destroyUartConsole();

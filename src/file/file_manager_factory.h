@@ -6,5 +6,7 @@
 class Console;
 class FileManager;
 
-// Null when the object cannot be made.
+// The gzip layer over the variant of the kind; null when either cannot be made.
 FileManager* createFileManagerOfKind(int32_t file_kind, Console** console);
+// The variant alone: local files, UFS on a raw disk or HTTP; null when there is none.
+FileManager* createFileManagerVariant(int32_t file_kind, Console** console);

@@ -1,8 +1,10 @@
 #include "loader/elf_loader.h"
 
 #include "file/file_manager.h"
+#include "platform/wide_format.h"
 #include "ui/menu_context.h"
 
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -60,7 +62,8 @@ bool ElfLoader::setFile(FileManager* file) {
     freeTables();
     freeSymbolBlock();
     too_large_ = false;
-    return readHeader() && readSectionHeaders() && readProgramHeaders() && checkSegments();
+    ready_ = readHeader() && readSectionHeaders() && readProgramHeaders() && checkSegments();
+    return ready_;
 }
 
 bool ElfLoader::readHeader() {
@@ -158,6 +161,8 @@ bool ElfLoader::checkSegments() {
 }
 
 uint32_t ElfLoader::memorySize() {
+    if (!ready_)
+        return 0;
     print(u"file size: ");
     uint64_t total = 0;
     uint64_t extra = 0;
@@ -174,6 +179,7 @@ uint32_t ElfLoader::memorySize() {
         if (segment.filesz < segment.memsz)
             extra += chunk;
     }
+    symbol_note_[0] = 0;
     uint32_t symbols = prepareSymbolBlock();
     if (symbols != 0) {
         total += symbols;
@@ -184,21 +190,28 @@ uint32_t ElfLoader::memorySize() {
     print(u"+[extra: 0x%x]", static_cast<uint32_t>(extra));
     // The caller rounds the result up to whole pages in 32 bits.
     too_large_ = total > (0xFFFFFFFFu & ~page_mask);
-    if (too_large_) {
+    if (too_large_)
         print(u" = more than 4 GB\n");
-        return 0xFFFFFFFFu;
-    }
-    print(u" = 0x%x bytes\n", static_cast<uint32_t>(total));
-    return static_cast<uint32_t>(total);
+    else
+        print(u" = 0x%x bytes\n", static_cast<uint32_t>(total));
+    if (symbol_note_[0] != 0)
+        print(u"%s", symbol_note_);
+    return too_large_ ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
 }
 
-bool ElfLoader::sectionNameIs(uint32_t index, uint32_t name_offset, const char* name) {
-    if (name_offset >= names_size_) {
-        print(u"section %d: name offset 0x%x outside the name table.\n", index, name_offset);
-        return false;
-    }
+bool ElfLoader::sectionNameIs(uint32_t name_offset, const char* name) const {
     size_t length = std::strlen(name) + 1;
-    return names_size_ - name_offset >= length && std::memcmp(names_ + name_offset, name, length) == 0;
+    return name_offset < names_size_ && names_size_ - name_offset >= length &&
+           std::memcmp(names_ + name_offset, name, length) == 0;
+}
+
+void ElfLoader::note(const char16_t* format, ...) {
+    if (symbol_note_[0] != 0)
+        return;
+    va_list args;
+    va_start(args, format);
+    wvsprintfW(symbol_note_, sizeof symbol_note_ / sizeof symbol_note_[0], format, args);
+    va_end(args);
 }
 
 uint32_t ElfLoader::noSymbols() {
@@ -215,12 +228,12 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     if (table_size == 0)
         return noSymbols();
     if (info_.shstrndx >= info_.shnum) {
-        print(u"section name table index %d out of range.\n", info_.shstrndx);
+        note(u"section name table index %d out of range.\n", info_.shstrndx);
         return noSymbols();
     }
     elf::SectionHeader name_table = sectionHeader(info_.shstrndx);
     if (name_table.size > kMaxNameTableSize || !readableRange(name_table.offset, name_table.size)) {
-        print(u"invalid section name table (0x%x bytes at 0x%x).\n", name_table.size, name_table.offset);
+        note(u"invalid section name table (0x%x bytes at 0x%x).\n", name_table.size, name_table.offset);
         return noSymbols();
     }
     uint32_t names = round4(name_table.size);
@@ -247,7 +260,7 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     // The padding to the word boundary may lie past the end of the file.
     uint32_t count = names == 0 ? 0 : file_->read(names_, names, name_table.offset);
     if (count < name_table.size || count > names) {
-        print(u"section name table read error.\n");
+        note(u"section name table read error.\n");
         return noSymbols();
     }
 
@@ -257,9 +270,11 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     for (uint32_t i = 0; i < info_.shnum; ++i) {
         uint8_t* entry = sections + i * elf::shdr::kSize;
         uint32_t name = elf::get32(entry + elf::shdr::kName);
-        if (sectionNameIs(i, name, ".strtab"))
+        if (name >= names_size_ && name != 0)
+            note(u"section %d: name offset 0x%x outside the name table.\n", i, name);
+        if (sectionNameIs(name, ".strtab"))
             strtab = static_cast<int>(i);
-        else if (sectionNameIs(i, name, ".symtab"))
+        else if (sectionNameIs(name, ".symtab"))
             symtab = static_cast<int>(i);
         elf::put32(entry + elf::shdr::kOffset, i == info_.shstrndx ? name_table_offset : 0);
     }
@@ -272,8 +287,8 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     uint64_t total = uint64_t{block_size} + symtab_room + strtab_header.size;
     if (!readableRange(symtab_header.offset, symtab_header.size) ||
         !readableRange(strtab_header.offset, strtab_header.size) || total > 0xFFFFFFFFu) {
-        print(u"invalid symbol tables (symtab 0x%x at 0x%x, strtab 0x%x at 0x%x).\n", symtab_header.size,
-              symtab_header.offset, strtab_header.size, strtab_header.offset);
+        note(u"invalid symbol tables (symtab 0x%x at 0x%x, strtab 0x%x at 0x%x).\n", symtab_header.size,
+             symtab_header.offset, strtab_header.size, strtab_header.offset);
         return noSymbols();
     }
     symtab_offset_ = symtab_header.offset;
@@ -289,6 +304,8 @@ uint32_t ElfLoader::prepareSymbolBlock() {
 }
 
 bool ElfLoader::load() {
+    if (!ready_)
+        return false;
     initPageList();
     if (too_large_) {
         print(u"kernel image too large.\n");

@@ -32,8 +32,11 @@ class ElfLoader : public Loader {
     uint32_t prepareSymbolBlock();
     // Leaves the boot without symbols (telling the user when asked to).
     uint32_t noSymbols();
+    // Keeps the first problem found with the symbol tables; it is printed
+    // after the memory-size line, which it would otherwise cut in two.
+    void note(const char16_t* format, ...);
     // Matches the section name at `name_offset` of the name table exactly.
-    bool sectionNameIs(uint32_t index, uint32_t name_offset, const char* name);
+    bool sectionNameIs(uint32_t name_offset, const char* name) const;
     void loadSymbols(uint32_t destination);
     void freeSymbolBlock();
     void freeTables();
@@ -54,5 +57,7 @@ class ElfLoader : public Loader {
     uint32_t strtab_size_ = 0;
     uint32_t symtab_offset_ = 0;
     uint32_t symtab_size_ = 0;
+    bool ready_ = false; // setFile succeeded
     bool too_large_ = false;
+    char16_t symbol_note_[128]{};
 };

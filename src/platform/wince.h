@@ -6,6 +6,7 @@
 // A new OS call is added here first, with a line on what the system relies on.
 #pragma once
 
+#include "platform/wince_sockets.h"
 #include "platform/wince_types.h"
 
 #include <cstdarg>
@@ -78,5 +79,28 @@ BOOL VirtualFree(LPVOID address, DWORD size, DWORD type);
 // Maps physical memory into a reserved range; with PAGE_PHYSICAL `source` is the
 // physical address shifted right by 8.
 BOOL VirtualCopy(LPVOID destination, LPVOID source, DWORD size, DWORD protection);
+
+// --- Sockets (WinSock 1.1) -------------------------------------------------------------
+
+// Returns 0 or an error code; `data` tells the version granted (wVersion).
+int WSAStartup(WORD version, WSADATA* data);
+int WSACleanup();
+// The error of the last failed socket call of this thread.
+int WSAGetLastError();
+// Blocking TCP sockets; failures give INVALID_SOCKET or SOCKET_ERROR.
+SOCKET socket(int family, int type, int protocol);
+int connect(SOCKET s, const sockaddr* address, int address_size);
+// Count sent, at most `size`.
+int send(SOCKET s, const char* buffer, int size, int flags);
+// Count received; 0 when the peer has closed; SOCKET_ERROR with WSAETIMEDOUT
+// when SO_RCVTIMEO passed without data.
+int recv(SOCKET s, char* buffer, int size, int flags);
+int setsockopt(SOCKET s, int level, int option, const char* value, int value_size);
+int closesocket(SOCKET s);
+// Null when the name is unknown.
+hostent* gethostbyname(const char* name);
+// A dotted-quad literal in network byte order, or INADDR_NONE.
+u_long inet_addr(const char* text);
+u_short htons(u_short value);
 
 } // namespace ce

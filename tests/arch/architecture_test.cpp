@@ -42,7 +42,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AllocateMemoryTest,
                          ::testing::Values(AllocationCase{0, 65536}, AllocationCase{4080, 65536},
                                            AllocationCase{4081, 65536}, AllocationCase{200000, 262144},
                                            AllocationCase{12 * 4080, 65536},
-                                           AllocationCase{12 * 4080 + 1, 131072}));
+                                           AllocationCase{12 * 4080 + 1, 131072}),
+                         [](const ::testing::TestParamInfo<AllocationCase>& info) {
+                             return "Size" + std::to_string(info.param.size);
+                         });
 
 TEST_F(ArchitectureTest, AllocateMemoryFailsWhenTheRegionIsRefused) {
     device().memory.frame_limit = 8;
@@ -118,7 +121,10 @@ TEST_P(VersionLookUpTest, FillsTheVersionRecordEitherWay) {
 
 INSTANTIATE_TEST_SUITE_P(Exports, VersionLookUpTest,
                          ::testing::Values(VersionCase{false, "GetVersionEx\n"},
-                                           VersionCase{true, "GetVersionExW\n"}));
+                                           VersionCase{true, "GetVersionExW\n"}),
+                         [](const ::testing::TestParamInfo<VersionCase>& info) {
+                             return info.param.export_hidden ? "ExportHidden" : "ExportFound";
+                         });
 
 TEST_F(ArchitectureTest, ReportWithoutCoredllStillUsesTheImportedCall) {
     device().coredll_present = false;

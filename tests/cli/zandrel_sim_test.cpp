@@ -58,9 +58,22 @@ TEST_F(ZandrelSim, AnsweringNoToTheSafetyQuestionStartsNothing) {
     EXPECT_FALSE(std::filesystem::exists(device / "Storage Card/zandrel.cnf"));
 }
 
+TEST_F(ZandrelSim, ScriptedAnswersGoToTheQuestionsInOrderAndAreLogged) {
+    std::string log = (device / "boxes.log").string();
+    ProgramResult result = run({"--dir", "\\Storage Card\\", "--kernel", "missing", "--pause", "--answers", "yes,no",
+                                "--answer", "no", "--box-log", log});
+    EXPECT_EQ(result.status, 1);
+    std::ifstream in(log);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "WARNING\tData in memory will be lost.\\nAre you sure?\t36\tYes");
+    std::getline(in, line);
+    EXPECT_EQ(line, "BOOT FAILED\tCan't open kernel image.\\n\t16\tOK");
+}
+
 TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--rootfs", "zfs"}, {"--machine", "HP Jornada 999"}, {"--bogus"}};
+        {"--rootfs", "zfs"}, {"--machine", "HP Jornada 999"}, {"--bogus"}, {"--answers", "yes,maybe"}};
     for (const auto& arguments : cases) {
         ProgramResult result = run(arguments);
         EXPECT_EQ(result.status, 2) << arguments[0];

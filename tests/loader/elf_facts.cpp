@@ -1,5 +1,6 @@
 #include "loader/elf_facts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -49,6 +50,7 @@ ElfFacts readElfFacts(const std::filesystem::path& file) {
     std::string output = run("arm-none-eabi-readelf -hlSW '" + file.string() + "'");
     ElfFacts facts;
     facts.entry = headerField(output, "Entry point address");
+    facts.phoff = headerField(output, "Start of program headers");
     facts.shoff = headerField(output, "Start of section headers");
     facts.shentsize = headerField(output, "Size of section headers");
     facts.shnum = headerField(output, "Number of section headers");
@@ -71,13 +73,21 @@ ElfFacts readElfFacts(const std::filesystem::path& file) {
     return facts;
 }
 
-std::string dumpSection(const std::filesystem::path& file, const std::string& name,
-                        const std::filesystem::path& scratch_dir) {
-    std::filesystem::path dump = scratch_dir / ("section" + name);
-    std::filesystem::path copy = scratch_dir / "objcopy.out";
-    run("arm-none-eabi-objcopy --dump-section '" + name + "=" + dump.string() + "' '" + file.string() +
-        "' '" + copy.string() + "'");
-    return readBytes(dump);
+std::string dumpSection(const std::filesystem::path& file, const std::string& name) {
+    // readelf -x: "  0x<address> " then the bytes in file order, in groups of four.
+    std::string output = run("arm-none-eabi-readelf -x '" + name + "' '" + file.string() + "'");
+    std::istringstream lines(output);
+    std::string line;
+    std::string bytes;
+    while (std::getline(lines, line)) {
+        if (line.rfind("  0x", 0) != 0 || line.size() < 13)
+            continue;
+        std::string hex = line.substr(13, 35);
+        hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            bytes.push_back(static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
 }
 
 std::filesystem::path kernelPath(const std::string& name) {

@@ -1,5 +1,4 @@
-// What the binutils say about an ELF file (arm-none-eabi-readelf and
-// arm-none-eabi-objcopy), so that loader tests compare against a reader that
+// What the binutils say about an ELF file (arm-none-eabi-readelf), so that loader tests compare against a reader that
 // is not the loader's own.
 #pragma once
 
@@ -23,6 +22,7 @@ struct ElfFacts {
     };
 
     uint32_t entry = 0;
+    uint32_t phoff = 0;
     uint32_t shoff = 0;
     uint32_t shentsize = 0;
     uint32_t shnum = 0;
@@ -36,9 +36,8 @@ struct ElfFacts {
 
 // The facts readelf reports; fails the calling test when readelf cannot run.
 ElfFacts readElfFacts(const std::filesystem::path& file);
-// The bytes of a section as objcopy extracts them.
-std::string dumpSection(const std::filesystem::path& file, const std::string& name,
-                        const std::filesystem::path& scratch_dir);
+// The bytes of a section as readelf dumps them.
+std::string dumpSection(const std::filesystem::path& file, const std::string& name);
 
 // The bytes of a test kernel built under <build>/kernels.
 std::filesystem::path kernelPath(const std::string& name);

@@ -68,6 +68,7 @@ TEST_F(CpuTest, ResetForgetsKnobsAndRecords) {
 }
 
 struct RegisterCase {
+    const char* name;
     const char16_t* profile;
     uint32_t id;
     uint32_t control;
@@ -91,12 +92,13 @@ TEST_P(Cp15Test, RegistersAreThoseOfTheProfilesProcessor) {
     EXPECT_EQ(ReadCP15_c14(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Processors, Cp15Test,
-                         ::testing::Values(RegisterCase{u"HP Jornada 820", 0x4401A11B, 0x307F, 0xC0010000},
-                                           RegisterCase{u"Compaq iPAQ H3600", 0x6901B118, 0x307F, 0xC0010000},
-                                           RegisterCase{u"Compaq iPAQ H3900", 0x69052105, 0x387F, 0xA0010000},
-                                           RegisterCase{u"Sharp W-ZERO3 (WS003SH)", 0x69054117, 0x387F,
-                                                        0xA0010000}));
+INSTANTIATE_TEST_SUITE_P(
+    Processors, Cp15Test,
+    ::testing::Values(RegisterCase{"SA1100", u"HP Jornada 820", 0x4401A11B, 0x307F, 0xC0010000},
+                      RegisterCase{"SA1110", u"Compaq iPAQ H3600", 0x6901B118, 0x307F, 0xC0010000},
+                      RegisterCase{"PXA250", u"Compaq iPAQ H3900", 0x69052105, 0x387F, 0xA0010000},
+                      RegisterCase{"PXA270", u"Sharp W-ZERO3 (WS003SH)", 0x69054117, 0x387F, 0xA0010000}),
+    [](const ::testing::TestParamInfo<RegisterCase>& info) { return info.param.name; });
 
 TEST_F(CpuTest, CleanDCacheReadsOneWordPerLineOverTheCacheSize) {
     dcache_size = 8192;

@@ -39,6 +39,19 @@ TEST_F(VirtualMemoryTest, RegionsStartOn64KBoundaries) {
     }
 }
 
+TEST_F(VirtualMemoryTest, ReserveAtAChosenAddress) {
+    uint8_t* region = reserve(0x20000);
+    ASSERT_NE(region, nullptr);
+    EXPECT_EQ(ce::VirtualAlloc(region + 0x10000, 0x10000, ce::MEM_RESERVE, ce::PAGE_NOACCESS), nullptr);
+    ASSERT_TRUE(ce::VirtualFree(region, 0, ce::MEM_RELEASE));
+    // A chosen address is taken down to the 64 KB boundary.
+    uint8_t* again = static_cast<uint8_t*>(
+        ce::VirtualAlloc(region + 0x10010, 0x1000, ce::MEM_RESERVE | ce::MEM_COMMIT, ce::PAGE_READWRITE));
+    EXPECT_EQ(again, region + 0x10000);
+    EXPECT_EQ(process().regionSize(again), 0x2000u);
+    EXPECT_EQ(ram().framesInUse(), 2u);
+}
+
 TEST_F(VirtualMemoryTest, ReserveThenCommitPartOfTheRegion) {
     uint8_t* region = reserve(0x10000);
     ASSERT_NE(region, nullptr);

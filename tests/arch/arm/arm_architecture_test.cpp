@@ -46,6 +46,7 @@ class ArmArchitectureTest : public ArchitectureFixture {
 };
 
 struct ReportCase {
+    const char* name;
     const char16_t* profile;
     const char* report;
 };
@@ -58,48 +59,50 @@ TEST_P(SystemInfoReportTest, PrintsTheWholeReport) {
     EXPECT_EQ(lines.text(), GetParam().report);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Processors, SystemInfoReportTest,
-    ::testing::Values(ReportCase{u"Compaq iPAQ H3600", "_WIN32_WCE = 420\n"
-                                                       "GetVersionEx\n"
-                                                       "Windows CE 3.0\n"
-                                                       "GetSystemInfo:\n"
-                                                       "wProcessorArchitecture      0x5\n"
-                                                       "wProcessorLevel             0x4\n"
-                                                       "wProcessorRevision          0x108\n"
-                                                       "dwPageSize                  0x1000\n"
-                                                       "dwAllocationGranularity     0x00010000\n"
-                                                       "dwProcessorType             0xa11\n"
-                                                       "Display: 240x320 16bpp\n"
-                                                       "Reg0 :6901b118\n"
-                                                       "Reg1 :0000307f\n"
-                                                       "Reg2 :c0010000\n"
-                                                       "Reg3 :00000005\n"
-                                                       "Reg5 :00000007\n"
-                                                       "Reg6 :2c01f7a0\n"
-                                                       "Reg13:0a000000\n"
-                                                       "Reg14:00000000\n"
-                                                       "CPSR :000000df\n"},
-                      ReportCase{u"Sharp W-ZERO3 (WS003SH)", "_WIN32_WCE = 420\n"
-                                                             "GetVersionEx\n"
-                                                             "Windows CE 5.1\n"
-                                                             "GetSystemInfo:\n"
-                                                             "wProcessorArchitecture      0x5\n"
-                                                             "wProcessorLevel             0x4\n"
-                                                             "wProcessorRevision          0x501\n"
-                                                             "dwPageSize                  0x1000\n"
-                                                             "dwAllocationGranularity     0x00010000\n"
-                                                             "dwProcessorType             0xa11\n"
-                                                             "Display: 480x640 16bpp\n"
-                                                             "Reg0 :69054117\n"
-                                                             "Reg1 :0000387f\n"
-                                                             "Reg2 :a0010000\n"
-                                                             "Reg3 :00000005\n"
-                                                             "Reg5 :00000007\n"
-                                                             "Reg6 :2c01f7a0\n"
-                                                             "Reg13:0a000000\n"
-                                                             "Reg14:00000000\n"
-                                                             "CPSR :000000df\n"}));
+INSTANTIATE_TEST_SUITE_P(Processors, SystemInfoReportTest,
+                         ::testing::Values(ReportCase{"SA1110", u"Compaq iPAQ H3600",
+                                                      "_WIN32_WCE = 420\n"
+                                                      "GetVersionEx\n"
+                                                      "Windows CE 3.0\n"
+                                                      "GetSystemInfo:\n"
+                                                      "wProcessorArchitecture      0x5\n"
+                                                      "wProcessorLevel             0x4\n"
+                                                      "wProcessorRevision          0x108\n"
+                                                      "dwPageSize                  0x1000\n"
+                                                      "dwAllocationGranularity     0x00010000\n"
+                                                      "dwProcessorType             0xa11\n"
+                                                      "Display: 240x320 16bpp\n"
+                                                      "Reg0 :6901b118\n"
+                                                      "Reg1 :0000307f\n"
+                                                      "Reg2 :c0010000\n"
+                                                      "Reg3 :00000005\n"
+                                                      "Reg5 :00000007\n"
+                                                      "Reg6 :2c01f7a0\n"
+                                                      "Reg13:0a000000\n"
+                                                      "Reg14:00000000\n"
+                                                      "CPSR :000000df\n"},
+                                           ReportCase{"PXA270", u"Sharp W-ZERO3 (WS003SH)",
+                                                      "_WIN32_WCE = 420\n"
+                                                      "GetVersionEx\n"
+                                                      "Windows CE 5.1\n"
+                                                      "GetSystemInfo:\n"
+                                                      "wProcessorArchitecture      0x5\n"
+                                                      "wProcessorLevel             0x4\n"
+                                                      "wProcessorRevision          0x501\n"
+                                                      "dwPageSize                  0x1000\n"
+                                                      "dwAllocationGranularity     0x00010000\n"
+                                                      "dwProcessorType             0xa11\n"
+                                                      "Display: 480x640 16bpp\n"
+                                                      "Reg0 :69054117\n"
+                                                      "Reg1 :0000387f\n"
+                                                      "Reg2 :a0010000\n"
+                                                      "Reg3 :00000005\n"
+                                                      "Reg5 :00000007\n"
+                                                      "Reg6 :2c01f7a0\n"
+                                                      "Reg13:0a000000\n"
+                                                      "Reg14:00000000\n"
+                                                      "CPSR :000000df\n"}),
+                         [](const ::testing::TestParamInfo<ReportCase>& info) { return info.param.name; });
 
 TEST_F(ArmArchitectureTest, InterruptsAreMaskedOnlyWhileTheRegistersArePrinted) {
     architecture->systemInfo();

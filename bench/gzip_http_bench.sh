@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Time to read a large gzipped kernel (the 16 MB benchmark kernel) through the
+# boot's file layer, from a local file and over HTTP from nginx on loopback,
+# against the baselines zcat (local) and curl | zcat (HTTP) on the same file.
+# Prints the best of RUNS runs each and the ratios to the baselines.
+#   bench/gzip_http_bench.sh [RUNS]      (build folder: $ZANDREL_BUILD_DIR or build)
+set -euo pipefail
+
+runs=${1:-3}
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZANDREL_BUILD_DIR:-$source_dir/build}
+cmake --build "$build" --target bench_kernels zandrel_file_bench >/dev/null
+
+work=$(mktemp -d)
+nginx_pid=
+cleanup() {
+    if [ -n "$nginx_pid" ]; then
+        kill "$nginx_pid" 2>/dev/null || true
+        wait "$nginx_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www" "$work/temp"
+kernel=$build/kernels/bench_16m.elf
+gzip -c -6 "$kernel" >"$work/www/kalmor.gz"
+plain_bytes=$(stat -c %s "$kernel")
+packed_bytes=$(stat -c %s "$work/www/kalmor.gz")
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $work/temp/body;
+  proxy_temp_path $work/temp/proxy;
+  fastcgi_temp_path $work/temp/fastcgi;
+  uwsgi_temp_path $work/temp/uwsgi;
+  scgi_temp_path $work/temp/scgi;
+  default_type application/octet-stream;
+  server { listen 127.0.0.1:$port; root $work/www; }
+}
+CONF
+nginx -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
+nginx_pid=$!
+for _ in $(seq 100); do
+    curl -s -o /dev/null "http://127.0.0.1:$port/kalmor.gz" && break
+    sleep 0.05
+done
+
+lower() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# Best wall-clock seconds of a command over the runs.
+best() {
+    local fastest=
+    for _ in $(seq "$runs"); do
+        local start end took
+        start=$(date +%s.%N)
+        "$@" >/dev/null
+        end=$(date +%s.%N)
+        took=$(awk -v a="$end" -v b="$start" 'BEGIN { print a - b }')
+        fastest=$(lower "$took" "$fastest")
+    done
+    printf '%.3f' "$fastest"
+}
+
+# Best seconds the bench program itself reports (open to the last byte).
+best_file_layer() {
+    local fastest=
+    for _ in $(seq "$runs"); do
+        local out took bytes
+        out=$("$build/bench/zandrel_file_bench" "$1" kalmor.gz)
+        took=${out% *}
+        bytes=${out#* }
+        if [ "$bytes" != "$plain_bytes" ]; then
+            echo "read $bytes bytes, expected $plain_bytes" >&2
+            exit 1
+        fi
+        fastest=$(lower "$took" "$fastest")
+    done
+    printf '%.3f' "$fastest"
+}
+
+zcat_local=$(best zcat "$work/www/kalmor.gz")
+curl_zcat=$(best bash -c "curl -s http://127.0.0.1:$port/kalmor.gz | zcat")
+ours_local=$(best_file_layer "$work/www")
+ours_http=$(best_file_layer "http://127.0.0.1:$port/")
+
+echo "gzip file layer, $((plain_bytes / 1048576)) MB kernel ($plain_bytes bytes, $packed_bytes gzipped), best of $runs"
+printf '%-34s %8s s   baseline %-12s %8s s   ratio %s\n' \
+    "local file (Fat + gzip layer)" "$ours_local" "zcat" "$zcat_local" "$(ratio "$ours_local" "$zcat_local")"
+printf '%-34s %8s s   baseline %-12s %8s s   ratio %s\n' \
+    "HTTP from nginx (Http + gzip)" "$ours_http" "curl | zcat" "$curl_zcat" "$(ratio "$ours_http" "$curl_zcat")"

@@ -1,0 +1,103 @@
+#include "cli/hand_off_runner.h"
+
+#include "sim/emulator/qemu_machine.h"
+#include "sim/emulator/snapshot.h"
+#include "sim/emulator/unicorn_machine.h"
+#include "sim/page_list_replay.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kHalted = 0;
+constexpr int kFailed = 1;
+constexpr int kStopped = 3;
+
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+const char* hazardName(sim::ReplayHazard::Kind kind) {
+    switch (kind) {
+    case sim::ReplayHazard::kLinkOverwritten:
+        return "a link record was overwritten before it was read";
+    case sim::ReplayHazard::kSourceOverwritten:
+        return "source bytes were overwritten before they were copied";
+    case sim::ReplayHazard::kArgumentPageOverwritten:
+        return "the argument page was overwritten";
+    case sim::ReplayHazard::kDestinationOutsideRam:
+        return "a destination lies outside RAM";
+    }
+    return "hazard";
+}
+
+// --emulator none: the memory the second stage would leave, in short.
+int replay(const sim::HandOff& hand_off, Terminal& terminal) {
+    sim::SecondStageVariant variant =
+        hand_off.routine == sim::JumpRoutine::kPxa2x0 ? sim::SecondStageVariant::kPxa2x0 : sim::SecondStageVariant::kSa11x0;
+    sim::ReplayResult result = sim::replayPageList(hand_off.list_paddr, variant, hand_off.args_paddr);
+    std::string text = "second stage (replayed, " + std::string(sim::jumpRoutineName(hand_off.routine)) + "): " +
+                       std::to_string(result.links) + " links, " + std::to_string(result.load_links) + " load, " +
+                       std::to_string(result.zero_links) + " zero-clear\n";
+    for (const auto& [start, size] : result.memory.ranges())
+        text += "  wrote " + hex(start) + "-" + hex(start + size) + " (" + std::to_string(size) + " bytes)\n";
+    if (result.has_entry)
+        text += "  kernel entry " + hex(result.entry) + " argc " + std::to_string(result.argc) + " argv " +
+                hex(result.argv) + " bootinfo " + hex(result.boot_info) + "\n";
+    if (result.has_stack_pointer)
+        text += "  stack pointer " + hex(result.stack_pointer) + "\n";
+    terminal.out(text);
+    for (const sim::ReplayHazard& hazard : result.hazards)
+        terminal.err("zandrel-sim: replay: link " + hex(hazard.link) + ": " + hazardName(hazard.kind) + " at " +
+                     hex(hazard.address) + "\n");
+    if (!result.ok) {
+        terminal.err("zandrel-sim: replay: " + result.error + "\n");
+        return kStopped;
+    }
+    return kHalted;
+}
+
+} // namespace
+
+int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal) {
+    if (options.snapshot) {
+        std::string error;
+        if (sim::writeSnapshot(*options.snapshot, hand_off, error))
+            terminal.err("zandrel-sim: hand-off saved in \"" + *options.snapshot + "\"\n");
+        else
+            terminal.err("zandrel-sim: " + error + "\n");
+    }
+    if (options.emulator == "none")
+        return replay(hand_off, terminal);
+
+    sim::HandOffLimits limits;
+    if (options.instruction_limit)
+        limits.instruction_limit = *options.instruction_limit;
+    if (options.qemu_timeout)
+        limits.qemu_seconds = static_cast<unsigned>(*options.qemu_timeout);
+    sim::HandOffRun run =
+        options.emulator == "qemu" ? sim::runOnQemu(hand_off, limits) : sim::runOnUnicorn(hand_off, limits);
+    if (run.started && run.result.stop == sim::EmulationStop::kHalted) {
+        std::string note = "zandrel-sim: " + run.machine + ": " + run.result.reason;
+        if (run.result.instructions != 0)
+            note += " after " + std::to_string(run.result.instructions) + " instructions";
+        terminal.err(note + "\n");
+        return kHalted;
+    }
+    terminal.err("zandrel-sim: " + sim::describeStop(run) + "\n");
+    return kStopped;
+}
+
+int runSnapshot(const CliOptions& options, Terminal& terminal) {
+    sim::Snapshot snapshot;
+    std::string error;
+    if (!sim::readSnapshot(*options.from_snapshot, snapshot, error) || !sim::restoreSnapshot(snapshot, error)) {
+        terminal.err("zandrel-sim: " + error + "\n");
+        return kFailed;
+    }
+    CliOptions run_options = options;
+    run_options.snapshot.reset();
+    return runHandOff(snapshot.hand_off, run_options, terminal);
+}

@@ -1,0 +1,93 @@
+// The winblk driver's partition choice over arbitrary partition tables and
+// disklabels. The input is an MBR sector followed by a label sector; the
+// harness writes the MBR at sector 0 of a sparse disk image and the label at
+// sector 1 of every partition the MBR names (when it lies within 512 MB), so
+// that whichever partition the driver picks, it finds the fuzzed label. It
+// then opens the disk with a partition index from the input and reads at the
+// edges of the partition it chose; every read must stay inside it.
+#include "file/ufs/winblk.h"
+#include "sim/disk.h"
+#include "sim/handheld.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t kSector = 512;
+constexpr uint64_t kMaxSectors = 1u << 20;
+
+std::string diskPath() {
+    static std::string path = [] {
+        char name[] = "/tmp/zandrel-fuzz-disk-XXXXXX";
+        int fd = mkstemp(name);
+        if (fd < 0)
+            std::abort();
+        close(fd);
+        sim::Handheld::get().reset(sim::HandheldSettings{});
+        return std::string(name);
+    }();
+    return path;
+}
+
+uint32_t get32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void writeDisk(const std::string& path, const uint8_t* mbr, const uint8_t* label, uint64_t sectors) {
+    int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(sectors * kSector)) != 0)
+        std::abort();
+    if (pwrite(fd, mbr, kSector, 0) != kSector)
+        std::abort();
+    for (int i = 0; i < 4; ++i) {
+        uint64_t start = get32(mbr + 446 + 16 * i + 8);
+        if (start + 2 <= sectors &&
+            pwrite(fd, label, kSector, static_cast<off_t>((start + 1) * kSector)) != kSector)
+            std::abort();
+    }
+    close(fd);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2 * kSector + 2)
+        return 0;
+    const std::string path = diskPath();
+    uint8_t mbr[kSector];
+    uint8_t label[kSector];
+    std::memcpy(mbr, data, kSector);
+    std::memcpy(label, data + kSector, kSector);
+    const int partition = static_cast<int8_t>(data[2 * kSector]);
+    // The disk's length: up to 512 MB, from the input.
+    const uint64_t sectors = 2 + (static_cast<uint64_t>(data[2 * kSector + 1]) << 12) % kMaxSectors;
+    writeDisk(path, mbr, label, sectors);
+    sim::Handheld::get().reset(sim::HandheldSettings{});
+    if (!sim::attachDisk(1, path))
+        std::abort();
+
+    OpenFileRecord record;
+    record.device = &winblk;
+    if (winblkOpen(&record, "DSK", 1, partition) == 0) {
+        auto* state = static_cast<WinblkState*>(record.device_state);
+        if (state->partition_start + uint64_t{state->partition_sectors} > sectors)
+            std::abort();
+        uint8_t buffer[2 * kSector];
+        uint32_t count = 0;
+        for (uint32_t block : {0u, state->partition_sectors - 1, state->partition_sectors})
+            winblkStrategy(state, 1, block, 1000, buffer, &count);
+        for (const sim::DiskRead& read : sim::Handheld::get().disks.at(1).reads) {
+            if (read.start + uint64_t{read.count} > sectors)
+                std::abort();
+        }
+        winblkClose(&record);
+    } else if (record.device_state != nullptr) {
+        std::abort();
+    }
+    return 0;
+}

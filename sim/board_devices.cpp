@@ -1,0 +1,129 @@
+#include "sim/board_devices.h"
+
+#include "sim/handheld.h"
+
+#include <memory>
+
+namespace sim {
+
+void SerialDevice::send(uint8_t byte) {
+    transmitted_ += static_cast<char>(byte);
+    Handheld& device = Handheld::get();
+    if (device.serial_output) {
+        char c = static_cast<char>(byte);
+        device.serial_output(&c, 1);
+    }
+}
+
+bool SerialDevice::busyRead() {
+    ++status_reads;
+    if (busy_status_reads <= 0)
+        return false;
+    --busy_status_reads;
+    return true;
+}
+
+uint32_t Sa1100SerialPort::read32(uint32_t offset) {
+    switch (offset) {
+    case 0x00:
+    case 0x04:
+    case 0x08:
+    case kUtcr3:
+        return control_[offset / 4];
+    case kUtsr0:
+        return 0x01; // transmit FIFO service request: room for more
+    case kUtsr1:
+        return busyRead() ? kUtsr1Busy : kUtsr1NotFull;
+    default:
+        return 0; // nothing is ever received
+    }
+}
+
+void Sa1100SerialPort::write32(uint32_t offset, uint32_t value) {
+    writes_.push_back({offset, value});
+    if (offset <= kUtcr3)
+        control_[offset / 4] = value;
+    else if (offset == kUtdr && (control_[3] & kUtcr3TransmitEnable) != 0)
+        send(static_cast<uint8_t>(value));
+}
+
+uint32_t Pxa2x0Uart::read32(uint32_t offset) {
+    bool latch = (lcr_ & kLcrLatch) != 0;
+    switch (offset) {
+    case kThr:
+        return latch ? dll_ : 0;
+    case kIer:
+        return latch ? dlh_ : ier_;
+    case kIir:
+        ++iir_reads;
+        return 0x01; // no interrupt pending
+    case kLcr:
+        return lcr_;
+    case kMcr:
+        return mcr_;
+    case kLsr:
+        return busyRead() ? 0 : kLsrTransmitReady | kLsrTransmitEmpty;
+    case 0x1C:
+        return spr_;
+    default:
+        return 0;
+    }
+}
+
+void Pxa2x0Uart::write32(uint32_t offset, uint32_t value) {
+    writes_.push_back({offset, value});
+    bool latch = (lcr_ & kLcrLatch) != 0;
+    value &= 0xFF;
+    switch (offset) {
+    case kThr:
+        if (latch)
+            dll_ = value;
+        else if ((ier_ & kIerUnitEnable) != 0)
+            send(static_cast<uint8_t>(value));
+        break;
+    case kIer:
+        (latch ? dlh_ : ier_) = value;
+        break;
+    case kIir:
+        fcr_ = value;
+        break;
+    case kLcr:
+        lcr_ = value;
+        break;
+    case kMcr:
+        mcr_ = value;
+        break;
+    case 0x1C:
+        spr_ = value;
+        break;
+    default:
+        break;
+    }
+}
+
+uint8_t Pxa2x0Gpio::read8(uint32_t offset) {
+    return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
+}
+
+void Pxa2x0Gpio::write8(uint32_t offset, uint8_t value) {
+    uint32_t shift = 8 * (offset & 3);
+    uint32_t word = read32(offset & ~3u) & ~(0xFFu << shift);
+    write32(offset & ~3u, word | (uint32_t{value} << shift));
+}
+
+void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {
+    if (isXScale(profile.processor)) {
+        memory.attachDevice(kPxa2x0FfuartBase, kSerialBlockSize, std::make_shared<Pxa2x0Uart>());
+        memory.attachDevice(kPxa2x0GpioBase, kGpioBlockSize, std::make_shared<Pxa2x0Gpio>());
+    } else {
+        memory.attachDevice(kSa1100SerialBase, kSerialBlockSize, std::make_shared<Sa1100SerialPort>());
+    }
+}
+
+SerialDevice* boardSerialDevice() {
+    if (isXScale(Handheld::get().profile().processor))
+        return boardDevice<SerialDevice>(kPxa2x0FfuartBase);
+    return boardDevice<SerialDevice>(kSa1100SerialBase);
+}
+
+} // namespace sim

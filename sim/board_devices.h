@@ -1,0 +1,136 @@
+// The serial hardware of the simulated boards, as device models: the SA-11x0
+// serial port 3, the PXA2x0 full-function UART and the PXA2x0 GPIO block.
+// They are attached to the physical memory of every new device of a matching
+// processor, so the loader's VirtualCopy mappings and the emulated processor
+// after the hand-off reach the same registers. Transmitted bytes go to the
+// handheld's serial line (Handheld::serial_output).
+#pragma once
+
+#include "sim/device_model.h"
+#include "sim/device_profile.h"
+#include "sim/physical_memory.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr uint32_t kSa1100SerialBase = 0x80050000; // serial port 3 (the UART)
+constexpr uint32_t kPxa2x0FfuartBase = 0x40100000;
+constexpr uint32_t kPxa2x0GpioBase = 0x40E00000;
+constexpr uint32_t kSerialBlockSize = 0x100;
+constexpr uint32_t kGpioBlockSize = 0x1000;
+
+// Registers of one serial device as seen by the program, in order.
+struct RegisterWrite {
+    uint32_t offset;
+    uint32_t value;
+    bool operator==(const RegisterWrite&) const = default;
+};
+
+class SerialDevice : public DeviceModel {
+  public:
+    // Everything sent on the line since the device was made.
+    const std::string& transmitted() const { return transmitted_; }
+    const std::vector<RegisterWrite>& writes() const { return writes_; }
+    // Knob: this many status reads report the transmitter busy first.
+    int busy_status_reads = 0;
+    int status_reads = 0;
+
+  protected:
+    void send(uint8_t byte);
+    // True while the knob still holds the transmitter busy (counts one read).
+    bool busyRead();
+
+    std::string transmitted_;
+    std::vector<RegisterWrite> writes_;
+};
+
+// SA-11x0 serial port 3: control registers UTCR0..3 at 0x00..0x0C, data
+// register UTDR at 0x14, status UTSR0 at 0x1C and UTSR1 at 0x20. A byte is
+// sent only while the transmitter is enabled (UTCR3 bit 1), as Windows CE's
+// serial driver leaves it.
+class Sa1100SerialPort : public SerialDevice {
+  public:
+    static constexpr uint32_t kUtcr3 = 0x0C;
+    static constexpr uint32_t kUtdr = 0x14;
+    static constexpr uint32_t kUtsr0 = 0x1C;
+    static constexpr uint32_t kUtsr1 = 0x20;
+    static constexpr uint32_t kUtsr1Busy = 0x01; // TBY
+    static constexpr uint32_t kUtsr1NotFull = 0x04; // TNF
+    static constexpr uint32_t kUtcr3TransmitEnable = 0x02;
+
+    uint8_t read8(uint32_t offset) override { return static_cast<uint8_t>(read32(offset & ~3u)); }
+    void write8(uint32_t offset, uint8_t value) override { write32(offset & ~3u, value); }
+    uint32_t read32(uint32_t offset) override;
+    void write32(uint32_t offset, uint32_t value) override;
+
+    uint32_t control(int n) const { return control_[n & 3]; }
+
+  private:
+    // UTCR0: 8 data bits; UTCR1/2: 9600 bit/s at 3.6864 MHz; UTCR3: receiver and transmitter on.
+    std::array<uint32_t, 4> control_{0x08, 0x00, 0x17, 0x03};
+};
+
+// PXA2x0 full-function UART: 16550 registers on 32-bit boundaries. Bytes are
+// sent while the divisor latch is off and the unit is enabled (IER bit 6).
+class Pxa2x0Uart : public SerialDevice {
+  public:
+    static constexpr uint32_t kThr = 0x00; // DLL while the latch is on
+    static constexpr uint32_t kIer = 0x04; // DLH while the latch is on
+    static constexpr uint32_t kIir = 0x08; // FCR on write
+    static constexpr uint32_t kLcr = 0x0C;
+    static constexpr uint32_t kMcr = 0x10;
+    static constexpr uint32_t kLsr = 0x14;
+    static constexpr uint32_t kLcrLatch = 0x80;
+    static constexpr uint32_t kIerUnitEnable = 0x40;
+    static constexpr uint32_t kLsrTransmitReady = 0x20; // TDRQ
+    static constexpr uint32_t kLsrTransmitEmpty = 0x40; // TEMT
+
+    uint8_t read8(uint32_t offset) override { return static_cast<uint8_t>(read32(offset & ~3u)); }
+    void write8(uint32_t offset, uint8_t value) override { write32(offset & ~3u, value); }
+    uint32_t read32(uint32_t offset) override;
+    void write32(uint32_t offset, uint32_t value) override;
+
+    uint32_t divisor() const { return dll_ | (dlh_ << 8); }
+    uint32_t lcr() const { return lcr_; }
+    uint32_t ier() const { return ier_; }
+    uint32_t mcr() const { return mcr_; }
+    uint32_t fcr() const { return fcr_; }
+    int iir_reads = 0;
+
+  private:
+    // As Windows CE's serial driver leaves it: 9600 bit/s, 8N1, unit enabled.
+    uint32_t dll_ = 96, dlh_ = 0, ier_ = kIerUnitEnable, fcr_ = 0, lcr_ = 0x03, mcr_ = 0x03, spr_ = 0;
+};
+
+// PXA2x0 GPIO block: plain 32-bit registers.
+class Pxa2x0Gpio : public DeviceModel {
+  public:
+    static constexpr uint32_t kGafr1L = 0x6C;
+
+    uint8_t read8(uint32_t offset) override;
+    void write8(uint32_t offset, uint8_t value) override;
+    uint32_t read32(uint32_t offset) override { return registers_[(offset & (kGpioBlockSize - 1)) / 4]; }
+    void write32(uint32_t offset, uint32_t value) override { registers_[(offset & (kGpioBlockSize - 1)) / 4] = value; }
+
+  private:
+    std::array<uint32_t, kGpioBlockSize / 4> registers_{};
+};
+
+// Attaches the serial hardware of `profile`'s processor to `memory`.
+void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile);
+
+// The device model of the current handheld at `base` as `Model`, or null.
+template <typename Model>
+Model* boardDevice(uint32_t base) {
+    uint32_t offset = 0;
+    return dynamic_cast<Model*>(PhysicalMemory::get().deviceAt(base, &offset));
+}
+
+// The serial device of the current handheld's processor, or null.
+SerialDevice* boardSerialDevice();
+
+} // namespace sim

@@ -1,0 +1,340 @@
+#include "sim/emulator/arm_emulator.h"
+
+#include "sim/physical_memory.h"
+
+#include <cstdio>
+#include <unicorn/unicorn.h>
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kSemihostingSwi = 0x123456;
+constexpr uint32_t kSemihostingExit = 0x18;
+constexpr uint32_t kApplicationExit = 0x20026; // ADP_Stopped_ApplicationExit
+
+int unicornModel(Processor processor) {
+    switch (processor) {
+    case Processor::SA1100:
+        return UC_CPU_ARM_SA1100;
+    case Processor::SA1110:
+        return UC_CPU_ARM_SA1110;
+    case Processor::PXA250:
+        return UC_CPU_ARM_PXA250;
+    case Processor::PXA270:
+        return UC_CPU_ARM_PXA270C5;
+    }
+    return UC_CPU_ARM_SA1110;
+}
+
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+const char* exceptionName(uint32_t number) {
+    switch (number) {
+    case 1:
+        return "undefined instruction";
+    case 2:
+        return "software interrupt";
+    case 3:
+        return "prefetch abort";
+    case 4:
+        return "data abort";
+    case 5:
+        return "interrupt";
+    case 6:
+        return "fast interrupt";
+    case 7:
+        return "breakpoint";
+    default:
+        return "processor exception";
+    }
+}
+
+uint64_t mmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+    uint32_t base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(user));
+    uint32_t paddr = base + static_cast<uint32_t>(offset);
+    uint32_t device_offset = 0;
+    DeviceModel* model = PhysicalMemory::get().deviceAt(paddr, &device_offset);
+    if (model == nullptr)
+        return 0;
+    if (size == 1)
+        return model->read8(device_offset);
+    uint32_t word = model->read32(device_offset & ~3u);
+    return size == 2 ? (word >> (8 * (device_offset & 2))) & 0xFFFF : word;
+}
+
+void mmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+    uint32_t base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(user));
+    uint32_t paddr = base + static_cast<uint32_t>(offset);
+    uint32_t device_offset = 0;
+    DeviceModel* model = PhysicalMemory::get().deviceAt(paddr, &device_offset);
+    if (model == nullptr)
+        return;
+    if (size == 1)
+        model->write8(device_offset, static_cast<uint8_t>(value));
+    else
+        model->write32(device_offset & ~3u, static_cast<uint32_t>(value));
+}
+
+} // namespace
+
+struct ArmEmulator::Hooks {
+    ArmEmulator* self = nullptr;
+    uint64_t limit = 0;
+    EmulationResult result;
+    bool stopped = false;
+    std::vector<std::pair<uint32_t, std::function<void()>>> executes;
+    struct Reads {
+        uint32_t begin;
+        uint32_t end;
+        std::function<void(uint32_t, int)> observer;
+    };
+    std::vector<std::unique_ptr<Reads>> reads;
+    std::vector<std::unique_ptr<std::function<void()>>> execute_observers;
+
+    void stop(EmulationStop kind, std::string reason) {
+        if (stopped)
+            return;
+        stopped = true;
+        result.stop = kind;
+        result.reason = std::move(reason);
+        uc_emu_stop(self->uc_);
+    }
+};
+
+namespace {
+
+void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
+    auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
+    hooks->result.instructions += size / 4;
+    if (size == 4) {
+        uint32_t word = 0;
+        if (uc_mem_read(uc, address, &word, 4) == UC_ERR_OK && word == kArmBranchToSelf) {
+            hooks->stop(EmulationStop::kHalted, "halted at " + hex(static_cast<uint32_t>(address)));
+            return;
+        }
+    }
+    if (hooks->result.instructions >= hooks->limit)
+        hooks->stop(EmulationStop::kInstructionLimit,
+                    "instruction limit of " + std::to_string(hooks->limit) + " reached");
+}
+
+bool onInvalidMemory(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
+    auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
+    const char* what = "access to";
+    switch (type) {
+    case UC_MEM_READ_UNMAPPED:
+    case UC_MEM_READ_PROT:
+        what = "read from";
+        break;
+    case UC_MEM_WRITE_UNMAPPED:
+    case UC_MEM_WRITE_PROT:
+        what = "write to";
+        break;
+    case UC_MEM_FETCH_UNMAPPED:
+    case UC_MEM_FETCH_PROT:
+        what = "instruction fetch from";
+        break;
+    default:
+        break;
+    }
+    hooks->result.has_fault_address = true;
+    hooks->result.fault_address = static_cast<uint32_t>(address);
+    hooks->stop(EmulationStop::kFault, std::string(what) + " unmapped address " + hex(static_cast<uint32_t>(address)));
+    return false;
+}
+
+void onInterrupt(uc_engine* uc, uint32_t number, void* user) {
+    auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
+    if (number == 2) {
+        // Semihosting SYS_EXIT (svc 0x123456 with r0 = 0x18) ends a run like a halt.
+        uint32_t pc = 0, r0 = 0, r1 = 0, insn = 0;
+        uc_reg_read(uc, UC_ARM_REG_PC, &pc);
+        uc_reg_read(uc, UC_ARM_REG_R0, &r0);
+        uc_reg_read(uc, UC_ARM_REG_R1, &r1);
+        if (uc_mem_read(uc, pc - 4, &insn, 4) == UC_ERR_OK && (insn & 0x00FFFFFF) == kSemihostingSwi &&
+            r0 == kSemihostingExit) {
+            hooks->stop(r1 == kApplicationExit ? EmulationStop::kHalted : EmulationStop::kFault,
+                        "semihosting exit, reason " + hex(r1));
+            return;
+        }
+    }
+    hooks->stop(EmulationStop::kFault, exceptionName(number));
+}
+
+void onExecuteHook(uc_engine*, uint64_t, uint32_t, void* user) { (*static_cast<std::function<void()>*>(user))(); }
+
+void onReadHook(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
+    auto* reads = static_cast<ArmEmulator::Hooks::Reads*>(user);
+    if (address >= reads->begin && address < reads->end)
+        reads->observer(static_cast<uint32_t>(address), size);
+}
+
+} // namespace
+
+const char* armModeName(uint32_t cpsr) {
+    switch (cpsr & 0x1F) {
+    case 0x10:
+        return "User";
+    case 0x11:
+        return "FIQ";
+    case 0x12:
+        return "IRQ";
+    case 0x13:
+        return "Supervisor";
+    case 0x17:
+        return "Abort";
+    case 0x1B:
+        return "Undefined";
+    case 0x1F:
+        return "System";
+    default:
+        return "invalid";
+    }
+}
+
+std::string describeArmState(const ArmState& state) {
+    std::string text = "pc=" + hex(state.r[15]) + " cpsr=" + hex(state.cpsr) + " (" + armModeName(state.cpsr) + ")";
+    for (int i = 0; i < 15; ++i)
+        text += " r" + std::to_string(i) + "=" + hex(state.r[i]);
+    return text;
+}
+
+ArmEmulator::ArmEmulator(Processor processor) : hooks_(std::make_unique<Hooks>()) {
+    hooks_->self = this;
+    uc_engine* uc = nullptr;
+    uc_err err = uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc);
+    if (err != UC_ERR_OK) {
+        error_ = std::string("Unicorn: ") + uc_strerror(err);
+        return;
+    }
+    // The model must be chosen before any memory is mapped.
+    err = uc_ctl_set_cpu_model(uc, unicornModel(processor));
+    if (err != UC_ERR_OK) {
+        error_ = std::string("Unicorn: no ") + processorName(processor) + " model: " + uc_strerror(err);
+        uc_close(uc);
+        return;
+    }
+    uc_ = uc;
+    uc_hook hook;
+    uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(onBlock), hooks_.get(), 1, 0);
+    uc_hook_add(uc_, &hook, UC_HOOK_MEM_UNMAPPED | UC_HOOK_MEM_PROT, reinterpret_cast<void*>(onInvalidMemory),
+                hooks_.get(), 1, 0);
+    uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(onInterrupt), hooks_.get(), 1, 0);
+}
+
+ArmEmulator::~ArmEmulator() {
+    if (uc_ != nullptr)
+        uc_close(uc_);
+}
+
+bool ArmEmulator::mapHostMemory(uint32_t base, uint32_t size, void* host) {
+    return ok() && uc_mem_map_ptr(uc_, base, size, UC_PROT_ALL, host) == UC_ERR_OK;
+}
+
+bool ArmEmulator::mapMemory(uint32_t base, uint32_t size) {
+    return ok() && uc_mem_map(uc_, base, size, UC_PROT_ALL) == UC_ERR_OK;
+}
+
+bool ArmEmulator::mapDevices(uint32_t base, uint32_t size) {
+    void* user = reinterpret_cast<void*>(static_cast<uintptr_t>(base));
+    return ok() && uc_mmio_map(uc_, base, size, mmioRead, user, mmioWrite, user) == UC_ERR_OK;
+}
+
+bool ArmEmulator::write(uint32_t address, const void* bytes, size_t size) {
+    return ok() && uc_mem_write(uc_, address, bytes, size) == UC_ERR_OK;
+}
+
+bool ArmEmulator::read(uint32_t address, void* bytes, size_t size) {
+    return ok() && uc_mem_read(uc_, address, bytes, size) == UC_ERR_OK;
+}
+
+uint32_t ArmEmulator::readWord(uint32_t address) {
+    uint8_t bytes[4] = {};
+    read(address, bytes, 4);
+    return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[3]} << 24);
+}
+
+void ArmEmulator::setRegister(int n, uint32_t value) {
+    if (ok() && n >= 0 && n <= 15)
+        uc_reg_write(uc_, UC_ARM_REG_R0 + n, &value);
+}
+
+uint32_t ArmEmulator::reg(int n) {
+    uint32_t value = 0;
+    if (ok() && n >= 0 && n <= 15)
+        uc_reg_read(uc_, UC_ARM_REG_R0 + n, &value);
+    return value;
+}
+
+void ArmEmulator::setCpsr(uint32_t value) {
+    if (ok())
+        uc_reg_write(uc_, UC_ARM_REG_CPSR, &value);
+}
+
+uint32_t ArmEmulator::cpsr() {
+    uint32_t value = 0;
+    if (ok())
+        uc_reg_read(uc_, UC_ARM_REG_CPSR, &value);
+    return value;
+}
+
+ArmState ArmEmulator::state() {
+    ArmState state;
+    for (int i = 0; i < 16; ++i)
+        state.r[i] = reg(i);
+    state.cpsr = cpsr();
+    return state;
+}
+
+uint32_t ArmEmulator::cp15(uint32_t crn) {
+    uc_arm_cp_reg reg{};
+    reg.cp = 15;
+    reg.crn = crn;
+    if (!ok() || uc_reg_read(uc_, UC_ARM_REG_CP_REG, &reg) != UC_ERR_OK)
+        return 0;
+    return static_cast<uint32_t>(reg.val);
+}
+
+void ArmEmulator::onExecute(uint32_t address, std::function<void()> observer) {
+    if (!ok())
+        return;
+    hooks_->execute_observers.push_back(std::make_unique<std::function<void()>>(std::move(observer)));
+    uc_hook hook;
+    uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(onExecuteHook),
+                hooks_->execute_observers.back().get(), address, address);
+}
+
+void ArmEmulator::onRead(uint32_t begin, uint32_t end, std::function<void(uint32_t, int)> observer) {
+    if (!ok() || end <= begin)
+        return;
+    hooks_->reads.push_back(std::make_unique<Hooks::Reads>(Hooks::Reads{begin, end, std::move(observer)}));
+    uc_hook hook;
+    uc_hook_add(uc_, &hook, UC_HOOK_MEM_READ, reinterpret_cast<void*>(onReadHook), hooks_->reads.back().get(),
+                begin, end - 1);
+}
+
+EmulationResult ArmEmulator::run(uint32_t pc, uint64_t instruction_limit) {
+    hooks_->result = EmulationResult{};
+    hooks_->stopped = false;
+    hooks_->limit = instruction_limit;
+    if (!ok()) {
+        hooks_->result.reason = error_;
+        return hooks_->result;
+    }
+    // An odd address that the program counter never holds: runs end only through the hooks.
+    uc_err err = uc_emu_start(uc_, pc, 0xFFFFFFFFu, 0, 0);
+    EmulationResult result = hooks_->result;
+    if (!hooks_->stopped) {
+        result.stop = EmulationStop::kFault;
+        result.reason = err != UC_ERR_OK ? std::string(uc_strerror(err)) : "the run ended without a halt";
+    }
+    result.state = state();
+    return result;
+}
+
+} // namespace sim

@@ -1,0 +1,93 @@
+// An emulated ARM processor of one of the handhelds' models (Unicorn), with
+// the MMU off: addresses are physical. Memory is host memory mapped in place,
+// memory of its own, or device registers answered by the current handheld's
+// device models. A run ends when the program halts (a branch to itself), on a
+// fault, or at an instruction limit.
+#pragma once
+
+#include "sim/device_profile.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct uc_struct;
+
+namespace sim {
+
+constexpr uint32_t kArmBranchToSelf = 0xEAFFFFFE; // b .
+
+struct ArmState {
+    std::array<uint32_t, 16> r{};
+    uint32_t cpsr = 0;
+};
+
+enum class EmulationStop { kHalted, kFault, kInstructionLimit };
+
+struct EmulationResult {
+    EmulationStop stop = EmulationStop::kFault;
+    std::string reason; // one line: what stopped the run
+    ArmState state;     // at the stop
+    // Instructions executed, counted a translated block at a time.
+    uint64_t instructions = 0;
+    bool has_fault_address = false;
+    uint32_t fault_address = 0;
+};
+
+// "System", "Supervisor", ... for the mode bits of `cpsr`.
+const char* armModeName(uint32_t cpsr);
+// "pc=0x... cpsr=0x... (System) r0=... ... r15=..."
+std::string describeArmState(const ArmState& state);
+
+class ArmEmulator {
+  public:
+    explicit ArmEmulator(Processor processor);
+    ~ArmEmulator();
+    ArmEmulator(const ArmEmulator&) = delete;
+    ArmEmulator& operator=(const ArmEmulator&) = delete;
+
+    // False when the emulator could not be made; error() says why.
+    bool ok() const { return uc_ != nullptr; }
+    const std::string& error() const { return error_; }
+
+    // `host` is seen at [base, base + size), not copied; page-aligned.
+    bool mapHostMemory(uint32_t base, uint32_t size, void* host);
+    // Zero-filled memory of the emulator's own.
+    bool mapMemory(uint32_t base, uint32_t size);
+    // Accesses to these pages reach the device models of the current
+    // handheld's physical memory (unmodelled registers read 0).
+    bool mapDevices(uint32_t base, uint32_t size);
+
+    bool write(uint32_t address, const void* bytes, size_t size);
+    bool read(uint32_t address, void* bytes, size_t size);
+    uint32_t readWord(uint32_t address);
+
+    void setRegister(int n, uint32_t value);
+    uint32_t reg(int n);
+    // Mode and flags; switching mode banks sp and lr as the processor does.
+    void setCpsr(uint32_t value);
+    uint32_t cpsr();
+    ArmState state();
+    // Coprocessor 15 register `crn` (opcode 0, c0, 0): c0 ID, c1 control, ...
+    uint32_t cp15(uint32_t crn);
+
+    // `observer` runs before the instruction at `address` each time.
+    void onExecute(uint32_t address, std::function<void()> observer);
+    // `observer` sees every data read in [begin, end).
+    void onRead(uint32_t begin, uint32_t end, std::function<void(uint32_t address, int size)> observer);
+
+    // Runs from `pc` (ARM state) until a halt, a fault or `instruction_limit`.
+    EmulationResult run(uint32_t pc, uint64_t instruction_limit);
+
+    struct Hooks;
+
+  private:
+    ::uc_struct* uc_ = nullptr;
+    std::string error_;
+    std::unique_ptr<Hooks> hooks_;
+};
+
+} // namespace sim

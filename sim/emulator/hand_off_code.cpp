@@ -1,0 +1,106 @@
+#include "sim/emulator/hand_off_code.h"
+
+#include "arch/arm/arm_code.h"
+#include "sim/board_devices.h"
+#include "sim/physical_memory.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+// The boot stub, ARM state; the literal words follow the code.
+constexpr uint32_t kStub[] = {
+    0xE10F4000, // mrs   r4, cpsr
+    0xE3C4401F, // bic   r4, r4, #0x1F
+    0xE38440DF, // orr   r4, r4, #0xDF        System mode, IRQ and FIQ masked
+    0xE121F004, // msr   cpsr_c, r4
+    0xE59F401C, // ldr   r4, serial_register
+    0xE59F501C, // ldr   r5, serial_value
+    0xE3540000, // cmp   r4, #0
+    0x15845000, // strne r5, [r4]
+    0xE59F0014, // ldr   r0, argument_page
+    0xE59F1014, // ldr   r1, page_list
+    0xE59F2014, // ldr   r2, stack_pointer
+    0xE59F3014, // ldr   r3, code_page
+    0xE59FF014, // ldr   pc, jump_routine
+};
+constexpr size_t kStubWords = sizeof(kStub) / 4;
+
+void putWord(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+} // namespace
+
+std::vector<uint8_t> handOffCode(const HandOff& hand_off) {
+    const ArmCode& routine =
+        hand_off.routine == JumpRoutine::kPxa2x0 ? FlatJumpCode_pxa2x0_code : FlatJumpCode_sa11x0_code;
+    std::vector<uint8_t> bytes(kJumpRoutineOffset + routine.size, 0);
+    for (size_t i = 0; i < kStubWords; ++i)
+        putWord(bytes, 4 * i, kStub[i]);
+    bool xscale = isXScale(hand_off.processor);
+    // The transmitter on: UTCR3 receiver and transmitter enable; FFUART IER unit enable.
+    uint32_t literals[] = {
+        xscale ? kPxa2x0FfuartBase + Pxa2x0Uart::kIer : kSa1100SerialBase + Sa1100SerialPort::kUtcr3,
+        xscale ? Pxa2x0Uart::kIerUnitEnable : 0x03u,
+        hand_off.args_paddr,
+        hand_off.list_paddr,
+        hand_off.sp,
+        hand_off.code_paddr,
+        hand_off.jump_paddr + kJumpRoutineOffset,
+    };
+    for (size_t i = 0; i < sizeof(literals) / 4; ++i)
+        putWord(bytes, 4 * (kStubWords + i), literals[i]);
+    std::memcpy(bytes.data() + kJumpRoutineOffset, routine.bytes, routine.size);
+    return bytes;
+}
+
+bool prepareHandOffRam(const HandOff& hand_off) {
+    PhysicalMemory& ram = PhysicalMemory::get();
+    std::vector<uint8_t> leftovers(4096);
+    for (size_t i = 0; i < leftovers.size(); i += 4)
+        putWord(leftovers, i, kLeftoverWord);
+    // Every link's destination pages, and the page after each (whole-word
+    // stores may run a little past a range). The walk ends at the list's end,
+    // a link outside RAM, or after as many links as RAM has pages.
+    uint32_t link = hand_off.list_paddr;
+    for (uint32_t n = 0; n < ram.size() / 4096 && link != 0xFFFFFFFFu; ++n) {
+        uint8_t fields[16];
+        if (!ram.read(link, fields, sizeof fields))
+            break;
+        auto word = [&fields](int i) {
+            return uint32_t{fields[4 * i]} | (uint32_t{fields[4 * i + 1]} << 8) | (uint32_t{fields[4 * i + 2]} << 16) |
+                   (uint32_t{fields[4 * i + 3]} << 24);
+        };
+        uint32_t dst = secondStageAddressOf(hand_off, word(2));
+        uint64_t end = uint64_t{dst} + word(3) + 4096;
+        for (uint64_t page = dst & ~0xFFFull; page < end && page < 0x100000000ull; page += 4096) {
+            uint32_t paddr = static_cast<uint32_t>(page);
+            if (ram.contains(paddr, 4096) && !ram.frameInUse(paddr) && paddr != hand_off.jump_paddr)
+                ram.write(paddr, leftovers.data(), 4096);
+        }
+        link = word(0);
+    }
+    std::vector<uint8_t> code = handOffCode(hand_off);
+    return ram.write(hand_off.jump_paddr, code.data(), static_cast<uint32_t>(code.size()));
+}
+
+uint32_t secondStageAddressOf(const HandOff& hand_off, uint32_t address) {
+    if (hand_off.routine == JumpRoutine::kPxa2x0)
+        return (address & 0x00FFFFFFu) | 0xA0000000u;
+    return address;
+}
+
+uint32_t freeJumpPage(uint32_t ram_base, uint32_t ram_size, const std::function<bool(uint32_t)>& used) {
+    for (uint32_t pages = ram_size / 4096; pages > 0; --pages) {
+        uint32_t page = ram_base + (pages - 1) * 4096;
+        if (!used(page))
+            return page;
+    }
+    return 0;
+}
+
+} // namespace sim

@@ -1,0 +1,42 @@
+// The outcome of running a hand-off on an emulated machine.
+#pragma once
+
+#include "sim/emulator/arm_emulator.h"
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+// The instruction limit of a hand-off run: far above what the second stage
+// and a small kernel need, about ten seconds of emulation.
+constexpr uint64_t kDefaultInstructionLimit = 300'000'000;
+constexpr unsigned kDefaultQemuSeconds = 10;
+
+struct HandOffLimits {
+    uint64_t instruction_limit = kDefaultInstructionLimit; // Unicorn
+    unsigned qemu_seconds = kDefaultQemuSeconds;           // QEMU: wall time
+};
+
+// The processor when it first reached an address.
+struct EntryState {
+    bool reached = false;
+    ArmState state;
+    uint32_t control = 0; // coprocessor 15 c1
+};
+
+struct HandOffRun {
+    std::string machine; // e.g. "Unicorn SA-1110", "QEMU collie"
+    // False when the machine could not be set up: result.reason says why.
+    bool started = false;
+    EmulationResult result;
+    // Observed by Unicorn only.
+    EntryState second_stage;
+    EntryState kernel;
+};
+
+// One line for a run that did not halt normally: the reason, the fault
+// address, PC and mode.
+std::string describeStop(const HandOffRun& run);
+
+} // namespace sim

@@ -1,0 +1,237 @@
+#include "sim/emulator/qemu_machine.h"
+
+#include "sim/emulator/hand_off_code.h"
+#include "sim/handheld.h"
+#include "sim/physical_memory.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kMB = 1024 * 1024;
+// collie: SA-1110 with 512 MB at 0xC0000000, serial port 3 the third -serial.
+constexpr QemuBoard kCollie{"collie", 0xC0000000, 512 * kMB, 2};
+// mainstone: PXA270 with 64 MB at 0xA0000000, the FFUART the first -serial.
+constexpr QemuBoard kMainstone{"mainstone", 0xA0000000, 64 * kMB, 0};
+
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+// A folder for the RAM image and QEMU's messages, removed with the object.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/zandrel-qemu-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The first `length` bytes of the RAM's memory file as a sparse raw image:
+// only the ranges that hold data are copied. False when RAM beyond `length`
+// holds data (the board is smaller than the device).
+bool writeRamImage(const std::filesystem::path& path, uint32_t length, std::string& error) {
+    PhysicalMemory& ram = PhysicalMemory::get();
+    int in = ram.memoryFile();
+    off_t beyond = lseek(in, length, SEEK_DATA);
+    if (length < ram.size() && beyond >= 0 && beyond < static_cast<off_t>(ram.size())) {
+        error = "RAM at " + hex(ram.base() + static_cast<uint32_t>(beyond)) + " lies beyond the board's memory";
+        return false;
+    }
+    int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || ftruncate(out, length) != 0) {
+        error = "can't write the RAM image: " + std::string(std::strerror(errno));
+        if (out >= 0)
+            close(out);
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    off_t offset = 0;
+    bool ok = true;
+    while (ok && offset < static_cast<off_t>(length)) {
+        off_t data = lseek(in, offset, SEEK_DATA);
+        if (data < 0 || data >= static_cast<off_t>(length))
+            break;
+        off_t hole = lseek(in, data, SEEK_HOLE);
+        if (hole < 0 || hole > static_cast<off_t>(length))
+            hole = length;
+        for (off_t at = data; ok && at < hole;) {
+            size_t chunk = static_cast<size_t>(std::min<off_t>(hole - at, static_cast<off_t>(buffer.size())));
+            ok = pread(in, buffer.data(), chunk, at) == static_cast<ssize_t>(chunk) &&
+                 pwrite(out, buffer.data(), chunk, at) == static_cast<ssize_t>(chunk);
+            at += static_cast<off_t>(chunk);
+        }
+        offset = hole;
+    }
+    if (close(out) != 0 || !ok) {
+        error = "can't write the RAM image";
+        return false;
+    }
+    return true;
+}
+
+std::string firstLine(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+} // namespace
+
+const QemuBoard& qemuBoardFor(Processor processor) { return isXScale(processor) ? kMainstone : kCollie; }
+
+HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
+    const QemuBoard& board = qemuBoardFor(hand_off.processor);
+    HandOffRun run;
+    run.machine = std::string("QEMU ") + board.name;
+    PhysicalMemory& ram = PhysicalMemory::get();
+    if (ram.base() != hand_off.ram_base || ram.size() != hand_off.ram_size) {
+        run.result.reason = "the hand-off's RAM is not the device's";
+        return run;
+    }
+    if (hand_off.ram_base != board.ram_base) {
+        run.result.reason = "the device's RAM at " + hex(hand_off.ram_base) + " is not where the board has it";
+        return run;
+    }
+    if (!prepareHandOffRam(hand_off)) {
+        run.result.reason = "no RAM page for the jump routine at " + hex(hand_off.jump_paddr);
+        return run;
+    }
+
+    ScratchFolder scratch;
+    if (scratch.path().empty()) {
+        run.result.reason = "can't make a folder for QEMU";
+        return run;
+    }
+    std::filesystem::path image = scratch.path() / "ram.bin";
+    std::filesystem::path messages = scratch.path() / "qemu.err";
+    uint32_t length = std::min(ram.size(), board.ram_size);
+    if (!writeRamImage(image, length, run.result.reason))
+        return run;
+
+    std::vector<std::string> args = {"qemu-system-arm", "-M", board.name};
+    if (board.ram_size != kMainstone.ram_size)
+        args.insert(args.end(), {"-m", std::to_string(board.ram_size / kMB) + "M"});
+    args.insert(args.end(), {"-display", "none", "-monitor", "none", "-semihosting-config", "enable=on,target=native"});
+    for (int i = 0; i < board.uart_serial_index; ++i)
+        args.insert(args.end(), {"-serial", "null"});
+    args.insert(args.end(), {"-serial", "stdio"});
+    args.insert(args.end(), {"-device", "loader,file=" + image.string() + ",addr=" + hex(board.ram_base) + ",force-raw=on"});
+    args.insert(args.end(), {"-device", "loader,addr=" + hex(hand_off.jump_paddr) + ",cpu-num=0"});
+
+    int pipe_fds[2];
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
+        run.result.reason = "can't make a pipe for QEMU";
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_fds[1]);
+    if (spawned != 0) {
+        close(pipe_fds[0]);
+        run.result.reason = "can't start qemu-system-arm: " + std::string(std::strerror(spawned));
+        return run;
+    }
+    run.started = true;
+
+    Handheld& device = Handheld::get();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.qemu_seconds);
+    std::string line;
+    bool halted = false, ended = false, timed_out = false;
+    char buffer[4096];
+    while (!halted && !ended) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timed_out = true;
+            break;
+        }
+        pollfd watch{pipe_fds[0], POLLIN, 0};
+        int ready = poll(&watch, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            continue;
+        ssize_t count = read(pipe_fds[0], buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            ended = true;
+            break;
+        }
+        if (device.serial_output)
+            device.serial_output(buffer, static_cast<size_t>(count));
+        for (ssize_t i = 0; i < count && !halted; ++i) {
+            if (buffer[i] == '\n') {
+                halted = line.rfind(kQemuHaltLine, 0) == 0;
+                line.clear();
+            } else if (buffer[i] != '\r') {
+                line += buffer[i];
+            }
+        }
+    }
+    close(pipe_fds[0]);
+    int status = 0;
+    if (!ended)
+        kill(pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    if (halted) {
+        run.result.stop = EmulationStop::kHalted;
+        run.result.reason = "the kernel halted";
+    } else if (timed_out) {
+        run.result.stop = EmulationStop::kInstructionLimit;
+        run.result.reason = "time limit of " + std::to_string(limits.qemu_seconds) + " s reached";
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        run.result.stop = EmulationStop::kHalted;
+        run.result.reason = "the kernel ended QEMU";
+    } else {
+        run.result.stop = EmulationStop::kFault;
+        std::string message = firstLine(messages);
+        run.result.reason = "QEMU stopped" + (message.empty() ? std::string() : ": " + message);
+    }
+    return run;
+}
+
+} // namespace sim

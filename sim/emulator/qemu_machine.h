@@ -1,0 +1,28 @@
+// The hand-off on QEMU, a second machine independent of Unicorn: the current
+// handheld's RAM as a raw image on a QEMU board of the same processor family
+// (collie for the SA-11x0, mainstone for the PXA2x0), started at the hand-off
+// code of hand_off_code.h, its UART on a pipe to the handheld's serial line.
+//
+// QEMU runs until the kernel ends it with a semihosting exit, until the probe
+// kernel's verdict line (its last line before it halts) has been received, or
+// until the time limit; then it is stopped.
+#pragma once
+
+#include "sim/emulator/hand_off_run.h"
+#include "sim/hand_off.h"
+
+namespace sim {
+
+constexpr const char* kQemuHaltLine = "PROBE VERDICT:";
+
+struct QemuBoard {
+    const char* name;
+    uint32_t ram_base;
+    uint32_t ram_size;
+    int uart_serial_index; // which -serial is the board's UART
+};
+
+const QemuBoard& qemuBoardFor(Processor processor);
+HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits = {});
+
+} // namespace sim

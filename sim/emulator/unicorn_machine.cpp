@@ -1,0 +1,82 @@
+#include "sim/emulator/unicorn_machine.h"
+
+#include "sim/board_devices.h"
+#include "sim/emulator/hand_off_code.h"
+#include "sim/physical_memory.h"
+
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kDevicePage = 0x1000;
+
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+} // namespace
+
+std::string describeStop(const HandOffRun& run) {
+    const EmulationResult& result = run.result;
+    std::string line = run.machine + ": " + result.reason;
+    if (!run.started)
+        return line;
+    if (result.stop == EmulationStop::kFault && result.has_fault_address && result.reason.find(hex(result.fault_address)) == std::string::npos)
+        line += ", fault address " + hex(result.fault_address);
+    if (result.state.r[15] != 0 || result.state.cpsr != 0)
+        line += std::string(", pc ") + hex(result.state.r[15]) + ", mode " + armModeName(result.state.cpsr);
+    return line;
+}
+
+HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
+    HandOffRun run;
+    run.machine = std::string("Unicorn ") + processorName(hand_off.processor);
+    PhysicalMemory& ram = PhysicalMemory::get();
+    if (ram.base() != hand_off.ram_base || ram.size() != hand_off.ram_size) {
+        run.result.reason = "the hand-off's RAM is not the device's";
+        return run;
+    }
+    if (!prepareHandOffRam(hand_off)) {
+        run.result.reason = "no RAM page for the jump routine at " + hex(hand_off.jump_paddr);
+        return run;
+    }
+
+    ArmEmulator cpu(hand_off.processor);
+    bool mapped = cpu.ok() && cpu.mapHostMemory(ram.base(), ram.size(), ram.hostAddress(ram.base()));
+    if (isXScale(hand_off.processor))
+        mapped = mapped && cpu.mapDevices(kPxa2x0FfuartBase, kDevicePage) && cpu.mapDevices(kPxa2x0GpioBase, kDevicePage);
+    else
+        mapped = mapped && cpu.mapDevices(kSa1100SerialBase, kDevicePage);
+    if (!mapped) {
+        run.result.reason = cpu.ok() ? "can't map the device's memory" : cpu.error();
+        return run;
+    }
+    run.started = true;
+
+    auto observe = [&cpu](EntryState& entry) {
+        return [&cpu, &entry] {
+            if (entry.reached)
+                return;
+            entry.reached = true;
+            entry.state = cpu.state();
+            entry.control = cpu.cp15(1);
+        };
+    };
+    cpu.onExecute(hand_off.code_paddr, observe(run.second_stage));
+    uint8_t entry_bytes[4] = {};
+    ram.read(hand_off.args_paddr, entry_bytes, 4);
+    uint32_t stored_entry = uint32_t{entry_bytes[0]} | (uint32_t{entry_bytes[1]} << 8) |
+                            (uint32_t{entry_bytes[2]} << 16) | (uint32_t{entry_bytes[3]} << 24);
+    cpu.onExecute(secondStageAddressOf(hand_off, stored_entry), observe(run.kernel));
+
+    // Windows CE's kernel mode with interrupts masked.
+    cpu.setCpsr(0xDF);
+    run.result = cpu.run(hand_off.jump_paddr, limits.instruction_limit);
+    return run;
+}
+
+} // namespace sim

@@ -1,0 +1,88 @@
+// Files on a web server, over HTTP/1.0 with one connection per request. The
+// first read of a file downloads its whole body into memory; every read is
+// then served from there.
+#pragma once
+
+#include "file/file_manager.h"
+#include "file/http_connection.h"
+#include "platform/wince.h"
+
+class HttpResponse;
+
+class HttpFileManager : public FileManager {
+  public:
+    static constexpr uint32_t kRequestSize = 260;
+    static constexpr uint32_t kHostSize = 260;
+    // The longest a server may go without sending anything.
+    static constexpr uint32_t kReceiveTimeoutMs = 30000;
+    static constexpr uint32_t kReceiveChunk = 255;
+
+    using StartupProc = int (*)(ce::WORD version, ce::WSADATA* data);
+    using CleanupProc = int (*)();
+
+    explicit HttpFileManager(Console** console);
+    ~HttpFileManager() override;
+
+    HttpFileManager(const HttpFileManager&) = delete;
+    HttpFileManager& operator=(const HttpFileManager&) = delete;
+
+    // http://host/ or http://host:port/: resolves the host and tests a connection.
+    bool setRoot(const char16_t* root) override;
+    // Remembers the name; refuses one whose request would not fit. No network traffic.
+    bool open(const char16_t* name, uint32_t mode) override;
+    // Content-Length of a fresh HEAD exchange; 0 when there is none or the exchange failed.
+    uint32_t size() override;
+    bool close() override;
+    uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
+    uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
+    bool seek(uint32_t offset) override;
+
+    void setReceiveTimeout(uint32_t milliseconds) { receive_timeout_ms_ = milliseconds; }
+    // Whether the platform's own WSAStartup/WSACleanup are used (else the replacements).
+    bool usesPlatformStartup() const { return startup_ == &ce::WSAStartup; }
+    const char* hostName() const { return host_name_; }
+    const ce::sockaddr_in& serverAddress() const { return server_address_; }
+
+  private:
+    struct Received {
+        uint32_t count = 0;
+        HttpConnection::Outcome outcome = HttpConnection::Outcome::Data;
+    };
+
+    bool parseRoot(const char16_t* root, uint32_t* port);
+    bool resolveAndConnect(ce::SOCKET probe);
+    bool tryAddress(ce::SOCKET probe, const void* address_bytes);
+    // The request for the current file with this method into `request_`.
+    void buildRequest(const char* method);
+    uint32_t requestLength(const char* method) const;
+    // Connects and sends the request; false (with a message) when it cannot.
+    bool sendRequest(HttpConnection& connection, const char* method);
+    // Receives the response header; false (with a message) when it is not usable.
+    bool receiveHeader(HttpConnection& connection, HttpResponse& response, uint8_t* chunk, Received* rest);
+    uint32_t requestHead(uint32_t* header_length);
+    bool download();
+    Received receiveFill(HttpConnection& connection, uint8_t* buffer, uint32_t size);
+    void reportReceiveEnd(const Received& received, uint32_t expected);
+    uint32_t copyFromCache(void* buffer, uint32_t size, uint32_t offset);
+    void freeCache();
+    void clearFile();
+    void printTokens(const HttpResponse& response);
+
+    StartupProc startup_;
+    CleanupProc cleanup_;
+    ce::WSADATA wsa_data_{};
+    ce::sockaddr_in server_address_{};
+    char host_name_[kHostSize]{};
+    char request_[kRequestSize]{};
+    const char* request_texts_[4];
+    uint32_t header_length_ = 0;
+    bool cached_ = false;
+    uint8_t* cache_ = nullptr;
+    uint32_t content_length_ = 0;
+    uint32_t position_ = 0;
+    // Successful start-ups, each owed one clean-up.
+    int startups_ = 0;
+    // The current file could not be had: reads give nothing until the next open.
+    bool failed_ = false;
+    uint32_t receive_timeout_ms_ = kReceiveTimeoutMs;
+};

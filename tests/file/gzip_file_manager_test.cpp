@@ -1,0 +1,285 @@
+#include "file/fat_file_manager.h"
+#include "file/file_manager_factory.h"
+#include "file/gzip_file_manager.h"
+#include "file/gzip_test_files.h"
+#include "file/http_file_manager.h"
+#include "support/memory_file_manager.h"
+#include "support/recording_console.h"
+#include "support/simulated_device.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
+
+class GzipFileManagerTest : public SimulatedDevice {
+  protected:
+    void SetUp() override {
+        SimulatedDevice::SetUp();
+        files = std::make_unique<GzipFileManager>(&slot, 0);
+        ASSERT_TRUE(files->setRoot(u"\\Storage Card\\"));
+        console.output.clear();
+    }
+    void TearDown() override {
+        files.reset();
+        SimulatedDevice::TearDown();
+    }
+
+    void openBytes(const std::string& bytes) {
+        writeFile("Storage Card/kalmor.gz", bytes);
+        ASSERT_TRUE(files->open(u"kalmor.gz", 3));
+    }
+
+    std::string readAt(uint32_t size, uint32_t offset = FileManager::kCurrentPosition) {
+        std::string bytes(size, '\0');
+        uint32_t count = files->read(bytes.data(), size, offset);
+        if (count == kAllOnes)
+            return "<corrupt>";
+        bytes.resize(count);
+        return bytes;
+    }
+
+    // Reads in 4000-byte steps to the end: the bytes delivered, and whether the data ended corrupt.
+    std::string readToEnd(bool* corrupt) {
+        std::string all;
+        *corrupt = false;
+        for (int guard = 0; guard < 1000; ++guard) {
+            std::string piece(4000, '\0');
+            uint32_t count = files->read(piece.data(), 4000);
+            if (count == kAllOnes) {
+                *corrupt = true;
+                break;
+            }
+            if (count == 0)
+                break;
+            all += piece.substr(0, count);
+        }
+        return all;
+    }
+
+    RecordingConsole console;
+    Console* slot = &console;
+    std::unique_ptr<GzipFileManager> files;
+};
+
+TEST_F(GzipFileManagerTest, UncompressedKernelPassesThroughWithSeeksBothWays) {
+    const std::string kernel = gzip_files::kernelBytes();
+    ASSERT_GT(kernel.size(), 2000u);
+    openBytes(kernel);
+    EXPECT_FALSE(files->compressed());
+    EXPECT_EQ(files->realsize(), kernel.size());
+    EXPECT_EQ(files->size(), kernel.size());
+    EXPECT_EQ(readAt(52, 0), kernel.substr(0, 52));
+    EXPECT_EQ(readAt(100, 1500), kernel.substr(1500, 100));
+    EXPECT_EQ(readAt(100, 10), kernel.substr(10, 100));
+    EXPECT_EQ(readAt(100), kernel.substr(110, 100));
+    bool corrupt = false;
+    files->seek(0);
+    EXPECT_EQ(readToEnd(&corrupt), kernel);
+    EXPECT_FALSE(corrupt);
+    EXPECT_EQ(console.text(),
+              "open file \"\\Storage Card\\kalmor.gz\"(" + std::to_string(kernel.size()) + " byte).\n");
+}
+
+TEST_F(GzipFileManagerTest, FilesThatOnlyLookLikeGzipPassThroughWhole) {
+    for (const std::string& bytes : {std::string("\x1f"
+                                                 "ABC"),
+                                     std::string("\x1f"), std::string("\x8b\x1f\x08")}) {
+        openBytes(bytes);
+        EXPECT_EQ(readAt(10), bytes);
+        EXPECT_EQ(files->realsize(), bytes.size());
+    }
+}
+
+TEST_F(GzipFileManagerTest, EmptyFileReadsAsNothing) {
+    openBytes("");
+    EXPECT_EQ(files->realsize(), 0u);
+    EXPECT_EQ(readAt(10, 0), "");
+}
+
+struct Producer {
+    const char* name;
+    std::string (*make)(const std::string& plain);
+    // Header flags the tool is expected to have written.
+    uint8_t flags;
+};
+
+const Producer kProducers[] = {
+    {"gzip (name stored)",
+     [](const std::string& p) {
+         return gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, p);
+     },
+     0x08},
+    {"gzip -n -1",
+     [](const std::string& p) {
+         return gzip_files::compress("/usr/bin/gzip", {"-c", "-n", "-1"}, p);
+     },
+     0x00},
+    {"pigz with comment",
+     [](const std::string& p) {
+         return gzip_files::compress("/usr/bin/pigz", {"-c", "-p", "2", "-b", "32", "-C", "a comment"}, p);
+     },
+     0x18},
+    {"two members by gzip",
+     [](const std::string& p) {
+         return gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, p.substr(0, 70000)) +
+                gzip_files::compress("/usr/bin/gzip", {"-c"}, p.substr(70000));
+     },
+     0x00},
+    {"extra, name, comment and header CRC",
+     [](const std::string& p) { return gzip_files::withAllHeaderFields(p); }, 0x1E},
+};
+
+TEST_F(GzipFileManagerTest, GzipFilesFromRealToolsReadAsTheirContents) {
+    const std::string plain = gzip_files::plainData();
+    for (const Producer& producer : kProducers) {
+        SCOPED_TRACE(producer.name);
+        const std::string packed = producer.make(plain);
+        ASSERT_GT(packed.size(), 10u);
+        EXPECT_EQ(static_cast<uint8_t>(packed[3]), producer.flags);
+        openBytes(packed);
+        EXPECT_TRUE(files->compressed());
+        EXPECT_EQ(files->size(), packed.size());
+        EXPECT_EQ(files->realsize(), plain.size());
+        EXPECT_EQ(readAt(52, 0), plain.substr(0, 52));
+        // Forward, backward (a rewind) and forward again, across the member boundary of the two-member file.
+        EXPECT_EQ(readAt(300, 1000), plain.substr(1000, 300));
+        EXPECT_EQ(readAt(20, 10), plain.substr(10, 20));
+        EXPECT_EQ(readAt(5000, 69000), plain.substr(69000, 5000));
+        EXPECT_EQ(readAt(100), plain.substr(74000, 100));
+        EXPECT_EQ(readAt(5000, 68000), plain.substr(68000, 5000));
+        files->seek(0);
+        bool corrupt = true;
+        EXPECT_EQ(readToEnd(&corrupt), plain);
+        EXPECT_FALSE(corrupt);
+        EXPECT_EQ(readAt(10, static_cast<uint32_t>(plain.size()) + 5), "");
+        EXPECT_FALSE(files->seek(static_cast<uint32_t>(plain.size()) + 1));
+        EXPECT_TRUE(files->close());
+        EXPECT_EQ(console.text().find("gzip:"), std::string::npos) << console.text();
+    }
+}
+
+struct Damage {
+    const char* name;
+    std::string (*damage)(const std::string& good);
+    const char* message;
+};
+
+std::string setByte(std::string bytes, size_t at, char value) {
+    bytes[at] = value;
+    return bytes;
+}
+
+const Damage kDamages[] = {
+    {"method other than deflate", [](const std::string& g) { return setByte(g, 2, 7); },
+     "gzip: unknown compression method 7.\n"},
+    {"reserved flag", [](const std::string& g) { return setByte(g, 3, static_cast<char>(g[3] | 0x40)); },
+     "gzip: reserved header flags 0x48.\n"},
+    {"header cut short", [](const std::string& g) { return g.substr(0, 7); }, "gzip: header is truncated.\n"},
+    {"name without its end", [](const std::string& g) { return g.substr(0, 14); },
+     "gzip: header is truncated.\n"},
+    {"extra field longer than the file",
+     [](const std::string&) {
+         return std::string("\x1f\x8b\x08\x04\0\0\0\0\0\x03\xff\xff"
+                            "abc",
+                            15);
+     },
+     "gzip: header is truncated.\n"},
+    {"wrong header CRC",
+     [](const std::string&) { return gzip_files::withAllHeaderFields(gzip_files::plainData(), false); },
+     "gzip: header CRC mismatch.\n"},
+    {"invalid deflate block type",
+     [](const std::string& g) { return setByte(g, g.find('\0', 10) + 1, 0x07); },
+     "gzip: compressed data is damaged: invalid block type.\n"},
+    {"trailer CRC",
+     [](const std::string& g) { return setByte(g, g.size() - 8, static_cast<char>(g[g.size() - 8] ^ 1)); },
+     "gzip: CRC error"},
+    {"trailer length",
+     [](const std::string& g) { return setByte(g, g.size() - 4, static_cast<char>(g[g.size() - 4] + 1)); },
+     "gzip: length error"},
+    {"trailing garbage", [](const std::string& g) { return g + "garbage after the member"; },
+     "gzip: trailing garbage after the compressed data.\n"},
+    {"trailing zeros", [](const std::string& g) { return g + std::string(16, '\0'); },
+     "gzip: trailing garbage after the compressed data.\n"},
+    {"member cut inside the data", [](const std::string& g) { return g.substr(0, g.size() / 2); },
+     "gzip: compressed data is truncated.\n"},
+    {"member cut inside the trailer", [](const std::string& g) { return g.substr(0, g.size() - 3); },
+     "gzip: compressed data is truncated.\n"},
+};
+
+TEST_F(GzipFileManagerTest, DamagedFilesFailCleanlyWithAMessage) {
+    const std::string plain = gzip_files::plainData();
+    const std::string good = gzip_files::compress("/usr/bin/gzip", {"-c"}, plain); // with a name field
+    for (const Damage& damage : kDamages) {
+        SCOPED_TRACE(damage.name);
+        console.output.clear();
+        openBytes(damage.damage(good));
+        EXPECT_EQ(files->realsize(), kAllOnes);
+        files->seek(0);
+        bool corrupt = false;
+        std::string delivered = readToEnd(&corrupt);
+        EXPECT_TRUE(corrupt);
+        EXPECT_EQ(delivered, plain.substr(0, delivered.size())) << "only good data is delivered";
+        EXPECT_EQ(readAt(10), "<corrupt>") << "and it stays corrupt";
+        EXPECT_NE(console.text().find(damage.message), std::string::npos) << console.text();
+        files->close();
+    }
+}
+
+TEST_F(GzipFileManagerTest, CorruptTrailerStillDeliversTheLastDataThenAllOnes) {
+    const std::string plain = "short kernel text";
+    std::string packed = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, plain);
+    packed[packed.size() - 8] ^= 0x55;
+    openBytes(packed);
+    EXPECT_EQ(readAt(100, 0), plain);
+    EXPECT_EQ(readAt(100), "<corrupt>");
+    // A backward seek starts over: the data reads again, up to the trailer.
+    EXPECT_EQ(readAt(5, 0), plain.substr(0, 5));
+}
+
+TEST_F(GzipFileManagerTest, ReadFailureOfTheWrappedFileEndsInCorruptData) {
+    const std::string plain = gzip_files::plainData();
+    auto* memory = new MemoryFileManager(&slot, gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, plain));
+    memory->fail_from = 5000;
+    memory->failure_result = 0;
+    GzipFileManager layer(&slot, memory);
+    ASSERT_TRUE(layer.open(u"any", 3));
+    std::string out(plain.size(), '\0');
+    uint32_t count = layer.read(out.data(), static_cast<uint32_t>(out.size()), 0);
+    EXPECT_LT(count, plain.size());
+    EXPECT_EQ(out.substr(0, count), plain.substr(0, count));
+    EXPECT_EQ(layer.read(out.data(), 10), kAllOnes);
+    EXPECT_NE(console.text().find("gzip: compressed data is truncated.\n"), std::string::npos);
+}
+
+TEST_F(GzipFileManagerTest, OpeningAgainWithoutCloseStartsTheNewFileCleanly) {
+    const std::string first = "first file contents";
+    const std::string second = gzip_files::plainData();
+    writeFile("Storage Card/first.gz", gzip_files::compress("/usr/bin/gzip", {"-c"}, first));
+    writeFile("Storage Card/second.gz", gzip_files::compress("/usr/bin/pigz", {"-c"}, second));
+    ASSERT_TRUE(files->open(u"first.gz", 3));
+    EXPECT_EQ(readAt(5, 0), "first");
+    ASSERT_TRUE(files->open(u"second.gz", 3));
+    EXPECT_EQ(files->realsize(), second.size());
+    EXPECT_EQ(readAt(64, 100), second.substr(100, 64));
+    EXPECT_FALSE(files->open(u"missing.gz", 3));
+}
+
+TEST_F(GzipFileManagerTest, FactoryWrapsTheVariantOfTheKind) {
+    RecordingConsole other;
+    Console* other_slot = &other;
+    std::unique_ptr<FileManager> local(createFileManagerOfKind(0, &other_slot));
+    auto* layer = dynamic_cast<GzipFileManager*>(local.get());
+    ASSERT_NE(layer, nullptr);
+    EXPECT_NE(dynamic_cast<FatFileManager*>(layer->inner()), nullptr);
+    std::unique_ptr<FileManager> http(createFileManagerOfKind(2, &other_slot));
+    layer = dynamic_cast<GzipFileManager*>(http.get());
+    ASSERT_NE(layer, nullptr);
+    EXPECT_NE(dynamic_cast<HttpFileManager*>(layer->inner()), nullptr);
+    EXPECT_EQ(other.text(), "FileManager: FAT\nFileManager: HTTP\n");
+    EXPECT_EQ(createFileManagerOfKind(7, &other_slot), nullptr);
+}
+
+} // namespace

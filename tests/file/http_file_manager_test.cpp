@@ -1,0 +1,380 @@
+#include "arch/architecture.h"
+#include "file/file_manager_factory.h"
+#include "file/gzip_file_manager.h"
+#include "file/gzip_test_files.h"
+#include "file/http_file_manager.h"
+#include "platform/wide_string.h"
+#include "sim/device_profile.h"
+#include "sim/sockets.h"
+#include "support/http_servers.h"
+#include "support/recording_console.h"
+#include "support/simulated_device.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+const char kUserAgent[] = "User-Agent: ZANDREL/ZERO(1st impact; Windows CE; ARM)\r\n\r\n";
+
+std::string pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 251);
+    return bytes;
+}
+
+std::u16string wide(const std::string& text) {
+    return utf8ToUtf16(text);
+}
+
+class HttpFileManagerTest : public SimulatedDevice {
+  protected:
+    void SetUp() override {
+        SimulatedDevice::SetUp();
+        sim::Network::get().reset();
+        os_version = ce::OSVERSIONINFOW{};
+        www = root / "www";
+        std::filesystem::create_directories(www);
+    }
+    void TearDown() override {
+        files.reset();
+        sim::Network::get().reset();
+        os_version = ce::OSVERSIONINFOW{};
+        SimulatedDevice::TearDown();
+    }
+
+    void make() { files = std::make_unique<HttpFileManager>(&slot); }
+
+    void serve(const std::string& name, const std::string& bytes) {
+        std::ofstream(www / name, std::ios::binary) << bytes;
+    }
+
+    // Connects to `url`; the console is cleared afterwards.
+    void connect(const std::string& url) {
+        if (!files)
+            make();
+        ASSERT_TRUE(files->setRoot(wide(url).c_str())) << console.text();
+        console.output.clear();
+    }
+
+    std::string readAt(uint32_t size, uint32_t offset = FileManager::kCurrentPosition) {
+        std::string bytes(size, '\0');
+        uint32_t count = files->read(bytes.data(), size, offset);
+        bytes.resize(count);
+        return bytes;
+    }
+
+    // Requests as the device sent them.
+    static std::vector<std::string> sent() { return sim::Network::get().sent; }
+
+    static std::string request(const std::string& method, const std::string& name) {
+        return method + " " + name + " HTTP/1.0\r\nHOST: 127.0.0.1\r\n" + kUserAgent;
+    }
+
+    RecordingConsole console;
+    Console* slot = &console;
+    std::unique_ptr<HttpFileManager> files;
+    std::filesystem::path www;
+};
+
+TEST_F(HttpFileManagerTest, StartupChoiceFollowsTheWindowsCEVersion) {
+    struct Case {
+        const char16_t* machine;
+        uint32_t recorded_major; // 0: systemInfo has not run yet
+        uint32_t recorded_minor;
+        bool platform_startup;
+    };
+    const Case cases[] = {
+        {u"Sharp W-ZERO3 (WS003SH)", 0, 0, true}, // the first boot: the platform is asked
+        {u"HP Jornada 820", 0, 0, false},         // Windows CE 2.11
+        {u"Compaq iPAQ H3600", 3, 0, false},      {u"Compaq iPAQ H3600", 3, 11, true},
+        {u"Compaq iPAQ H3600", 4, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(utf16ToUtf8(c.machine) + " " + std::to_string(c.recorded_major) + "." +
+                     std::to_string(c.recorded_minor));
+        useProfile(*sim::findDeviceProfile(c.machine));
+        os_version = ce::OSVERSIONINFOW{};
+        os_version.dwMajorVersion = c.recorded_major;
+        os_version.dwMinorVersion = c.recorded_minor;
+        console.output.clear();
+        make();
+        EXPECT_EQ(console.text(), "FileManager: HTTP\n");
+        EXPECT_EQ(files->debug_level, 1);
+        EXPECT_EQ(files->usesPlatformStartup(), c.platform_startup);
+    }
+}
+
+TEST_F(HttpFileManagerTest, FirstBootOnANewerDeviceStartsWinSockAndCleansUp) {
+    useProfile(*sim::findDeviceProfile(u"Sharp W-ZERO3 (WS003SH)"));
+    ScriptedServer server([](const std::string&) { return ScriptedServer::answer(""); });
+    connect(server.url());
+    EXPECT_EQ(sim::Network::get().startups, 1);
+    EXPECT_EQ(sim::Network::get().openSockets(), 0) << "the probe socket is closed";
+    files.reset();
+    EXPECT_EQ(sim::Network::get().startups, 0);
+    EXPECT_EQ(sim::Network::get().cleanup_calls, 1);
+}
+
+TEST_F(HttpFileManagerTest, SetRootReportsTheAddressesTriedAndTheHost) {
+    ScriptedServer server([](const std::string&) { return ScriptedServer::answer(""); });
+    const std::string port = std::to_string(server.port());
+    sim::Network::get().hosts["kernels.test"] = {0x7F000002, 0x7F000001}; // the first refuses
+    struct Case {
+        std::string url;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:" + port + "/", "127.0.0.1 (127.0.0.1) connected.\n"},
+        {"http://localhost:" + port, "127.0.0.1 (localhost) connected.\n"},
+        {"http://kernels.test:" + port + "/", "127.0.0.2 127.0.0.1 (kernels.test) connected.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        make();
+        console.output.clear();
+        EXPECT_TRUE(files->setRoot(wide(c.url).c_str()));
+        EXPECT_EQ(console.text(), c.output);
+        EXPECT_EQ(sim::Network::get().connects.back().port, server.port());
+    }
+    // A dotted quad the resolver does not know still works as a literal.
+    sim::Network::get().resolve_dotted_quads = false;
+    make();
+    console.output.clear();
+    EXPECT_TRUE(files->setRoot(wide("http://127.0.0.1:" + port + "/").c_str()));
+    EXPECT_EQ(console.text(), "127.0.0.1 (127.0.0.1) connected.\n");
+    EXPECT_EQ(sim::Network::get().openSockets(), 0);
+}
+
+TEST_F(HttpFileManagerTest, PortComesFromTheUrlOr80AndAPathReadsAsPortZero) {
+    make();
+    files->setRoot(u"http://localhost/");
+    EXPECT_EQ(sim::Network::get().connects.back().port, 80);
+    console.output.clear();
+    EXPECT_FALSE(files->setRoot(u"http://localhost/dir/"));
+    EXPECT_EQ(sim::Network::get().connects.back().port, 0);
+    EXPECT_EQ(console.text(), "127.0.0.1 can't connect server.\n");
+}
+
+TEST_F(HttpFileManagerTest, BadRootsAndWinSockFailuresAreRefused) {
+    struct Case {
+        std::u16string root;
+        void (*setup)();
+        std::string output;
+    };
+    const Case cases[] = {
+        {u"ftp://localhost/", [] {}, ""},
+        {u"http://", [] {}, "no server in \"http://\".\n"},
+        {u"http://localhost:70000/", [] {}, "port 70000 out of range.\n"},
+        {u"http://unknown.test/", [] {}, "can't get host by name.\n"},
+        {u"http://localhost:" + wide(std::to_string(freeLoopbackPort())) + u"/", [] {},
+         "127.0.0.1 can't connect server.\n"},
+        {u"http://localhost/", [] { sim::Network::get().startup_error = ce::WSASYSNOTREADY; },
+         "WinSock initialize failed.\n"},
+        {u"http://localhost/", [] { sim::Network::get().highest_version = 0x0001; },
+         "can't use WinSock DLL.\n"},
+        {u"http://localhost/", [] { sim::Network::get().socket_error = ce::WSAEMFILE; },
+         "can't open socket. cause=10024\n"},
+    };
+    useProfile(*sim::findDeviceProfile(u"Sharp W-ZERO3 (WS003SH)"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(utf16ToUtf8(c.root) + " -> " + c.output);
+        sim::Network::get().reset();
+        c.setup();
+        make();
+        console.output.clear();
+        EXPECT_FALSE(files->setRoot(c.root.c_str()));
+        EXPECT_EQ(console.text(), c.output);
+        EXPECT_EQ(sim::Network::get().openSockets(), 0);
+    }
+}
+
+TEST_F(HttpFileManagerTest, RequestsAreSentExactlyAsSpelledWithTheNameAsGiven) {
+    ScriptedServer server([](const std::string&) {
+        return ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+    });
+    connect("http://127.0.0.1:" + std::to_string(server.port()) + "/");
+    ASSERT_TRUE(files->open(u"/kalmor.gz", 3));
+    EXPECT_TRUE(sent().empty()) << "open sends nothing";
+    EXPECT_EQ(files->size(), 5u);
+    EXPECT_EQ(readAt(5, 0), "hello");
+    EXPECT_EQ(readAt(5, 0), "hello");
+    ASSERT_TRUE(files->open(u"netbsd", 3));
+    EXPECT_EQ(readAt(2, 3), "lo");
+    const std::vector<std::string> expected = {request("HEAD", "/kalmor.gz"), request("HEAD", "/kalmor.gz"),
+                                               request("GET", "/kalmor.gz"), request("HEAD", "netbsd"),
+                                               request("GET", "netbsd")};
+    EXPECT_EQ(sent(), expected);
+    EXPECT_EQ(server.requests(), expected);
+    EXPECT_EQ(console.text(), "open http://127.0.0.1/kalmor.gz - header 38 byte contents 5 byte\n"
+                              "open http://127.0.0.1/kalmor.gz - header 38 byte contents 5 byte\n"
+                              "open http://127.0.0.1netbsd - header 38 byte contents 5 byte\n");
+    EXPECT_EQ(sim::Network::get().last_receive_timeout, HttpFileManager::kReceiveTimeoutMs);
+    EXPECT_EQ(sim::Network::get().openSockets(), 0);
+}
+
+TEST_F(HttpFileManagerTest, RealServersDeliverTheFileAndRefuseMissingOnes) {
+    const std::string body = pattern(300000);
+    serve("kalmor", body);
+    for (ServerProcess::Kind kind : {ServerProcess::Kind::Python, ServerProcess::Kind::Nginx}) {
+        SCOPED_TRACE(kind == ServerProcess::Kind::Python ? "python3 http.server" : "nginx");
+        ServerProcess server(kind, www.string());
+        ASSERT_TRUE(server.running()) << server.log();
+        sim::Network::get().sent.clear();
+        files.reset();
+        connect(server.url());
+
+        ASSERT_TRUE(files->open(u"/kalmor", 3));
+        EXPECT_EQ(files->size(), body.size());
+        EXPECT_EQ(readAt(100, 1000), body.substr(1000, 100));
+        EXPECT_EQ(readAt(100, 10), body.substr(10, 100));
+        EXPECT_EQ(readAt(100, 299950), body.substr(299950));
+        EXPECT_EQ(readAt(100, 300000), "");
+        // Reads at the current position advance by the size asked, even past the end.
+        files->seek(299900);
+        EXPECT_EQ(readAt(100), body.substr(299900));
+        EXPECT_EQ(readAt(100), "");
+        EXPECT_EQ(readAt(100), "");
+        files->seek(299900);
+        EXPECT_EQ(readAt(100), body.substr(299900));
+        EXPECT_EQ(sent().size(), 3u) << "one HEAD for size, then one HEAD and one GET for the contents";
+        EXPECT_NE(console.text().find("contents 300000 byte\n"), std::string::npos) << console.text();
+
+        console.output.clear();
+        ASSERT_TRUE(files->open(u"/missing", 3));
+        EXPECT_EQ(files->size(), 0u);
+        EXPECT_EQ(readAt(100, 0), "");
+        EXPECT_EQ(readAt(100, 0), "");
+        EXPECT_NE(console.text().find("http://127.0.0.1/missing: the server answered \"HTTP/1."),
+                  std::string::npos)
+            << console.text();
+        EXPECT_NE(console.text().find(" 404 "), std::string::npos) << console.text();
+        EXPECT_EQ(sim::Network::get().openSockets(), 0);
+    }
+}
+
+TEST_F(HttpFileManagerTest, NginxRefusesANameWithoutItsLeadingSlash) {
+    serve("kalmor", "data");
+    ServerProcess server(ServerProcess::Kind::Nginx, www.string());
+    ASSERT_TRUE(server.running()) << server.log();
+    connect(server.url());
+    ASSERT_TRUE(files->open(u"kalmor", 3));
+    EXPECT_EQ(readAt(4, 0), "");
+    EXPECT_NE(console.text().find("the server answered \"HTTP/1.1 400 Bad Request\""), std::string::npos)
+        << console.text();
+}
+
+struct Scripted {
+    const char* name;
+    ScriptedServer::Reply reply;
+    std::string contents;
+    const char* message;
+};
+
+TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
+    const std::string header_pad = "X-Pad: " + std::string(200, 'p') + "\r\n";
+    const Scripted cases[] = {
+        {"Content-Length split across two arrivals",
+         {{{"HTTP/1.0 200 OK\r\n" + header_pad + "Conte", 0}, {"nt-Length: 5\r\n\r\nhello", 50}}, false},
+         "hello",
+         "contents 5 byte\n"},
+        {"field name in any letter case, no space after the colon",
+         ScriptedServer::answer("HTTP/1.0 200 OK\r\ncOnTeNt-LeNgTh:7\r\n\r\nkalmor!"), "kalmor!",
+         "contents 7 byte\n"},
+        {"no Content-Length", ScriptedServer::answer("HTTP/1.0 200 OK\r\nServer: tiny\r\n\r\nbody"), "",
+         "No Content-Length.\n"},
+        {"body shorter than its Content-Length",
+         ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(40, 'b')), "",
+         "contents of http://127.0.0.1/k are short: 40 of 100 byte.\n"},
+        {"Content-Length beyond the device's memory",
+         ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4000000000\r\n\r\nxx"), "",
+         "can't allocate 4000000000 byte for http://127.0.0.1/k.\n"},
+        {"Content-Length beyond 32 bits",
+         ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4294967296\r\n\r\n"), "",
+         "bad response for http://127.0.0.1/k: Content-Length beyond 4 GB.\n"},
+        {"server error with a body",
+         ScriptedServer::answer("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops"), "",
+         "http://127.0.0.1/k: the server answered \"HTTP/1.0 500 Internal Server Error\".\n"},
+        {"not HTTP at all", ScriptedServer::answer("SSH-2.0-OpenSSH\r\n\r\n"), "",
+         "bad response for http://127.0.0.1/k: no status line.\n"},
+        {"header never ends", ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n"), "",
+         "response header of http://127.0.0.1/k is incomplete (36 byte).\n"},
+        {"endless header", ScriptedServer::answer("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')), "",
+         "response header of http://127.0.0.1/k is longer than 8192 byte.\n"},
+        {"server goes silent inside the body",
+         {{{"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc", 0}}, true},
+         "",
+         "server stopped answering (200 ms without data).\n"},
+        {"server never answers", {{}, true}, "", "server stopped answering (200 ms without data).\n"},
+    };
+    for (const Scripted& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server([&](const std::string&) { return c.reply; });
+        files.reset();
+        connect(server.url());
+        files->setReceiveTimeout(200);
+        ASSERT_TRUE(files->open(u"/k", 3));
+        EXPECT_EQ(readAt(100, 0), c.contents);
+        EXPECT_EQ(readAt(100, 0), c.contents) << "a second read asks no more";
+        EXPECT_NE(console.text().find(c.message), std::string::npos) << console.text();
+        EXPECT_EQ(sim::Network::get().openSockets(), 0);
+    }
+}
+
+TEST_F(HttpFileManagerTest, NamesThatDoNotFitTheRequestAreRefused) {
+    ScriptedServer server(
+        [](const std::string&) { return ScriptedServer::answer("HTTP/1.0 200 OK\r\n\r\n"); });
+    connect(server.url());
+    // "HEAD " + name + " HTTP/1.0\r\nHOST: " + "127.0.0.1" + user agent + NUL = 260 bytes.
+    const size_t fitting = 260 - 5 - 17 - 9 - 59 - 1;
+    ASSERT_TRUE(files->open(wide("/" + std::string(fitting - 1, 'n')).c_str(), 3));
+    files->size();
+    EXPECT_EQ(sent().back().size(), 259u);
+    console.output.clear();
+    EXPECT_FALSE(files->open(wide("/" + std::string(fitting, 'n')).c_str(), 3));
+    EXPECT_EQ(console.text(), "request too long. 261 > 260\n");
+}
+
+TEST_F(HttpFileManagerTest, DebugLevelsShowTheReceivesAndTheHeaderTokens) {
+    ScriptedServer server([](const std::string&) {
+        return ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    });
+    connect(server.url());
+    files->setDebugLevel(3);
+    ASSERT_TRUE(files->open(u"/k", 3));
+    EXPECT_EQ(files->size(), 2u);
+    const std::string text = console.text();
+    EXPECT_NE(text.find("+token: HTTP/1.0\n+token: 200\n+token: OK\n+token: Content-Length\n"
+                        "*token: Content-Length\n*content-length=2\n+token: 2\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("size 255 readed 40 byte(+40)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("total read 40 byte\n"), std::string::npos) << text;
+}
+
+TEST_F(HttpFileManagerTest, GzipLayerOverHttpGivesTheExactKernelBytes) {
+    const std::string kernel = gzip_files::kernelBytes();
+    ASSERT_GT(kernel.size(), 52u);
+    serve("kernel.gz", gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, kernel));
+    ServerProcess server(ServerProcess::Kind::Nginx, www.string());
+    ASSERT_TRUE(server.running()) << server.log();
+    std::unique_ptr<FileManager> layer(createFileManagerOfKind(2, &slot));
+    ASSERT_NE(layer, nullptr);
+    ASSERT_TRUE(layer->setRoot(wide(server.url()).c_str()));
+    ASSERT_TRUE(layer->open(u"/kernel.gz", 3));
+    EXPECT_TRUE(static_cast<GzipFileManager*>(layer.get())->compressed());
+    EXPECT_EQ(layer->realsize(), kernel.size());
+    std::string first(52, '\0');
+    ASSERT_EQ(layer->read(first.data(), 52, 0), 52u);
+    EXPECT_EQ(first, kernel.substr(0, 52));
+    std::string all(kernel.size() + 10, '\0');
+    EXPECT_EQ(layer->read(all.data(), static_cast<uint32_t>(all.size()), 0), kernel.size());
+    all.resize(kernel.size());
+    EXPECT_EQ(all, kernel);
+    EXPECT_EQ(sim::Network::get().sent.size(), 2u) << "downloaded once, read from memory after";
+}
+
+} // namespace

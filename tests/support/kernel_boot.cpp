@@ -1,0 +1,88 @@
+#include "support/kernel_boot.h"
+
+#include "boot/boot_context.h"
+#include "platform/wide_string.h"
+#include "ui/menu_context.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+void KernelBoot::SetUp() {
+    SimulatedDevice::SetUp();
+    serial.clear();
+    hand_off.reset();
+}
+
+void KernelBoot::TearDown() {
+    MenuContext::instance()->console_page = nullptr;
+    SimulatedDevice::TearDown();
+}
+
+bool KernelBoot::bootToJump(const KernelBootSettings& settings) {
+    useProfile(*settings.profile);
+    std::ifstream in(settings.kernel, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    writeFile("Storage Card/" + settings.kernel.filename().string(), bytes.str());
+    if (!settings.image.empty()) {
+        std::ifstream image(settings.image, std::ios::binary);
+        std::ostringstream image_bytes;
+        image_bytes << image.rdbuf();
+        writeFile("Storage Card/" + settings.image.filename().string(), image_bytes.str());
+    }
+
+    MenuContext* menu = MenuContext::instance();
+    page.attach(*menu);
+    Preferences& prefs = menu->prefs;
+    prefs.platform_cpu = settings.profile->cpu;
+    prefs.platform_machine = settings.profile->machine;
+    wideCopy(prefs.dir_user_path, 260, u"\\Storage Card\\");
+    prefs.kernel_user = 1;
+    wideCopy(prefs.kernel_name, 260, utf8ToUtf16(settings.kernel.filename().string()).c_str());
+    prefs.rootfs = settings.image.empty() ? kRootWd : kRootMd;
+    wideCopy(prefs.rootfs_file, 260, utf8ToUtf16(settings.image.filename().string()).c_str());
+    prefs.boot_serial = settings.serial;
+    prefs.boot_verbose = settings.verbose;
+    prefs.boot_single = settings.single;
+    prefs.boot_ask_name = settings.ask_name;
+    prefs.boot_debugger = settings.debugger;
+    prefs.serial_speed = settings.serial_speed;
+    prefs.safety_message = 0;
+    prefs.pause_before_boot = 0;
+    wideCopy(prefs.boot_extra, 256, utf8ToUtf16(settings.extra).c_str());
+
+    device().serial_output = [this](const char* bytes, size_t count) { serial.append(bytes, count); };
+    device().on_jump = [this](const sim::HandOff& jump) { hand_off = jump; };
+    BootContext::instance();
+    menu->startBoot();
+    return hand_off.has_value();
+}
+
+const sim::DeviceProfile& profileNamed(const char16_t* name) {
+    const sim::DeviceProfile* profile = sim::findDeviceProfile(name);
+    EXPECT_NE(profile, nullptr) << utf16ToUtf8(name);
+    return profile != nullptr ? *profile : sim::defaultDeviceProfile();
+}
+
+std::vector<std::string> probeLines(const std::string& output) {
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("PROBE", 0) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string probeVerdict(const std::string& output) {
+    const std::string prefix = "PROBE VERDICT: ";
+    for (const std::string& line : probeLines(output)) {
+        if (line.rfind(prefix, 0) == 0)
+            return line.substr(prefix.size());
+    }
+    return "";
+}

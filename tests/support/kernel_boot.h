@@ -1,0 +1,43 @@
+// A real boot of a kernel file on the simulated handheld, in this process, up
+// to the jump: the hand-off is kept instead of ending the program, so a test
+// can run it on an emulated machine and look at the result.
+#pragma once
+
+#include "sim/hand_off.h"
+#include "support/console_page_capture.h"
+#include "support/simulated_device.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct KernelBootSettings {
+    const sim::DeviceProfile* profile = nullptr; // the chosen machine and the device
+    std::filesystem::path kernel;                // host file, copied to "\Storage Card\"
+    std::filesystem::path image;                 // with rootfs md, copied likewise
+    std::string extra;                           // extra kernel options
+    bool serial = false, verbose = false, single = false, ask_name = false, debugger = false;
+    int serial_speed = 115200;
+};
+
+class KernelBoot : public SimulatedDevice {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Presses Boot with these settings; true when the jump was reached.
+    bool bootToJump(const KernelBootSettings& settings);
+
+    std::optional<sim::HandOff> hand_off;
+    std::string serial; // everything sent on the serial line
+    ConsolePageCapture page;
+};
+
+// The profile of a machine by name; fails the calling test when there is none.
+const sim::DeviceProfile& profileNamed(const char16_t* name);
+
+// The "PROBE..." lines of the probe kernel's output, without line ends.
+std::vector<std::string> probeLines(const std::string& output);
+// The text after "PROBE VERDICT: ", or "" when there is no verdict line.
+std::string probeVerdict(const std::string& output);
