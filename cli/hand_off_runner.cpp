@@ -35,12 +35,13 @@ const char* hazardName(sim::ReplayHazard::Kind kind) {
 
 // --emulator none: the memory the second stage would leave, in short.
 int replay(const sim::HandOff& hand_off, Terminal& terminal) {
-    sim::SecondStageVariant variant =
-        hand_off.routine == sim::JumpRoutine::kPxa2x0 ? sim::SecondStageVariant::kPxa2x0 : sim::SecondStageVariant::kSa11x0;
+    sim::SecondStageVariant variant = hand_off.routine == sim::JumpRoutine::kPxa2x0
+                                          ? sim::SecondStageVariant::kPxa2x0
+                                          : sim::SecondStageVariant::kSa11x0;
     sim::ReplayResult result = sim::replayPageList(hand_off.list_paddr, variant, hand_off.args_paddr);
-    std::string text = "second stage (replayed, " + std::string(sim::jumpRoutineName(hand_off.routine)) + "): " +
-                       std::to_string(result.links) + " links, " + std::to_string(result.load_links) + " load, " +
-                       std::to_string(result.zero_links) + " zero-clear\n";
+    std::string text = "second stage (replayed, " + std::string(sim::jumpRoutineName(hand_off.routine)) +
+                       "): " + std::to_string(result.links) + " links, " + std::to_string(result.load_links) +
+                       " load, " + std::to_string(result.zero_links) + " zero-clear\n";
     for (const auto& [start, size] : result.memory.ranges())
         text += "  wrote " + hex(start) + "-" + hex(start + size) + " (" + std::to_string(size) + " bytes)\n";
     if (result.has_entry)
@@ -50,8 +51,8 @@ int replay(const sim::HandOff& hand_off, Terminal& terminal) {
         text += "  stack pointer " + hex(result.stack_pointer) + "\n";
     terminal.out(text);
     for (const sim::ReplayHazard& hazard : result.hazards)
-        terminal.err("zandrel-sim: replay: link " + hex(hazard.link) + ": " + hazardName(hazard.kind) + " at " +
-                     hex(hazard.address) + "\n");
+        terminal.err("zandrel-sim: replay: link " + hex(hazard.link) + ": " + hazardName(hazard.kind) +
+                     " at " + hex(hazard.address) + "\n");
     if (!result.ok) {
         terminal.err("zandrel-sim: replay: " + result.error + "\n");
         return kStopped;
@@ -87,13 +88,16 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
         return kHalted;
     }
     terminal.err("zandrel-sim: " + sim::describeStop(run) + "\n");
+    if (run.started && run.result.stop == sim::EmulationStop::kFault && run.result.instructions != 0)
+        terminal.err("zandrel-sim: registers: " + sim::describeArmState(run.result.state) + "\n");
     return kStopped;
 }
 
 int runSnapshot(const CliOptions& options, Terminal& terminal) {
     sim::Snapshot snapshot;
     std::string error;
-    if (!sim::readSnapshot(*options.from_snapshot, snapshot, error) || !sim::restoreSnapshot(snapshot, error)) {
+    if (!sim::readSnapshot(*options.from_snapshot, snapshot, error) ||
+        !sim::restoreSnapshot(snapshot, error)) {
         terminal.err("zandrel-sim: " + error + "\n");
         return kFailed;
     }

@@ -137,7 +137,7 @@ class Session {
 };
 
 void Session::endAfterHandOff(int status) {
-    terminal_.out("");
+    terminal_.setProgress(0); // takes the progress bar away
     serial_log_.close();
     debug_log_.close();
     box_log_.close();

@@ -56,16 +56,18 @@ void writeDisk(const std::string& path, const uint8_t* mbr, const uint8_t* label
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2 * kSector + 2)
+    if (size < 2 * kSector)
         return 0;
     const std::string path = diskPath();
     uint8_t mbr[kSector];
     uint8_t label[kSector];
     std::memcpy(mbr, data, kSector);
     std::memcpy(label, data + kSector, kSector);
-    const int partition = static_cast<int8_t>(data[2 * kSector]);
-    // The disk's length: up to 512 MB, from the input.
-    const uint64_t sectors = 2 + (static_cast<uint64_t>(data[2 * kSector + 1]) << 12) % kMaxSectors;
+    // Optional trailing bytes: the label entry to open and the disk's length
+    // (up to 512 MB, 32 MB without them).
+    const int partition = size > 2 * kSector ? static_cast<int8_t>(data[2 * kSector]) : 0;
+    const uint64_t length = size > 2 * kSector + 1 ? data[2 * kSector + 1] : 16;
+    const uint64_t sectors = 2 + (length << 12) % kMaxSectors;
     writeDisk(path, mbr, label, sectors);
     sim::Handheld::get().reset(sim::HandheldSettings{});
     if (!sim::attachDisk(1, path))

@@ -58,7 +58,7 @@ class Sa1100SerialPort : public SerialDevice {
     static constexpr uint32_t kUtdr = 0x14;
     static constexpr uint32_t kUtsr0 = 0x1C;
     static constexpr uint32_t kUtsr1 = 0x20;
-    static constexpr uint32_t kUtsr1Busy = 0x01; // TBY
+    static constexpr uint32_t kUtsr1Busy = 0x01;    // TBY
     static constexpr uint32_t kUtsr1NotFull = 0x04; // TNF
     static constexpr uint32_t kUtcr3TransmitEnable = 0x02;
 
@@ -114,7 +114,9 @@ class Pxa2x0Gpio : public DeviceModel {
     uint8_t read8(uint32_t offset) override;
     void write8(uint32_t offset, uint8_t value) override;
     uint32_t read32(uint32_t offset) override { return registers_[(offset & (kGpioBlockSize - 1)) / 4]; }
-    void write32(uint32_t offset, uint32_t value) override { registers_[(offset & (kGpioBlockSize - 1)) / 4] = value; }
+    void write32(uint32_t offset, uint32_t value) override {
+        registers_[(offset & (kGpioBlockSize - 1)) / 4] = value;
+    }
 
   private:
     std::array<uint32_t, kGpioBlockSize / 4> registers_{};

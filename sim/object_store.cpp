@@ -201,6 +201,10 @@ ce::HANDLE openStoreFile(const ce::WCHAR* name, ce::DWORD access, ce::DWORD shar
     default:
         break;
     }
+    if (!std::filesystem::is_directory(path->parent_path(), ignored)) {
+        device.last_error = ce::ERROR_PATH_NOT_FOUND;
+        return ce::INVALID_HANDLE_VALUE;
+    }
     int fd = ::open(path->c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) {
         device.last_error = errorOf(errno);

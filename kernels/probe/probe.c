@@ -39,11 +39,14 @@ void probe_main(u32 argc, u32 argv, u32 bootinfo, const struct probe_entry* entr
 static u32 zeroed[3072];   /* 12 KB of bss: must read as zero */
 static u32 crc_table[256]; /* built after the bss check */
 
-static u32 uart_base;
-static int uart_is_pxa;
-static int failures;
-static const char* first_failure;
-static char reason_buffer[96];
+/* The probe's own state lives in .data: the bss is under test and may hold
+   anything until it has been checked. */
+#define PROBE_STATE __attribute__((section(".data.probe_state")))
+static u32 uart_base PROBE_STATE = SA_UART;
+static int uart_is_pxa PROBE_STATE = 0;
+static int failures PROBE_STATE = 0;
+static const char* first_failure PROBE_STATE = 0;
+static char reason_buffer[96] PROBE_STATE = {0};
 
 /* ---- memory the loader wrote ---- */
 
@@ -257,7 +260,7 @@ static void check_bss(void) {
 }
 
 /* Argument page: entry, argc, argv, bootinfo, BootInfo (36 bytes), 16 argv
-   words, strings. Returns argv's address or 0. */
+   words, then the strings one after another. */
 static void check_arguments(u32 argc, u32 argv, u32 bootinfo) {
     u32 page = bootinfo - 16;
     put("PROBE: argc ");

@@ -27,6 +27,20 @@ int unicornModel(Processor processor) {
     return UC_CPU_ARM_SA1110;
 }
 
+// r13 to r15 are not numbered after r12 in Unicorn.
+int registerId(int n) {
+    switch (n) {
+    case 13:
+        return UC_ARM_REG_SP;
+    case 14:
+        return UC_ARM_REG_LR;
+    case 15:
+        return UC_ARM_REG_PC;
+    default:
+        return UC_ARM_REG_R0 + n;
+    }
+}
+
 std::string hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08x", value);
@@ -80,6 +94,50 @@ void mmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void*
         model->write32(device_offset & ~3u, static_cast<uint32_t>(value));
 }
 
+// The shifted register operand of a load or store (immediate shift amount).
+uint32_t shiftedRegister(uint32_t word, const uint32_t* r) {
+    uint32_t value = r[word & 15];
+    uint32_t amount = (word >> 7) & 31;
+    switch ((word >> 5) & 3) {
+    case 0:
+        return value << amount;
+    case 1:
+        return amount == 0 ? 0 : value >> amount;
+    case 2:
+        return amount == 0 ? (value & 0x80000000u ? 0xFFFFFFFFu : 0)
+                           : static_cast<uint32_t>(static_cast<int32_t>(value) >> amount);
+    default:
+        return amount == 0 ? value : (value >> amount) | (value << (32 - amount));
+    }
+}
+
+// The bytes [first, first + size) a load or store at `pc` accesses with the
+// registers `r`; false for an instruction that accesses no memory.
+bool accessOf(uint32_t word, uint32_t pc, const uint32_t* r, uint32_t& first, uint32_t& size) {
+    uint32_t rn = (word >> 16) & 15;
+    uint32_t base = rn == 15 ? pc + 8 : r[rn];
+    bool pre = (word >> 24) & 1, up = (word >> 23) & 1;
+    if ((word & 0x0C000000) == 0x04000000) { // LDR, STR, LDRB, STRB
+        uint32_t offset = (word & 0x02000000) ? shiftedRegister(word, r) : word & 0xFFF;
+        first = pre ? (up ? base + offset : base - offset) : base;
+        size = (word & 0x00400000) ? 1 : 4;
+        return true;
+    }
+    if ((word & 0x0E000090) == 0x00000090 && (word & 0x60) != 0) { // LDRH, STRH, LDRSB, LDRSH
+        uint32_t offset = (word & 0x00400000) ? ((word >> 4) & 0xF0) | (word & 0xF) : r[word & 15];
+        first = pre ? (up ? base + offset : base - offset) : base;
+        size = (word & 0x60) == 0x40 ? 1 : 2;
+        return true;
+    }
+    if ((word & 0x0E000000) == 0x08000000) { // LDM, STM
+        uint32_t count = static_cast<uint32_t>(__builtin_popcount(word & 0xFFFF));
+        first = up ? base + (pre ? 4 : 0) : base - 4 * count + (pre ? 0 : 4);
+        size = 4 * count;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 struct ArmEmulator::Hooks {
@@ -87,14 +145,22 @@ struct ArmEmulator::Hooks {
     uint64_t limit = 0;
     EmulationResult result;
     bool stopped = false;
-    std::vector<std::pair<uint32_t, std::function<void()>>> executes;
+    // Set when the run halted: the branch to itself, which is never executed.
+    bool halted_at_valid = false;
+    uint32_t halted_at = 0;
+    bool fetch_fault = false;
+    uint32_t fault_pc = 0;
     struct Reads {
         uint32_t begin;
         uint32_t end;
         std::function<void(uint32_t, int)> observer;
     };
     std::vector<std::unique_ptr<Reads>> reads;
-    std::vector<std::unique_ptr<std::function<void()>>> execute_observers;
+    struct Execute {
+        uint32_t address;
+        std::function<void()> observer;
+    };
+    std::vector<std::unique_ptr<Execute>> executes;
 
     void stop(EmulationStop kind, std::string reason) {
         if (stopped)
@@ -110,21 +176,30 @@ namespace {
 
 void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
     auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
-    hooks->result.instructions += size / 4;
     if (size == 4) {
         uint32_t word = 0;
         if (uc_mem_read(uc, address, &word, 4) == UC_ERR_OK && word == kArmBranchToSelf) {
+            // The block is stopped before it runs: the branch counts as reached.
+            hooks->halted_at_valid = true;
+            hooks->halted_at = static_cast<uint32_t>(address);
+            for (const auto& execute : hooks->executes) {
+                if (execute->address == address)
+                    execute->observer();
+            }
             hooks->stop(EmulationStop::kHalted, "halted at " + hex(static_cast<uint32_t>(address)));
             return;
         }
     }
+    hooks->result.instructions += size / 4;
     if (hooks->result.instructions >= hooks->limit)
         hooks->stop(EmulationStop::kInstructionLimit,
                     "instruction limit of " + std::to_string(hooks->limit) + " reached");
 }
 
-bool onInvalidMemory(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
+bool onInvalidMemory(uc_engine* uc, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
     auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
+    // The program counter is current here, unlike after the run.
+    uc_reg_read(uc, UC_ARM_REG_PC, &hooks->fault_pc);
     const char* what = "access to";
     switch (type) {
     case UC_MEM_READ_UNMAPPED:
@@ -138,13 +213,15 @@ bool onInvalidMemory(uc_engine*, uc_mem_type type, uint64_t address, int, int64_
     case UC_MEM_FETCH_UNMAPPED:
     case UC_MEM_FETCH_PROT:
         what = "instruction fetch from";
+        hooks->fetch_fault = true;
         break;
     default:
         break;
     }
     hooks->result.has_fault_address = true;
     hooks->result.fault_address = static_cast<uint32_t>(address);
-    hooks->stop(EmulationStop::kFault, std::string(what) + " unmapped address " + hex(static_cast<uint32_t>(address)));
+    hooks->stop(EmulationStop::kFault,
+                std::string(what) + " unmapped address " + hex(static_cast<uint32_t>(address)));
     return false;
 }
 
@@ -166,7 +243,9 @@ void onInterrupt(uc_engine* uc, uint32_t number, void* user) {
     hooks->stop(EmulationStop::kFault, exceptionName(number));
 }
 
-void onExecuteHook(uc_engine*, uint64_t, uint32_t, void* user) { (*static_cast<std::function<void()>*>(user))(); }
+void onExecuteHook(uc_engine*, uint64_t, uint32_t, void* user) {
+    static_cast<ArmEmulator::Hooks::Execute*>(user)->observer();
+}
 
 void onReadHook(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
     auto* reads = static_cast<ArmEmulator::Hooks::Reads*>(user);
@@ -198,7 +277,8 @@ const char* armModeName(uint32_t cpsr) {
 }
 
 std::string describeArmState(const ArmState& state) {
-    std::string text = "pc=" + hex(state.r[15]) + " cpsr=" + hex(state.cpsr) + " (" + armModeName(state.cpsr) + ")";
+    std::string text =
+        "pc=" + hex(state.r[15]) + " cpsr=" + hex(state.cpsr) + " (" + armModeName(state.cpsr) + ")";
     for (int i = 0; i < 15; ++i)
         text += " r" + std::to_string(i) + "=" + hex(state.r[i]);
     return text;
@@ -256,18 +336,19 @@ bool ArmEmulator::read(uint32_t address, void* bytes, size_t size) {
 uint32_t ArmEmulator::readWord(uint32_t address) {
     uint8_t bytes[4] = {};
     read(address, bytes, 4);
-    return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[3]} << 24);
+    return uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) |
+           (uint32_t{bytes[3]} << 24);
 }
 
 void ArmEmulator::setRegister(int n, uint32_t value) {
     if (ok() && n >= 0 && n <= 15)
-        uc_reg_write(uc_, UC_ARM_REG_R0 + n, &value);
+        uc_reg_write(uc_, registerId(n), &value);
 }
 
 uint32_t ArmEmulator::reg(int n) {
     uint32_t value = 0;
     if (ok() && n >= 0 && n <= 15)
-        uc_reg_read(uc_, UC_ARM_REG_R0 + n, &value);
+        uc_reg_read(uc_, registerId(n), &value);
     return value;
 }
 
@@ -303,10 +384,11 @@ uint32_t ArmEmulator::cp15(uint32_t crn) {
 void ArmEmulator::onExecute(uint32_t address, std::function<void()> observer) {
     if (!ok())
         return;
-    hooks_->execute_observers.push_back(std::make_unique<std::function<void()>>(std::move(observer)));
+    hooks_->executes.push_back(
+        std::make_unique<Hooks::Execute>(Hooks::Execute{address, std::move(observer)}));
     uc_hook hook;
     uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(onExecuteHook),
-                hooks_->execute_observers.back().get(), address, address);
+                hooks_->executes.back().get(), address, address);
 }
 
 void ArmEmulator::onRead(uint32_t begin, uint32_t end, std::function<void(uint32_t, int)> observer) {
@@ -318,9 +400,27 @@ void ArmEmulator::onRead(uint32_t begin, uint32_t end, std::function<void(uint32
                 begin, end - 1);
 }
 
+// The emulator knows only the start of the translated block in which a data
+// access faulted; the registers are those before the faulting instruction.
+// The first load or store of the block whose access covers the fault
+// address, with those registers, is the faulting one.
+uint32_t ArmEmulator::faultingInstruction(const EmulationResult& result) {
+    uint32_t block = hooks_->fault_pc;
+    for (uint32_t pc = block; pc < block + 4 * 64; pc += 4) {
+        uint32_t word = 0, first = 0, size = 0;
+        if (!read(pc, &word, 4))
+            break;
+        if (accessOf(word, pc, result.state.r.data(), first, size) && result.fault_address - first < size)
+            return pc;
+    }
+    return block;
+}
+
 EmulationResult ArmEmulator::run(uint32_t pc, uint64_t instruction_limit) {
     hooks_->result = EmulationResult{};
     hooks_->stopped = false;
+    hooks_->halted_at_valid = false;
+    hooks_->fetch_fault = false;
     hooks_->limit = instruction_limit;
     if (!ok()) {
         hooks_->result.reason = error_;
@@ -331,9 +431,17 @@ EmulationResult ArmEmulator::run(uint32_t pc, uint64_t instruction_limit) {
     EmulationResult result = hooks_->result;
     if (!hooks_->stopped) {
         result.stop = EmulationStop::kFault;
-        result.reason = err != UC_ERR_OK ? std::string(uc_strerror(err)) : "the run ended without a halt";
+        if (err == UC_ERR_INSN_INVALID)
+            result.reason = "undefined instruction";
+        else
+            result.reason = err != UC_ERR_OK ? std::string(uc_strerror(err)) : "the run ended without a halt";
     }
     result.state = state();
+    // Where the processor stands: the halt, or the address it could not fetch.
+    if (hooks_->halted_at_valid && result.stop == EmulationStop::kHalted)
+        result.state.r[15] = hooks_->halted_at;
+    if (result.has_fault_address)
+        result.state.r[15] = hooks_->fetch_fault ? result.fault_address : faultingInstruction(result);
     return result;
 }
 

@@ -85,6 +85,8 @@ class ArmEmulator {
     struct Hooks;
 
   private:
+    uint32_t faultingInstruction(const EmulationResult& result);
+
     ::uc_struct* uc_ = nullptr;
     std::string error_;
     std::unique_ptr<Hooks> hooks_;

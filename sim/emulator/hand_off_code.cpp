@@ -72,8 +72,8 @@ bool prepareHandOffRam(const HandOff& hand_off) {
         if (!ram.read(link, fields, sizeof fields))
             break;
         auto word = [&fields](int i) {
-            return uint32_t{fields[4 * i]} | (uint32_t{fields[4 * i + 1]} << 8) | (uint32_t{fields[4 * i + 2]} << 16) |
-                   (uint32_t{fields[4 * i + 3]} << 24);
+            return uint32_t{fields[4 * i]} | (uint32_t{fields[4 * i + 1]} << 8) |
+                   (uint32_t{fields[4 * i + 2]} << 16) | (uint32_t{fields[4 * i + 3]} << 24);
         };
         uint32_t dst = secondStageAddressOf(hand_off, word(2));
         uint64_t end = uint64_t{dst} + word(3) + 4096;

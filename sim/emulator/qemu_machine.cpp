@@ -42,7 +42,8 @@ class ScratchFolder {
   public:
     ScratchFolder() {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/zandrel-qemu-XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/zandrel-qemu-XXXXXX";
         if (mkdtemp(pattern.data()) != nullptr)
             path_ = pattern;
     }
@@ -65,7 +66,8 @@ bool writeRamImage(const std::filesystem::path& path, uint32_t length, std::stri
     int in = ram.memoryFile();
     off_t beyond = lseek(in, length, SEEK_DATA);
     if (length < ram.size() && beyond >= 0 && beyond < static_cast<off_t>(ram.size())) {
-        error = "RAM at " + hex(ram.base() + static_cast<uint32_t>(beyond)) + " lies beyond the board's memory";
+        error =
+            "RAM at " + hex(ram.base() + static_cast<uint32_t>(beyond)) + " lies beyond the board's memory";
         return false;
     }
     int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -109,7 +111,9 @@ std::string firstLine(const std::filesystem::path& path) {
 
 } // namespace
 
-const QemuBoard& qemuBoardFor(Processor processor) { return isXScale(processor) ? kMainstone : kCollie; }
+const QemuBoard& qemuBoardFor(Processor processor) {
+    return isXScale(processor) ? kMainstone : kCollie;
+}
 
 HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     const QemuBoard& board = qemuBoardFor(hand_off.processor);
@@ -121,7 +125,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         return run;
     }
     if (hand_off.ram_base != board.ram_base) {
-        run.result.reason = "the device's RAM at " + hex(hand_off.ram_base) + " is not where the board has it";
+        run.result.reason =
+            "the device's RAM at " + hex(hand_off.ram_base) + " is not where the board has it";
         return run;
     }
     if (!prepareHandOffRam(hand_off)) {
@@ -143,11 +148,13 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     std::vector<std::string> args = {"qemu-system-arm", "-M", board.name};
     if (board.ram_size != kMainstone.ram_size)
         args.insert(args.end(), {"-m", std::to_string(board.ram_size / kMB) + "M"});
-    args.insert(args.end(), {"-display", "none", "-monitor", "none", "-semihosting-config", "enable=on,target=native"});
+    args.insert(args.end(),
+                {"-display", "none", "-monitor", "none", "-semihosting-config", "enable=on,target=native"});
     for (int i = 0; i < board.uart_serial_index; ++i)
         args.insert(args.end(), {"-serial", "null"});
     args.insert(args.end(), {"-serial", "stdio"});
-    args.insert(args.end(), {"-device", "loader,file=" + image.string() + ",addr=" + hex(board.ram_base) + ",force-raw=on"});
+    args.insert(args.end(), {"-device", "loader,file=" + image.string() + ",addr=" + hex(board.ram_base) +
+                                            ",force-raw=on"});
     args.insert(args.end(), {"-device", "loader,addr=" + hex(hand_off.jump_paddr) + ",cpu-num=0"});
 
     int pipe_fds[2];
@@ -159,7 +166,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -181,7 +189,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     bool halted = false, ended = false, timed_out = false;
     char buffer[4096];
     while (!halted && !ended) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             timed_out = true;
             break;

@@ -106,13 +106,15 @@ bool readSnapshot(const std::string& path, Snapshot& snapshot, std::string& erro
         return false;
     }
     const uint8_t* header = file.data();
-    if (getWord(header + kOffVersion) != kSnapshotVersion || getWord(header + kOffHeaderSize) != kSnapshotHeaderSize) {
+    if (getWord(header + kOffVersion) != kSnapshotVersion ||
+        getWord(header + kOffHeaderSize) != kSnapshotHeaderSize) {
         error = "snapshot version " + std::to_string(getWord(header + kOffVersion)) + " is not supported";
         return false;
     }
     uint32_t routine = getWord(header + kOffRoutine);
     uint32_t processor = getWord(header + kOffProcessor);
-    if (routine > static_cast<uint32_t>(JumpRoutine::kPxa2x0) || processor > static_cast<uint32_t>(Processor::PXA270)) {
+    if (routine > static_cast<uint32_t>(JumpRoutine::kPxa2x0) ||
+        processor > static_cast<uint32_t>(Processor::PXA270)) {
         error = "snapshot names an unknown jump routine or processor";
         return false;
     }

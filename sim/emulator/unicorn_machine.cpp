@@ -25,7 +25,8 @@ std::string describeStop(const HandOffRun& run) {
     std::string line = run.machine + ": " + result.reason;
     if (!run.started)
         return line;
-    if (result.stop == EmulationStop::kFault && result.has_fault_address && result.reason.find(hex(result.fault_address)) == std::string::npos)
+    if (result.stop == EmulationStop::kFault && result.has_fault_address &&
+        result.reason.find(hex(result.fault_address)) == std::string::npos)
         line += ", fault address " + hex(result.fault_address);
     if (result.state.r[15] != 0 || result.state.cpsr != 0)
         line += std::string(", pc ") + hex(result.state.r[15]) + ", mode " + armModeName(result.state.cpsr);
@@ -48,7 +49,8 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     ArmEmulator cpu(hand_off.processor);
     bool mapped = cpu.ok() && cpu.mapHostMemory(ram.base(), ram.size(), ram.hostAddress(ram.base()));
     if (isXScale(hand_off.processor))
-        mapped = mapped && cpu.mapDevices(kPxa2x0FfuartBase, kDevicePage) && cpu.mapDevices(kPxa2x0GpioBase, kDevicePage);
+        mapped = mapped && cpu.mapDevices(kPxa2x0FfuartBase, kDevicePage) &&
+                 cpu.mapDevices(kPxa2x0GpioBase, kDevicePage);
     else
         mapped = mapped && cpu.mapDevices(kSa1100SerialBase, kDevicePage);
     if (!mapped) {

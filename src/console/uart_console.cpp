@@ -47,7 +47,8 @@ void UartConsole::destroyInstance() {
 
 UartConsole::UartConsole(MemoryManager** memory) : memory_(memory) {}
 
-UartConsole::~UartConsole() { releaseRegisters(uart_regs_); }
+// The variants release their registers; nothing is left mapped here.
+UartConsole::~UartConsole() = default;
 
 volatile uint8_t* UartConsole::mapRegisters(uint32_t paddr, uint32_t size) {
     MemoryManager* memory = *memory_;
@@ -82,6 +83,10 @@ void UartConsole::vprint(const char16_t* format, va_list args) {
     }
 }
 
+SA1100UartConsole::~SA1100UartConsole() {
+    releaseRegisters(uart_regs_);
+}
+
 bool SA1100UartConsole::open() {
     if (!ComPortConsole::open())
         return false;
@@ -95,6 +100,10 @@ void SA1100UartConsole::putChar(uint8_t byte) {
     while ((readRegister8(uart_regs_ + kStatus1) & 0x05) != 0x04) {
     }
     writeRegister8(uart_regs_ + kData, byte);
+}
+
+PXA2x0UartConsole::~PXA2x0UartConsole() {
+    releaseRegisters(uart_regs_);
 }
 
 uint32_t PXA2x0UartConsole::divisorFor(int32_t speed) {
@@ -130,7 +139,7 @@ bool PXA2x0UartConsole::open() {
     writeRegister8(uart_regs_ + kIer, 0);
     writeRegister8(uart_regs_ + kLcr, 0x03); // 8 bits, no parity, 1 stop bit; latch off
     writeRegister8(uart_regs_ + kMcr, 0x03);
-    writeRegister8(uart_regs_ + kFcr, 0); // FIFOs off
+    writeRegister8(uart_regs_ + kFcr, 0);    // FIFOs off
     writeRegister8(uart_regs_ + kIer, 0x40); // unit enable
     return true;
 }
@@ -148,4 +157,6 @@ Console* uartConsoleInstance(MemoryManager** memory, uint32_t cpu_class) {
     return UartConsole::instance(memory, cpu_class);
 }
 
-void destroyUartConsole() { UartConsole::destroyInstance(); }
+void destroyUartConsole() {
+    UartConsole::destroyInstance();
+}

@@ -44,6 +44,9 @@ class SA1100UartConsole : public UartConsole {
     static constexpr uint32_t kStatus1 = 0x20;
 
     explicit SA1100UartConsole(MemoryManager** memory) : UartConsole(memory) {}
+    // Releases the registers while putChar still works: the memory manager
+    // may report through this very console.
+    ~SA1100UartConsole() override;
     // COM1 through the driver sets speed and frame; then the registers are mapped.
     bool open() override;
 
@@ -61,6 +64,7 @@ class PXA2x0UartConsole : public UartConsole {
                               kLsr = 0x14;
 
     explicit PXA2x0UartConsole(MemoryManager** memory) : UartConsole(memory) {}
+    ~PXA2x0UartConsole() override;
     // Routes the UART's pins and programs it for the `serial_speed` preference.
     bool open() override;
     // 921600 / divisor is the bit rate; 96 (9600 bit/s) for speeds not in the table.

@@ -43,9 +43,9 @@ bool GzipFileManager::open(const char16_t* name, uint32_t mode) {
     if (inner_ == nullptr)
         return false;
     endInflate(); // a file left open by an earlier attempt
+    resetStream();
     if (!inner_->open(name, mode))
         return false;
-    resetStream();
     if (!startInflate()) {
         print(u"gzip: can't initialize the decompressor.\n");
         inner_->close();
@@ -334,6 +334,9 @@ uint32_t GzipFileManager::readData(uint8_t* buffer, uint32_t len) {
     position_ += produced;
     stream_.next_out = nullptr;
     stream_.avail_out = 0;
+    // Nothing delivered and the data found corrupt: say so now, not as an end of file.
+    if (produced == 0 && stream_status_ < 0)
+        return kCorrupt;
     return produced;
 }
 

@@ -132,8 +132,10 @@ TEST_F(BootContextTest, WithoutCoredllTheWarningBoxComesFirst) {
 }
 
 TEST_F(BootContextTest, SerialConsoleWithoutAUsableUartFallsBackToTheScreen) {
+    // The SA-11x0 UART console sets its port up through COM1, which this device lacks.
+    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3600"));
     ArmBootContext context;
-    choose(0x0C208000, 0x01040100);
+    choose(0x0C108000, 0x01C40201);
     menu->prefs.boot_serial = 1;
     device().com1_present = false;
     ASSERT_TRUE(context.identifyPlatform());

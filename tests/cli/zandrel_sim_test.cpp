@@ -25,14 +25,23 @@ class ZandrelSim : public ::testing::Test {
 };
 
 TEST_F(ZandrelSim, BootsWithTheDefaultsOnTheEmbeddedDevice) {
+    // Directory "/": the kernel comes gzipped from the UFS partition of the default device's disk.
     ProgramResult result = runProgram(buildPath("zandrel-sim"), {"--quiet"});
-    EXPECT_EQ(result.status, 1);
-    // The COM1 banner shows on the terminal once the boot opens the port.
-    EXPECT_LT(result.out.find("BOOT START\n"), result.out.find("--------ZANDREL--------"));
-    EXPECT_NE(result.out.find("zandrel build number: 15\n"), std::string::npos);
-    EXPECT_NE(result.out.find("Sharp W-ZERO3 (WS003SH) (cpu=0x0c208000 machine=0x01040100)\n"), std::string::npos);
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    size_t start = result.out.find("BOOT START\n");
+    size_t banner = result.out.find("--------ZANDREL--------");
+    size_t build = result.out.find("zandrel build number: 15\n");
+    size_t platform = result.out.find("Sharp W-ZERO3 (WS003SH) (cpu=0x0c208000 machine=0x01040100)\n");
+    size_t verdict = result.out.find("PROBE VERDICT: PASS");
+    EXPECT_NE(verdict, std::string::npos) << result.out;
+    EXPECT_LT(start, banner);
+    EXPECT_LT(banner, build);
+    EXPECT_LT(build, platform);
+    EXPECT_LT(platform, verdict);
+    EXPECT_NE(result.out.find("FileManager: UFS\n"), std::string::npos);
     EXPECT_NE(result.err.find("[WARNING] Data in memory will be lost. Are you sure? -> Yes\n"), std::string::npos);
-    EXPECT_NE(result.err.find("[BOOT FAILED] "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("[Last chance...] Push YES to boot. -> Yes\n"), std::string::npos);
+    EXPECT_EQ(result.err.find("[BOOT FAILED]"), std::string::npos) << result.err;
 }
 
 TEST_F(ZandrelSim, SavesWhatThePagesStoreOnTheStorageCard) {

@@ -123,7 +123,8 @@ TEST_F(UartConsoleTest, OneInstanceForTheProcessAndNoneForOtherClasses) {
     EXPECT_EQ(UartConsole::instance(&memory, UartConsole::kClassPXA270), first);
     EXPECT_EQ(uartConsoleInstance(&memory, 0), first);
     UartConsole::destroyInstance();
-    EXPECT_NE(dynamic_cast<PXA2x0UartConsole*>(UartConsole::instance(&memory, UartConsole::kClassPXA250)), nullptr);
+    EXPECT_NE(dynamic_cast<PXA2x0UartConsole*>(UartConsole::instance(&memory, UartConsole::kClassPXA250)),
+              nullptr);
 }
 
 TEST_F(UartConsoleTest, RegistersThatCannotBeMappedLeaveTheConsoleClosed) {

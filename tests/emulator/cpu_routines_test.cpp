@@ -87,9 +87,8 @@ TEST_P(CpuRoutines, CleanDCacheLoadsOneWordFromEveryLineOfTheFlushArea) {
     ASSERT_TRUE(cpu.write(kSizeWord, &size, 4));
 
     std::vector<std::pair<uint32_t, int>> reads;
-    cpu.onRead(kFlushArea, kFlushArea + 0x10000, [&reads](uint32_t address, int width) {
-        reads.emplace_back(address, width);
-    });
+    cpu.onRead(kFlushArea, kFlushArea + 0x10000,
+               [&reads](uint32_t address, int width) { reads.emplace_back(address, width); });
     call("CleanDCache");
     ASSERT_EQ(reads.size(), size / 32);
     for (size_t i = 0; i < reads.size(); ++i) {

@@ -57,7 +57,8 @@ TEST_F(HandOffOnUnicorn, SecondStageWritesWhatTheReplayPredictsAndEntersTheKerne
         TearDown();
         SetUp();
         ASSERT_TRUE(boot(machine, "three_segments"));
-        sim::ReplayResult replay = sim::replayPageList(hand_off->list_paddr, variantOf(*hand_off), hand_off->args_paddr);
+        sim::ReplayResult replay =
+            sim::replayPageList(hand_off->list_paddr, variantOf(*hand_off), hand_off->args_paddr);
         ASSERT_TRUE(replay.ok) << replay.error;
         ASSERT_TRUE(replay.hazards.empty());
 
@@ -97,7 +98,8 @@ TEST_F(HandOffOnUnicorn, SecondStageWritesWhatTheReplayPredictsAndEntersTheKerne
 
 TEST_F(HandOffOnUnicorn, KernelStackLiesEightKilobytesAboveTheLastRangeOnAPageBoundary) {
     ASSERT_TRUE(boot(kMachines[3], "three_segments"));
-    sim::ReplayResult replay = sim::replayPageList(hand_off->list_paddr, variantOf(*hand_off), hand_off->args_paddr);
+    sim::ReplayResult replay =
+        sim::replayPageList(hand_off->list_paddr, variantOf(*hand_off), hand_off->args_paddr);
     ASSERT_TRUE(replay.ok);
     // The last range written is the string table of the symbol block.
     uint32_t last_end = replay.memory.ranges().back().first + replay.memory.ranges().back().second;
@@ -136,9 +138,8 @@ TEST_F(HandOffOnUnicorn, RamTheLoaderDoesNotUseHoldsLeftoversUntilTheSecondStage
     EXPECT_EQ(run.result.stop, sim::EmulationStop::kInstructionLimit);
     std::vector<uint8_t> word = ramBytes(0xC0202000 + 0x3000, 4); // inside the bss
     EXPECT_EQ(word, (std::vector<uint8_t>{0xF0, 0x00, 0xF0, 0xE7}));
-    EXPECT_EQ(ramBytes(hand_off->jump_paddr + sim::kJumpRoutineOffset, 4),
-              std::vector<uint8_t>(sim::handOffCode(*hand_off).begin() + sim::kJumpRoutineOffset,
-                                   sim::handOffCode(*hand_off).begin() + sim::kJumpRoutineOffset + 4));
+    std::vector<uint8_t> code = sim::handOffCode(*hand_off);
+    EXPECT_EQ(ramBytes(hand_off->jump_paddr, static_cast<uint32_t>(code.size())), code);
     EXPECT_FALSE(sim::PhysicalMemory::get().frameInUse(hand_off->jump_paddr));
 }
 
@@ -152,8 +153,30 @@ TEST_F(HandOffOnUnicorn, AFaultIsReportedWithItsAddressPcAndMode) {
     EXPECT_TRUE(run.result.has_fault_address);
     EXPECT_EQ(run.result.fault_address, 0x100u);
     EXPECT_EQ(run.result.reason, "instruction fetch from unmapped address 0x00000100");
-    EXPECT_EQ(sim::describeStop(run),
-              "Unicorn SA-1110: instruction fetch from unmapped address 0x00000100, pc 0x00000100, mode System");
+    EXPECT_EQ(
+        sim::describeStop(run),
+        "Unicorn SA-1110: instruction fetch from unmapped address 0x00000100, pc 0x00000100, mode System");
+}
+
+TEST_F(HandOffOnUnicorn, ACopyToWhereNothingIsIsAFaultAtTheStoreInTheSecondStage) {
+    ASSERT_TRUE(boot(kMachines[0], "three_segments"));
+    // The first link's destination: no memory there on the SA-11x0.
+    uint8_t nowhere[4] = {0x00, 0x10, 0x00, 0x00};
+    ASSERT_TRUE(sim::PhysicalMemory::get().write(hand_off->list_paddr + 8, nowhere, 4));
+    sim::HandOffRun run = sim::runOnUnicorn(*hand_off);
+    EXPECT_EQ(run.result.stop, sim::EmulationStop::kFault);
+    EXPECT_EQ(run.result.reason, "write to unmapped address 0x00001000");
+    uint32_t pc = run.result.state.r[15];
+    ASSERT_GE(pc, hand_off->code_paddr);
+    ASSERT_LT(pc, hand_off->code_paddr + 4096);
+    // A store with post-increment whose base register held the destination.
+    uint8_t word[4];
+    ASSERT_TRUE(sim::PhysicalMemory::get().read(pc, word, 4));
+    uint32_t instruction =
+        uint32_t{word[0]} | (uint32_t{word[1]} << 8) | (uint32_t{word[2]} << 16) | (uint32_t{word[3]} << 24);
+    EXPECT_EQ(instruction & 0x0F700000, 0x04000000u) << std::hex << instruction; // STR, post-indexed
+    EXPECT_EQ(run.result.state.r[(instruction >> 16) & 15], 0x1000u);
+    EXPECT_FALSE(run.kernel.reached);
 }
 
 TEST_F(HandOffOnUnicorn, TheInstructionLimitStopsAKernelThatRunsOn) {

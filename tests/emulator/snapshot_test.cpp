@@ -1,5 +1,6 @@
 // Hand-off snapshots: what a saved hand-off holds, that running it again
 // gives the same kernel run, and that damaged files are refused with a reason.
+#include "boot/boot_context.h"
 #include "loader/elf_facts.h"
 #include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
@@ -68,11 +69,13 @@ TEST_F(SnapshotTest, HoldsEveryPageTheLoaderUsedAndTheJumpArguments) {
 }
 
 TEST_F(SnapshotTest, ARestoredSnapshotRunsAsTheHandOffDid) {
+    serial.clear();
     sim::HandOffRun first = sim::runOnUnicorn(*hand_off);
     std::string first_output = serial;
     ASSERT_EQ(probeVerdict(first_output), "PASS") << first_output;
 
     // Another device altogether, then the snapshot's.
+    BootContext::destroyInstance();
     useProfile(profileNamed(u"Sharp W-ZERO3 (WS003SH)"));
     sim::Snapshot snapshot;
     std::string error;
@@ -101,10 +104,12 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedWithAReason) {
         {"one byte short", [](std::string& f) { f.pop_back(); }, "not the header and"},
         {"page count too large", [](std::string& f) { putWord(f, 60, 0x7FFFFFFF); }, "not the header and"},
         {"unknown processor", [](std::string& f) { putWord(f, 20, 9); }, "unknown jump routine or processor"},
-        {"RAM not whole pages", [](std::string& f) { putWord(f, 36, 4097); }, "is not a whole number of pages"},
+        {"RAM not whole pages", [](std::string& f) { putWord(f, 36, 4097); },
+         "is not a whole number of pages"},
         {"page outside RAM", [](std::string& f) { putWord(f, 64, 0x10000000); }, "outside RAM"},
         {"pages out of order", [](std::string& f) { putWord(f, 64 + 4100, 0xC0000000); }, "out of order"},
-        {"argument page outside RAM", [](std::string& f) { putWord(f, 40, 0x00001000); }, "lie outside its RAM"},
+        {"argument page outside RAM", [](std::string& f) { putWord(f, 40, 0x00001000); },
+         "lie outside its RAM"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

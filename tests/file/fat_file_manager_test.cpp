@@ -146,10 +146,10 @@ TEST_F(FatFileManagerTest, WriteGoesToTheGivenOffset) {
 TEST_F(FatFileManagerTest, FactoryMakesTheLocalVariantForKindZero) {
     RecordingConsole other;
     Console* other_slot = &other;
-    std::unique_ptr<FileManager> local(createFileManagerOfKind(0, &other_slot));
+    std::unique_ptr<FileManager> local(createFileManagerVariant(0, &other_slot));
     ASSERT_NE(dynamic_cast<FatFileManager*>(local.get()), nullptr);
     EXPECT_EQ(other.text(), "FileManager: FAT\n");
-    EXPECT_EQ(createFileManagerOfKind(7, &other_slot), nullptr);
+    EXPECT_EQ(createFileManagerVariant(7, &other_slot), nullptr);
 }
 
 TEST_F(FatFileManagerTest, MessagesFollowTheConsoleSlot) {

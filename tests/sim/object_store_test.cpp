@@ -127,6 +127,7 @@ TEST_F(ObjectStore, ConvertsTextInTheProfilesCodePage) {
         int n = ce::WideCharToMultiByte(ce::CP_ACP, 0, text, -1, out, sizeof(out), nullptr, nullptr);
         return std::string(out, n > 0 ? n - 1 : 0);
     };
+    useProfile(*sim::findDeviceProfile(u"HP Jornada 720 (US/UK)"));
     EXPECT_EQ(convert(u"caf\u00e9 \u30AB"), "caf\xe9 ?"); // code page 1252 has no katakana
     useProfile(*sim::findDeviceProfile(u"Sharp W-ZERO3 (WS003SH)"));
     EXPECT_EQ(convert(u"\uFF76\u30AB"), "\xb6\x83\x4a"); // code page 932

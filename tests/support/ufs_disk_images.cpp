@@ -9,7 +9,9 @@
 
 ShellResult runShell(const std::string& command) {
     ShellResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    // makefs, sfdisk and fdisk live in the system folders.
+    std::string line = "PATH=\"$PATH:/usr/sbin:/sbin\"; { " + command + "; } 2>&1";
+    FILE* pipe = popen(line.c_str(), "r");
     if (pipe == nullptr)
         return result;
     char chunk[4096];

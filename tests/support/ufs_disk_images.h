@@ -12,7 +12,7 @@ struct ShellResult {
     std::string output; // stdout and stderr
 };
 
-// Runs `command` with /bin/sh.
+// Runs `command` with /bin/sh, the system folders on its PATH.
 ShellResult runShell(const std::string& command);
 std::string shellQuote(const std::string& text);
 

@@ -1,0 +1,103 @@
+// How a run on the emulated processor ends: a halt, a fault with its address,
+// PC and mode, an exception, a semihosting exit. The programs are assembled by
+// arm-none-eabi-as for each test.
+#include "sim/emulator/arm_emulator.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t kCode = 0x00010000;
+
+// The bytes arm-none-eabi-as makes of `source` (ARM state, StrongARM).
+std::string assemble(const std::string& source) {
+    char folder[] = "/tmp/zandrel-as-XXXXXX";
+    if (mkdtemp(folder) == nullptr)
+        return {};
+    std::filesystem::path dir = folder;
+    std::ofstream(dir / "code.S") << "    .arm\n" << source << "\n";
+    std::string command = "arm-none-eabi-as -mcpu=strongarm1100 -o '" + (dir / "code.o").string() + "' '" +
+                          (dir / "code.S").string() + "' && arm-none-eabi-objcopy -O binary '" +
+                          (dir / "code.o").string() + "' '" + (dir / "code.bin").string() + "'";
+    std::string bytes;
+    if (std::system(command.c_str()) == 0) {
+        std::ifstream in(dir / "code.bin", std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        bytes = text.str();
+    }
+    std::filesystem::remove_all(dir);
+    return bytes;
+}
+
+class ArmEmulatorTest : public ::testing::Test {
+  protected:
+    sim::EmulationResult run(const std::string& source, uint64_t limit = 1'000'000) {
+        std::string code = assemble(source);
+        EXPECT_FALSE(code.empty()) << source;
+        EXPECT_TRUE(cpu.ok()) << cpu.error();
+        EXPECT_TRUE(cpu.mapMemory(kCode, 0x1000));
+        EXPECT_TRUE(cpu.write(kCode, code.data(), code.size()));
+        cpu.setCpsr(0xDF);
+        return cpu.run(kCode, limit);
+    }
+    sim::ArmEmulator cpu{sim::Processor::SA1110};
+};
+
+TEST_F(ArmEmulatorTest, ABranchToItselfHaltsTheRunWithTheRegistersAsTheProgramLeftThem) {
+    sim::EmulationResult result = run("mov r3, #7\n add r4, r3, r3\n 1: b 1b");
+    EXPECT_EQ(result.stop, sim::EmulationStop::kHalted);
+    EXPECT_EQ(result.reason, "halted at 0x00010008");
+    EXPECT_EQ(result.state.r[15], kCode + 8);
+    EXPECT_EQ(result.state.r[4], 14u);
+    EXPECT_EQ(result.instructions, 3u) << "mov, add and the branch into the halt";
+}
+
+TEST_F(ArmEmulatorTest, AStoreWhereNothingIsMappedIsAFaultAtThatInstruction) {
+    sim::EmulationResult result = run("mov r0, #0x10000000\n mov r1, #5\n str r1, [r0, #4]\n b .");
+    EXPECT_EQ(result.stop, sim::EmulationStop::kFault);
+    EXPECT_EQ(result.reason, "write to unmapped address 0x10000004");
+    EXPECT_TRUE(result.has_fault_address);
+    EXPECT_EQ(result.fault_address, 0x10000004u);
+    EXPECT_EQ(result.state.r[15], kCode + 8);
+    EXPECT_STREQ(sim::armModeName(result.state.cpsr), "System");
+    EXPECT_NE(sim::describeArmState(result.state).find("pc=0x00010008 cpsr=0x"), std::string::npos);
+    EXPECT_NE(sim::describeArmState(result.state).find("(System) r0=0x10000000 r1=0x00000005"),
+              std::string::npos);
+}
+
+TEST_F(ArmEmulatorTest, ExceptionsEndTheRunAsFaults) {
+    sim::EmulationResult undefined = run("mov r0, #1\n .word 0xE7F000F0\n b .");
+    EXPECT_EQ(undefined.stop, sim::EmulationStop::kFault);
+    EXPECT_EQ(undefined.reason, "undefined instruction");
+
+    sim::ArmEmulator other(sim::Processor::PXA270);
+    std::string code = assemble("svc 0x42\n b .");
+    ASSERT_TRUE(other.mapMemory(kCode, 0x1000));
+    ASSERT_TRUE(other.write(kCode, code.data(), code.size()));
+    other.setCpsr(0xDF);
+    sim::EmulationResult swi = other.run(kCode, 1000);
+    EXPECT_EQ(swi.stop, sim::EmulationStop::kFault);
+    EXPECT_EQ(swi.reason, "software interrupt");
+}
+
+TEST_F(ArmEmulatorTest, ASemihostingExitEndsTheRunLikeAHalt) {
+    sim::EmulationResult result = run("mov r0, #0x18\n ldr r1, =0x20026\n svc 0x123456\n b .");
+    EXPECT_EQ(result.stop, sim::EmulationStop::kHalted);
+    EXPECT_EQ(result.reason, "semihosting exit, reason 0x00020026");
+}
+
+TEST_F(ArmEmulatorTest, TheInstructionLimitEndsALoop) {
+    sim::EmulationResult result = run("1: add r0, r0, #1\n b 1b", 10'000);
+    EXPECT_EQ(result.stop, sim::EmulationStop::kInstructionLimit);
+    EXPECT_EQ(result.reason, "instruction limit of 10000 reached");
+    EXPECT_GE(result.instructions, 10'000u);
+    EXPECT_GE(result.state.r[0], 4'999u);
+}
+
+} // namespace
