@@ -15,7 +15,7 @@ packages=(
   # test fixtures: file systems, partition tables, archives, web servers
   makefs fdisk gzip pigz nginx-light curl
   # fuzzing and the Windows compile check
-  clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix
+  clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
 )
 
 missing=()

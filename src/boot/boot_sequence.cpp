@@ -70,8 +70,11 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
         return {u"Can't initialize loader.\n", true};
     menu.progress("6");
 
-    uint32_t need = boot.memory->roundPage(loader.memorySize()) + image_size;
-    if (!architecture.allocateMemory(need))
+    // A kernel (or kernel and image) beyond 32 bits cannot be placed at all.
+    uint32_t kernel_size = loader.memorySize();
+    uint32_t need = boot.memory->roundPage(kernel_size) + image_size;
+    bool too_large = kernel_size > 0xFFFFFFFFu - boot.memory->getPageSize() || need < image_size;
+    if (too_large || !architecture.allocateMemory(need))
         return {u"Can't allocate memory.\n", true};
     menu.progress("7");
 

@@ -1,5 +1,5 @@
-// What the binutils say about an ELF file (arm-none-eabi-readelf), so that loader tests compare against a reader that
-// is not the loader's own.
+// What arm-none-eabi-readelf says about an ELF file, so that loader tests
+// compare against a reader that is not the loader's own.
 #pragma once
 
 #include <cstdint>

@@ -143,6 +143,8 @@ int openDevice(WinblkState* state, const char* name, int unit, int partition) {
 } // namespace
 
 int winblkOpen(OpenFileRecord* record, const char* name, int unit, int partition) {
+    // A record opened before lets its disk go first.
+    winblkClose(record);
     auto* state = static_cast<WinblkState*>(ufsAllocate(sizeof(WinblkState)));
     if (state == nullptr)
         return ENOMEM;

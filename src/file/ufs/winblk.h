@@ -29,6 +29,7 @@ constexpr int kRead = 1;
 extern const DeviceSwitch winblk;
 
 // Opens "<NAME><unit>:" and chooses the partition; returns an error number.
+// A disk the record still holds is closed first.
 int winblkOpen(OpenFileRecord* record, const char* name, int unit, int partition);
 // Closes the device and releases the state; returns 0.
 int winblkClose(OpenFileRecord* record);

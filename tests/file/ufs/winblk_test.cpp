@@ -288,6 +288,9 @@ TEST_F(WinblkTest, CloseReleasesTheStateAndTheDevice) {
     size_t handles = sim::HandleTable::get().openCount();
     ASSERT_EQ(winblkOpen(&record, "DSK", 1, 0), 0);
     EXPECT_EQ(sim::HandleTable::get().openCount(), handles + 1);
+    // Opening the record again lets the first disk go.
+    ASSERT_EQ(winblkOpen(&record, "DSK", 1, 0), 0);
+    EXPECT_EQ(sim::HandleTable::get().openCount(), handles + 1);
     EXPECT_EQ(winblkClose(&record), 0);
     EXPECT_EQ(record.device_state, nullptr);
     EXPECT_EQ(sim::HandleTable::get().openCount(), handles);
