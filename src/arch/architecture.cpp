@@ -17,11 +17,9 @@ Architecture::~Architecture() {
 }
 
 void Architecture::print(const char16_t* format, ...) {
-    if (console_ == nullptr || *console_ == nullptr)
-        return;
     va_list args;
     va_start(args, format);
-    (*console_)->vprint(format, args);
+    slotVprint(console_, format, args);
     va_end(args);
 }
 

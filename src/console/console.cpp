@@ -60,8 +60,13 @@ void Console::releaseCurrent() {
 void slotPrint(Console* const* slot, const char16_t* format, ...) {
     va_list args;
     va_start(args, format);
-    (*slot)->vprint(format, args);
+    slotVprint(slot, format, args);
     va_end(args);
+}
+
+void slotVprint(Console* const* slot, const char16_t* format, va_list args) {
+    if (slot != nullptr && *slot != nullptr)
+        (*slot)->vprint(format, args);
 }
 
 int debugPrint(const char16_t* format, ...) {

@@ -37,11 +37,8 @@ bool FileManager::toAscii(char* destination, const char16_t* source, uint32_t ca
 }
 
 void FileManager::print(const char16_t* format, ...) {
-    Console* console = *console_;
-    if (console == nullptr)
-        return;
     va_list args;
     va_start(args, format);
-    console->vprint(format, args);
+    slotVprint(console_, format, args);
     va_end(args);
 }

@@ -188,11 +188,8 @@ void Loader::endPageList() {
 }
 
 void Loader::print(const char16_t* format, ...) {
-    Console* console = *console_;
-    if (console == nullptr)
-        return;
     va_list args;
     va_start(args, format);
-    console->vprint(format, args);
+    slotVprint(console_, format, args);
     va_end(args);
 }

@@ -20,12 +20,9 @@ bool MemoryManager::init() {
 }
 
 void MemoryManager::print(const char16_t* format, ...) {
-    // The boot context fills its console slot after creating the memory manager.
-    if (console_ == nullptr || *console_ == nullptr)
-        return;
     va_list args;
     va_start(args, format);
-    (*console_)->vprint(format, args);
+    slotVprint(console_, format, args);
     va_end(args);
 }
 
