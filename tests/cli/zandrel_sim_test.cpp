@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 namespace {
 
@@ -42,6 +43,25 @@ TEST_F(ZandrelSim, BootsWithTheDefaultsOnTheEmbeddedDevice) {
     EXPECT_NE(result.err.find("[WARNING] Data in memory will be lost. Are you sure? -> Yes\n"), std::string::npos);
     EXPECT_NE(result.err.find("[Last chance...] Push YES to boot. -> Yes\n"), std::string::npos);
     EXPECT_EQ(result.err.find("[BOOT FAILED]"), std::string::npos) << result.err;
+}
+
+TEST_F(ZandrelSim, BootsKernelAndImageFromAnAttachedDiskByUnitPath) {
+    // The default device's card, attached a second time as DSK2:; the probe checks the image it finds.
+    std::string disk = buildPath("default-device/disk1.img");
+    std::ifstream in(buildPath("default-device/work/root/miniroot.fs"), std::ios::binary);
+    std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(image.empty());
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "0x%08lx",
+                  crc32(0, reinterpret_cast<const Bytef*>(image.data()), static_cast<uInt>(image.size())));
+    std::string extra = "md_size=" + std::to_string(image.size()) + " md_crc32=" + crc;
+    ProgramResult result = run({"--disk", "2=" + disk, "--dir", "2:/", "--machine", "HP Jornada 720 (US/UK)",
+                                "--rootfs", "md", "--image", "miniroot.fs", "--extra", extra, "--no-pause"});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("FileManager: UFS\n"), std::string::npos);
+    EXPECT_NE(result.out.find("[file system image]\n"), std::string::npos);
+    EXPECT_NE(result.out.find("PROBE: image at "), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("PROBE VERDICT: PASS"), std::string::npos) << result.out;
 }
 
 TEST_F(ZandrelSim, SavesWhatThePagesStoreOnTheStorageCard) {

@@ -67,6 +67,19 @@ TEST_F(HttpBoot, GzippedKernelAndImageFromPythonAndNginxBootAndPassTheProbe) {
     }
 }
 
+TEST_F(HttpBoot, TheSameGzippedKernelAndImageBootFromTheStorageCard) {
+    std::filesystem::copy_file(www / "probe.gz", device / "Storage Card/kalmor.gz");
+    std::filesystem::copy_file(www / "miniroot.gz", device / "Storage Card/miniroot.gz");
+    ProgramResult result = runProgram(buildPath("zandrel-sim"),
+                                      {"--device", device.string(), "--quiet", "--machine", "HP Jornada 720 (US/UK)",
+                                       "--dir", "\\Storage Card\\", "--no-pause", "--kernel", "kalmor.gz", "--rootfs",
+                                       "md", "--image", "miniroot.gz", "--extra", image_options});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("FileManager: FAT\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("PROBE: image at "), std::string::npos) << result.out;
+    EXPECT_EQ(probeVerdict(result.out), "PASS") << result.out;
+}
+
 TEST_F(HttpBoot, MissingKernelStopsTheBootWithTheServersAnswer) {
     ServerProcess server(ServerProcess::Kind::Nginx, www.string());
     ASSERT_TRUE(server.running()) << server.log();
