@@ -45,8 +45,9 @@ TEST_F(ZandrelSim, BootsWithTheDefaultsOnTheEmbeddedDevice) {
     EXPECT_EQ(result.err.find("[BOOT FAILED]"), std::string::npos) << result.err;
 }
 
-TEST_F(ZandrelSim, BootsKernelAndImageFromAnAttachedDiskByUnitPath) {
-    // The default device's card, attached a second time as DSK2:; the probe checks the image it finds.
+TEST_F(ZandrelSim, BootsKernelAndImageFromUfsByUnitPathAndFromTheDefaultDisk) {
+    // The default device's card, attached a second time as DSK2: and as the embedded DSK1:; the
+    // probe checks the image it finds.
     std::string disk = buildPath("default-device/disk1.img");
     std::ifstream in(buildPath("default-device/work/root/miniroot.fs"), std::ios::binary);
     std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -55,13 +56,19 @@ TEST_F(ZandrelSim, BootsKernelAndImageFromAnAttachedDiskByUnitPath) {
     std::snprintf(crc, sizeof crc, "0x%08lx",
                   crc32(0, reinterpret_cast<const Bytef*>(image.data()), static_cast<uInt>(image.size())));
     std::string extra = "md_size=" + std::to_string(image.size()) + " md_crc32=" + crc;
-    ProgramResult result = run({"--disk", "2=" + disk, "--dir", "2:/", "--machine", "HP Jornada 720 (US/UK)",
-                                "--rootfs", "md", "--image", "miniroot.fs", "--extra", extra, "--no-pause"});
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.out.find("FileManager: UFS\n"), std::string::npos);
-    EXPECT_NE(result.out.find("[file system image]\n"), std::string::npos);
-    EXPECT_NE(result.out.find("PROBE: image at "), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("PROBE VERDICT: PASS"), std::string::npos) << result.out;
+    const std::vector<std::string> boot = {"--machine", "HP Jornada 720 (US/UK)", "--rootfs", "md", "--image",
+                                           "miniroot.fs", "--extra", extra, "--no-pause"};
+    std::vector<std::string> second_disk = {"--disk", "2=" + disk, "--dir", "2:/"};
+    second_disk.insert(second_disk.end(), boot.begin(), boot.end());
+    std::vector<std::string> embedded = {"--quiet", "--dir", "/"};
+    embedded.insert(embedded.end(), boot.begin(), boot.end());
+    for (const ProgramResult& result : {run(second_disk), runProgram(buildPath("zandrel-sim"), embedded)}) {
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        EXPECT_NE(result.out.find("FileManager: UFS\n"), std::string::npos);
+        EXPECT_NE(result.out.find("[file system image]\n"), std::string::npos);
+        EXPECT_NE(result.out.find("PROBE: image at "), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("PROBE VERDICT: PASS"), std::string::npos) << result.out;
+    }
 }
 
 TEST_F(ZandrelSim, SavesWhatThePagesStoreOnTheStorageCard) {
