@@ -47,8 +47,8 @@ std::string boxLogLine(const sim::MessageBoxRecord& box) {
     std::string text;
     for (char c : utf16ToUtf8(box.text))
         text += c == '\n' ? std::string("\\n") : std::string(1, c);
-    return utf16ToUtf8(box.caption) + "\t" + text + "\t" + std::to_string(box.style) + "\t" + answerName(box.answer) +
-           "\n";
+    return utf16ToUtf8(box.caption) + "\t" + text + "\t" + std::to_string(box.style) + "\t" +
+           answerName(box.answer) + "\n";
 }
 
 // COM1 bytes as a terminal shows them: no carriage returns, no NUL.
@@ -106,8 +106,8 @@ void pressBoot(MenuContext& menu, HeadlessRootWindow& window) {
     menu.readPages();
     if (menu.prefs.safety_message) {
         ce::UINT icon = menu.prefs.pause_before_boot ? ce::MB_ICONQUESTION : ce::MB_ICONEXCLAMATION;
-        if (menu.messageBox(u"Data in memory will be lost.\nAre you sure?", u"WARNING", ce::MB_YESNO | icon) !=
-            ce::IDYES)
+        if (menu.messageBox(u"Data in memory will be lost.\nAre you sure?", u"WARNING",
+                            ce::MB_YESNO | icon) != ce::IDYES)
             return;
     }
     window.resetProgress();
@@ -152,7 +152,8 @@ bool Session::setUpDevice() {
         settings.root = *options_.device;
         std::error_code error;
         if (!std::filesystem::is_directory(settings.root, error)) {
-            std::fprintf(stderr, "zandrel-sim: device folder \"%s\" does not exist\n", options_.device->c_str());
+            std::fprintf(stderr, "zandrel-sim: device folder \"%s\" does not exist\n",
+                         options_.device->c_str());
             return false;
         }
     } else {
@@ -209,7 +210,9 @@ void Session::connectDeviceOutputs() {
             serial_log_.flush();
         };
     } else {
-        device.serial_output = [this](const char* bytes, size_t count) { terminal_.out(printable(bytes, count)); };
+        device.serial_output = [this](const char* bytes, size_t count) {
+            terminal_.out(printable(bytes, count));
+        };
     }
     if (options_.debug_log) {
         debug_log_.open(*options_.debug_log, std::ios::binary);
@@ -259,7 +262,8 @@ int Session::run() {
     if (!options_.profile && !options_.machine) {
         int selection = main_page.form.platform_selection;
         if (selection >= 0) {
-            if (const sim::DeviceProfile* profile = sim::findDeviceProfile(main_page.form.platforms[selection].name))
+            if (const sim::DeviceProfile* profile =
+                    sim::findDeviceProfile(main_page.form.platforms[selection].name))
                 sim::Handheld::get().setProfile(*profile);
         }
     }

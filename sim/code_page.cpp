@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string iconvName(unsigned code_page) { return "CP" + std::to_string(code_page); }
+std::string iconvName(unsigned code_page) {
+    return "CP" + std::to_string(code_page);
+}
 
 // Converts one UTF-16 character (or surrogate pair) with an open converter;
 // false when the code page has no such character.
@@ -36,8 +38,8 @@ bool convertOne(iconv_t converter, const char16_t* unit, size_t units, std::stri
 
 namespace ce {
 
-int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count, char* narrow, int narrow_size,
-                        const char* default_char, BOOL* used_default) {
+int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count, char* narrow,
+                        int narrow_size, const char* default_char, BOOL* used_default) {
     sim::Handheld& device = sim::Handheld::get();
     if (wide == nullptr || narrow_size < 0 || (narrow_size > 0 && narrow == nullptr)) {
         device.last_error = ERROR_INVALID_PARAMETER;
@@ -49,7 +51,8 @@ int WideCharToMultiByte(UINT code_page, DWORD, const WCHAR* wide, int wide_count
         device.last_error = ERROR_INVALID_PARAMETER;
         return 0;
     }
-    size_t count = wide_count < 0 ? std::char_traits<char16_t>::length(wide) + 1 : static_cast<size_t>(wide_count);
+    size_t count =
+        wide_count < 0 ? std::char_traits<char16_t>::length(wide) + 1 : static_cast<size_t>(wide_count);
     const char* fallback = default_char != nullptr ? default_char : "?";
     std::string result;
     bool defaulted = false;

@@ -9,7 +9,9 @@ namespace {
 
 ce::HMODULE const kCoredll = reinterpret_cast<ce::HMODULE>(static_cast<uintptr_t>(0xC0DE0000));
 
-ce::BOOL getVersionEx(ce::OSVERSIONINFOW* info) { return ce::GetVersionExW(info); }
+ce::BOOL getVersionEx(ce::OSVERSIONINFOW* info) {
+    return ce::GetVersionExW(info);
+}
 
 struct Export {
     const char16_t* name;

@@ -33,7 +33,9 @@ const std::vector<DeviceProfile> kProfiles = {
 
 } // namespace
 
-const std::vector<DeviceProfile>& deviceProfiles() { return kProfiles; }
+const std::vector<DeviceProfile>& deviceProfiles() {
+    return kProfiles;
+}
 
 const DeviceProfile* findDeviceProfile(std::u16string_view name) {
     for (const DeviceProfile& profile : kProfiles) {
@@ -62,6 +64,8 @@ const char* processorName(Processor processor) {
     return "?";
 }
 
-bool isXScale(Processor processor) { return processor == Processor::PXA250 || processor == Processor::PXA270; }
+bool isXScale(Processor processor) {
+    return processor == Processor::PXA250 || processor == Processor::PXA270;
+}
 
 } // namespace sim

@@ -87,11 +87,17 @@ BOOL FlushFileBuffers(HANDLE file) {
     return object == nullptr ? FALSE : succeeded(object->flush(&error), error);
 }
 
-BOOL CloseHandle(HANDLE object) { return succeeded(sim::HandleTable::get().close(object), ERROR_INVALID_HANDLE); }
+BOOL CloseHandle(HANDLE object) {
+    return succeeded(sim::HandleTable::get().close(object), ERROR_INVALID_HANDLE);
+}
 
-DWORD GetLastError() { return sim::Handheld::get().last_error; }
+DWORD GetLastError() {
+    return sim::Handheld::get().last_error;
+}
 
-void SetLastError(DWORD error) { sim::Handheld::get().last_error = error; }
+void SetLastError(DWORD error) {
+    sim::Handheld::get().last_error = error;
+}
 
 } // namespace ce
 

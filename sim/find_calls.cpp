@@ -10,7 +10,9 @@
 
 namespace {
 
-char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+char16_t upper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+}
 
 // '*' any run, '?' one character; "*.*" matches every name, as on the device.
 bool matches(std::u16string_view pattern, std::u16string_view name) {

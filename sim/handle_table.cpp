@@ -46,8 +46,12 @@ KernelObject* HandleTable::find(ce::HANDLE handle) const {
     return it == objects_.end() ? nullptr : it->second.get();
 }
 
-bool HandleTable::close(ce::HANDLE handle) { return objects_.erase(reinterpret_cast<uintptr_t>(handle)) != 0; }
+bool HandleTable::close(ce::HANDLE handle) {
+    return objects_.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
+}
 
-void HandleTable::clear() { objects_.clear(); }
+void HandleTable::clear() {
+    objects_.clear();
+}
 
 } // namespace sim

@@ -65,8 +65,7 @@ std::map<std::filesystem::path, OpenState>& openFiles() {
 
 class StoreFile : public KernelObject {
   public:
-    StoreFile(int fd, std::filesystem::path path, bool exclusive)
-        : fd_(fd), path_(std::move(path)) {
+    StoreFile(int fd, std::filesystem::path path, bool exclusive) : fd_(fd), path_(std::move(path)) {
         OpenState& state = openFiles()[path_];
         ++state.count;
         state.exclusive = exclusive;
@@ -85,8 +84,9 @@ class StoreFile : public KernelObject {
     }
     bool seek(ce::LONG distance, ce::DWORD method, ce::DWORD* position, ce::DWORD* error) override {
         int whence = method == ce::FILE_BEGIN ? SEEK_SET : method == ce::FILE_CURRENT ? SEEK_CUR : SEEK_END;
-        off_t result = ::lseek(fd_, method == ce::FILE_BEGIN ? static_cast<off_t>(static_cast<uint32_t>(distance))
-                                                               : static_cast<off_t>(distance),
+        off_t result = ::lseek(fd_,
+                               method == ce::FILE_BEGIN ? static_cast<off_t>(static_cast<uint32_t>(distance))
+                                                        : static_cast<off_t>(distance),
                                whence);
         if (result < 0 || result > 0xFFFFFFFEll) {
             *error = ce::ERROR_INVALID_PARAMETER;

@@ -24,7 +24,7 @@ class SerialPort : public KernelObject {
     }
 };
 
-constexpr ce::DWORD kSpeeds[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+constexpr ce::DWORD kSpeeds[] = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
                                  19200, 38400, 56000, 57600, 115200, 128000, 230400, 256000};
 
 bool isSupportedSpeed(ce::DWORD speed) {

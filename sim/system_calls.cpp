@@ -8,7 +8,9 @@ namespace {
 // The one display of the device.
 ce::HDC const kScreenDC = reinterpret_cast<ce::HDC>(static_cast<uintptr_t>(0x5C12EE));
 
-bool isYesNo(ce::UINT style) { return (style & 0x0F) == ce::MB_YESNO; }
+bool isYesNo(ce::UINT style) {
+    return (style & 0x0F) == ce::MB_YESNO;
+}
 
 } // namespace
 
@@ -32,11 +34,17 @@ int MessageBoxW(HWND, const WCHAR* text, const WCHAR* caption, UINT style) {
     return record.answer;
 }
 
-BOOL UpdateWindow(HWND) { return TRUE; }
+BOOL UpdateWindow(HWND) {
+    return TRUE;
+}
 
-HDC GetDC(HWND) { return kScreenDC; }
+HDC GetDC(HWND) {
+    return kScreenDC;
+}
 
-int ReleaseDC(HWND, HDC) { return 1; }
+int ReleaseDC(HWND, HDC) {
+    return 1;
+}
 
 int GetDeviceCaps(HDC, int index) {
     const sim::DeviceProfile& profile = sim::Handheld::get().profile();

@@ -21,8 +21,8 @@ void writeByte(ce::HANDLE port, char byte) {
 ce::HANDLE openComPort() {
     if (shared_port != ce::INVALID_HANDLE_VALUE)
         return shared_port;
-    ce::HANDLE port = ce::CreateFileW(u"COM1:", ce::GENERIC_READ | ce::GENERIC_WRITE, 0, nullptr, ce::OPEN_EXISTING,
-                                      0, nullptr);
+    ce::HANDLE port = ce::CreateFileW(u"COM1:", ce::GENERIC_READ | ce::GENERIC_WRITE, 0, nullptr,
+                                      ce::OPEN_EXISTING, 0, nullptr);
     if (port == ce::INVALID_HANDLE_VALUE)
         return port;
     ce::DCB dcb{};
@@ -48,7 +48,9 @@ void resetComPort() {
     shared_port = ce::INVALID_HANDLE_VALUE;
 }
 
-ComPortConsole::ComPortConsole() : Console(kSerial) { ascii_[0] = 0; }
+ComPortConsole::ComPortConsole() : Console(kSerial) {
+    ascii_[0] = 0;
+}
 
 bool ComPortConsole::convertText() {
     int needed = ce::WideCharToMultiByte(ce::CP_ACP, 0, text_, -1, nullptr, 0, nullptr, nullptr);
@@ -79,7 +81,7 @@ bool ComPortConsole::open() {
     ce::DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     ce::GetCommState(port_, &dcb);
-    printOnScreen(u"BaudRate %d, ByteSize %#x, Parity %#x, StopBits %#x\n", dcb.BaudRate, dcb.ByteSize, dcb.Parity,
-                  dcb.StopBits);
+    printOnScreen(u"BaudRate %d, ByteSize %#x, Parity %#x, StopBits %#x\n", dcb.BaudRate, dcb.ByteSize,
+                  dcb.Parity, dcb.StopBits);
     return true;
 }

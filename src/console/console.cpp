@@ -13,7 +13,9 @@ Console* screen_console = nullptr;
 
 Console::Console() : Console(kScreen) {}
 
-Console::Console(int16_t kind) : kind_(kind) { text_[0] = 0; }
+Console::Console(int16_t kind) : kind_(kind) {
+    text_[0] = 0;
+}
 
 void Console::print(const char16_t* format, ...) {
     va_list args;
@@ -22,7 +24,9 @@ void Console::print(const char16_t* format, ...) {
     va_end(args);
 }
 
-void Console::format(const char16_t* format, va_list args) { wvsprintfW(text_, kTextSize, format, args); }
+void Console::format(const char16_t* format, va_list args) {
+    wvsprintfW(text_, kTextSize, format, args);
+}
 
 void Console::vprint(const char16_t* format, va_list args) {
     this->format(format, args);
@@ -38,7 +42,9 @@ void Console::printOnScreen(const char16_t* format, ...) {
     va_end(args);
 }
 
-bool Console::open() { return true; }
+bool Console::open() {
+    return true;
+}
 
 Console* Console::current() {
     if (current_console == nullptr) {
@@ -48,7 +54,9 @@ Console* Console::current() {
     return current_console;
 }
 
-void Console::setCurrent(Console* console) { current_console = console; }
+void Console::setCurrent(Console* console) {
+    current_console = console;
+}
 
 void Console::releaseCurrent() {
     if (current_console == screen_console)

@@ -69,8 +69,8 @@ bool ConsolePageOutput::openLogFile() {
         return false;
     char16_t path[ce::MAX_PATH];
     wsprintfW(path, ce::MAX_PATH, u"\\%s\\%s", directory, name);
-    ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_WRITE, 0, nullptr, ce::CREATE_ALWAYS, ce::FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
+    ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_WRITE, 0, nullptr, ce::CREATE_ALWAYS,
+                                      ce::FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == ce::INVALID_HANDLE_VALUE)
         return false;
     char16_t message[ce::MAX_PATH + 32];

@@ -162,7 +162,8 @@ int wvsprintfW(char16_t* buffer, size_t capacity, const char16_t* format, va_lis
         case u'C': {
             bool wide = spec.size == Spec::Size::Long || (spec.size == Spec::Size::Default && *p == u'c');
             int value = va_arg(args, int);
-            char16_t c = wide ? static_cast<char16_t>(value) : static_cast<char16_t>(static_cast<unsigned char>(value));
+            char16_t c = wide ? static_cast<char16_t>(value)
+                              : static_cast<char16_t>(static_cast<unsigned char>(value));
             emitPadded(out, spec, &c, 1);
             break;
         }

@@ -14,7 +14,9 @@ constexpr int kExtraSize = 256;
 constexpr int kInitialSeconds = 30; // the up-down control's position
 
 // A control's text as the window would read it into a buffer of `capacity`.
-std::u16string cut(const std::u16string& text, size_t capacity) { return text.substr(0, capacity - 1); }
+std::u16string cut(const std::u16string& text, size_t capacity) {
+    return text.substr(0, capacity - 1);
+}
 
 void storeText(char16_t* field, size_t capacity, const std::u16string& text) {
     wideCopy(field, capacity, cut(text, capacity).c_str());
@@ -36,8 +38,9 @@ void MainPageForm::init(const MenuContext& menu) {
     platforms.clear();
     for (int n = 0; const char16_t* name = menu.platformName(n); ++n)
         platforms.push_back({n, name});
-    std::sort(platforms.begin(), platforms.end(),
-              [](const PlatformChoice& a, const PlatformChoice& b) { return wideCompare(a.name, b.name) < 0; });
+    std::sort(platforms.begin(), platforms.end(), [](const PlatformChoice& a, const PlatformChoice& b) {
+        return wideCompare(a.name, b.name) < 0;
+    });
     int current = menu.platformIndex();
     platform_selection = 0;
     for (size_t i = 0; i < platforms.size(); ++i) {

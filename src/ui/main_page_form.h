@@ -35,9 +35,9 @@ struct MainPageForm {
 };
 
 struct OptionPageForm {
-    bool auto_boot = false;       // 200
-    std::u16string seconds;       // 2000
-    bool reverse_video = false;   // 201
+    bool auto_boot = false;     // 200
+    std::u16string seconds;     // 2000
+    bool reverse_video = false; // 201
     bool pause_before_boot = false;
     bool load_debug_info = false;
     bool safety_message = false;

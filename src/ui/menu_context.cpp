@@ -32,7 +32,9 @@ MenuContext::MenuContext() {
     prefs.size = Preferences::kSize;
 }
 
-void MenuContext::setDefaults() { applyDefaults(prefs); }
+void MenuContext::setDefaults() {
+    applyDefaults(prefs);
+}
 
 bool MenuContext::load() {
     // A record shorter than this layout leaves the fields it lacks at their defaults.
@@ -44,7 +46,9 @@ bool MenuContext::load() {
     return true;
 }
 
-bool MenuContext::save() { return saveSettingsFile(prefs); }
+bool MenuContext::save() {
+    return saveSettingsFile(prefs);
+}
 
 void MenuContext::print(const char16_t* text) {
     if (console_page != nullptr)
@@ -67,7 +71,9 @@ const char16_t* MenuContext::dirEntry(int index) const {
     return loadStringInPlace(id);
 }
 
-int MenuContext::dirDefaultIndex() const { return prefs.dir_user != 0 ? kDirectoryEntries - 1 : 0; }
+int MenuContext::dirDefaultIndex() const {
+    return prefs.dir_user != 0 ? kDirectoryEntries - 1 : 0;
+}
 
 const char16_t* MenuContext::platformName(int n) const {
     const PlatformName* row = selectablePlatform(n);
@@ -120,7 +126,9 @@ void MenuContext::resetProgress() {
         root_window->resetProgress();
 }
 
-ce::HWND MenuContext::mainWindow() const { return root_window != nullptr ? root_window->handle() : nullptr; }
+ce::HWND MenuContext::mainWindow() const {
+    return root_window != nullptr ? root_window->handle() : nullptr;
+}
 
 int MenuContext::messageBox(const char16_t* text, const char16_t* caption, ce::UINT style) {
     ce::HWND owner = mainWindow();

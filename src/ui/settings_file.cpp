@@ -25,8 +25,8 @@ uint32_t readWord(const uint8_t* bytes) {
 
 // Reads one whole record from `path` into `bytes`; returns its stored size, 0 when unusable.
 uint32_t readRecord(const char16_t* path, uint8_t* bytes) {
-    ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_READ, 0, nullptr, ce::OPEN_EXISTING, ce::FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
+    ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_READ, 0, nullptr, ce::OPEN_EXISTING,
+                                      ce::FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == ce::INVALID_HANDLE_VALUE)
         return 0;
     ce::DWORD done = 0;

@@ -18,8 +18,10 @@ constexpr Entry kStrings[] = {
     {10014, u"\\Storage Card1\\"},
     {10016, u"\\Storage Card2\\"},
     {10018, u"\\\uFF92\uFF93\uFF98 \uFF76\uFF70\uFF84\uFF9E\\"},
-    {10020, u"\\\uFF92\uFF93\uFF98 \uFF76\uFF70\uFF84\uFF9E" u"1\\"},
-    {10022, u"\\\uFF92\uFF93\uFF98 \uFF76\uFF70\uFF84\uFF9E" u"2\\"},
+    {10020, u"\\\uFF92\uFF93\uFF98 \uFF76\uFF70\uFF84\uFF9E"
+            u"1\\"},
+    {10022, u"\\\uFF92\uFF93\uFF98 \uFF76\uFF70\uFF84\uFF9E"
+            u"2\\"},
     {10024, u"\\Multimedia Card\\"},
     {10026, u"\\miniSD\uFF76\uFF70\uFF84\uFF9E\\"},
     {10028, u"\\microSD\u30AB\u30FC\u30C9\\"},

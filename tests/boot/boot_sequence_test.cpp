@@ -83,7 +83,8 @@ class FakeFile : public FileManager {
 
 class FakeLoader : public Loader {
   public:
-    FakeLoader(Script& script, Console** console, MemoryManager** memory) : Loader(console, memory), script_(script) {}
+    FakeLoader(Script& script, Console** console, MemoryManager** memory)
+        : Loader(console, memory), script_(script) {}
     bool setFile(FileManager*) override { return !script_.fails("setFile"); }
     uint32_t memorySize() override { return 10000; }
     bool load() override { return !script_.fails("load"); }
@@ -175,14 +176,31 @@ class BootSequence : public SimulatedDevice {
 TEST_F(BootSequence, RunsEveryStepInOrderUpToTheJump) {
     menu->prefs.rootfs = 2;
     EXPECT_EQ(boot(), "Can't jump to the kernel.\n");
-    const std::vector<std::string> expected = {
-        "identifyPlatform", "createComponents", "init", "systemInfo", "setRoot \\Storage Card\\",
-        "open miniroot.fs", "close", "open kalmor", "attachLoader", "setFile", "allocateMemory", "setupLoader",
-        "load", "close", "open miniroot.fs", "loadExtraData", "close", "endPageList", "setupBootArguments", "jump"};
+    const std::vector<std::string> expected = {"identifyPlatform",
+                                               "createComponents",
+                                               "init",
+                                               "systemInfo",
+                                               "setRoot \\Storage Card\\",
+                                               "open miniroot.fs",
+                                               "close",
+                                               "open kalmor",
+                                               "attachLoader",
+                                               "setFile",
+                                               "allocateMemory",
+                                               "setupLoader",
+                                               "load",
+                                               "close",
+                                               "open miniroot.fs",
+                                               "loadExtraData",
+                                               "close",
+                                               "endPageList",
+                                               "setupBootArguments",
+                                               "jump"};
     EXPECT_EQ(script.calls, expected);
     const std::vector<std::string> marks = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "reset"};
     EXPECT_EQ(window.marks, marks);
-    EXPECT_EQ(console, "zandrel build number: 15\nHP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n");
+    EXPECT_EQ(console,
+              "zandrel build number: 15\nHP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n");
     // roundPage(10000) for the kernel plus roundPage(5000) for the image.
     EXPECT_EQ(allocated, 12288u + 8192u);
 }
@@ -190,8 +208,8 @@ TEST_F(BootSequence, RunsEveryStepInOrderUpToTheJump) {
 TEST_F(BootSequence, WithoutAnImageOnlyTheRootIsSetBeforeTheKernelOpens) {
     menu->prefs.rootfs = 1;
     boot();
-    const std::vector<std::string> start = {"identifyPlatform", "createComponents", "init", "systemInfo",
-                                            "setRoot \\Storage Card\\", "open kalmor"};
+    const std::vector<std::string> start = {"identifyPlatform", "createComponents",         "init",
+                                            "systemInfo",       "setRoot \\Storage Card\\", "open kalmor"};
     EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 6), start);
     EXPECT_EQ(allocated, 12288u);
 }
@@ -270,12 +288,13 @@ TEST_F(BootSequence, RefusedPlatformCheckOnlyWithSafetyMessages) {
     int calls = 0;
     static int* counter = nullptr;
     counter = &calls;
-    menu->setBootCallback([](uint32_t argument, MenuContext*) {
-        EXPECT_EQ(argument, 7u);
-        ++*counter;
-        return 0;
-    },
-                          7);
+    menu->setBootCallback(
+        [](uint32_t argument, MenuContext*) {
+            EXPECT_EQ(argument, 7u);
+            ++*counter;
+            return 0;
+        },
+        7);
     menu->startBoot();
     menu->prefs.safety_message = 0;
     menu->startBoot();

@@ -10,10 +10,12 @@ ParseResult parse(std::vector<const char*> words) {
 }
 
 TEST(CliOptions, ReadsTheMainAndOptionPageSettings) {
-    ParseResult result = parse({"--machine", "HP Jornada 820", "--dir", "\\Storage Card\\", "--kernel", "k.gz",
-                                "--rootfs", "md", "--image", "root.fs", "--verbose", "--single", "--ask-name",
-                                "--debugger", "--serial", "--serial-speed", "115200", "--extra", "-x y",
-                                "--no-pause", "--no-safety", "--answer", "no"});
+    ParseResult result = parse({"--machine",   "HP Jornada 820", "--dir",     "\\Storage Card\\",
+                                "--kernel",    "k.gz",           "--rootfs",  "md",
+                                "--image",     "root.fs",        "--verbose", "--single",
+                                "--ask-name",  "--debugger",     "--serial",  "--serial-speed",
+                                "115200",      "--extra",        "-x y",      "--no-pause",
+                                "--no-safety", "--answer",       "no"});
     ASSERT_EQ(result.error, "");
     const CliOptions& o = result.options;
     EXPECT_EQ(*o.machine, "HP Jornada 820");
@@ -32,14 +34,19 @@ TEST(CliOptions, ReadsTheMainAndOptionPageSettings) {
 TEST(CliOptions, LeavesUnsetSettingsToTheStoredOnes) {
     ParseResult result = parse({});
     ASSERT_EQ(result.error, "");
-    EXPECT_FALSE(result.options.dir || result.options.verbose || result.options.pause || result.options.rootfs);
+    EXPECT_FALSE(result.options.dir || result.options.verbose || result.options.pause ||
+                 result.options.rootfs);
     EXPECT_TRUE(result.options.answer_yes);
 }
 
 TEST(CliOptions, RefusesWhatItDoesNotUnderstand) {
     const std::vector<std::vector<const char*>> cases = {
-        {"--rootfs", "zfs"}, {"--serial-speed", "fast"}, {"--serial-speed", "-5"},
-        {"--answer", "maybe"}, {"--kernel"},             {"--unknown"},
+        {"--rootfs", "zfs"},
+        {"--serial-speed", "fast"},
+        {"--serial-speed", "-5"},
+        {"--answer", "maybe"},
+        {"--kernel"},
+        {"--unknown"},
     };
     for (const auto& words : cases)
         EXPECT_NE(parse(words).error, "") << words[0];

@@ -40,7 +40,8 @@ TEST_F(ZandrelSim, BootsWithTheDefaultsOnTheEmbeddedDevice) {
     EXPECT_LT(build, platform);
     EXPECT_LT(platform, verdict);
     EXPECT_NE(result.out.find("FileManager: UFS\n"), std::string::npos);
-    EXPECT_NE(result.err.find("[WARNING] Data in memory will be lost. Are you sure? -> Yes\n"), std::string::npos);
+    EXPECT_NE(result.err.find("[WARNING] Data in memory will be lost. Are you sure? -> Yes\n"),
+              std::string::npos);
     EXPECT_NE(result.err.find("[Last chance...] Push YES to boot. -> Yes\n"), std::string::npos);
     EXPECT_EQ(result.err.find("[BOOT FAILED]"), std::string::npos) << result.err;
 }
@@ -56,8 +57,9 @@ TEST_F(ZandrelSim, BootsKernelAndImageFromUfsByUnitPathAndFromTheDefaultDisk) {
     std::snprintf(crc, sizeof crc, "0x%08lx",
                   crc32(0, reinterpret_cast<const Bytef*>(image.data()), static_cast<uInt>(image.size())));
     std::string extra = "md_size=" + std::to_string(image.size()) + " md_crc32=" + crc;
-    const std::vector<std::string> boot = {"--machine", "HP Jornada 720 (US/UK)", "--rootfs", "md", "--image",
-                                           "miniroot.fs", "--extra", extra, "--no-pause"};
+    const std::vector<std::string> boot = {
+        "--machine", "HP Jornada 720 (US/UK)", "--rootfs", "md", "--image", "miniroot.fs", "--extra", extra,
+        "--no-pause"};
     std::vector<std::string> second_disk = {"--disk", "2=" + disk, "--dir", "2:/"};
     second_disk.insert(second_disk.end(), boot.begin(), boot.end());
     std::vector<std::string> embedded = {"--quiet", "--dir", "/"};
@@ -75,13 +77,16 @@ TEST_F(ZandrelSim, SavesWhatThePagesStoreOnTheStorageCard) {
     ProgramResult first = run({"--machine", "HP Jornada 720 (US/UK)", "--dir", "\\Storage Card\\", "--kernel",
                                "missing", "--serial-speed", "115200", "--no-pause"});
     EXPECT_EQ(first.status, 1);
-    EXPECT_NE(first.out.find("HP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n"), std::string::npos);
-    EXPECT_NE(first.err.find("[BOOT FAILED] Can't open kernel image. -> OK\n"), std::string::npos) << first.err;
+    EXPECT_NE(first.out.find("HP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n"),
+              std::string::npos);
+    EXPECT_NE(first.err.find("[BOOT FAILED] Can't open kernel image. -> OK\n"), std::string::npos)
+        << first.err;
     ASSERT_EQ(std::filesystem::file_size(device / "Storage Card/zandrel.cnf"), 2152u);
 
     // The next run finds the settings again: machine, directory, kernel.
     ProgramResult second = run({});
-    EXPECT_NE(second.out.find("HP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n"), std::string::npos);
+    EXPECT_NE(second.out.find("HP Jornada 720 (US/UK) (cpu=0x0c108000 machine=0x02c20201)\n"),
+              std::string::npos);
     EXPECT_NE(second.out.find("can't open \"\\Storage Card\\missing\". cause = 2\n"), std::string::npos)
         << second.out;
 }
@@ -96,8 +101,8 @@ TEST_F(ZandrelSim, AnsweringNoToTheSafetyQuestionStartsNothing) {
 
 TEST_F(ZandrelSim, ScriptedAnswersGoToTheQuestionsInOrderAndAreLogged) {
     std::string log = (device / "boxes.log").string();
-    ProgramResult result = run({"--dir", "\\Storage Card\\", "--kernel", "missing", "--pause", "--answers", "yes,no",
-                                "--answer", "no", "--box-log", log});
+    ProgramResult result = run({"--dir", "\\Storage Card\\", "--kernel", "missing", "--pause", "--answers",
+                                "yes,no", "--answer", "no", "--box-log", log});
     EXPECT_EQ(result.status, 1);
     std::ifstream in(log);
     std::string line;
@@ -121,9 +126,10 @@ TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {
 TEST_F(ZandrelSim, HelpAndMachineListExitWithZero) {
     ProgramResult help = runProgram(buildPath("zandrel-sim"), {"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--device", "--machine", "--dir", "--kernel", "--rootfs", "--image", "--verbose",
-                               "--single", "--ask-name", "--debugger", "--serial", "--serial-speed", "--extra",
-                               "--pause", "--no-pause", "--safety", "--no-safety", "--answer"})
+    for (const char* option :
+         {"--device", "--machine", "--dir", "--kernel", "--rootfs", "--image", "--verbose", "--single",
+          "--ask-name", "--debugger", "--serial", "--serial-speed", "--extra", "--pause", "--no-pause",
+          "--safety", "--no-safety", "--answer"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     ProgramResult machines = runProgram(buildPath("zandrel-sim"), {"--list-machines"});
     EXPECT_EQ(machines.status, 0);

@@ -26,8 +26,9 @@ const Machine kMachines[] = {
 
 std::vector<uint8_t> ramBytes(uint32_t paddr, uint32_t size) {
     std::vector<uint8_t> bytes(size);
-    if (size != 0)
+    if (size != 0) {
         EXPECT_TRUE(sim::PhysicalMemory::get().read(paddr, bytes.data(), size));
+    }
     return bytes;
 }
 

@@ -9,8 +9,8 @@ namespace {
 
 class ObjectStore : public SimulatedDevice {
   protected:
-    ce::HANDLE open(const char16_t* path, ce::DWORD access = ce::GENERIC_READ, ce::DWORD creation = ce::OPEN_EXISTING,
-                    ce::DWORD share = 0) {
+    ce::HANDLE open(const char16_t* path, ce::DWORD access = ce::GENERIC_READ,
+                    ce::DWORD creation = ce::OPEN_EXISTING, ce::DWORD share = 0) {
         return ce::CreateFileW(path, access, share, nullptr, creation, ce::FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     std::vector<std::pair<std::string, ce::DWORD>> list(const char16_t* pattern) {
@@ -182,7 +182,8 @@ TEST_F(ObjectStore, MessageBoxesTakeScriptedAnswersThenTheDefault) {
     device().yes_no_answer = ce::IDYES;
     EXPECT_EQ(ce::MessageBoxW(nullptr, u"first?", u"Q", ce::MB_YESNO), ce::IDNO);
     EXPECT_EQ(ce::MessageBoxW(nullptr, u"second?", u"Q", ce::MB_YESNO | ce::MB_ICONQUESTION), ce::IDYES);
-    EXPECT_EQ(ce::MessageBoxW(nullptr, u"note", u"Information", ce::MB_OK | ce::MB_ICONINFORMATION), ce::IDOK);
+    EXPECT_EQ(ce::MessageBoxW(nullptr, u"note", u"Information", ce::MB_OK | ce::MB_ICONINFORMATION),
+              ce::IDOK);
     ASSERT_EQ(device().message_boxes.size(), 3u);
     EXPECT_EQ(device().message_boxes[1].style, 36u);
     EXPECT_EQ(device().message_boxes[2].caption, u"Information");

@@ -13,7 +13,9 @@ class ConsolePageCapture : public ConsolePageControls {
   public:
     ConsolePageCapture() : output(*this) {}
     void appendToOutputBox(const char16_t* text) override { box += text; }
-    void readFileName(char16_t* buffer, size_t capacity) override { wideCopy(buffer, capacity, file_name.c_str()); }
+    void readFileName(char16_t* buffer, size_t capacity) override {
+        wideCopy(buffer, capacity, file_name.c_str());
+    }
     void saveToFileSwitchedOff() override { ++switched_off; }
 
     // The box as UTF-8 with the carriage returns the box adds taken out.

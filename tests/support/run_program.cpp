@@ -17,7 +17,9 @@ std::string slurp(const std::string& path) {
 
 } // namespace
 
-std::string buildPath(const std::string& relative) { return std::string(ZANDREL_BUILD_DIR) + "/" + relative; }
+std::string buildPath(const std::string& relative) {
+    return std::string(ZANDREL_BUILD_DIR) + "/" + relative;
+}
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments) {
     char out_name[] = "/tmp/zandrel-out-XXXXXX";

@@ -37,7 +37,9 @@ void SimulatedDevice::TearDown() {
     std::filesystem::remove_all(root, ignored);
 }
 
-void SimulatedDevice::useProfile(const sim::DeviceProfile& profile) { sim::Handheld::get().setProfile(profile); }
+void SimulatedDevice::useProfile(const sim::DeviceProfile& profile) {
+    sim::Handheld::get().setProfile(profile);
+}
 
 void SimulatedDevice::writeFile(const std::string& relative_path, const std::string& bytes) {
     std::filesystem::path path = root / relative_path;

@@ -55,12 +55,13 @@ TEST_F(SettingsFile, SaveWritesTheRecordByteForByte) {
     ASSERT_TRUE(menu.save());
     std::string bytes = readFile("Storage Card/zandrel.cnf");
     ASSERT_EQ(bytes.size(), 2152u);
-    const unsigned char expected_header[] = {0x53, 0x57, 0x7d, 0x17, 0x02, 0x01, 0x00, 0x00, 0x68, 0x08, 0x00, 0x00};
+    const unsigned char expected_header[] = {0x53, 0x57, 0x7d, 0x17, 0x02, 0x01,
+                                             0x00, 0x00, 0x68, 0x08, 0x00, 0x00};
     EXPECT_EQ(bytes.substr(0, 12), std::string(reinterpret_cast<const char*>(expected_header), 12));
-    EXPECT_EQ(bytes.substr(1072, 4), std::string("\x02\0\0\0", 4));             // rootfs
-    EXPECT_EQ(bytes.substr(1076, 4), std::string("m\0i\0", 4));                 // rootfs_file
-    EXPECT_EQ(bytes.substr(1636, 4), std::string("\x00\x4b\x00\x00", 4));       // serial_speed 19200
-    EXPECT_EQ(bytes.substr(1640, 6), std::string("-\0x\0\0\0", 6));             // boot_extra
+    EXPECT_EQ(bytes.substr(1072, 4), std::string("\x02\0\0\0", 4));       // rootfs
+    EXPECT_EQ(bytes.substr(1076, 4), std::string("m\0i\0", 4));           // rootfs_file
+    EXPECT_EQ(bytes.substr(1636, 4), std::string("\x00\x4b\x00\x00", 4)); // serial_speed 19200
+    EXPECT_EQ(bytes.substr(1640, 6), std::string("-\0x\0\0\0", 6));       // boot_extra
     EXPECT_FALSE(std::filesystem::exists(root / "Storage Card/zandrel.cnf.new"));
 }
 

@@ -11,7 +11,9 @@
 
 namespace {
 
-LPCWSTR wide(const ce::WCHAR* text) { return reinterpret_cast<LPCWSTR>(text); }
+LPCWSTR wide(const ce::WCHAR* text) {
+    return reinterpret_cast<LPCWSTR>(text);
+}
 
 template <typename To, typename From>
 To copyRecord(const From& from) {
@@ -33,8 +35,8 @@ void copyFindData(const WIN32_FIND_DATAW& from, ce::WIN32_FIND_DATAW* to) {
 
 namespace ce {
 
-HANDLE CreateFileW(const WCHAR* name, DWORD access, DWORD share, void* security, DWORD creation, DWORD attributes,
-                   HANDLE template_file) {
+HANDLE CreateFileW(const WCHAR* name, DWORD access, DWORD share, void* security, DWORD creation,
+                   DWORD attributes, HANDLE template_file) {
     return ::CreateFileW(wide(name), access, share, static_cast<LPSECURITY_ATTRIBUTES>(security), creation,
                          attributes, template_file);
 }
@@ -67,10 +69,18 @@ DWORD GetFileSize(HANDLE file, DWORD* high) {
     return size;
 }
 
-BOOL FlushFileBuffers(HANDLE file) { return ::FlushFileBuffers(file); }
-BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
-DWORD GetLastError() { return ::GetLastError(); }
-void SetLastError(DWORD error) { ::SetLastError(error); }
+BOOL FlushFileBuffers(HANDLE file) {
+    return ::FlushFileBuffers(file);
+}
+BOOL CloseHandle(HANDLE object) {
+    return ::CloseHandle(object);
+}
+DWORD GetLastError() {
+    return ::GetLastError();
+}
+void SetLastError(DWORD error) {
+    ::SetLastError(error);
+}
 
 HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
     ::WIN32_FIND_DATAW found{};
@@ -88,15 +98,22 @@ BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data) {
     return 1;
 }
 
-BOOL FindClose(HANDLE search) { return ::FindClose(search); }
+BOOL FindClose(HANDLE search) {
+    return ::FindClose(search);
+}
 
-BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name) { return ::MoveFileW(wide(existing), wide(new_name)); }
-BOOL DeleteFileW(const WCHAR* name) { return ::DeleteFileW(wide(name)); }
+BOOL MoveFileW(const WCHAR* existing, const WCHAR* new_name) {
+    return ::MoveFileW(wide(existing), wide(new_name));
+}
+BOOL DeleteFileW(const WCHAR* name) {
+    return ::DeleteFileW(wide(name));
+}
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
                      DWORD* returned, void* overlapped) {
     ::DWORD count = 0;
-    BOOL ok = ::DeviceIoControl(device, code, in, in_size, out, out_size, &count, static_cast<LPOVERLAPPED>(overlapped));
+    BOOL ok = ::DeviceIoControl(device, code, in, in_size, out, out_size, &count,
+                                static_cast<LPOVERLAPPED>(overlapped));
     if (returned != nullptr)
         *returned = count;
     return ok;
@@ -126,7 +143,9 @@ BOOL SetCommState(HANDLE port, DCB* dcb) {
     return ::SetCommState(port, &state);
 }
 
-void OutputDebugStringW(const WCHAR* text) { ::OutputDebugStringW(wide(text)); }
+void OutputDebugStringW(const WCHAR* text) {
+    ::OutputDebugStringW(wide(text));
+}
 
 int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* text, int wide_count, char* narrow,
                         int narrow_size, const char* default_char, BOOL* used_default) {
@@ -138,10 +157,18 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT style)
     return ::MessageBoxW(reinterpret_cast<::HWND>(owner), wide(text), wide(caption), style);
 }
 
-BOOL UpdateWindow(HWND window) { return ::UpdateWindow(reinterpret_cast<::HWND>(window)); }
-HDC GetDC(HWND window) { return reinterpret_cast<HDC>(::GetDC(reinterpret_cast<::HWND>(window))); }
-int ReleaseDC(HWND window, HDC dc) { return ::ReleaseDC(reinterpret_cast<::HWND>(window), reinterpret_cast<::HDC>(dc)); }
-int GetDeviceCaps(HDC dc, int index) { return ::GetDeviceCaps(reinterpret_cast<::HDC>(dc), index); }
+BOOL UpdateWindow(HWND window) {
+    return ::UpdateWindow(reinterpret_cast<::HWND>(window));
+}
+HDC GetDC(HWND window) {
+    return reinterpret_cast<HDC>(::GetDC(reinterpret_cast<::HWND>(window)));
+}
+int ReleaseDC(HWND window, HDC dc) {
+    return ::ReleaseDC(reinterpret_cast<::HWND>(window), reinterpret_cast<::HDC>(dc));
+}
+int GetDeviceCaps(HDC dc, int index) {
+    return ::GetDeviceCaps(reinterpret_cast<::HDC>(dc), index);
+}
 
 DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* zone) {
     ::TIME_ZONE_INFORMATION info{};
@@ -176,7 +203,9 @@ void GetSystemInfo(SYSTEM_INFO* info) {
     info->wProcessorRevision = system.wProcessorRevision;
 }
 
-HMODULE LoadLibraryW(const WCHAR* name) { return reinterpret_cast<HMODULE>(::LoadLibraryW(wide(name))); }
+HMODULE LoadLibraryW(const WCHAR* name) {
+    return reinterpret_cast<HMODULE>(::LoadLibraryW(wide(name)));
+}
 
 FARPROC GetProcAddressW(HMODULE module, const WCHAR* name) {
     std::string narrow;
@@ -185,17 +214,23 @@ FARPROC GetProcAddressW(HMODULE module, const WCHAR* name) {
     return reinterpret_cast<FARPROC>(::GetProcAddress(reinterpret_cast<::HMODULE>(module), narrow.c_str()));
 }
 
-BOOL FreeLibrary(HMODULE module) { return ::FreeLibrary(reinterpret_cast<::HMODULE>(module)); }
+BOOL FreeLibrary(HMODULE module) {
+    return ::FreeLibrary(reinterpret_cast<::HMODULE>(module));
+}
 
 // Desktop Windows has no kernel mode for programs and no physical mappings:
 // these report failure, and the window build hands such work to the simulation.
-BOOL SetKMode(BOOL) { return 0; }
+BOOL SetKMode(BOOL) {
+    return 0;
+}
 
 LPVOID VirtualAlloc(LPVOID address, DWORD size, DWORD type, DWORD protection) {
     return ::VirtualAlloc(address, size, type, protection & ~static_cast<DWORD>(0x600));
 }
 
-BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) { return ::VirtualFree(address, size, type); }
+BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) {
+    return ::VirtualFree(address, size, type);
+}
 
 BOOL VirtualCopy(LPVOID, LPVOID, DWORD, DWORD) {
     ::SetLastError(ERROR_NOT_SUPPORTED);
