@@ -79,6 +79,8 @@ bool PhysicalMemory::contains(uint32_t paddr, uint32_t size) const {
 bool PhysicalMemory::read(uint32_t paddr, void* out, uint32_t size) const {
     if (!contains(paddr, size))
         return false;
+    if (size == 0)
+        return true;
     std::memcpy(out, host_ + (paddr - base_), size);
     return true;
 }
@@ -86,6 +88,8 @@ bool PhysicalMemory::read(uint32_t paddr, void* out, uint32_t size) const {
 bool PhysicalMemory::write(uint32_t paddr, const void* in, uint32_t size) {
     if (!contains(paddr, size))
         return false;
+    if (size == 0)
+        return true;
     std::memcpy(host_ + (paddr - base_), in, size);
     return true;
 }

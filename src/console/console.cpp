@@ -48,7 +48,9 @@ bool Console::open() {
 
 Console* Console::current() {
     if (current_console == nullptr) {
-        screen_console = new Console;
+        // One screen console per run: it is made again only after releaseCurrent.
+        if (screen_console == nullptr)
+            screen_console = new Console;
         current_console = screen_console;
     }
     return current_console;
