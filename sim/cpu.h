@@ -1,7 +1,7 @@
 // The processor of the simulated handheld, as far as the loader sees it: the
 // mode and interrupt bits of the CPSR, the coprocessor 15 registers of the
 // profile's processor, data-cache cleaning, and the jump routines, which here
-// record their arguments and come back (the emulated hand-over runs elsewhere).
+// record their arguments and then hand over to `Handheld::on_jump` (the emulated CPU).
 #pragma once
 
 #include "sim/device_profile.h"
