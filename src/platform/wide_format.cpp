@@ -37,7 +37,7 @@ struct Spec {
     enum class Size { Default, Short, Long } size = Size::Default;
 };
 
-// Emits `body` (of length n) padded to the width of the spec.
+// Emits `body` (of length n) padded to the requested field width.
 template <typename Char>
 void emitPadded(Output& out, const Spec& spec, const Char* body, int n) {
     int pad = spec.width > n ? spec.width - n : 0;

@@ -61,7 +61,7 @@ TEST_F(BootContextTest, ReadsTheSettingsAfresh) {
         int32_t file_kind;
     };
     const Case cases[] = {
-        {u"http://server/netbsd/", BootContext::kHttp},
+        {u"http://server/kalmor/", BootContext::kHttp},
         {u"xx http://server/", BootContext::kHttp},
         {u"2:/", BootContext::kUfsDisk},
         {u"/", BootContext::kUfsDisk},

@@ -20,7 +20,7 @@ class SettingsFile : public SimulatedDevice {
     // A whole record as a previous run would have saved it, with a recognisable field.
     std::string savedRecord(uint32_t version = 258, uint32_t size = 2152) {
         MenuContext::instance()->prefs.serial_speed = 115200;
-        wideCopy(MenuContext::instance()->prefs.kernel_name, 260, u"netbsd");
+        wideCopy(MenuContext::instance()->prefs.kernel_name, 260, u"kalmor");
         MenuContext::instance()->prefs.kernel_user = 1;
         EXPECT_TRUE(MenuContext::instance()->save());
         std::string bytes = readFile("Storage Card/zandrel.cnf");
@@ -70,7 +70,7 @@ TEST_F(SettingsFile, ARecordSavedOnceIsLoadedAtTheNextStart) {
     writeFile("Storage Card/zandrel.cnf", record);
     const Preferences& prefs = MenuContext::instance()->prefs;
     EXPECT_EQ(prefs.serial_speed, 115200);
-    EXPECT_EQ(std::u16string(prefs.kernel_name), u"netbsd");
+    EXPECT_EQ(std::u16string(prefs.kernel_name), u"kalmor");
 }
 
 TEST_F(SettingsFile, AnotherVersionWithTheRightSignatureIsAcceptedAndRestamped) {
@@ -86,7 +86,7 @@ TEST_F(SettingsFile, ARecordShorterThanThisLayoutKeepsTheDefaultsBeyondIt) {
     std::string record = savedRecord(257, 1064);
     writeFile("Storage Card/zandrel.cnf", record.substr(0, 1064));
     const Preferences& prefs = MenuContext::instance()->prefs;
-    EXPECT_EQ(std::u16string(prefs.kernel_name), u"netbsd");
+    EXPECT_EQ(std::u16string(prefs.kernel_name), u"kalmor");
     EXPECT_EQ(prefs.serial_speed, 19200);
     EXPECT_EQ(prefs.size, 2152u);
 }

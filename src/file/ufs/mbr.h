@@ -22,7 +22,7 @@ constexpr uint32_t kEndCylinder = 7;
 constexpr uint32_t kFirstSector = 8; // 32 bits, absolute
 constexpr uint32_t kSectorCount = 12;
 
-constexpr uint8_t kTypeNetBsd = 0xA9;
+constexpr uint8_t kTypeKalmor = 0xA9;
 constexpr uint8_t kTypeFreeBsd = 0xA5;
 
 } // namespace mbr

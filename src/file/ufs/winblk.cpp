@@ -59,7 +59,7 @@ const uint8_t* bsdPartition(const uint8_t* table) {
     const uint8_t* fallback = nullptr;
     for (uint32_t i = 0; i < mbr::kEntryCount; ++i) {
         const uint8_t* entry = table + i * mbr::kEntrySize;
-        if (entry[mbr::kType] == mbr::kTypeNetBsd)
+        if (entry[mbr::kType] == mbr::kTypeKalmor)
             return entry;
         if (entry[mbr::kType] == mbr::kTypeFreeBsd)
             fallback = entry;
