@@ -102,6 +102,8 @@ const char* usageText() {
            "  --box-log FILE        every message box as caption, text, style and answer\n"
            "                        (tab-separated, one line each)\n"
            "  --quiet               no progress bar\n"
+           "  --timing              report on standard error how long the boot took from\n"
+           "                        pressing Boot to the jump\n"
            "  --help                this text\n"
            "\n"
            "Settings not given keep the values stored in the device's zandrel.cnf.\n"
@@ -131,6 +133,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             o.list_machines = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--timing") {
+            o.timing = true;
         } else if (std::optional<bool>* flag = bootFlag(o, arg)) {
             *flag = arg.rfind("--no-", 0) != 0;
         } else if (arg == "--pause" || arg == "--no-pause") {
@@ -239,7 +243,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             size_t start = 0;
             while (result.error.empty() && start <= text.size()) {
                 size_t comma = text.find(',', start);
-                std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                std::string word =
+                    text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
                 if (word != "yes" && word != "no")
                     result.error = "--answers takes yes and no separated by commas, not \"" + text + "\"";
                 o.answers.push_back(word == "yes");

@@ -34,6 +34,7 @@ struct CliOptions {
     std::optional<int> qemu_timeout; // seconds
     bool list_machines = false;
     bool quiet = false;
+    bool timing = false; // report the time from Boot to the jump
     bool help = false;
 };
 

@@ -12,6 +12,7 @@
 #include "sim/handheld.h"
 #include "ui/menu_context.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -134,6 +135,7 @@ class Session {
     std::ofstream serial_log_;
     std::ofstream debug_log_;
     std::ofstream box_log_;
+    std::chrono::steady_clock::time_point boot_pressed_;
 };
 
 void Session::endAfterHandOff(int status) {
@@ -224,6 +226,12 @@ void Session::connectDeviceOutputs() {
     if (options_.timezone_bias)
         device.timezone_bias = *options_.timezone_bias;
     device.on_jump = [this](const sim::HandOff& hand_off) {
+        if (options_.timing) {
+            std::chrono::duration<double> taken = std::chrono::steady_clock::now() - boot_pressed_;
+            char line[80];
+            std::snprintf(line, sizeof(line), "zandrel-sim: Boot to the jump took %.6f s\n", taken.count());
+            terminal_.err(line);
+        }
         endAfterHandOff(runHandOff(hand_off, options_, terminal_));
     };
 }
@@ -268,6 +276,7 @@ int Session::run() {
         }
     }
 
+    boot_pressed_ = std::chrono::steady_clock::now();
     pressBoot(*menu, window);
 
     // Back here only when the boot failed or was cancelled.

@@ -20,6 +20,9 @@ struct PhysicalRange {
 
 struct MemoryKnobs {
     FramePlacement placement = FramePlacement::UpperHalf;
+    // Most frames handed out consecutively to consecutive pages before the
+    // next run starts somewhere else; 1 scatters every page.
+    uint32_t longest_run = 16;
     // Seeds the scattering of frames; taken at the first frame handed out after a reset.
     uint32_t seed = 0x5EED;
     // Most frames that committed pages may hold at once; a commit beyond it fails.

@@ -4,10 +4,10 @@
 #include "platform/wince.h"
 #include "sim/handheld.h"
 #include "sim/handle_table.h"
+#include "sim/store_file.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -50,82 +50,6 @@ std::vector<std::u16string> splitPath(std::u16string_view path) {
         parts.push_back(part);
     return parts;
 }
-
-// Open files and their sharing: a file open without sharing can't be opened
-// again, and an open file can't be opened without sharing.
-struct OpenState {
-    int count = 0;
-    bool exclusive = false;
-};
-
-std::map<std::filesystem::path, OpenState>& openFiles() {
-    static std::map<std::filesystem::path, OpenState> files;
-    return files;
-}
-
-class StoreFile : public KernelObject {
-  public:
-    StoreFile(int fd, std::filesystem::path path, bool exclusive) : fd_(fd), path_(std::move(path)) {
-        OpenState& state = openFiles()[path_];
-        ++state.count;
-        state.exclusive = exclusive;
-    }
-    ~StoreFile() override {
-        ::close(fd_);
-        if (--openFiles()[path_].count == 0)
-            openFiles().erase(path_);
-    }
-
-    bool read(void* buffer, ce::DWORD size, ce::DWORD* done, ce::DWORD* error) override {
-        return transfer(::read(fd_, buffer, size), done, error, ce::ERROR_READ_FAULT);
-    }
-    bool write(const void* buffer, ce::DWORD size, ce::DWORD* done, ce::DWORD* error) override {
-        return transfer(::write(fd_, buffer, size), done, error, ce::ERROR_WRITE_FAULT);
-    }
-    bool seek(ce::LONG distance, ce::DWORD method, ce::DWORD* position, ce::DWORD* error) override {
-        int whence = method == ce::FILE_BEGIN ? SEEK_SET : method == ce::FILE_CURRENT ? SEEK_CUR : SEEK_END;
-        off_t result = ::lseek(fd_,
-                               method == ce::FILE_BEGIN ? static_cast<off_t>(static_cast<uint32_t>(distance))
-                                                        : static_cast<off_t>(distance),
-                               whence);
-        if (result < 0 || result > 0xFFFFFFFEll) {
-            *error = ce::ERROR_INVALID_PARAMETER;
-            return false;
-        }
-        *position = static_cast<ce::DWORD>(result);
-        return true;
-    }
-    bool size(ce::DWORD* size, ce::DWORD* error) override {
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || st.st_size > 0xFFFFFFFEll) {
-            *error = ce::ERROR_INVALID_PARAMETER;
-            return false;
-        }
-        *size = static_cast<ce::DWORD>(st.st_size);
-        return true;
-    }
-    bool flush(ce::DWORD* error) override {
-        if (::fsync(fd_) != 0) {
-            *error = ce::ERROR_WRITE_FAULT;
-            return false;
-        }
-        return true;
-    }
-
-  private:
-    static bool transfer(ssize_t result, ce::DWORD* done, ce::DWORD* error, ce::DWORD fault) {
-        if (result < 0) {
-            *done = 0;
-            *error = fault;
-            return false;
-        }
-        *done = static_cast<ce::DWORD>(result);
-        return true;
-    }
-
-    int fd_;
-    std::filesystem::path path_;
-};
 
 ce::DWORD errorOf(int host_errno) {
     switch (host_errno) {
@@ -178,8 +102,10 @@ ce::HANDLE openStoreFile(const ce::WCHAR* name, ce::DWORD access, ce::DWORD shar
         device.last_error = ce::ERROR_ACCESS_DENIED;
         return ce::INVALID_HANDLE_VALUE;
     }
-    auto open = openFiles().find(*path);
-    if (open != openFiles().end() && (open->second.exclusive || share == 0)) {
+    // A file open without sharing can't be opened again, and an open file
+    // can't be opened without sharing.
+    bool exclusive = false;
+    if (StoreFile::isOpen(*path, &exclusive) && (exclusive || share == 0)) {
         device.last_error = ce::ERROR_SHARING_VIOLATION;
         return ce::INVALID_HANDLE_VALUE;
     }

@@ -101,23 +101,35 @@ uint32_t secondStageAddress(uint32_t address, SecondStageVariant variant) {
     return address;
 }
 
-bool ReplayedMemory::word(uint32_t paddr, uint32_t& value) const {
-    auto it = pages_.find(paddr / kPageSize);
+ReplayedMemory::Page* ReplayedMemory::findPage(uint32_t number) const {
+    if (last_page_ != nullptr && last_number_ == number)
+        return last_page_;
+    auto it = pages_.find(number);
     if (it == pages_.end())
-        return false;
+        return nullptr;
+    last_number_ = number;
+    last_page_ = it->second.get();
+    return last_page_;
+}
+
+bool ReplayedMemory::word(uint32_t paddr, uint32_t& value) const {
+    const Page* page = findPage(paddr / kPageSize);
     uint32_t offset = paddr % kPageSize;
-    if (!it->second->words.test(offset / 4))
+    if (page == nullptr || !page->words.test(offset / 4))
         return false;
-    const uint8_t* bytes = it->second->bytes + offset;
+    const uint8_t* bytes = page->bytes + offset;
     value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
             (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
     return true;
 }
 
 void ReplayedMemory::storeWord(uint32_t paddr, uint32_t value) {
-    std::unique_ptr<Page>& page = pages_[paddr / kPageSize];
-    if (!page)
-        page = std::make_unique<Page>();
+    Page* page = findPage(paddr / kPageSize);
+    if (page == nullptr) {
+        std::unique_ptr<Page>& made = pages_[paddr / kPageSize];
+        made = std::make_unique<Page>();
+        page = made.get();
+    }
     uint32_t offset = paddr % kPageSize;
     uint8_t* bytes = page->bytes + offset;
     bytes[0] = static_cast<uint8_t>(value);

@@ -53,7 +53,13 @@ class ReplayedMemory {
         uint8_t bytes[kPageSize] = {};
         std::bitset<kPageSize / 4> words;
     };
+    // The page numbered `number`; null when nothing was stored there.
+    Page* findPage(uint32_t number) const;
+
     std::map<uint32_t, std::unique_ptr<Page>> pages_; // by page number
+    // The page found last: the replay works through a page at a time.
+    mutable uint32_t last_number_ = 0;
+    mutable Page* last_page_ = nullptr;
 };
 
 struct ReplayHazard {

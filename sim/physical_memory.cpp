@@ -2,8 +2,10 @@
 
 #include "sim/board_devices.h"
 #include "sim/handheld.h"
+#include "sim/page_runs.h"
 #include "sim/process_memory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,12 +62,14 @@ void PhysicalMemory::reset(const DeviceProfile& profile) {
         hostFailure("simulated RAM: mmap");
     host_ = static_cast<uint8_t*>(host);
 
-    uint32_t frames = size_ / kFrameSize;
+    frame_count_ = size_ / kFrameSize;
     free_low_.clear();
     free_high_.clear();
-    for (uint32_t i = 0; i < frames; ++i)
-        (i < frames / 2 ? free_low_ : free_high_).push_back(i);
-    in_use_.assign(frames, false);
+    pool_positions_.assign(frame_count_, 0);
+    for (uint32_t frame = 0; frame < frame_count_; ++frame)
+        poolOf(frame).add(frame, pool_positions_);
+    in_use_.assign(frame_count_, false);
+    private_bytes_.assign(frame_count_, nullptr);
     in_use_count_ = 0;
     seeded_ = false;
     made_ = true;
@@ -79,73 +83,113 @@ bool PhysicalMemory::contains(uint32_t paddr, uint32_t size) const {
 bool PhysicalMemory::read(uint32_t paddr, void* out, uint32_t size) const {
     if (!contains(paddr, size))
         return false;
-    if (size == 0)
-        return true;
-    std::memcpy(out, host_ + (paddr - base_), size);
+    auto* to = static_cast<uint8_t*>(out);
+    for (uint32_t done = 0; done < size;) {
+        uint32_t at = paddr + done;
+        uint32_t count = std::min(size - done, kFrameSize - at % kFrameSize);
+        std::memcpy(to + done, const_cast<PhysicalMemory*>(this)->hostAddress(at), count);
+        done += count;
+    }
     return true;
 }
 
 bool PhysicalMemory::write(uint32_t paddr, const void* in, uint32_t size) {
     if (!contains(paddr, size))
         return false;
-    if (size == 0)
-        return true;
-    std::memcpy(host_ + (paddr - base_), in, size);
+    const auto* from = static_cast<const uint8_t*>(in);
+    for (uint32_t done = 0; done < size;) {
+        uint32_t at = paddr + done;
+        uint32_t count = std::min(size - done, kFrameSize - at % kFrameSize);
+        std::memcpy(hostAddress(at), from + done, count);
+        done += count;
+    }
     return true;
 }
 
 uint8_t* PhysicalMemory::hostAddress(uint32_t paddr) {
-    return contains(paddr, 1) ? host_ + (paddr - base_) : nullptr;
+    if (!contains(paddr, 1))
+        return nullptr;
+    uint8_t* bytes = private_bytes_[(paddr - base_) / kFrameSize];
+    return bytes != nullptr ? bytes + paddr % kFrameSize : host_ + (paddr - base_);
 }
 
-uint32_t PhysicalMemory::drawFrame() {
-    const MemoryKnobs& knobs = Handheld::get().memory;
-    if (!seeded_) {
-        random_.seed(knobs.seed);
-        seeded_ = true;
-    }
-    std::vector<uint32_t>* pool = nullptr;
-    switch (knobs.placement) {
-    case FramePlacement::UpperHalf:
-        pool = free_high_.empty() ? &free_low_ : &free_high_;
-        break;
-    case FramePlacement::LowerHalf:
-        pool = free_low_.empty() ? &free_high_ : &free_low_;
-        break;
-    case FramePlacement::Anywhere: {
-        size_t pick = random_() % (free_low_.size() + free_high_.size());
-        pool = pick < free_low_.size() ? &free_low_ : &free_high_;
-        break;
-    }
-    }
-    size_t index = random_() % pool->size();
-    uint32_t frame = (*pool)[index];
-    (*pool)[index] = pool->back();
-    pool->pop_back();
+void PhysicalMemory::settle() {
+    ProcessMemory::get().shareAllPages();
+}
+
+void PhysicalMemory::setPrivateBytes(uint32_t paddr, uint8_t* bytes) {
+    if (frameInUse(paddr))
+        private_bytes_[(paddr - base_) / kFrameSize] = bytes;
+}
+
+uint8_t* PhysicalMemory::privateBytes(uint32_t paddr) const {
+    return contains(paddr, 1) ? private_bytes_[(paddr - base_) / kFrameSize] : nullptr;
+}
+
+void PhysicalMemory::FreeFrames::add(uint32_t frame, std::vector<uint32_t>& positions) {
+    positions[frame] = static_cast<uint32_t>(frames_.size());
+    frames_.push_back(frame);
+}
+
+void PhysicalMemory::FreeFrames::remove(uint32_t frame, std::vector<uint32_t>& positions) {
+    uint32_t position = positions[frame];
+    frames_[position] = frames_.back();
+    positions[frames_[position]] = position;
+    frames_.pop_back();
+}
+
+void PhysicalMemory::take(uint32_t frame) {
+    poolOf(frame).remove(frame, pool_positions_);
     in_use_[frame] = true;
     ++in_use_count_;
-    return base_ + frame * kFrameSize;
+}
+
+PhysicalMemory::FreeFrames& PhysicalMemory::choosePool() {
+    switch (Handheld::get().memory.placement) {
+    case FramePlacement::UpperHalf:
+        return free_high_.empty() ? free_low_ : free_high_;
+    case FramePlacement::LowerHalf:
+        return free_low_.empty() ? free_high_ : free_low_;
+    case FramePlacement::Anywhere:
+        break;
+    }
+    size_t pick = random_() % (free_low_.size() + free_high_.size());
+    return pick < free_low_.size() ? free_low_ : free_high_;
+}
+
+void PhysicalMemory::drawRun(uint32_t most, std::vector<uint32_t>& frames) {
+    FreeFrames& pool = choosePool();
+    uint32_t first = pool.at(random_() % pool.size());
+    uint32_t longest = std::max(1u, Handheld::get().memory.longest_run);
+    uint32_t wanted = std::min(most, 1 + static_cast<uint32_t>(random_() % longest));
+    FreeFrames& half = poolOf(first);
+    for (uint32_t frame = first; frame - first < wanted; ++frame) {
+        if (frame >= frame_count_ || in_use_[frame] || &poolOf(frame) != &half)
+            break;
+        take(frame);
+        frames.push_back(base_ + frame * kFrameSize);
+    }
 }
 
 bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frames) {
     uint64_t free = free_low_.size() + free_high_.size();
     if (count > free || uint64_t{in_use_count_} + count > Handheld::get().memory.frame_limit)
         return false;
+    if (!seeded_) {
+        random_.seed(Handheld::get().memory.seed);
+        seeded_ = true;
+    }
     frames.clear();
     frames.reserve(count);
-    for (uint32_t i = 0; i < count; ++i)
-        frames.push_back(drawFrame());
+    while (frames.size() < count)
+        drawRun(count - static_cast<uint32_t>(frames.size()), frames);
     return true;
 }
 
 bool PhysicalMemory::claimFrame(uint32_t paddr) {
     if (!contains(paddr, 1) || frameInUse(paddr))
         return false;
-    uint32_t frame = (paddr - base_) / kFrameSize;
-    std::vector<uint32_t>& pool = frame < in_use_.size() / 2 ? free_low_ : free_high_;
-    std::erase(pool, frame);
-    in_use_[frame] = true;
-    ++in_use_count_;
+    take((paddr - base_) / kFrameSize);
     return true;
 }
 
@@ -153,17 +197,37 @@ bool PhysicalMemory::frameInUse(uint32_t paddr) const {
     return contains(paddr, 1) && in_use_[(paddr - base_) / kFrameSize];
 }
 
-void PhysicalMemory::releaseFrame(uint32_t paddr) {
-    if (!frameInUse(paddr))
-        return;
-    uint32_t frame = (paddr - base_) / kFrameSize;
-    // Punching the hole both zeroes the frame and gives its memory back.
-    if (fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t{frame} * kFrameSize, kFrameSize) !=
-        0)
-        std::memset(host_ + frame * kFrameSize, 0, kFrameSize);
-    in_use_[frame] = false;
-    --in_use_count_;
-    (frame < in_use_.size() / 2 ? free_low_ : free_high_).push_back(frame);
+void PhysicalMemory::releaseFrames(std::vector<uint32_t> paddrs) {
+    std::erase_if(paddrs, [this](uint32_t paddr) { return !frameInUse(paddr); });
+    std::sort(paddrs.begin(), paddrs.end());
+    paddrs.erase(std::unique(paddrs.begin(), paddrs.end()), paddrs.end());
+    // Frames whose bytes are in the memory file get a hole punched there,
+    // which both zeroes them and gives their memory back. Private bytes go
+    // with their page.
+    std::vector<uint32_t> in_file;
+    for (uint32_t paddr : paddrs) {
+        uint32_t frame = (paddr - base_) / kFrameSize;
+        if (private_bytes_[frame] == nullptr)
+            in_file.push_back(paddr);
+        in_use_[frame] = false;
+        private_bytes_[frame] = nullptr;
+        --in_use_count_;
+        poolOf(frame).add(frame, pool_positions_);
+    }
+    forEachRun(
+        in_file.size(), [&](size_t k) { return in_file[k] == in_file[k - 1] + kFrameSize; },
+        [&](size_t first, size_t count) {
+            zeroFileFrames(in_file[first], static_cast<uint32_t>(count));
+            return true;
+        });
+}
+
+void PhysicalMemory::zeroFileFrames(uint32_t paddr, uint32_t count) {
+    off_t offset = paddr - base_;
+    off_t bytes = off_t{kFrameSize} * count;
+    // Punching the hole both zeroes the frames and gives their memory back.
+    if (fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, bytes) != 0)
+        std::memset(host_ + offset, 0, bytes);
 }
 
 void PhysicalMemory::attachDevice(uint32_t base, uint32_t size, std::shared_ptr<DeviceModel> model) {

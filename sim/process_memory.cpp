@@ -2,13 +2,17 @@
 
 #include "platform/wince_types.h"
 #include "sim/handheld.h"
+#include "sim/page_runs.h"
 #include "sim/physical_memory.h"
 
+#include <cstring>
 #include <sys/mman.h>
 
 namespace sim {
 
 namespace {
+
+constexpr uint64_t kHugePage = 2 * 1024 * 1024;
 
 uintptr_t truncPage(uintptr_t address) {
     return address & ~uintptr_t{ProcessMemory::kPageSize - 1};
@@ -77,19 +81,24 @@ ProcessMemory::Region* ProcessMemory::reserve(uintptr_t address, uint32_t size, 
             host = MAP_FAILED;
         }
     } else {
-        // Regions start on the 64 KB allocation granularity, as on the device.
-        void* wide = mmap(nullptr, bytes + kGranularity, PROT_NONE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        // Regions start on the 64 KB allocation granularity, as on the device;
+        // large ones on the host's huge-page size, so that their private
+        // memory can come in huge pages.
+        uint64_t alignment = bytes >= kHugePage ? kHugePage : kGranularity;
+        void* wide =
+            mmap(nullptr, bytes + alignment, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         host = wide;
         if (wide != MAP_FAILED) {
             uintptr_t low = reinterpret_cast<uintptr_t>(wide);
-            uintptr_t aligned = (low + kGranularity - 1) & ~uintptr_t{kGranularity - 1};
+            uintptr_t aligned = (low + alignment - 1) & ~uintptr_t{alignment - 1};
             if (aligned > low)
                 munmap(wide, aligned - low);
             uintptr_t tail = aligned + bytes;
-            if (low + bytes + kGranularity > tail)
-                munmap(reinterpret_cast<void*>(tail), low + bytes + kGranularity - tail);
+            if (low + bytes + alignment > tail)
+                munmap(reinterpret_cast<void*>(tail), low + bytes + alignment - tail);
             host = reinterpret_cast<void*>(aligned);
+            if (bytes >= kHugePage)
+                madvise(host, bytes, MADV_HUGEPAGE);
         }
     }
     if (host == MAP_FAILED) {
@@ -105,12 +114,14 @@ ProcessMemory::Region* ProcessMemory::reserve(uintptr_t address, uint32_t size, 
 }
 
 void ProcessMemory::releaseRegion(Region& region) {
-    PhysicalMemory& ram = PhysicalMemory::get();
+    // Unmapped first, the frames have no other mapping to be taken out of.
+    munmap(reinterpret_cast<void*>(region.base), region.size);
+    std::vector<uint32_t> frames;
     for (const PageState& page : region.pages) {
         if (page.kind == PageKind::Committed)
-            ram.releaseFrame(page.paddr);
+            frames.push_back(page.paddr);
     }
-    munmap(reinterpret_cast<void*>(region.base), region.size);
+    PhysicalMemory::get().releaseFrames(std::move(frames));
     regions_.erase(region.base);
 }
 
@@ -143,34 +154,104 @@ bool ProcessMemory::commit(const Span& span, int protection, uint32_t* error) {
         *error = ce::ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
+    // Reserved pages are untouched private memory: opening them up gives
+    // each committed page its zeroed bytes.
+    auto vaddrOf = [&](size_t k) { return span.region->base + uintptr_t{reserved[k]} * kPageSize; };
+    size_t opened = 0;
+    bool all_opened = forEachRun(
+        reserved.size(), [&](size_t k) { return reserved[k] == reserved[k - 1] + 1; },
+        [&](size_t first, size_t count) {
+            if (mprotect(reinterpret_cast<void*>(vaddrOf(first)), count * kPageSize, protection) != 0)
+                return false;
+            opened = first + count;
+            return true;
+        });
+    if (!all_opened) {
+        // Out of host mappings: this call's pages go back to reserved.
+        for (size_t k = 0; k < opened; ++k)
+            mapNothing(vaddrOf(k), kPageSize);
+        ram.releaseFrames(std::move(frames));
+        *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
     for (size_t k = 0; k < reserved.size(); ++k) {
-        uintptr_t vaddr = span.region->base + uintptr_t{reserved[k]} * kPageSize;
-        if (!mapShared(vaddr, kPageSize, protection, frames[k])) {
-            // Out of host mappings: this call's pages go back to reserved.
-            for (size_t j = 0; j < k; ++j) {
-                mapNothing(span.region->base + uintptr_t{reserved[j]} * kPageSize, kPageSize);
-                span.region->pages[reserved[j]] = PageState{};
-            }
-            for (uint32_t frame : frames)
-                ram.releaseFrame(frame);
-            *error = ce::ERROR_NOT_ENOUGH_MEMORY;
-            return false;
-        }
-        span.region->pages[reserved[k]] = {PageKind::Committed, false, frames[k], 0};
+        span.region->pages[reserved[k]] = {
+            PageKind::Committed, false, frames[k], 0, false, static_cast<int8_t>(protection)};
+        ram.setPrivateBytes(frames[k], reinterpret_cast<uint8_t*>(vaddrOf(k)));
     }
     return true;
 }
 
 void ProcessMemory::decommit(const Span& span) {
+    if (span.count == 0)
+        return;
+    mapNothing(span.region->base + uintptr_t{span.first} * kPageSize, span.count * kPageSize);
+    std::vector<uint32_t> frames;
     for (uint32_t i = span.first; i < span.first + span.count; ++i) {
         PageState& page = span.region->pages[i];
-        if (page.kind == PageKind::Reserved)
-            continue;
-        mapNothing(span.region->base + uintptr_t{i} * kPageSize, kPageSize);
         if (page.kind == PageKind::Committed)
-            PhysicalMemory::get().releaseFrame(page.paddr);
+            frames.push_back(page.paddr);
         page = PageState{};
     }
+    PhysicalMemory::get().releaseFrames(std::move(frames));
+}
+
+bool ProcessMemory::sharePages(Region& region, uint32_t first, uint32_t count) {
+    PhysicalMemory& ram = PhysicalMemory::get();
+    auto follows = [&](size_t k) {
+        const PageState& page = region.pages[first + k];
+        const PageState& before = region.pages[first + k - 1];
+        return page.paddr == before.paddr + kPageSize && page.protection == before.protection &&
+               page.shared == before.shared;
+    };
+    return forEachRun(count, follows, [&](size_t start, size_t pages) {
+        PageState& head = region.pages[first + start];
+        if (head.kind != PageKind::Committed || head.shared)
+            return true;
+        uintptr_t vaddr = region.base + uintptr_t{first + start} * kPageSize;
+        uint32_t bytes = static_cast<uint32_t>(pages * kPageSize);
+        // The bytes go into the file before the pages leave private memory;
+        // pages never touched are zeros, a hole in the file.
+        std::vector<unsigned char> resident(pages);
+        if (mincore(reinterpret_cast<void*>(vaddr), bytes, resident.data()) != 0 ||
+            ((head.protection & PROT_READ) == 0 &&
+             mprotect(reinterpret_cast<void*>(vaddr), bytes, PROT_READ) != 0))
+            return false;
+        forEachRun(
+            pages, [&](size_t k) { return (resident[k] & 1) == (resident[k - 1] & 1); },
+            [&](size_t run, size_t run_pages) {
+                uint32_t paddr = head.paddr + static_cast<uint32_t>(run * kPageSize);
+                if (resident[run] & 1)
+                    std::memcpy(ram.fileBytes(paddr), reinterpret_cast<const void*>(vaddr + run * kPageSize),
+                                run_pages * kPageSize);
+                else
+                    ram.zeroFileFrames(paddr, static_cast<uint32_t>(run_pages));
+                return true;
+            });
+        if (!mapShared(vaddr, bytes, head.protection, head.paddr))
+            return false;
+        for (size_t k = start; k < start + pages; ++k) {
+            PageState& page = region.pages[first + k];
+            page.shared = true;
+            ram.setPrivateBytes(page.paddr, nullptr);
+        }
+        return true;
+    });
+}
+
+bool ProcessMemory::shareFrame(uint32_t paddr) {
+    uint8_t* bytes = PhysicalMemory::get().privateBytes(paddr);
+    if (bytes == nullptr)
+        return true;
+    uintptr_t at = reinterpret_cast<uintptr_t>(bytes);
+    Region* region = regionAt(at);
+    return region != nullptr &&
+           sharePages(*region, static_cast<uint32_t>((at - region->base) / kPageSize), 1);
+}
+
+void ProcessMemory::shareAllPages() {
+    for (auto& [base, region] : regions_)
+        sharePages(region, 0, static_cast<uint32_t>(region.pages.size()));
 }
 
 void* ProcessMemory::allocate(void* address, uint32_t size, uint32_t type, uint32_t protection,
@@ -266,8 +347,12 @@ bool ProcessMemory::copy(void* destination, void* source, uint32_t size, uint32_
         bool touches_ram = start < uint64_t{ram.base()} + ram.size() && ram.base() < paddr + bytes;
         if ((!in_ram && touches_ram) || !ram.isPresent(start, bytes))
             return false;
-        for (uint32_t i = 0; i < span.count; ++i)
+        for (uint32_t i = 0; i < span.count; ++i) {
             sources[i] = {PageKind::Mapped, !in_ram, start + i * kPageSize, 0};
+            // A frame seen at a second address must have its bytes in one place.
+            if (in_ram && !shareFrame(sources[i].paddr))
+                return false;
+        }
     } else {
         // A virtual source: the pages behind it are mapped a second time.
         uintptr_t from = reinterpret_cast<uintptr_t>(source);
@@ -279,21 +364,31 @@ bool ProcessMemory::copy(void* destination, void* source, uint32_t size, uint32_
                 return false;
             const PageState& page =
                 region->pages[(from + uintptr_t{i} * kPageSize - region->base) / kPageSize];
-            if (page.kind == PageKind::Reserved)
+            if (page.kind == PageKind::Reserved || (!page.device && !shareFrame(page.paddr)))
                 return false;
             sources[i] = {PageKind::Mapped, page.device, page.paddr, 0};
         }
     }
 
-    for (uint32_t i = 0; i < span.count; ++i) {
-        uintptr_t vaddr = span.region->base + uintptr_t{span.first + i} * kPageSize;
+    auto follows = [&](size_t i) {
+        return sources[i].device == sources[i - 1].device &&
+               sources[i].paddr == sources[i - 1].paddr + kPageSize;
+    };
+    bool all_mapped = forEachRun(span.count, follows, [&](size_t first, size_t count) {
+        uintptr_t vaddr = span.region->base + uintptr_t{span.first + first} * kPageSize;
         // Device pages stay inaccessible: registers are reached through the register accessors.
-        if (!sources[i].device && !mapShared(vaddr, kPageSize, host_protection, sources[i].paddr)) {
-            decommit({span.region, span.first, i});
-            *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+        if (!sources[first].device && !mapShared(vaddr, static_cast<uint32_t>(count * kPageSize),
+                                                 host_protection, sources[first].paddr)) {
+            decommit({span.region, span.first, static_cast<uint32_t>(first)});
             return false;
         }
-        span.region->pages[span.first + i] = sources[i];
+        for (size_t i = first; i < first + count; ++i)
+            span.region->pages[span.first + i] = sources[i];
+        return true;
+    });
+    if (!all_mapped) {
+        *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+        return false;
     }
     *error = 0;
     return true;

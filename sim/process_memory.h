@@ -28,6 +28,9 @@ class ProcessMemory {
 
     // Unmaps every region without giving frames back: the RAM is being replaced.
     void forgetAll();
+    // Moves the bytes of every privately held committed page into the RAM's
+    // memory file and maps the page from there.
+    void shareAllPages();
 
     size_t regionCount() const { return regions_.size(); }
     // Bytes reserved by the region based at `base`; 0 when no region starts there.
@@ -48,6 +51,10 @@ class ProcessMemory {
         bool device = false;
         uint32_t paddr = kNoAddress;
         uint32_t locks = 0;
+        // A committed page's bytes are in the RAM's memory file, mapped shared,
+        // rather than in private memory.
+        bool shared = false;
+        int8_t protection = 0; // host protection of a committed page
     };
     struct Region {
         uintptr_t base;
@@ -71,6 +78,11 @@ class ProcessMemory {
     void decommit(const Span& span);
     bool mapShared(uintptr_t vaddr, uint32_t size, int protection, uint32_t paddr);
     void mapNothing(uintptr_t vaddr, uint32_t size);
+    // Moves the private bytes of `count` committed pages into the memory file
+    // and maps them from there.
+    bool sharePages(Region& region, uint32_t first, uint32_t count);
+    // Makes the committed page holding frame `paddr` privately a shared one.
+    bool shareFrame(uint32_t paddr);
     bool lockAllowed(uintptr_t page);
 
     std::map<uintptr_t, Region> regions_;

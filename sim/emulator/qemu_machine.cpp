@@ -129,6 +129,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
             "the device's RAM at " + hex(hand_off.ram_base) + " is not where the board has it";
         return run;
     }
+    ram.settle();
     if (!prepareHandOffRam(hand_off)) {
         run.result.reason = "no RAM page for the jump routine at " + hex(hand_off.jump_paddr);
         return run;

@@ -41,6 +41,7 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
         run.result.reason = "the hand-off's RAM is not the device's";
         return run;
     }
+    ram.settle();
     if (!prepareHandOffRam(hand_off)) {
         run.result.reason = "no RAM page for the jump routine at " + hex(hand_off.jump_paddr);
         return run;

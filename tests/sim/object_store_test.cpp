@@ -2,6 +2,7 @@
 #include "platform/wince.h"
 #include "support/simulated_device.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -72,6 +73,58 @@ TEST_F(ObjectStore, AFileOpenWithoutSharingCannotBeOpenedAgain) {
     ce::HANDLE again = open(u"\\Storage Card\\a");
     EXPECT_NE(again, ce::INVALID_HANDLE_VALUE);
     ce::CloseHandle(again);
+}
+
+// Reads are served from a read-ahead buffer; whatever the pattern of seeks
+// and sizes, the bytes are the file's, and writes are seen at once.
+TEST_F(ObjectStore, ReadsSeeTheFilesBytesWhateverTheirPattern) {
+    const uint32_t size = 3 * 128 * 1024 + 777; // a few read-ahead buffers and a ragged tail
+    std::string bytes(size, '\0');
+    for (uint32_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 24);
+    writeFile("Storage Card/big", bytes);
+    ce::HANDLE file = open(u"\\Storage Card\\big", ce::GENERIC_READ, ce::OPEN_EXISTING, ce::FILE_SHARE_READ);
+    ASSERT_NE(file, ce::INVALID_HANDLE_VALUE);
+
+    struct Read {
+        uint32_t offset;
+        uint32_t count;
+    };
+    const Read reads[] = {
+        {0, 4092},          {4092, 4092}, {128 * 1024 - 3, 10},     {200000, 300000}, {5, 1},
+        {size - 100, 4096}, {size, 10},   {128 * 1024, 128 * 1024}, {size - 1, 1},    {1, size + 50},
+    };
+    std::vector<char> buffer(size + 64);
+    for (const Read& read : reads) {
+        SCOPED_TRACE(read.offset);
+        ASSERT_EQ(ce::SetFilePointer(file, static_cast<ce::LONG>(read.offset), nullptr, ce::FILE_BEGIN),
+                  read.offset);
+        ce::DWORD done = 0;
+        ASSERT_TRUE(ce::ReadFile(file, buffer.data(), read.count, &done, nullptr));
+        uint32_t expected = std::min(read.count, size - read.offset);
+        ASSERT_EQ(done, expected);
+        EXPECT_EQ(std::string(buffer.data(), done), bytes.substr(read.offset, expected));
+    }
+    // Reading on from the current position continues where the last read ended.
+    ASSERT_EQ(ce::SetFilePointer(file, 1000, nullptr, ce::FILE_BEGIN), 1000u);
+    ce::DWORD done = 0;
+    ASSERT_TRUE(ce::ReadFile(file, buffer.data(), 10, &done, nullptr));
+    EXPECT_EQ(ce::SetFilePointer(file, 0, nullptr, ce::FILE_CURRENT), 1010u);
+    EXPECT_EQ(ce::SetFilePointer(file, -10, nullptr, ce::FILE_END), size - 10);
+    EXPECT_EQ(ce::SetFilePointer(file, -1, nullptr, ce::FILE_BEGIN), ce::INVALID_SET_FILE_POINTER);
+
+    // Another handle writes into the part this one has read ahead.
+    ce::HANDLE writer =
+        open(u"\\Storage Card\\big", ce::GENERIC_WRITE, ce::OPEN_EXISTING, ce::FILE_SHARE_READ);
+    ASSERT_NE(writer, ce::INVALID_HANDLE_VALUE);
+    ASSERT_EQ(ce::SetFilePointer(file, 0, nullptr, ce::FILE_BEGIN), 0u);
+    ASSERT_TRUE(ce::ReadFile(file, buffer.data(), 16, &done, nullptr));
+    ASSERT_EQ(ce::SetFilePointer(writer, 16, nullptr, ce::FILE_BEGIN), 16u);
+    ASSERT_TRUE(ce::WriteFile(writer, "NEW!", 4, &done, nullptr));
+    ASSERT_TRUE(ce::ReadFile(file, buffer.data(), 4, &done, nullptr));
+    EXPECT_EQ(std::string(buffer.data(), done), "NEW!");
+    ce::CloseHandle(writer);
+    ce::CloseHandle(file);
 }
 
 TEST_F(ObjectStore, CreatesReplacesAndRenamesFiles) {

@@ -6,8 +6,10 @@
 #include "sim/process_memory.h"
 #include "support/simulated_device.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace {
@@ -24,6 +26,13 @@ class PhysicalMemoryTest : public SimulatedDevice {
         struct stat info {};
         EXPECT_EQ(fstat(ram().memoryFile(), &info), 0);
         return uint64_t(info.st_blocks) * 512;
+    }
+    // Host bytes resident behind a region's pages.
+    static uint64_t residentBytes(uint8_t* region, uint32_t size) {
+        std::vector<unsigned char> pages(size / kPage);
+        EXPECT_EQ(mincore(region, size, pages.data()), 0);
+        return kPage * static_cast<uint64_t>(std::count_if(pages.begin(), pages.end(),
+                                                           [](unsigned char page) { return page & 1; }));
     }
     uint8_t* commit(uint32_t size) {
         return static_cast<uint8_t*>(ce::VirtualAlloc(nullptr, size, ce::MEM_COMMIT, ce::PAGE_READWRITE));
@@ -97,6 +106,52 @@ TEST_F(PhysicalMemoryTest, FramesOfDifferentRegionsNeverOverlap) {
     EXPECT_EQ(ram().framesInUse(), 0x30000u / kPage);
 }
 
+// Lengths of the runs of consecutive frames behind consecutive pages, and
+// how often a run starts below the one before it.
+struct FrameRuns {
+    std::vector<uint32_t> lengths;
+    int descents = 0;
+};
+
+class FrameRunTest : public PhysicalMemoryTest, public ::testing::WithParamInterface<uint32_t> {
+  protected:
+    FrameRuns runsOf(const uint8_t* region, uint32_t pages) {
+        FrameRuns runs;
+        uint32_t run_start = frameOf(region);
+        runs.lengths.push_back(1);
+        for (uint32_t i = 1; i < pages; ++i) {
+            uint32_t frame = frameOf(region + i * kPage);
+            if (frame == frameOf(region + (i - 1) * kPage) + kPage) {
+                ++runs.lengths.back();
+                continue;
+            }
+            runs.descents += frame < run_start;
+            run_start = frame;
+            runs.lengths.push_back(1);
+        }
+        return runs;
+    }
+};
+
+TEST_P(FrameRunTest, FramesComeInShortRunsInScatteredPlaces) {
+    uint32_t longest = GetParam();
+    device().memory.longest_run = longest;
+    const uint32_t pages = 512;
+    uint8_t* region = commit(pages * kPage);
+    ASSERT_NE(region, nullptr);
+    FrameRuns runs = runsOf(region, pages);
+    uint32_t longest_seen = *std::max_element(runs.lengths.begin(), runs.lengths.end());
+    // Two runs drawn apart may still happen to touch; never more than that.
+    EXPECT_LE(longest_seen, 2 * longest);
+    EXPECT_GE(runs.lengths.size(), pages / longest);
+    EXPECT_GT(runs.descents, 0);
+    if (longest > 1) {
+        EXPECT_GT(longest_seen, 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LongestRuns, FrameRunTest, ::testing::Values(1u, 4u, 16u));
+
 TEST_F(PhysicalMemoryTest, UpperHalfOverflowsIntoTheLowerHalf) {
     useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100")); // 16 MB
     uint8_t* upper = commit(8 * kMB);
@@ -139,12 +194,22 @@ TEST_F(PhysicalMemoryTest, FrameLimitRefusesTheCommit) {
 
 TEST_F(PhysicalMemoryTest, HostMemoryIsUsedOnlyForTouchedFrames) {
     uint64_t before = hostBytesUsed();
-    uint8_t* region = commit(4 * kMB);
+    // Below the host's huge-page size: regions from 2 MB on may take host
+    // memory in huge pages.
+    const uint32_t size = 1 * kMB;
+    uint8_t* region = commit(size);
     ASSERT_NE(region, nullptr);
-    EXPECT_EQ(hostBytesUsed(), before);
+    EXPECT_EQ(residentBytes(region, size), 0u);
     for (uint32_t i = 0; i < 8; ++i)
-        region[i * kPage] = 1;
+        region[i * 16 * kPage] = static_cast<uint8_t>(i + 1);
+    EXPECT_EQ(residentBytes(region, size), 8 * kPage);
+    EXPECT_EQ(hostBytesUsed(), before);
+
+    // Taken whole, the RAM holds the touched frames' bytes, and only those.
+    ram().settle();
     EXPECT_EQ(hostBytesUsed(), before + 8 * kPage);
+    for (uint32_t i = 0; i < 8; ++i)
+        EXPECT_EQ(ram().hostAddress(ram().base())[frameOf(region + i * 16 * kPage) - ram().base()], i + 1);
     ASSERT_TRUE(ce::VirtualFree(region, 0, ce::MEM_RELEASE));
     EXPECT_EQ(hostBytesUsed(), before);
 }

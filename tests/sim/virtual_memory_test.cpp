@@ -186,12 +186,34 @@ TEST_F(VirtualMemoryTest, PhysicalCopyOfRamAliasesTheFrames) {
     EXPECT_EQ(*ram().hostAddress(paddr + 0x2FFF), 0x42);
 }
 
+TEST_F(VirtualMemoryTest, PhysicalCopyOfACommittedPageSharesItsBytes) {
+    uint8_t* region = commit(0x10000);
+    uint8_t* window = reserve(0x10000);
+    ASSERT_NE(region, nullptr);
+    ASSERT_NE(window, nullptr);
+    region[0x1234] = 7; // written before the page is seen anywhere else
+    uint32_t frame = process().physicalAddress(region + 0x1000);
+    ASSERT_TRUE(ce::VirtualCopy(window, physical(frame), kPage, ce::PAGE_READWRITE | ce::PAGE_PHYSICAL));
+    EXPECT_EQ(window[0x234], 7);
+    window[0x235] = 8;
+    EXPECT_EQ(region[0x1235], 8);
+    uint8_t seen = 0;
+    ASSERT_TRUE(ram().read(frame + 0x235, &seen, 1));
+    EXPECT_EQ(seen, 8);
+    // The neighbouring pages keep their own bytes.
+    region[0x2000] = 5;
+    ASSERT_TRUE(ram().read(process().physicalAddress(region + 0x2000), &seen, 1));
+    EXPECT_EQ(seen, 5);
+}
+
 TEST_F(VirtualMemoryTest, VirtualSourceMapsTheSamePagesAgain) {
     uint8_t* region = commit(0x10000);
     uint8_t* window = reserve(0x10000);
     ASSERT_NE(region, nullptr);
     ASSERT_NE(window, nullptr);
+    region[0x1008] = 3;
     ASSERT_TRUE(ce::VirtualCopy(window, region + 0x1000, 0x2000, ce::PAGE_READWRITE));
+    EXPECT_EQ(window[0x8], 3);
     region[0x1010] = 9;
     EXPECT_EQ(window[0x10], 9);
     EXPECT_EQ(process().physicalAddress(window + 0x1000), process().physicalAddress(region + 0x2000));
