@@ -116,11 +116,16 @@ bool saveSettingsFile(const Preferences& record) {
     char16_t fresh[ce::MAX_PATH];
     if (!settingsPath(path, u"") || !settingsPath(fresh, u".new"))
         return false;
+    uint32_t size = record.size <= Preferences::kSize ? record.size : Preferences::kSize;
+    // Settings that did not change are not written again: storage cards wear
+    // with every write, and every Boot saves.
+    alignas(Preferences) uint8_t stored[Preferences::kSize];
+    if (readRecord(path, stored) == size && std::memcmp(stored, &record, size) == 0)
+        return true;
     ce::HANDLE file = ce::CreateFileW(fresh, ce::GENERIC_WRITE, 0, nullptr, ce::CREATE_ALWAYS,
                                       ce::FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == ce::INVALID_HANDLE_VALUE)
         return false;
-    uint32_t size = record.size <= Preferences::kSize ? record.size : Preferences::kSize;
     ce::DWORD written = 0;
     ce::WriteFile(file, &record, size, &written, nullptr);
     bool complete = written == size && ce::FlushFileBuffers(file);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <zlib.h>
 
 namespace {
@@ -110,6 +111,21 @@ TEST_F(ZandrelSim, ScriptedAnswersGoToTheQuestionsInOrderAndAreLogged) {
     EXPECT_EQ(line, "WARNING\tData in memory will be lost.\\nAre you sure?\t36\tYes");
     std::getline(in, line);
     EXPECT_EQ(line, "BOOT FAILED\tCan't open kernel image.\\n\t16\tOK");
+}
+
+TEST_F(ZandrelSim, TimingReportsBootToTheJumpOnlyWhenTheJumpIsReached) {
+    ProgramResult jumped =
+        runProgram(buildPath("zandrel-sim"), {"--quiet", "--timing", "--emulator", "none"});
+    EXPECT_EQ(jumped.status, 0) << jumped.out << jumped.err;
+    const std::string line = "zandrel-sim: Boot to the jump took ";
+    std::smatch figure;
+    ASSERT_TRUE(std::regex_search(jumped.err, figure, std::regex(line + "([0-9]+\\.[0-9]{6}) s\n")))
+        << jumped.err;
+    EXPECT_GT(std::stod(figure[1]), 0.0);
+
+    ProgramResult failed = run({"--timing", "--dir", "\\Storage Card\\", "--kernel", "missing"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err.find(line), std::string::npos) << failed.err;
 }
 
 TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {

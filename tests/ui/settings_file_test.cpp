@@ -3,6 +3,7 @@
 #include "ui/menu_context.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,6 +64,27 @@ TEST_F(SettingsFile, SaveWritesTheRecordByteForByte) {
     EXPECT_EQ(bytes.substr(1636, 4), std::string("\x00\x4b\x00\x00", 4)); // serial_speed 19200
     EXPECT_EQ(bytes.substr(1640, 6), std::string("-\0x\0\0\0", 6));       // boot_extra
     EXPECT_FALSE(std::filesystem::exists(root / "Storage Card/zandrel.cnf.new"));
+}
+
+TEST_F(SettingsFile, SavingUnchangedSettingsWritesNothing) {
+    MenuContext& menu = *MenuContext::instance();
+    ASSERT_TRUE(menu.save());
+    std::filesystem::path file = root / "Storage Card/zandrel.cnf";
+    // A save puts a new file in place of the old one; an unchanged record keeps the old.
+    struct stat before {};
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
+    ASSERT_TRUE(menu.save());
+    struct stat unchanged {};
+    ASSERT_EQ(stat(file.c_str(), &unchanged), 0);
+    EXPECT_EQ(unchanged.st_ino, before.st_ino);
+
+    menu.prefs.boot_single = 1;
+    ASSERT_TRUE(menu.save());
+    struct stat changed {};
+    ASSERT_EQ(stat(file.c_str(), &changed), 0);
+    EXPECT_NE(changed.st_ino, before.st_ino);
+    MenuContext::destroyInstance();
+    EXPECT_EQ(MenuContext::instance()->prefs.boot_single, 1u);
 }
 
 TEST_F(SettingsFile, ARecordSavedOnceIsLoadedAtTheNextStart) {
