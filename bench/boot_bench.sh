@@ -9,7 +9,8 @@
 # The baseline is the whole `cat FILE >/dev/null` process, started and timed
 # the same way. Each figure is the best of RUNS; the whole zandrel-sim process
 # (start-up, the boot, the page-list replay after the jump, exit) is shown
-# beside them for reference.
+# beside them for reference. Peak memory comes from runs that stop at the
+# last-chance question, right before the jump, so it is the boot's alone.
 set -euo pipefail
 
 runs=${1:-7}
@@ -24,7 +25,6 @@ kernel="$work/device/Storage Card/bench.elf"
 cp "$build/kernels/bench_16m.elf" "$kernel"
 kernel_bytes=$(stat -c %s "$kernel")
 machine="Sharp W-ZERO3 (WS003SH)"
-ram_bytes=$((64 * 1048576))
 
 # Seconds between two $EPOCHREALTIME readings (no process is started to read the clock).
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", b - a }'; }
@@ -37,9 +37,8 @@ for _ in $(seq "$runs"); do
     best_cat=$(lower "$(elapsed "$start" "$EPOCHREALTIME")" "$best_cat")
 
     start=$EPOCHREALTIME
-    /usr/bin/env time -f %M -o "$work/rss" "$build/zandrel-sim" --quiet --device "$work/device" \
-        --machine "$machine" --dir '\Storage Card\' --kernel bench.elf --rootfs wd --no-safety --no-pause \
-        --emulator none --timing >/dev/null 2>"$work/err" || true
+    "$build/zandrel-sim" --quiet --device "$work/device" --machine "$machine" --dir '\Storage Card\' \
+        --kernel bench.elf --rootfs wd --no-safety --no-pause --emulator none --timing >/dev/null 2>"$work/err" || true
     best_process=$(lower "$(elapsed "$start" "$EPOCHREALTIME")" "$best_process")
     boot=$(sed -n 's/^zandrel-sim: Boot to the jump took \([0-9.]*\) s$/\1/p' "$work/err")
     if [[ -z $boot ]]; then
@@ -48,12 +47,17 @@ for _ in $(seq "$runs"); do
         exit 1
     fi
     best_boot=$(lower "$boot" "$best_boot")
+
+    /usr/bin/env time -f %M -o "$work/rss" "$build/zandrel-sim" --quiet --device "$work/device" \
+        --machine "$machine" --dir '\Storage Card\' --kernel bench.elf --rootfs wd --no-safety --pause \
+        --answer no >/dev/null 2>&1 || true
     rss=$(tail -n 1 "$work/rss")
     ((rss > peak_kb)) && peak_kb=$rss
 done
 
-# The simulated RAM may be resident as a whole; beyond it, 1.2 x the kernel + 20 MB.
-budget_kb=$(((kernel_bytes * 12 / 10 + 20 * 1048576 + ram_bytes) / 1024))
+# The simulated RAM the boot uses is its page region, about the kernel again;
+# beyond it, 1.2 x the kernel + 20 MB.
+budget_kb=$(((kernel_bytes * 12 / 10 + 20 * 1048576 + kernel_bytes) / 1024))
 printf 'machine                %s, 64 MB\n' "$machine"
 printf 'kernel                 %d bytes (16 MB uncompressed ELF, local file)\n' "$kernel_bytes"
 printf 'baseline cat           %s s (the whole process)\n' "$best_cat"
@@ -61,5 +65,5 @@ printf 'Boot to the jump       %s s\n' "$best_boot"
 printf 'ratio                  %s (target at most 1.5)\n' \
     "$(awk -v a="$best_boot" -v b="$best_cat" 'BEGIN { printf "%.2f", a / b }')"
 printf 'whole zandrel-sim run  %s s (start-up, boot, replay of the page list, exit)\n' "$best_process"
-printf 'peak memory            %d KB (budget %d KB: the 64 MB simulated RAM + 1.2 x kernel + 20 MB)\n' \
+printf 'peak memory            %d KB up to the jump (budget %d KB: the page region + 1.2 x kernel + 20 MB)\n' \
     "$peak_kb" "$budget_kb"

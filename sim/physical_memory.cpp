@@ -70,6 +70,7 @@ void PhysicalMemory::reset(const DeviceProfile& profile) {
         poolOf(frame).add(frame, pool_positions_);
     in_use_.assign(frame_count_, false);
     private_bytes_.assign(frame_count_, nullptr);
+    mappings_.assign(frame_count_, 0);
     in_use_count_ = 0;
     seeded_ = false;
     made_ = true;
@@ -124,6 +125,20 @@ void PhysicalMemory::setPrivateBytes(uint32_t paddr, uint8_t* bytes) {
 
 uint8_t* PhysicalMemory::privateBytes(uint32_t paddr) const {
     return contains(paddr, 1) ? private_bytes_[(paddr - base_) / kFrameSize] : nullptr;
+}
+
+void PhysicalMemory::addMapping(uint32_t paddr) {
+    if (contains(paddr, 1))
+        ++mappings_[(paddr - base_) / kFrameSize];
+}
+
+void PhysicalMemory::dropMapping(uint32_t paddr) {
+    if (contains(paddr, 1) && mappings_[(paddr - base_) / kFrameSize] > 0)
+        --mappings_[(paddr - base_) / kFrameSize];
+}
+
+bool PhysicalMemory::mappedElsewhere(uint32_t paddr) const {
+    return contains(paddr, 1) && mappings_[(paddr - base_) / kFrameSize] > 0;
 }
 
 void PhysicalMemory::FreeFrames::add(uint32_t frame, std::vector<uint32_t>& positions) {

@@ -66,6 +66,12 @@ class PhysicalMemory {
     // page's private memory) or, with null, in the memory file again.
     void setPrivateBytes(uint32_t paddr, uint8_t* bytes);
     uint8_t* privateBytes(uint32_t paddr) const;
+    // Counts the pages that map the frame at `paddr` by its physical address
+    // (VirtualCopy), whether or not the frame is in use: a page committed on
+    // such a frame must keep its bytes in the memory file, where they see it.
+    void addMapping(uint32_t paddr);
+    void dropMapping(uint32_t paddr);
+    bool mappedElsewhere(uint32_t paddr) const;
     // The RAM's memory file and the file offset of a physical address, for
     // mapping; it holds every frame's bytes only after settle().
     int memoryFile() const { return fd_; }
@@ -131,6 +137,7 @@ class PhysicalMemory {
     uint32_t in_use_count_ = 0;
     // Where the bytes of a frame held privately by a committed page are.
     std::vector<uint8_t*> private_bytes_;
+    std::vector<uint32_t> mappings_;
     std::mt19937 random_;
     bool seeded_ = false;
     std::vector<Device> devices_;

@@ -116,13 +116,22 @@ ProcessMemory::Region* ProcessMemory::reserve(uintptr_t address, uint32_t size, 
 void ProcessMemory::releaseRegion(Region& region) {
     // Unmapped first, the frames have no other mapping to be taken out of.
     munmap(reinterpret_cast<void*>(region.base), region.size);
+    forgetPages(region, 0, static_cast<uint32_t>(region.pages.size()));
+    regions_.erase(region.base);
+}
+
+void ProcessMemory::forgetPages(Region& region, uint32_t first, uint32_t count) {
+    PhysicalMemory& ram = PhysicalMemory::get();
     std::vector<uint32_t> frames;
-    for (const PageState& page : region.pages) {
+    for (uint32_t i = first; i < first + count; ++i) {
+        PageState& page = region.pages[i];
         if (page.kind == PageKind::Committed)
             frames.push_back(page.paddr);
+        else if (page.kind == PageKind::Mapped && !page.device)
+            ram.dropMapping(page.paddr);
+        page = PageState{};
     }
-    PhysicalMemory::get().releaseFrames(std::move(frames));
-    regions_.erase(region.base);
+    ram.releaseFrames(std::move(frames));
 }
 
 bool ProcessMemory::mapShared(uintptr_t vaddr, uint32_t size, int protection, uint32_t paddr) {
@@ -178,6 +187,8 @@ bool ProcessMemory::commit(const Span& span, int protection, uint32_t* error) {
         span.region->pages[reserved[k]] = {
             PageKind::Committed, false, frames[k], 0, false, static_cast<int8_t>(protection)};
         ram.setPrivateBytes(frames[k], reinterpret_cast<uint8_t*>(vaddrOf(k)));
+        if (ram.mappedElsewhere(frames[k]))
+            sharePages(*span.region, reserved[k], 1);
     }
     return true;
 }
@@ -186,14 +197,7 @@ void ProcessMemory::decommit(const Span& span) {
     if (span.count == 0)
         return;
     mapNothing(span.region->base + uintptr_t{span.first} * kPageSize, span.count * kPageSize);
-    std::vector<uint32_t> frames;
-    for (uint32_t i = span.first; i < span.first + span.count; ++i) {
-        PageState& page = span.region->pages[i];
-        if (page.kind == PageKind::Committed)
-            frames.push_back(page.paddr);
-        page = PageState{};
-    }
-    PhysicalMemory::get().releaseFrames(std::move(frames));
+    forgetPages(*span.region, span.first, span.count);
 }
 
 bool ProcessMemory::sharePages(Region& region, uint32_t first, uint32_t count) {
@@ -382,8 +386,11 @@ bool ProcessMemory::copy(void* destination, void* source, uint32_t size, uint32_
             decommit({span.region, span.first, static_cast<uint32_t>(first)});
             return false;
         }
-        for (size_t i = first; i < first + count; ++i)
+        for (size_t i = first; i < first + count; ++i) {
             span.region->pages[span.first + i] = sources[i];
+            if (!sources[i].device)
+                ram.addMapping(sources[i].paddr);
+        }
         return true;
     });
     if (!all_mapped) {

@@ -76,6 +76,9 @@ class ProcessMemory {
     void releaseRegion(Region& region);
     bool commit(const Span& span, int protection, uint32_t* error);
     void decommit(const Span& span);
+    // Returns the frames of a span's committed pages and forgets its mappings;
+    // the pages' host memory is the caller's to take away.
+    void forgetPages(Region& region, uint32_t first, uint32_t count);
     bool mapShared(uintptr_t vaddr, uint32_t size, int protection, uint32_t paddr);
     void mapNothing(uintptr_t vaddr, uint32_t size);
     // Moves the private bytes of `count` committed pages into the memory file

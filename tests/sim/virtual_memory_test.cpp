@@ -206,6 +206,31 @@ TEST_F(VirtualMemoryTest, PhysicalCopyOfACommittedPageSharesItsBytes) {
     EXPECT_EQ(seen, 5);
 }
 
+TEST_F(VirtualMemoryTest, APageCommittedOnAFrameMappedElsewhereSharesItsBytes) {
+    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100")); // 16 MB: new frames come from the upper 8 MB
+    const uint32_t half = ram().size() / 2;
+    uint8_t* window = reserve(half);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(
+        ce::VirtualCopy(window, physical(ram().base() + half), half, ce::PAGE_READWRITE | ce::PAGE_PHYSICAL));
+    std::memset(window, 0x55, half);
+
+    uint8_t* region = commit(kPage);
+    ASSERT_NE(region, nullptr);
+    uint8_t* seen = window + (process().physicalAddress(region) - ram().base() - half);
+    EXPECT_EQ(seen[100], 0); // committed pages start zeroed, as the window sees
+    region[100] = 0x77;
+    EXPECT_EQ(seen[100], 0x77);
+    seen[101] = 0x66;
+    EXPECT_EQ(region[101], 0x66);
+
+    // Once the window is gone, new pages keep their bytes privately again.
+    ASSERT_TRUE(ce::VirtualFree(window, 0, ce::MEM_RELEASE));
+    uint8_t* later = commit(kPage);
+    ASSERT_NE(later, nullptr);
+    EXPECT_NE(ram().privateBytes(process().physicalAddress(later)), nullptr);
+}
+
 TEST_F(VirtualMemoryTest, VirtualSourceMapsTheSamePagesAgain) {
     uint8_t* region = commit(0x10000);
     uint8_t* window = reserve(0x10000);
