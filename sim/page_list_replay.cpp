@@ -104,9 +104,14 @@ uint32_t secondStageAddress(uint32_t address, SecondStageVariant variant) {
 ReplayedMemory::Page* ReplayedMemory::findPage(uint32_t number) const {
     if (last_page_ != nullptr && last_number_ == number)
         return last_page_;
-    auto it = pages_.find(number);
-    if (it == pages_.end())
+    if (missing_known_ && missing_number_ == number)
         return nullptr;
+    auto it = pages_.find(number);
+    if (it == pages_.end()) {
+        missing_number_ = number;
+        missing_known_ = true;
+        return nullptr;
+    }
     last_number_ = number;
     last_page_ = it->second.get();
     return last_page_;
@@ -129,6 +134,7 @@ void ReplayedMemory::storeWord(uint32_t paddr, uint32_t value) {
         std::unique_ptr<Page>& made = pages_[paddr / kPageSize];
         made = std::make_unique<Page>();
         page = made.get();
+        missing_known_ = false;
     }
     uint32_t offset = paddr % kPageSize;
     uint8_t* bytes = page->bytes + offset;

@@ -57,9 +57,12 @@ class ReplayedMemory {
     Page* findPage(uint32_t number) const;
 
     std::map<uint32_t, std::unique_ptr<Page>> pages_; // by page number
-    // The page found last: the replay works through a page at a time.
+    // The page found last and the page last found missing: the replay works
+    // through a source page and a destination page at a time.
     mutable uint32_t last_number_ = 0;
     mutable Page* last_page_ = nullptr;
+    mutable uint32_t missing_number_ = 0;
+    mutable bool missing_known_ = false;
 };
 
 struct ReplayHazard {
