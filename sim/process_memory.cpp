@@ -114,6 +114,7 @@ ProcessMemory::Region* ProcessMemory::reserve(uintptr_t address, uint32_t size, 
 }
 
 void ProcessMemory::releaseRegion(Region& region) {
+    prefault_.finish();
     // Unmapped first, the frames have no other mapping to be taken out of.
     munmap(reinterpret_cast<void*>(region.base), region.size);
     forgetPages(region, 0, static_cast<uint32_t>(region.pages.size()));
@@ -190,17 +191,22 @@ bool ProcessMemory::commit(const Span& span, int protection, uint32_t* error) {
         if (ram.mappedElsewhere(frames[k]))
             sharePages(*span.region, reserved[k], 1);
     }
+    if (reserved.size() * kPageSize >= kHugePage && (protection & PROT_WRITE) != 0 &&
+        reserved.back() - reserved.front() + 1 == reserved.size())
+        prefault_.start(reinterpret_cast<void*>(vaddrOf(0)), reserved.size() * kPageSize);
     return true;
 }
 
 void ProcessMemory::decommit(const Span& span) {
     if (span.count == 0)
         return;
+    prefault_.finish();
     mapNothing(span.region->base + uintptr_t{span.first} * kPageSize, span.count * kPageSize);
     forgetPages(*span.region, span.first, span.count);
 }
 
 bool ProcessMemory::sharePages(Region& region, uint32_t first, uint32_t count) {
+    prefault_.finish();
     PhysicalMemory& ram = PhysicalMemory::get();
     auto follows = [&](size_t k) {
         const PageState& page = region.pages[first + k];
@@ -452,6 +458,7 @@ bool ProcessMemory::unlockPages(void* address, uint32_t size, uint32_t* error) {
 }
 
 void ProcessMemory::forgetAll() {
+    prefault_.finish();
     for (auto& [base, region] : regions_)
         munmap(reinterpret_cast<void*>(base), region.size);
     regions_.clear();

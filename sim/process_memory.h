@@ -4,6 +4,8 @@
 // VirtualCopy, LockPages and UnlockPages.
 #pragma once
 
+#include "sim/prefault.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -89,6 +91,8 @@ class ProcessMemory {
     bool lockAllowed(uintptr_t page);
 
     std::map<uintptr_t, Region> regions_;
+    // Pages of the latest large commit being faulted in; done before any mapping changes.
+    Prefault prefault_;
     uint32_t lock_number_ = 0;
 };
 
