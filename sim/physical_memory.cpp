@@ -81,37 +81,40 @@ bool PhysicalMemory::contains(uint32_t paddr, uint32_t size) const {
     return paddr >= base_ && uint64_t{paddr} + size <= uint64_t{base_} + size_;
 }
 
-bool PhysicalMemory::read(uint32_t paddr, void* out, uint32_t size) const {
+uint8_t* PhysicalMemory::bytesAt(uint32_t paddr) const {
+    uint8_t* bytes = private_bytes_[frameOf(paddr)];
+    return bytes != nullptr ? bytes + paddr % kFrameSize : host_ + (paddr - base_);
+}
+
+template <typename Copy>
+bool PhysicalMemory::eachFramePiece(uint32_t paddr, uint32_t size, Copy copy) const {
     if (!contains(paddr, size))
         return false;
-    auto* to = static_cast<uint8_t*>(out);
     for (uint32_t done = 0; done < size;) {
         uint32_t at = paddr + done;
         uint32_t count = std::min(size - done, kFrameSize - at % kFrameSize);
-        std::memcpy(to + done, const_cast<PhysicalMemory*>(this)->hostAddress(at), count);
+        copy(bytesAt(at), done, count);
         done += count;
     }
     return true;
+}
+
+bool PhysicalMemory::read(uint32_t paddr, void* out, uint32_t size) const {
+    auto* to = static_cast<uint8_t*>(out);
+    return eachFramePiece(paddr, size, [to](const uint8_t* bytes, uint32_t done, uint32_t count) {
+        std::memcpy(to + done, bytes, count);
+    });
 }
 
 bool PhysicalMemory::write(uint32_t paddr, const void* in, uint32_t size) {
-    if (!contains(paddr, size))
-        return false;
     const auto* from = static_cast<const uint8_t*>(in);
-    for (uint32_t done = 0; done < size;) {
-        uint32_t at = paddr + done;
-        uint32_t count = std::min(size - done, kFrameSize - at % kFrameSize);
-        std::memcpy(hostAddress(at), from + done, count);
-        done += count;
-    }
-    return true;
+    return eachFramePiece(paddr, size, [from](uint8_t* bytes, uint32_t done, uint32_t count) {
+        std::memcpy(bytes, from + done, count);
+    });
 }
 
 uint8_t* PhysicalMemory::hostAddress(uint32_t paddr) {
-    if (!contains(paddr, 1))
-        return nullptr;
-    uint8_t* bytes = private_bytes_[(paddr - base_) / kFrameSize];
-    return bytes != nullptr ? bytes + paddr % kFrameSize : host_ + (paddr - base_);
+    return contains(paddr, 1) ? bytesAt(paddr) : nullptr;
 }
 
 void PhysicalMemory::settle() {
@@ -120,25 +123,25 @@ void PhysicalMemory::settle() {
 
 void PhysicalMemory::setPrivateBytes(uint32_t paddr, uint8_t* bytes) {
     if (frameInUse(paddr))
-        private_bytes_[(paddr - base_) / kFrameSize] = bytes;
+        private_bytes_[frameOf(paddr)] = bytes;
 }
 
 uint8_t* PhysicalMemory::privateBytes(uint32_t paddr) const {
-    return contains(paddr, 1) ? private_bytes_[(paddr - base_) / kFrameSize] : nullptr;
+    return contains(paddr, 1) ? private_bytes_[frameOf(paddr)] : nullptr;
 }
 
 void PhysicalMemory::addMapping(uint32_t paddr) {
     if (contains(paddr, 1))
-        ++mappings_[(paddr - base_) / kFrameSize];
+        ++mappings_[frameOf(paddr)];
 }
 
 void PhysicalMemory::dropMapping(uint32_t paddr) {
-    if (contains(paddr, 1) && mappings_[(paddr - base_) / kFrameSize] > 0)
-        --mappings_[(paddr - base_) / kFrameSize];
+    if (contains(paddr, 1) && mappings_[frameOf(paddr)] > 0)
+        --mappings_[frameOf(paddr)];
 }
 
 bool PhysicalMemory::mappedElsewhere(uint32_t paddr) const {
-    return contains(paddr, 1) && mappings_[(paddr - base_) / kFrameSize] > 0;
+    return contains(paddr, 1) && mappings_[frameOf(paddr)] > 0;
 }
 
 void PhysicalMemory::FreeFrames::add(uint32_t frame, std::vector<uint32_t>& positions) {
@@ -204,12 +207,12 @@ bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frame
 bool PhysicalMemory::claimFrame(uint32_t paddr) {
     if (!contains(paddr, 1) || frameInUse(paddr))
         return false;
-    take((paddr - base_) / kFrameSize);
+    take(frameOf(paddr));
     return true;
 }
 
 bool PhysicalMemory::frameInUse(uint32_t paddr) const {
-    return contains(paddr, 1) && in_use_[(paddr - base_) / kFrameSize];
+    return contains(paddr, 1) && in_use_[frameOf(paddr)];
 }
 
 void PhysicalMemory::releaseFrames(std::vector<uint32_t> paddrs) {
@@ -221,7 +224,7 @@ void PhysicalMemory::releaseFrames(std::vector<uint32_t> paddrs) {
     // with their page.
     std::vector<uint32_t> in_file;
     for (uint32_t paddr : paddrs) {
-        uint32_t frame = (paddr - base_) / kFrameSize;
+        uint32_t frame = frameOf(paddr);
         if (private_bytes_[frame] == nullptr)
             in_file.push_back(paddr);
         in_use_[frame] = false;

@@ -116,6 +116,13 @@ class PhysicalMemory {
     };
 
     void releaseRam();
+    uint32_t frameOf(uint32_t paddr) const { return (paddr - base_) / kFrameSize; }
+    // Where the byte at `paddr` (inside RAM) is kept.
+    uint8_t* bytesAt(uint32_t paddr) const;
+    // Calls `copy(bytes, done, count)` for each piece of [paddr, paddr + size)
+    // inside one frame; false when the range leaves RAM.
+    template <typename Copy>
+    bool eachFramePiece(uint32_t paddr, uint32_t size, Copy copy) const;
     FreeFrames& poolOf(uint32_t frame) { return frame < frame_count_ / 2 ? free_low_ : free_high_; }
     void take(uint32_t frame);
     FreeFrames& choosePool();
