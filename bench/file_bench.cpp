@@ -3,28 +3,17 @@
 // offset 0, then every byte in increasing offsets, one page's data (4080
 // bytes) at a time. Prints the seconds from open to the last byte.
 //   zandrel_file_bench ROOT NAME     ROOT: a host folder, or http://127.0.0.1:PORT/
-#include "console/console.h"
+#include "bench/loader_reads.h"
 #include "file/file_manager.h"
 #include "file/file_manager_factory.h"
 #include "platform/wide_string.h"
 #include "sim/handheld.h"
 
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
-
-namespace {
-
-class QuietConsole : public Console {
-  public:
-    void vprint(const char16_t*, va_list) override {}
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -52,24 +41,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "can't open %s\n", argv[2]);
         return 1;
     }
-    std::vector<char> page(4080);
-    uint64_t total = file->read(page.data(), 52, 0) == 52 ? 0 : 1;
-    if (total != 0) {
+    char header[52];
+    if (file->read(header, sizeof header, 0) != sizeof header) {
         std::fprintf(stderr, "can't read the header\n");
         return 1;
     }
-    for (uint32_t offset = 0;; offset += 4080) {
-        uint32_t count = file->read(page.data(), 4080, offset);
-        if (count == 0xFFFFFFFFu) {
-            std::fprintf(stderr, "corrupt data at %u\n", offset);
-            return 1;
-        }
-        total += count;
-        if (count < 4080)
-            break;
-    }
+    std::optional<uint64_t> total = readLikeTheLoader(*file);
+    if (!total)
+        return 1;
     file->close();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%.3f %llu\n", seconds, static_cast<unsigned long long>(total));
+    std::printf("%.3f %llu\n", seconds, static_cast<unsigned long long>(*total));
     return 0;
 }

@@ -3,27 +3,16 @@
 // bytes) at a time, from a disk image attached as DSK1:. Prints the seconds
 // from open to the last byte and the bytes read.
 //   zandrel_ufs_bench DISK_IMAGE NAME
-#include "console/console.h"
+#include "bench/loader_reads.h"
 #include "file/ufs/ufs_file_manager.h"
 #include "platform/wide_string.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
 
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
-
-namespace {
-
-class QuietConsole : public Console {
-  public:
-    void vprint(const char16_t*, va_list) override {}
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -50,15 +39,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const uint32_t size = file.realsize();
-    std::vector<uint8_t> page(4080);
-    uint64_t total = 0;
-    for (uint32_t offset = 0; offset < size;) {
-        uint32_t got = file.read(page.data(), static_cast<uint32_t>(page.size()), offset);
-        if (got == 0)
-            break;
-        offset += got;
-        total += got;
-    }
+    uint64_t total = readLikeTheLoader(file).value_or(0);
     file.close();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.6f %llu\n", seconds, static_cast<unsigned long long>(total));
