@@ -59,6 +59,19 @@ int hostSocket(ce::SOCKET s) {
     return found->second;
 }
 
+// The host socket for a transfer of `size` bytes at `buffer` on `s`, or -1
+// with the error set.
+int transferSocket(ce::SOCKET s, const void* buffer, int size) {
+    if (!ready())
+        return -1;
+    int fd = hostSocket(s);
+    if (fd >= 0 && (size < 0 || (buffer == nullptr && size > 0))) {
+        fail(ce::WSAEFAULT);
+        return -1;
+    }
+    return fd;
+}
+
 // Network byte order in memory <-> a number in host order.
 uint32_t fromNetwork(ce::u_long address) {
     uint8_t bytes[4];
@@ -209,13 +222,9 @@ int connect(SOCKET s, const sockaddr* address, int address_size) {
 }
 
 int send(SOCKET s, const char* buffer, int size, int) {
-    if (!ready())
-        return SOCKET_ERROR;
-    int fd = hostSocket(s);
+    int fd = transferSocket(s, buffer, size);
     if (fd < 0)
         return SOCKET_ERROR;
-    if (size < 0 || (buffer == nullptr && size > 0))
-        return fail(WSAEFAULT);
     int error = 0;
     long sent = sim::host::sendBytes(fd, buffer, static_cast<size_t>(size), &error);
     if (sent < 0)
@@ -225,13 +234,9 @@ int send(SOCKET s, const char* buffer, int size, int) {
 }
 
 int recv(SOCKET s, char* buffer, int size, int) {
-    if (!ready())
-        return SOCKET_ERROR;
-    int fd = hostSocket(s);
+    int fd = transferSocket(s, buffer, size);
     if (fd < 0)
         return SOCKET_ERROR;
-    if (size < 0 || (buffer == nullptr && size > 0))
-        return fail(WSAEFAULT);
     int error = 0;
     long received = sim::host::receiveBytes(fd, buffer, static_cast<size_t>(size), &error);
     if (received < 0)

@@ -5,6 +5,7 @@
 #include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/physical_memory.h"
+#include "support/byte_patch.h"
 #include "support/kernel_boot.h"
 
 #include <fstream>
@@ -36,10 +37,6 @@ class SnapshotTest : public KernelBoot {
         return text.str();
     }
     void rewrite(const std::string& content) const { std::ofstream(path, std::ios::binary) << content; }
-    static void putWord(std::string& file, size_t offset, uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            file[offset + i] = static_cast<char>(value >> (8 * i));
-    }
 
     std::string path;
 };
@@ -100,15 +97,14 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedWithAReason) {
     const Case cases[] = {
         {"not a snapshot", [](std::string& f) { f[0] = 'X'; }, "is not a zandrel snapshot"},
         {"empty", [](std::string& f) { f.clear(); }, "is not a zandrel snapshot"},
-        {"other version", [](std::string& f) { putWord(f, 8, 2); }, "snapshot version 2 is not supported"},
+        {"other version", [](std::string& f) { put32(f, 8, 2); }, "snapshot version 2 is not supported"},
         {"one byte short", [](std::string& f) { f.pop_back(); }, "not the header and"},
-        {"page count too large", [](std::string& f) { putWord(f, 60, 0x7FFFFFFF); }, "not the header and"},
-        {"unknown processor", [](std::string& f) { putWord(f, 20, 9); }, "unknown jump routine or processor"},
-        {"RAM not whole pages", [](std::string& f) { putWord(f, 36, 4097); },
-         "is not a whole number of pages"},
-        {"page outside RAM", [](std::string& f) { putWord(f, 64, 0x10000000); }, "outside RAM"},
-        {"pages out of order", [](std::string& f) { putWord(f, 64 + 4100, 0xC0000000); }, "out of order"},
-        {"argument page outside RAM", [](std::string& f) { putWord(f, 40, 0x00001000); },
+        {"page count too large", [](std::string& f) { put32(f, 60, 0x7FFFFFFF); }, "not the header and"},
+        {"unknown processor", [](std::string& f) { put32(f, 20, 9); }, "unknown jump routine or processor"},
+        {"RAM not whole pages", [](std::string& f) { put32(f, 36, 4097); }, "is not a whole number of pages"},
+        {"page outside RAM", [](std::string& f) { put32(f, 64, 0x10000000); }, "outside RAM"},
+        {"pages out of order", [](std::string& f) { put32(f, 64 + 4100, 0xC0000000); }, "out of order"},
+        {"argument page outside RAM", [](std::string& f) { put32(f, 40, 0x00001000); },
          "lie outside its RAM"},
     };
     for (const Case& c : cases) {
@@ -129,7 +125,7 @@ TEST_F(SnapshotTest, DamagedFilesAreRefusedWithAReason) {
 
 TEST_F(SnapshotTest, ASnapshotOfAMachineNobodyHasIsNotRestored) {
     std::string file = bytes();
-    putWord(file, 28, 0x0BADBEEF); // platform machine
+    put32(file, 28, 0x0BADBEEF); // platform machine
     rewrite(file);
     sim::Snapshot snapshot;
     std::string error;

@@ -1,6 +1,7 @@
 #include "loader/elf_facts.h"
 #include "loader/elf_loader.h"
 #include "loader/loader_fixture.h"
+#include "support/byte_patch.h"
 #include "support/memory_file_manager.h"
 #include "ui/menu_context.h"
 
@@ -16,14 +17,6 @@ constexpr size_t kPType = 0, kPOffset = 4, kPPaddr = 12, kPFilesz = 16, kPMemsz 
 constexpr size_t kShName = 0, kShOffset = 16, kShSize = 20;
 constexpr uint32_t kChunk = 4080;
 
-void put16(std::string& bytes, size_t at, uint32_t value) {
-    bytes[at] = static_cast<char>(value);
-    bytes[at + 1] = static_cast<char>(value >> 8);
-}
-void put32(std::string& bytes, size_t at, uint32_t value) {
-    put16(bytes, at, value & 0xFFFF);
-    put16(bytes, at + 2, value >> 16);
-}
 uint32_t roundPage(uint32_t n) {
     return (n + 0xFFF) & ~0xFFFu;
 }

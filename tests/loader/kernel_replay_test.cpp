@@ -6,6 +6,7 @@
 #include "loader/elf_loader.h"
 #include "loader/loader_fixture.h"
 #include "sim/page_list_replay.h"
+#include "support/byte_patch.h"
 #include "ui/menu_context.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +22,6 @@ struct ReplayCase {
     bool with_image;
 };
 
-void put16(std::string& bytes, size_t at, uint32_t value) {
-    bytes[at] = static_cast<char>(value);
-    bytes[at + 1] = static_cast<char>(value >> 8);
-}
-void put32(std::string& bytes, size_t at, uint32_t value) {
-    put16(bytes, at, value & 0xFFFF);
-    put16(bytes, at + 2, value >> 16);
-}
 uint32_t round4(uint32_t n) {
     return (n + 3) & ~3u;
 }
