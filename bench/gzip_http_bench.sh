@@ -96,7 +96,8 @@ best_file_layer() {
 
 # Best seconds from Boot to the jump as zandrel-sim reports them (--timing).
 # A 128 MB machine: on a 64 MB one the downloaded file and the kernel's pages
-# together no longer fit above the kernel's destination.
+# together no longer fit above the kernel's destination, and the boot stops
+# with "Kernel would overwrite loader pages."
 best_boot() {
     local fastest=
     for _ in $(seq "$runs"); do

@@ -35,6 +35,9 @@ class Architecture {
     virtual bool allocateMemory(uint32_t size);
     // Fills the argument page; returns its physical address (PageLink::kEnd when no page is left).
     virtual uint32_t setupBootArguments(Loader& loader);
+    // Where the second stage puts a destination address. Within each
+    // 16 MB-aligned block of addresses the mapping is a plain offset.
+    virtual uint32_t finalAddress(uint32_t address) const { return address; }
 
     uint32_t loaderPaddr() const { return loader_paddr_; }
     uint8_t* bootArgs() const { return boot_args_; }

@@ -4,8 +4,11 @@
 #include "console/console.h"
 #include "file/file_manager.h"
 #include "loader/loader.h"
+#include "loader/placement_check.h"
 #include "memory/memory_manager.h"
 #include "ui/menu_context.h"
+
+#include <optional>
 
 namespace {
 
@@ -99,6 +102,17 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     uint32_t boot_args = architecture.setupBootArguments(loader);
     if (boot_args == PageLink::kEnd)
         return {u"Can't set up boot arguments.\n"};
+    // Pages inside the kernel's final place would be stored over before the
+    // second stage has read them.
+    std::optional<PlacementConflict> conflict =
+        findPlacementConflict(*boot.memory, loader.destinations(), [&architecture](uint32_t address) {
+            return architecture.finalAddress(address);
+        });
+    if (conflict) {
+        Console::current()->print(u"page 0x%08x lies where the kernel goes (0x%08x-0x%08x).\n",
+                                  conflict->page, conflict->destination_first, conflict->destination_last);
+        return {u"Kernel would overwrite loader pages.\n"};
+    }
     menu.progress("10");
 
     if (menu.prefs.pause_before_boot) {

@@ -43,6 +43,7 @@ void Loader::initPageList() {
     current_link_ = previous_link_ = spare_link_ = nullptr;
     spare_links_left_ = 0;
     list_head_ = PageLink::kEnd;
+    destinations_.clear();
     MemoryManager* memory = *memory_;
     chunk_size_ = memory->getTaggedPageSize();
     MemoryManager::TaggedPage page;
@@ -73,9 +74,21 @@ void Loader::linkChunk(const MemoryManager::TaggedPage& page, uint32_t destinati
     current_link_->src = page.data_paddr;
     current_link_->dst = destination;
     current_link_->len = size;
+    recordDestination(destination, size);
     previous_link_ = current_link_;
     current_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
     ++load_links_;
+}
+
+void Loader::recordDestination(uint32_t start, uint32_t size) {
+    // The second stage stores whole words: from the word holding the first
+    // byte up to the word holding the last.
+    uint32_t first = start & ~3u;
+    uint64_t end = (uint64_t{start} + size + 3) & ~uint64_t{3};
+    if (!destinations_.empty() && destinations_.back().end == first)
+        destinations_.back().end = end;
+    else
+        destinations_.push_back({first, end});
 }
 
 void Loader::addFileChunk(uint32_t destination, uint32_t file_offset, uint32_t size) {
@@ -106,6 +119,7 @@ void Loader::addZeroClear(uint32_t destination, uint32_t size) {
     current_link_->src = PageLink::kZeroClear;
     current_link_->dst = destination;
     current_link_->len = size;
+    recordDestination(destination, size);
     print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
     previous_link_ = current_link_;
     current_link_ = spare_link_;

@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <vector>
 
 class Console;
 class FileManager;
@@ -55,6 +56,14 @@ class Loader {
     int zeroLinks() const { return zero_links_; }
     uint32_t kernelEnd() const { return kernel_end_; }
 
+    // A range the second stage will store to, in whole words.
+    struct Destination {
+        uint32_t start;
+        uint64_t end;
+    };
+    // Every range the page list stores to, in list order, adjacent ones merged.
+    const std::vector<Destination>& destinations() const { return destinations_; }
+
   protected:
     void print(const char16_t* format, ...);
 
@@ -79,5 +88,8 @@ class Loader {
     void addFileChunk(uint32_t destination, uint32_t file_offset, uint32_t size);
     void addZeroClear(uint32_t destination, uint32_t size);
 
+    void recordDestination(uint32_t start, uint32_t size);
+
     int32_t spare_links_left_ = 0;
+    std::vector<Destination> destinations_;
 };

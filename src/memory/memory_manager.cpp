@@ -41,6 +41,7 @@ void MemoryManager::releaseRegion() {
     region_ = nullptr;
     table_ = nullptr;
     mapped_count_ = 0;
+    table_count_ = 0;
     next_page_ = 0;
 }
 
@@ -83,6 +84,7 @@ bool MemoryManager::reservePages(uint32_t size) {
         table_[i] = {vaddr, paddr};
         ++mapped_count_;
     }
+    table_count_ = mapped_count_;
     print(u"allocated %d page. mapped %d page.\n", static_cast<int>(pages), mapped_count_);
     return true;
 }

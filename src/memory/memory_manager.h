@@ -64,6 +64,8 @@ class MemoryManager {
     int mappedCount() const { return mapped_count_; }
     int nextPage() const { return next_page_; }
     const TableEntry* table() const { return table_; }
+    // Entries the table got at the reservation, pages handed out or not.
+    int tableCount() const { return table_count_; }
 
   protected:
     void print(const char16_t* format, ...);
@@ -78,5 +80,6 @@ class MemoryManager {
     uint8_t* region_ = nullptr;
     int mapped_count_ = 0;
     TableEntry* table_ = nullptr;
+    int table_count_ = 0;
     int next_page_ = 0;
 };

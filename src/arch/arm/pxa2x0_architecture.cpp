@@ -23,6 +23,10 @@ bool PXA2x0Architecture::setupLoader() {
     return placeSecondStage(SecondStage_pxa2x0, SecondStage_pxa2x0_size);
 }
 
+uint32_t PXA2x0Architecture::finalAddress(uint32_t address) const {
+    return (address & 0x00FFFFFFu) | kSdramBank0;
+}
+
 void PXA2x0Architecture::jump(uint32_t args_paddr, uint32_t list_paddr) {
     if (!handOver(args_paddr, list_paddr, FlatJump_pxa2x0))
         return;

@@ -1,0 +1,27 @@
+// Whether the second stage can put the kernel in place without storing over
+// the pages it still has to read. Windows CE hands the loader's pages out
+// wherever it likes; a page inside the kernel's final place would be
+// overwritten before (or while) it is copied, and the kernel would start on
+// damaged bytes. The boot refuses such a placement instead.
+#pragma once
+
+#include "loader/loader.h"
+#include "memory/memory_manager.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+struct PlacementConflict {
+    uint32_t page;              // physical address of the loader's page
+    uint32_t destination_first; // the final range it lies in, first and last byte
+    uint32_t destination_last;
+};
+
+// The first page of `memory`'s table (pages handed out or still to be, the
+// stack page among them) that lies in a range the list stores to, as
+// `final_address` moves it; none when the placement is safe.
+std::optional<PlacementConflict>
+findPlacementConflict(const MemoryManager& memory, const std::vector<Loader::Destination>& destinations,
+                      const std::function<uint32_t(uint32_t)>& final_address);

@@ -1,0 +1,139 @@
+// The boot refuses a page list whose kernel would be put over the loader's
+// own pages, instead of entering a kernel copied over itself.
+#include "arch/architecture.h"
+#include "loader/elf_facts.h"
+#include "loader/placement_check.h"
+#include "memory/memory_manager.h"
+#include "sim/memory_knobs.h"
+#include "support/kernel_boot.h"
+#include "support/recording_console.h"
+#include "support/simulated_device.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kPage = 4096;
+
+// A memory manager whose pages lie at the physical addresses the test names.
+class ScriptedMemory : public MemoryManager {
+  public:
+    ScriptedMemory(Console** console, std::vector<uint32_t> frames)
+        : MemoryManager(console, kPage), frames_(std::move(frames)) {}
+    uint32_t searchPage(uint8_t*) override { return next_ < frames_.size() ? frames_[next_++] : kNotFound; }
+
+  private:
+    std::vector<uint32_t> frames_;
+    size_t next_ = 0;
+};
+
+uint32_t identity(uint32_t address) {
+    return address;
+}
+uint32_t pxa2x0(uint32_t address) {
+    return (address & 0x00FFFFFFu) | 0xA0000000u;
+}
+
+class PlacementCheck : public SimulatedDevice {
+  protected:
+    std::optional<PlacementConflict> check(std::vector<uint32_t> frames,
+                                           const std::vector<Loader::Destination>& destinations,
+                                           uint32_t (*final_address)(uint32_t) = identity) {
+        uint32_t pages = static_cast<uint32_t>(frames.size());
+        ScriptedMemory memory(&slot, std::move(frames));
+        EXPECT_TRUE(memory.reservePages(pages * kPage));
+        return findPlacementConflict(memory, destinations, final_address);
+    }
+
+    RecordingConsole console;
+    Console* slot = &console;
+};
+
+TEST_F(PlacementCheck, FindsTheFirstPageInsideAFinalRange) {
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> frames;
+        std::vector<Loader::Destination> destinations;
+        uint32_t (*final_address)(uint32_t);
+        std::optional<uint32_t> page; // the conflicting page, if any
+    };
+    const Case cases[] = {
+        {"pages above the kernel", {0xC2000000, 0xC2001000}, {{0xC0200000, 0xC0300000}}, identity, {}},
+        {"a page in a segment", {0xC2000000, 0xC0250000}, {{0xC0200000, 0xC0300000}}, identity, 0xC0250000},
+        {"the word just past a range", {0xC0300000}, {{0xC0200000, 0xC0300000}}, identity, {}},
+        {"the last word of a range", {0xC02FF000}, {{0xC0200000, 0xC0300000}}, identity, 0xC02FF000},
+        {"a long range begun before short ones",
+         {0xC0380000},
+         {{0xC0100000, 0xC0400000}, {0xC0200000, 0xC0201000}, {0xC0300000, 0xC0301000}},
+         identity,
+         0xC0380000},
+        {"a gap between segments",
+         {0xC0250000},
+         {{0xC0200000, 0xC0240000}, {0xC0260000, 0xC0300000}},
+         identity,
+         {}},
+        {"PXA2x0 moves 0xC0.. into SDRAM bank 0",
+         {0xA0250000},
+         {{0xC0200000, 0xC0300000}},
+         pxa2x0,
+         0xA0250000},
+        {"without the move it is elsewhere", {0xA0250000}, {{0xC0200000, 0xC0300000}}, identity, {}},
+        {"a range across a 16 MB block wraps to its start",
+         {0xA0000000},
+         {{0xC0FFF000, 0xC1001000}},
+         pxa2x0,
+         0xA0000000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<PlacementConflict> conflict = check(c.frames, c.destinations, c.final_address);
+        ASSERT_EQ(conflict.has_value(), c.page.has_value());
+        if (conflict) {
+            EXPECT_EQ(conflict->page, *c.page);
+        }
+    }
+}
+
+TEST_F(PlacementCheck, NamesTheFinalRangeItFound) {
+    std::optional<PlacementConflict> conflict = check({0xA0250000}, {{0xC0200000, 0xC0300000}}, pxa2x0);
+    ASSERT_TRUE(conflict);
+    EXPECT_EQ(conflict->destination_first, 0xA0200000u);
+    EXPECT_EQ(conflict->destination_last, 0xA02FFFFFu);
+}
+
+struct OverlapMachine {
+    const char16_t* name;
+};
+
+class PlacementOnBoot : public KernelBoot, public ::testing::WithParamInterface<OverlapMachine> {};
+
+// With its pages in the lower half of RAM, the loader holds the kernel where
+// the kernel's bss goes: the boot stops before the jump with its reason.
+TEST_P(PlacementOnBoot, AKernelOverTheLoadersPagesIsRefused) {
+    KernelBootSettings settings;
+    settings.profile = &profileNamed(GetParam().name);
+    settings.kernel = kernelPath("big_bss");
+    device().memory.placement = sim::FramePlacement::LowerHalf;
+    EXPECT_FALSE(bootToJump(settings));
+    ASSERT_FALSE(device().message_boxes.empty());
+    EXPECT_EQ(device().message_boxes.back().caption, u"BOOT FAILED");
+    EXPECT_EQ(device().message_boxes.back().text, u"Kernel would overwrite loader pages.\n");
+    EXPECT_NE(page.text().find("lies where the kernel goes"), std::string::npos) << page.text();
+}
+
+TEST_P(PlacementOnBoot, TheSameKernelWithPagesInTheUpperHalfReachesTheJump) {
+    KernelBootSettings settings;
+    settings.profile = &profileNamed(GetParam().name);
+    settings.kernel = kernelPath("big_bss");
+    EXPECT_TRUE(bootToJump(settings)) << page.text();
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, PlacementOnBoot,
+                         ::testing::Values(OverlapMachine{u"Compaq iPAQ H3660"},
+                                           OverlapMachine{u"Sharp W-ZERO3 (WS003SH)"}),
+                         [](const ::testing::TestParamInfo<OverlapMachine>& info) {
+                             return info.index == 0 ? std::string("SA1110") : std::string("PXA270");
+                         });
+
+} // namespace
