@@ -205,14 +205,33 @@ void ProcessMemory::decommit(const Span& span) {
     forgetPages(*span.region, span.first, span.count);
 }
 
+bool ProcessMemory::copyIntoFile(uintptr_t vaddr, uint32_t paddr, size_t pages) {
+    // Pages never touched are zeros: a hole in the file.
+    std::vector<unsigned char> resident(pages);
+    if (mincore(reinterpret_cast<void*>(vaddr), pages * kPageSize, resident.data()) != 0)
+        return false;
+    PhysicalMemory& ram = PhysicalMemory::get();
+    return forEachRun(
+        pages, [&](size_t k) { return (resident[k] & 1) == (resident[k - 1] & 1); },
+        [&](size_t run, size_t run_pages) {
+            uint32_t run_paddr = paddr + static_cast<uint32_t>(run * kPageSize);
+            if (resident[run] & 1)
+                std::memcpy(ram.fileBytes(run_paddr), reinterpret_cast<const void*>(vaddr + run * kPageSize),
+                            run_pages * kPageSize);
+            else
+                ram.zeroFileFrames(run_paddr, static_cast<uint32_t>(run_pages));
+            return true;
+        });
+}
+
 bool ProcessMemory::sharePages(Region& region, uint32_t first, uint32_t count) {
     prefault_.finish();
     PhysicalMemory& ram = PhysicalMemory::get();
     auto follows = [&](size_t k) {
         const PageState& page = region.pages[first + k];
         const PageState& before = region.pages[first + k - 1];
-        return page.paddr == before.paddr + kPageSize && page.protection == before.protection &&
-               page.shared == before.shared;
+        return page.kind == before.kind && page.paddr == before.paddr + kPageSize &&
+               page.protection == before.protection && page.shared == before.shared;
     };
     return forEachRun(count, follows, [&](size_t start, size_t pages) {
         PageState& head = region.pages[first + start];
@@ -220,24 +239,11 @@ bool ProcessMemory::sharePages(Region& region, uint32_t first, uint32_t count) {
             return true;
         uintptr_t vaddr = region.base + uintptr_t{first + start} * kPageSize;
         uint32_t bytes = static_cast<uint32_t>(pages * kPageSize);
-        // The bytes go into the file before the pages leave private memory;
-        // pages never touched are zeros, a hole in the file.
-        std::vector<unsigned char> resident(pages);
-        if (mincore(reinterpret_cast<void*>(vaddr), bytes, resident.data()) != 0 ||
-            ((head.protection & PROT_READ) == 0 &&
-             mprotect(reinterpret_cast<void*>(vaddr), bytes, PROT_READ) != 0))
+        // The bytes go into the file before the pages leave private memory.
+        if (((head.protection & PROT_READ) == 0 &&
+             mprotect(reinterpret_cast<void*>(vaddr), bytes, PROT_READ) != 0) ||
+            !copyIntoFile(vaddr, head.paddr, pages))
             return false;
-        forEachRun(
-            pages, [&](size_t k) { return (resident[k] & 1) == (resident[k - 1] & 1); },
-            [&](size_t run, size_t run_pages) {
-                uint32_t paddr = head.paddr + static_cast<uint32_t>(run * kPageSize);
-                if (resident[run] & 1)
-                    std::memcpy(ram.fileBytes(paddr), reinterpret_cast<const void*>(vaddr + run * kPageSize),
-                                run_pages * kPageSize);
-                else
-                    ram.zeroFileFrames(paddr, static_cast<uint32_t>(run_pages));
-                return true;
-            });
         if (!mapShared(vaddr, bytes, head.protection, head.paddr))
             return false;
         for (size_t k = start; k < start + pages; ++k) {

@@ -83,6 +83,8 @@ class ProcessMemory {
     void forgetPages(Region& region, uint32_t first, uint32_t count);
     bool mapShared(uintptr_t vaddr, uint32_t size, int protection, uint32_t paddr);
     void mapNothing(uintptr_t vaddr, uint32_t size);
+    // Copies `pages` private pages at `vaddr` into the memory file at `paddr`.
+    bool copyIntoFile(uintptr_t vaddr, uint32_t paddr, size_t pages);
     // Moves the private bytes of `count` committed pages into the memory file
     // and maps them from there.
     bool sharePages(Region& region, uint32_t first, uint32_t count);
