@@ -3,6 +3,7 @@
 #include "sim/emulator/qemu_machine.h"
 #include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
+#include "sim/hand_off.h"
 #include "sim/page_list_replay.h"
 
 #include <cstdio>
@@ -12,12 +13,6 @@ namespace {
 constexpr int kHalted = 0;
 constexpr int kFailed = 1;
 constexpr int kStopped = 3;
-
-std::string hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
 
 const char* hazardName(sim::ReplayHazard::Kind kind) {
     switch (kind) {
@@ -35,24 +30,23 @@ const char* hazardName(sim::ReplayHazard::Kind kind) {
 
 // --emulator none: the memory the second stage would leave, in short.
 int replay(const sim::HandOff& hand_off, Terminal& terminal) {
-    sim::SecondStageVariant variant = hand_off.routine == sim::JumpRoutine::kPxa2x0
-                                          ? sim::SecondStageVariant::kPxa2x0
-                                          : sim::SecondStageVariant::kSa11x0;
-    sim::ReplayResult result = sim::replayPageList(hand_off.list_paddr, variant, hand_off.args_paddr);
+    sim::ReplayResult result =
+        sim::replayPageList(hand_off.list_paddr, hand_off.routine, hand_off.args_paddr);
     std::string text = "second stage (replayed, " + std::string(sim::jumpRoutineName(hand_off.routine)) +
                        "): " + std::to_string(result.links) + " links, " + std::to_string(result.load_links) +
                        " load, " + std::to_string(result.zero_links) + " zero-clear\n";
     for (const auto& [start, size] : result.memory.ranges())
-        text += "  wrote " + hex(start) + "-" + hex(start + size) + " (" + std::to_string(size) + " bytes)\n";
+        text += "  wrote " + sim::hexWord(start) + "-" + sim::hexWord(start + size) + " (" +
+                std::to_string(size) + " bytes)\n";
     if (result.has_entry)
-        text += "  kernel entry " + hex(result.entry) + " argc " + std::to_string(result.argc) + " argv " +
-                hex(result.argv) + " bootinfo " + hex(result.boot_info) + "\n";
+        text += "  kernel entry " + sim::hexWord(result.entry) + " argc " + std::to_string(result.argc) +
+                " argv " + sim::hexWord(result.argv) + " bootinfo " + sim::hexWord(result.boot_info) + "\n";
     if (result.has_stack_pointer)
-        text += "  stack pointer " + hex(result.stack_pointer) + "\n";
+        text += "  stack pointer " + sim::hexWord(result.stack_pointer) + "\n";
     terminal.out(text);
     for (const sim::ReplayHazard& hazard : result.hazards)
-        terminal.err("zandrel-sim: replay: link " + hex(hazard.link) + ": " + hazardName(hazard.kind) +
-                     " at " + hex(hazard.address) + "\n");
+        terminal.err("zandrel-sim: replay: link " + sim::hexWord(hazard.link) + ": " +
+                     hazardName(hazard.kind) + " at " + sim::hexWord(hazard.address) + "\n");
     if (!result.ok) {
         terminal.err("zandrel-sim: replay: " + result.error + "\n");
         return kStopped;

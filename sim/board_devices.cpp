@@ -120,10 +120,4 @@ void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {
     }
 }
 
-SerialDevice* boardSerialDevice() {
-    if (isXScale(Handheld::get().profile().processor))
-        return boardDevice<SerialDevice>(kPxa2x0FfuartBase);
-    return boardDevice<SerialDevice>(kSa1100SerialBase);
-}
-
 } // namespace sim

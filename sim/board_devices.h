@@ -67,8 +67,6 @@ class Sa1100SerialPort : public SerialDevice {
     uint32_t read32(uint32_t offset) override;
     void write32(uint32_t offset, uint32_t value) override;
 
-    uint32_t control(int n) const { return control_[n & 3]; }
-
   private:
     // UTCR0: 8 data bits; UTCR1/2: 9600 bit/s at 3.6864 MHz; UTCR3: receiver and transmitter on.
     std::array<uint32_t, 4> control_{0x08, 0x00, 0x17, 0x03};
@@ -95,10 +93,6 @@ class Pxa2x0Uart : public SerialDevice {
     void write32(uint32_t offset, uint32_t value) override;
 
     uint32_t divisor() const { return dll_ | (dlh_ << 8); }
-    uint32_t lcr() const { return lcr_; }
-    uint32_t ier() const { return ier_; }
-    uint32_t mcr() const { return mcr_; }
-    uint32_t fcr() const { return fcr_; }
     int iir_reads = 0;
 
   private:
@@ -131,8 +125,5 @@ Model* boardDevice(uint32_t base) {
     uint32_t offset = 0;
     return dynamic_cast<Model*>(PhysicalMemory::get().deviceAt(base, &offset));
 }
-
-// The serial device of the current handheld's processor, or null.
-SerialDevice* boardSerialDevice();
 
 } // namespace sim

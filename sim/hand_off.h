@@ -6,6 +6,7 @@
 #include "sim/device_profile.h"
 
 #include <cstdint>
+#include <string>
 
 namespace sim {
 
@@ -30,5 +31,7 @@ struct HandOff {
 };
 
 const char* jumpRoutineName(JumpRoutine routine);
+// A 32-bit word as the emulator reports print it, "0x%08x".
+std::string hexWord(uint32_t value);
 
 } // namespace sim

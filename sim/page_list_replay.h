@@ -13,6 +13,8 @@
 // is reported as a hazard, because on the device the overlap is real.
 #pragma once
 
+#include "sim/hand_off.h"
+
 #include <bitset>
 #include <cstdint>
 #include <map>
@@ -24,7 +26,8 @@ namespace sim {
 
 class PhysicalMemory;
 
-enum class SecondStageVariant { kSa11x0, kPxa2x0 };
+// The second stage the loader placed is the one of its jump routine.
+using SecondStageVariant = JumpRoutine;
 
 // A destination (or the kernel entry) as the second stage uses it.
 uint32_t secondStageAddress(uint32_t address, SecondStageVariant variant);

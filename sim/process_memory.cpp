@@ -184,12 +184,20 @@ bool ProcessMemory::commit(const Span& span, int protection, uint32_t* error) {
         *error = ce::ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
+    bool shared = true;
     for (size_t k = 0; k < reserved.size(); ++k) {
-        span.region->pages[reserved[k]] = {
-            PageKind::Committed, false, frames[k], 0, false, static_cast<int8_t>(protection)};
+        span.region->pages[reserved[k]] = {PageKind::Committed, false, frames[k], 0,
+                                           static_cast<int8_t>(protection)};
         ram.setPrivateBytes(frames[k], reinterpret_cast<uint8_t*>(vaddrOf(k)));
         if (ram.mappedElsewhere(frames[k]))
-            sharePages(*span.region, reserved[k], 1);
+            shared = sharePages(*span.region, reserved[k], 1) && shared;
+    }
+    if (!shared) {
+        // A page that a physical mapping shows could not join it: the commit fails whole.
+        for (uint32_t page : reserved)
+            decommit({span.region, page, 1});
+        *error = ce::ERROR_NOT_ENOUGH_MEMORY;
+        return false;
     }
     if (reserved.size() * kPageSize >= kHugePage && (protection & PROT_WRITE) != 0 &&
         reserved.back() - reserved.front() + 1 == reserved.size())
@@ -227,15 +235,18 @@ bool ProcessMemory::copyIntoFile(uintptr_t vaddr, uint32_t paddr, size_t pages) 
 bool ProcessMemory::sharePages(Region& region, uint32_t first, uint32_t count) {
     prefault_.finish();
     PhysicalMemory& ram = PhysicalMemory::get();
+    auto isPrivate = [&ram](const PageState& page) {
+        return page.kind == PageKind::Committed && ram.privateBytes(page.paddr) != nullptr;
+    };
     auto follows = [&](size_t k) {
         const PageState& page = region.pages[first + k];
         const PageState& before = region.pages[first + k - 1];
-        return page.kind == before.kind && page.paddr == before.paddr + kPageSize &&
-               page.protection == before.protection && page.shared == before.shared;
+        return isPrivate(page) == isPrivate(before) && page.paddr == before.paddr + kPageSize &&
+               page.protection == before.protection;
     };
     return forEachRun(count, follows, [&](size_t start, size_t pages) {
         PageState& head = region.pages[first + start];
-        if (head.kind != PageKind::Committed || head.shared)
+        if (!isPrivate(head))
             return true;
         uintptr_t vaddr = region.base + uintptr_t{first + start} * kPageSize;
         uint32_t bytes = static_cast<uint32_t>(pages * kPageSize);
@@ -246,11 +257,8 @@ bool ProcessMemory::sharePages(Region& region, uint32_t first, uint32_t count) {
             return false;
         if (!mapShared(vaddr, bytes, head.protection, head.paddr))
             return false;
-        for (size_t k = start; k < start + pages; ++k) {
-            PageState& page = region.pages[first + k];
-            page.shared = true;
-            ram.setPrivateBytes(page.paddr, nullptr);
-        }
+        for (size_t k = start; k < start + pages; ++k)
+            ram.setPrivateBytes(region.pages[first + k].paddr, nullptr);
         return true;
     });
 }

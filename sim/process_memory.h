@@ -53,10 +53,9 @@ class ProcessMemory {
         bool device = false;
         uint32_t paddr = kNoAddress;
         uint32_t locks = 0;
-        // A committed page's bytes are in the RAM's memory file, mapped shared,
-        // rather than in private memory.
-        bool shared = false;
-        int8_t protection = 0; // host protection of a committed page
+        // Host protection of a committed page. Whether its bytes are private
+        // or in the RAM's memory file, the frame's PhysicalMemory::privateBytes tells.
+        int8_t protection = 0;
     };
     struct Region {
         uintptr_t base;

@@ -1,5 +1,6 @@
 #include "sim/emulator/arm_emulator.h"
 
+#include "sim/hand_off.h"
 #include "sim/physical_memory.h"
 
 #include <cstdio>
@@ -39,12 +40,6 @@ int registerId(int n) {
     default:
         return UC_ARM_REG_R0 + n;
     }
-}
-
-std::string hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
 }
 
 const char* exceptionName(uint32_t number) {
@@ -186,7 +181,7 @@ void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
                 if (execute->address == address)
                     execute->observer();
             }
-            hooks->stop(EmulationStop::kHalted, "halted at " + hex(static_cast<uint32_t>(address)));
+            hooks->stop(EmulationStop::kHalted, "halted at " + hexWord(static_cast<uint32_t>(address)));
             return;
         }
     }
@@ -221,7 +216,7 @@ bool onInvalidMemory(uc_engine* uc, uc_mem_type type, uint64_t address, int, int
     hooks->result.has_fault_address = true;
     hooks->result.fault_address = static_cast<uint32_t>(address);
     hooks->stop(EmulationStop::kFault,
-                std::string(what) + " unmapped address " + hex(static_cast<uint32_t>(address)));
+                std::string(what) + " unmapped address " + hexWord(static_cast<uint32_t>(address)));
     return false;
 }
 
@@ -236,7 +231,7 @@ void onInterrupt(uc_engine* uc, uint32_t number, void* user) {
         if (uc_mem_read(uc, pc - 4, &insn, 4) == UC_ERR_OK && (insn & 0x00FFFFFF) == kSemihostingSwi &&
             r0 == kSemihostingExit) {
             hooks->stop(r1 == kApplicationExit ? EmulationStop::kHalted : EmulationStop::kFault,
-                        "semihosting exit, reason " + hex(r1));
+                        "semihosting exit, reason " + hexWord(r1));
             return;
         }
     }
@@ -278,9 +273,9 @@ const char* armModeName(uint32_t cpsr) {
 
 std::string describeArmState(const ArmState& state) {
     std::string text =
-        "pc=" + hex(state.r[15]) + " cpsr=" + hex(state.cpsr) + " (" + armModeName(state.cpsr) + ")";
+        "pc=" + hexWord(state.r[15]) + " cpsr=" + hexWord(state.cpsr) + " (" + armModeName(state.cpsr) + ")";
     for (int i = 0; i < 15; ++i)
-        text += " r" + std::to_string(i) + "=" + hex(state.r[i]);
+        text += " r" + std::to_string(i) + "=" + hexWord(state.r[i]);
     return text;
 }
 

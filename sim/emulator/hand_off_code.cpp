@@ -2,6 +2,7 @@
 
 #include "arch/arm/arm_code.h"
 #include "sim/board_devices.h"
+#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
 #include <cstring>
@@ -75,7 +76,7 @@ bool prepareHandOffRam(const HandOff& hand_off) {
             return uint32_t{fields[4 * i]} | (uint32_t{fields[4 * i + 1]} << 8) |
                    (uint32_t{fields[4 * i + 2]} << 16) | (uint32_t{fields[4 * i + 3]} << 24);
         };
-        uint32_t dst = secondStageAddressOf(hand_off, word(2));
+        uint32_t dst = secondStageAddress(word(2), hand_off.routine);
         uint64_t end = uint64_t{dst} + word(3) + 4096;
         for (uint64_t page = dst & ~0xFFFull; page < end && page < 0x100000000ull; page += 4096) {
             uint32_t paddr = static_cast<uint32_t>(page);
@@ -86,12 +87,6 @@ bool prepareHandOffRam(const HandOff& hand_off) {
     }
     std::vector<uint8_t> code = handOffCode(hand_off);
     return ram.write(hand_off.jump_paddr, code.data(), static_cast<uint32_t>(code.size()));
-}
-
-uint32_t secondStageAddressOf(const HandOff& hand_off, uint32_t address) {
-    if (hand_off.routine == JumpRoutine::kPxa2x0)
-        return (address & 0x00FFFFFFu) | 0xA0000000u;
-    return address;
 }
 
 uint32_t freeJumpPage(uint32_t ram_base, uint32_t ram_size, const std::function<bool(uint32_t)>& used) {

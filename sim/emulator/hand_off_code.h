@@ -36,9 +36,6 @@ std::vector<uint8_t> handOffCode(const HandOff& hand_off);
 // jump page is not in RAM.
 constexpr uint32_t kLeftoverWord = 0xE7F000F0; // an undefined instruction
 bool prepareHandOffRam(const HandOff& hand_off);
-// A destination or the kernel entry as the hand-off's second stage uses it:
-// moved into SDRAM bank 0 by the PXA2x0 block, unchanged by the SA-11x0 one.
-uint32_t secondStageAddressOf(const HandOff& hand_off, uint32_t address);
 // The highest RAM page of [ram_base, ram_base + ram_size) for which `used`
 // is false; 0 when every page is used.
 uint32_t freeJumpPage(uint32_t ram_base, uint32_t ram_size, const std::function<bool(uint32_t)>& used);

@@ -1,6 +1,7 @@
 #include "sim/emulator/qemu_machine.h"
 
 #include "sim/emulator/hand_off_code.h"
+#include "sim/hand_off.h"
 #include "sim/handheld.h"
 #include "sim/physical_memory.h"
 
@@ -31,12 +32,6 @@ constexpr QemuBoard kCollie{"collie", 0xC0000000, 512 * kMB, 2};
 // mainstone: PXA270 with 64 MB at 0xA0000000, the FFUART the first -serial.
 constexpr QemuBoard kMainstone{"mainstone", 0xA0000000, 64 * kMB, 0};
 
-std::string hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 // A folder for the RAM image and QEMU's messages, removed with the object.
 class ScratchFolder {
   public:
@@ -66,8 +61,8 @@ bool writeRamImage(const std::filesystem::path& path, uint32_t length, std::stri
     int in = ram.memoryFile();
     off_t beyond = lseek(in, length, SEEK_DATA);
     if (length < ram.size() && beyond >= 0 && beyond < static_cast<off_t>(ram.size())) {
-        error =
-            "RAM at " + hex(ram.base() + static_cast<uint32_t>(beyond)) + " lies beyond the board's memory";
+        error = "RAM at " + hexWord(ram.base() + static_cast<uint32_t>(beyond)) +
+                " lies beyond the board's memory";
         return false;
     }
     int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -126,12 +121,12 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     }
     if (hand_off.ram_base != board.ram_base) {
         run.result.reason =
-            "the device's RAM at " + hex(hand_off.ram_base) + " is not where the board has it";
+            "the device's RAM at " + hexWord(hand_off.ram_base) + " is not where the board has it";
         return run;
     }
     ram.settle();
     if (!prepareHandOffRam(hand_off)) {
-        run.result.reason = "no RAM page for the jump routine at " + hex(hand_off.jump_paddr);
+        run.result.reason = "no RAM page for the jump routine at " + hexWord(hand_off.jump_paddr);
         return run;
     }
 
@@ -154,9 +149,9 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     for (int i = 0; i < board.uart_serial_index; ++i)
         args.insert(args.end(), {"-serial", "null"});
     args.insert(args.end(), {"-serial", "stdio"});
-    args.insert(args.end(), {"-device", "loader,file=" + image.string() + ",addr=" + hex(board.ram_base) +
+    args.insert(args.end(), {"-device", "loader,file=" + image.string() + ",addr=" + hexWord(board.ram_base) +
                                             ",force-raw=on"});
-    args.insert(args.end(), {"-device", "loader,addr=" + hex(hand_off.jump_paddr) + ",cpu-num=0"});
+    args.insert(args.end(), {"-device", "loader,addr=" + hexWord(hand_off.jump_paddr) + ",cpu-num=0"});
 
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) {

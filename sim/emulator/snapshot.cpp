@@ -1,5 +1,6 @@
 #include "sim/emulator/snapshot.h"
 
+#include "sim/hand_off.h"
 #include "sim/handheld.h"
 #include "sim/physical_memory.h"
 
@@ -40,12 +41,6 @@ void putWord(uint8_t* at, uint32_t value) {
 
 uint32_t getWord(const uint8_t* at) {
     return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);
-}
-
-std::string hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
 }
 
 bool insideRam(const HandOff& h, uint32_t paddr, uint32_t size) {
@@ -133,7 +128,8 @@ bool readSnapshot(const std::string& path, Snapshot& snapshot, std::string& erro
     uint32_t count = getWord(header + kOffPageCount);
     if (h.ram_size == 0 || h.ram_size % kSnapshotPageSize != 0 || h.ram_base % kSnapshotPageSize != 0 ||
         uint64_t{h.ram_base} + h.ram_size > 0x100000000ull) {
-        error = "snapshot RAM " + hex(h.ram_base) + "+" + hex(h.ram_size) + " is not a whole number of pages";
+        error = "snapshot RAM " + hexWord(h.ram_base) + "+" + hexWord(h.ram_size) +
+                " is not a whole number of pages";
         return false;
     }
     if (count > h.ram_size / kSnapshotPageSize ||
@@ -155,7 +151,7 @@ bool readSnapshot(const std::string& path, Snapshot& snapshot, std::string& erro
         bool ascending = snapshot.pages.empty() || paddr > snapshot.pages.back().paddr;
         if (paddr % kSnapshotPageSize != 0 || !insideRam(h, paddr, kSnapshotPageSize) || !ascending ||
             paddr == h.jump_paddr) {
-            error = "snapshot page " + std::to_string(i) + " at " + hex(paddr) +
+            error = "snapshot page " + std::to_string(i) + " at " + hexWord(paddr) +
                     " is unaligned, outside RAM, out of order or the jump page";
             return false;
         }
@@ -175,8 +171,8 @@ bool restoreSnapshot(const Snapshot& snapshot, std::string& error) {
     }
     if (match == nullptr || match->processor != h.processor || match->ram_base != h.ram_base ||
         match->ram_size != h.ram_size) {
-        error = "no simulated machine has the snapshot's platform (cpu=" + hex(h.platform_cpu) +
-                " machine=" + hex(h.platform_machine) + "), processor and RAM";
+        error = "no simulated machine has the snapshot's platform (cpu=" + hexWord(h.platform_cpu) +
+                " machine=" + hexWord(h.platform_machine) + "), processor and RAM";
         return false;
     }
     Handheld::get().setProfile(*match);

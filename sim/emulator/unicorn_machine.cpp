@@ -2,6 +2,8 @@
 
 #include "sim/board_devices.h"
 #include "sim/emulator/hand_off_code.h"
+#include "sim/hand_off.h"
+#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
 #include <cstdio>
@@ -12,12 +14,6 @@ namespace {
 
 constexpr uint32_t kDevicePage = 0x1000;
 
-std::string hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 } // namespace
 
 std::string describeStop(const HandOffRun& run) {
@@ -26,10 +22,11 @@ std::string describeStop(const HandOffRun& run) {
     if (!run.started)
         return line;
     if (result.stop == EmulationStop::kFault && result.has_fault_address &&
-        result.reason.find(hex(result.fault_address)) == std::string::npos)
-        line += ", fault address " + hex(result.fault_address);
+        result.reason.find(hexWord(result.fault_address)) == std::string::npos)
+        line += ", fault address " + hexWord(result.fault_address);
     if (result.state.r[15] != 0 || result.state.cpsr != 0)
-        line += std::string(", pc ") + hex(result.state.r[15]) + ", mode " + armModeName(result.state.cpsr);
+        line +=
+            std::string(", pc ") + hexWord(result.state.r[15]) + ", mode " + armModeName(result.state.cpsr);
     return line;
 }
 
@@ -43,7 +40,7 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     }
     ram.settle();
     if (!prepareHandOffRam(hand_off)) {
-        run.result.reason = "no RAM page for the jump routine at " + hex(hand_off.jump_paddr);
+        run.result.reason = "no RAM page for the jump routine at " + hexWord(hand_off.jump_paddr);
         return run;
     }
 
@@ -74,7 +71,7 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     ram.read(hand_off.args_paddr, entry_bytes, 4);
     uint32_t stored_entry = uint32_t{entry_bytes[0]} | (uint32_t{entry_bytes[1]} << 8) |
                             (uint32_t{entry_bytes[2]} << 16) | (uint32_t{entry_bytes[3]} << 24);
-    cpu.onExecute(secondStageAddressOf(hand_off, stored_entry), observe(run.kernel));
+    cpu.onExecute(secondStageAddress(stored_entry, hand_off.routine), observe(run.kernel));
 
     // Windows CE's kernel mode with interrupts masked.
     cpu.setCpsr(0xDF);

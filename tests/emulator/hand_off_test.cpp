@@ -36,11 +36,6 @@ std::vector<uint8_t> fileBytes(const std::string& file, uint32_t offset, uint32_
     return std::vector<uint8_t>(file.begin() + offset, file.begin() + offset + size);
 }
 
-sim::SecondStageVariant variantOf(const sim::HandOff& hand_off) {
-    return hand_off.routine == sim::JumpRoutine::kPxa2x0 ? sim::SecondStageVariant::kPxa2x0
-                                                         : sim::SecondStageVariant::kSa11x0;
-}
-
 class HandOffOnUnicorn : public KernelBoot {
   protected:
     bool boot(const Machine& machine, const std::string& kernel) {
@@ -60,7 +55,7 @@ TEST_F(HandOffOnUnicorn, SecondStageWritesWhatTheReplayPredictsAndEntersTheKerne
         SetUp();
         ASSERT_TRUE(boot(machine, "three_segments"));
         sim::ReplayResult replay =
-            sim::replayPageList(hand_off->list_paddr, variantOf(*hand_off), hand_off->args_paddr);
+            sim::replayPageList(hand_off->list_paddr, hand_off->routine, hand_off->args_paddr);
         ASSERT_TRUE(replay.ok) << replay.error;
         ASSERT_TRUE(replay.hazards.empty());
 
@@ -101,7 +96,7 @@ TEST_F(HandOffOnUnicorn, SecondStageWritesWhatTheReplayPredictsAndEntersTheKerne
 TEST_F(HandOffOnUnicorn, KernelStackLiesEightKilobytesAboveTheLastRangeOnAPageBoundary) {
     ASSERT_TRUE(boot(kMachines[3], "three_segments"));
     sim::ReplayResult replay =
-        sim::replayPageList(hand_off->list_paddr, variantOf(*hand_off), hand_off->args_paddr);
+        sim::replayPageList(hand_off->list_paddr, hand_off->routine, hand_off->args_paddr);
     ASSERT_TRUE(replay.ok);
     // The last range written is the string table of the symbol block.
     uint32_t last_end = replay.memory.ranges().back().first + replay.memory.ranges().back().second;
