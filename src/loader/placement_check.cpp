@@ -11,7 +11,7 @@ struct Range {
     uint64_t end;
 };
 
-// The final ranges of `destinations`, sorted by start.
+// The final ranges of `destinations`, cut where a 16 MB block ends.
 std::vector<Range> finalRanges(const std::vector<Loader::Destination>& destinations,
                                const std::function<uint32_t(uint32_t)>& final_address) {
     std::vector<Range> ranges;
@@ -23,7 +23,6 @@ std::vector<Range> finalRanges(const std::vector<Loader::Destination>& destinati
             at = piece_end;
         }
     }
-    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.start < b.start; });
     return ranges;
 }
 
@@ -32,30 +31,27 @@ std::vector<Range> finalRanges(const std::vector<Loader::Destination>& destinati
 std::optional<PlacementConflict>
 findPlacementConflict(const MemoryManager& memory, const std::vector<Loader::Destination>& destinations,
                       const std::function<uint32_t(uint32_t)>& final_address) {
-    std::vector<Range> ranges = finalRanges(destinations, final_address);
-    if (ranges.empty() || memory.table() == nullptr)
+    if (memory.table() == nullptr)
         return std::nullopt;
-    // The furthest end among the ranges up to each one, so that a lookup by
-    // start also finds a long range that began earlier.
-    std::vector<uint64_t> reach(ranges.size());
-    uint64_t furthest = 0;
-    for (size_t i = 0; i < ranges.size(); ++i)
-        reach[i] = furthest = std::max(furthest, ranges[i].end);
-
-    const uint64_t page_size = memory.getPageSize();
-    for (int i = 0; i < memory.tableCount(); ++i) {
-        uint64_t page = memory.table()[i].paddr;
-        // The last range starting before the page's end; walk back while one may still reach it.
-        auto after = std::upper_bound(ranges.begin(), ranges.end(), page + page_size - 1,
-                                      [](uint64_t at, const Range& range) { return at < range.start; });
-        for (auto it = after; it != ranges.begin();) {
-            --it;
-            if (reach[static_cast<size_t>(it - ranges.begin())] <= page)
-                break;
-            if (it->end > page)
-                return PlacementConflict{static_cast<uint32_t>(page), static_cast<uint32_t>(it->start),
-                                         static_cast<uint32_t>(it->end - 1)};
+    std::vector<Range> ranges = finalRanges(destinations, final_address);
+    auto conflictOf = [&](int index) -> std::optional<PlacementConflict> {
+        uint64_t page = memory.table()[index].paddr;
+        for (const Range& range : ranges) {
+            if (range.start < page + memory.getPageSize() && page < range.end)
+                return PlacementConflict{static_cast<uint32_t>(page), static_cast<uint32_t>(range.start),
+                                         static_cast<uint32_t>(range.end - 1)};
         }
+        return std::nullopt;
+    };
+    // The pages handed out from the front, then those from the end with the
+    // stack page the jump takes next; spare pages between them are never read.
+    for (int i = 0; i < memory.nextPage(); ++i) {
+        if (std::optional<PlacementConflict> conflict = conflictOf(i))
+            return conflict;
+    }
+    for (int i = std::max(memory.nextPage(), memory.mappedCount() - 1); i < memory.tableCount(); ++i) {
+        if (std::optional<PlacementConflict> conflict = conflictOf(i))
+            return conflict;
     }
     return std::nullopt;
 }

@@ -19,9 +19,10 @@ struct PlacementConflict {
     uint32_t destination_last;
 };
 
-// The first page of `memory`'s table (pages handed out or still to be, the
-// stack page among them) that lies in a range the list stores to, as
-// `final_address` moves it; none when the placement is safe.
+// The first page the second stage reads (the pages handed out from the front
+// and from the end of `memory`'s table, and the stack page the jump takes
+// next) that lies in a range the list stores to, as `final_address` moves it;
+// none when the placement is safe.
 std::optional<PlacementConflict>
 findPlacementConflict(const MemoryManager& memory, const std::vector<Loader::Destination>& destinations,
                       const std::function<uint32_t(uint32_t)>& final_address);

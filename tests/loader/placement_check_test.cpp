@@ -1,10 +1,12 @@
 // The boot refuses a page list whose kernel would be put over the loader's
 // own pages, instead of entering a kernel copied over itself.
 #include "arch/architecture.h"
+#include "arch/arm/pxa2x0_architecture.h"
 #include "loader/elf_facts.h"
 #include "loader/placement_check.h"
 #include "memory/memory_manager.h"
 #include "sim/memory_knobs.h"
+#include "sim/page_list_replay.h"
 #include "support/kernel_boot.h"
 #include "support/recording_console.h"
 #include "support/simulated_device.h"
@@ -31,18 +33,25 @@ class ScriptedMemory : public MemoryManager {
 uint32_t identity(uint32_t address) {
     return address;
 }
+// The move the simulated PXA2x0 second stage makes, which the hand-off tests
+// check against the real ARM block.
 uint32_t pxa2x0(uint32_t address) {
-    return (address & 0x00FFFFFFu) | 0xA0000000u;
+    return sim::secondStageAddress(address, sim::SecondStageVariant::kPxa2x0);
 }
 
 class PlacementCheck : public SimulatedDevice {
   protected:
+    // The loader has taken every page but the last from the front; the last
+    // is the stack page the jump takes.
     std::optional<PlacementConflict> check(std::vector<uint32_t> frames,
                                            const std::vector<Loader::Destination>& destinations,
                                            uint32_t (*final_address)(uint32_t) = identity) {
         uint32_t pages = static_cast<uint32_t>(frames.size());
         ScriptedMemory memory(&slot, std::move(frames));
         EXPECT_TRUE(memory.reservePages(pages * kPage));
+        MemoryManager::Page page{};
+        for (uint32_t i = 0; i + 1 < pages; ++i)
+            EXPECT_TRUE(memory.getPage(page));
         return findPlacementConflict(memory, destinations, final_address);
     }
 
@@ -93,6 +102,30 @@ TEST_F(PlacementCheck, FindsTheFirstPageInsideAFinalRange) {
             EXPECT_EQ(conflict->page, *c.page);
         }
     }
+}
+
+TEST_F(PlacementCheck, SparePagesNobodyReadsMayLieInTheKernel) {
+    // Front page, two spare pages, a page taken from the end, the stack page to come.
+    ScriptedMemory memory(&slot, {0xC2000000, 0xC0201000, 0xC0202000, 0xC2003000, 0xC2004000});
+    ASSERT_TRUE(memory.reservePages(5 * kPage));
+    MemoryManager::Page page{};
+    ASSERT_TRUE(memory.getPage(page));
+    ASSERT_TRUE(memory.getPageFromEnd(page));
+    const std::vector<Loader::Destination> kernel = {{0xC0200000, 0xC0300000}};
+    EXPECT_FALSE(findPlacementConflict(memory, kernel, identity));
+    // Once the loader takes one of them, it counts.
+    ASSERT_TRUE(memory.getPage(page));
+    std::optional<PlacementConflict> conflict = findPlacementConflict(memory, kernel, identity);
+    ASSERT_TRUE(conflict);
+    EXPECT_EQ(conflict->page, 0xC0201000u);
+}
+
+TEST_F(PlacementCheck, ThePxa2x0ArchitectureMovesAddressesAsItsSecondStageDoes) {
+    Console* none = &console;
+    MemoryManager* no_memory = nullptr;
+    PXA2x0Architecture pxa(&none, &no_memory);
+    for (uint32_t address : {0xC0200000u, 0xC0FFFFFCu, 0xC1000000u, 0xA0200000u, 0xA3FFF000u, 0x00008000u})
+        EXPECT_EQ(pxa.finalAddress(address), pxa2x0(address)) << std::hex << address;
 }
 
 TEST_F(PlacementCheck, NamesTheFinalRangeItFound) {
