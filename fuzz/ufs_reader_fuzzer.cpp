@@ -5,6 +5,7 @@
 #include "file/ufs/open_file_record.h"
 #include "file/ufs/ufs_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -61,12 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         UfsStat stat{};
         ufsStat(&record, &stat);
+        // A read that succeeds hands out exactly the bytes up to the readable size.
+        const uint32_t readable = static_cast<uint32_t>(std::max<int32_t>(0, ufsSeek(&record, 0, 2)));
+        ufsSeek(&record, 0, 0);
         uint32_t residual = 0;
-        ufsRead(&record, buffer.data(), static_cast<uint32_t>(buffer.size()), &residual);
-        if (residual > buffer.size())
+        const uint32_t want = static_cast<uint32_t>(buffer.size());
+        if (ufsRead(&record, buffer.data(), want, &residual) == 0 &&
+            residual != want - std::min(want, readable))
             std::abort();
-        if (ufsSeek(&record, 3000, 2) >= 0)
-            ufsRead(&record, buffer.data(), 5000, &residual);
+        // From 3000 bytes before the end, 5000 asked: 3000 come.
+        if (ufsSeek(&record, 3000, 2) >= 0 && ufsRead(&record, buffer.data(), 5000, &residual) == 0 &&
+            residual != 2000)
+            std::abort();
         ufsClose(&record);
     }
     return 0;

@@ -67,13 +67,6 @@ void Console::releaseCurrent() {
     screen_console = nullptr;
 }
 
-void slotPrint(Console* const* slot, const char16_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    slotVprint(slot, format, args);
-    va_end(args);
-}
-
 void slotVprint(Console* const* slot, const char16_t* format, va_list args) {
     if (slot != nullptr && *slot != nullptr)
         (*slot)->vprint(format, args);

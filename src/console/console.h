@@ -67,5 +67,4 @@ int debugPrint(const char16_t* format, ...);
 
 // Prints through whatever console a BootContext slot holds at this moment;
 // nothing while the slot or the console is empty.
-void slotPrint(Console* const* slot, const char16_t* format, ...);
 void slotVprint(Console* const* slot, const char16_t* format, va_list args);

@@ -374,13 +374,13 @@ int64_t GzipFileManager::skipData(uint32_t count) {
 }
 
 void GzipFileManager::fail(const char16_t* format, ...) {
+    // Only the first failure is reported: later reads fail on its account.
     bool first = stream_status_ >= 0;
     stream_status_ = Z_DATA_ERROR;
-    Console* console = *console_;
-    if (!first || console == nullptr)
+    if (!first)
         return;
     va_list args;
     va_start(args, format);
-    console->vprint(format, args);
+    slotVprint(console_, format, args);
     va_end(args);
 }

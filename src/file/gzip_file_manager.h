@@ -41,7 +41,6 @@ class GzipFileManager : public FileManager {
     // Whether the open file is a gzip file (else it passes through).
     bool compressed() const { return compressed_; }
     // Z_OK while running, Z_STREAM_END at the end, negative once corrupt.
-    int32_t streamStatus() const { return stream_status_; }
 
   private:
     void resetStream();

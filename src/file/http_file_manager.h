@@ -40,8 +40,6 @@ class HttpFileManager : public FileManager {
     void setReceiveTimeout(uint32_t milliseconds) { receive_timeout_ms_ = milliseconds; }
     // Whether the platform's own WSAStartup/WSACleanup are used (else the replacements).
     bool usesPlatformStartup() const { return startup_ == &ce::WSAStartup; }
-    const char* hostName() const { return host_name_; }
-    const ce::sockaddr_in& serverAddress() const { return server_address_; }
 
   private:
     struct Received {
