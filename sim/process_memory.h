@@ -33,6 +33,8 @@ class ProcessMemory {
     // Moves the bytes of every privately held committed page into the RAM's
     // memory file and maps the page from there.
     void shareAllPages();
+    // Waits until the latest large commit has been faulted in.
+    void finishPrefault() { prefault_.finish(); }
 
     size_t regionCount() const { return regions_.size(); }
     // Bytes reserved by the region based at `base`; 0 when no region starts there.

@@ -103,8 +103,6 @@ TEST_F(HandOffOnUnicorn, KernelStackLiesEightKilobytesAboveTheLastRangeOnAPageBo
     sim::HandOffRun run = sim::runOnUnicorn(*hand_off);
     ASSERT_TRUE(run.kernel.reached);
     EXPECT_EQ(run.kernel.state.r[13], ((last_end + 0x2000) & ~0xFFFu));
-    EXPECT_EQ(run.kernel.state.r[13] & 0xFFF, 0u);
-    EXPECT_GE(run.kernel.state.r[13], last_end + 0x1000);
 }
 
 TEST_F(HandOffOnUnicorn, ZeroClearStartingInsideAWordKeepsTheDataBytesBeforeIt) {

@@ -4,6 +4,7 @@
 #include "platform/wince.h"
 #include "sim/physical_memory.h"
 #include "sim/process_memory.h"
+#include "support/resident_pages.h"
 #include "support/simulated_device.h"
 
 #include <algorithm>
@@ -26,13 +27,6 @@ class PhysicalMemoryTest : public SimulatedDevice {
         struct stat info {};
         EXPECT_EQ(fstat(ram().memoryFile(), &info), 0);
         return uint64_t(info.st_blocks) * 512;
-    }
-    // Host bytes resident behind a region's pages.
-    static uint64_t residentBytes(uint8_t* region, uint32_t size) {
-        std::vector<unsigned char> pages(size / kPage);
-        EXPECT_EQ(mincore(region, size, pages.data()), 0);
-        return kPage * static_cast<uint64_t>(std::count_if(pages.begin(), pages.end(),
-                                                           [](unsigned char page) { return page & 1; }));
     }
     uint8_t* commit(uint32_t size) {
         return static_cast<uint8_t*>(ce::VirtualAlloc(nullptr, size, ce::MEM_COMMIT, ce::PAGE_READWRITE));
@@ -199,10 +193,10 @@ TEST_F(PhysicalMemoryTest, HostMemoryIsUsedOnlyForTouchedFrames) {
     const uint32_t size = 1 * kMB;
     uint8_t* region = commit(size);
     ASSERT_NE(region, nullptr);
-    EXPECT_EQ(residentBytes(region, size), 0u);
+    EXPECT_EQ(residentPages(region, size), 0u);
     for (uint32_t i = 0; i < 8; ++i)
         region[i * 16 * kPage] = static_cast<uint8_t>(i + 1);
-    EXPECT_EQ(residentBytes(region, size), 8 * kPage);
+    EXPECT_EQ(residentPages(region, size), 8u);
     EXPECT_EQ(hostBytesUsed(), before);
 
     // Taken whole, the RAM holds the touched frames' bytes, and only those.

@@ -10,17 +10,9 @@
 
 namespace {
 
+// The device's reset (SimulatedDevice) resets the network too.
 class SimulatedSocketsTest : public SimulatedDevice {
   protected:
-    void SetUp() override {
-        SimulatedDevice::SetUp();
-        sim::Network::get().reset();
-    }
-    void TearDown() override {
-        sim::Network::get().reset();
-        SimulatedDevice::TearDown();
-    }
-
     void startWinSock() {
         ce::WSADATA data{};
         ASSERT_EQ(ce::WSAStartup(0x0101, &data), 0);
