@@ -66,9 +66,13 @@ void ComPortConsole::vprint(const char16_t* format, va_list args) {
         return;
     for (const char* p = ascii_; *p != 0; ++p) {
         if (*p == '\n')
-            writeByte(port_, '\r');
-        writeByte(port_, *p);
+            putChar('\r');
+        putChar(static_cast<uint8_t>(*p));
     }
+}
+
+void ComPortConsole::putChar(uint8_t byte) {
+    writeByte(port_, static_cast<char>(byte));
 }
 
 bool ComPortConsole::open() {

@@ -51,6 +51,8 @@ class ComPortConsole : public Console {
   protected:
     // The 8-bit form of the formatted text in `ascii_`; false when it does not fit.
     bool convertText();
+    // Sends one byte of the text: to COM1 here, to the registers in the UART consoles.
+    virtual void putChar(uint8_t byte);
 
     ce::HANDLE port_ = ce::INVALID_HANDLE_VALUE;
     char ascii_[kTextSize];

@@ -1,5 +1,6 @@
 #include "console/uart_console.h"
 
+#include "boot/boot_context.h"
 #include "memory/memory_manager.h"
 #include "platform/device_registers.h"
 #include "ui/menu_context.h"
@@ -19,11 +20,11 @@ UartConsole* UartConsole::instance(MemoryManager** memory, uint32_t cpu_class) {
     if (the_instance != nullptr)
         return the_instance;
     switch (cpu_class) {
-    case kClassSA11x0:
+    case BootContext::kClassSA11x0:
         the_instance = new (std::nothrow) SA1100UartConsole(memory);
         break;
-    case kClassPXA250:
-    case kClassPXA270:
+    case BootContext::kClassPXA250:
+    case BootContext::kClassPXA270:
         the_instance = new (std::nothrow) PXA2x0UartConsole(memory);
         break;
     default:
@@ -69,18 +70,6 @@ void UartConsole::releaseRegisters(volatile uint8_t*& mapping) {
         ce::VirtualFree(reinterpret_cast<void*>(page), 0, ce::MEM_RELEASE);
     }
     mapping = nullptr;
-}
-
-void UartConsole::vprint(const char16_t* format, va_list args) {
-    this->format(format, args);
-    if (!convertText())
-        return;
-    for (size_t i = 0; i < kTextSize && ascii_[i] != 0; ++i) {
-        uint8_t byte = static_cast<uint8_t>(ascii_[i]);
-        if (byte == '\n')
-            putChar('\r');
-        putChar(byte);
-    }
 }
 
 SA1100UartConsole::~SA1100UartConsole() {

@@ -10,10 +10,6 @@ class MemoryManager;
 
 class UartConsole : public ComPortConsole {
   public:
-    static constexpr uint32_t kClassSA11x0 = 0x0C104000;
-    static constexpr uint32_t kClassPXA250 = 0x0C204000;
-    static constexpr uint32_t kClassPXA270 = 0x0C208000;
-
     // The process-wide UART console, made on first use for `cpu_class`; null
     // (remembering nothing) for a class without one. Once made it is
     // returned whatever the arguments.
@@ -21,13 +17,10 @@ class UartConsole : public ComPortConsole {
     static void destroyInstance();
 
     ~UartConsole() override;
-    // Each byte of the formatted text through putChar, a carriage return
-    // before every line feed.
-    void vprint(const char16_t* format, va_list args) override;
 
   protected:
     explicit UartConsole(MemoryManager** memory);
-    virtual void putChar(uint8_t byte) = 0;
+    void putChar(uint8_t byte) override = 0;
     // Maps `size` bytes of registers at `paddr`; null when refused.
     volatile uint8_t* mapRegisters(uint32_t paddr, uint32_t size);
     void releaseRegisters(volatile uint8_t*& mapping);

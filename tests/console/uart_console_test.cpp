@@ -1,4 +1,5 @@
 // The hardware UART consoles against the simulated boards' serial devices.
+#include "boot/boot_context.h"
 #include "console/uart_console.h"
 #include "memory/memory_manager.h"
 #include "sim/board_devices.h"
@@ -39,7 +40,7 @@ class UartConsoleTest : public SimulatedDevice {
         const sim::DeviceProfile& profile = profileNamed(machine);
         useProfile(profile);
         return UartConsole::instance(&memory, sim::isXScale(profile.processor) ? profile.cpu
-                                                                               : UartConsole::kClassSA11x0);
+                                                                               : BootContext::kClassSA11x0);
     }
 
     MenuContext* menu = nullptr;
@@ -117,13 +118,13 @@ TEST_F(UartConsoleTest, SaWithoutComOneIsNotOpened) {
 TEST_F(UartConsoleTest, OneInstanceForTheProcessAndNoneForOtherClasses) {
     EXPECT_EQ(UartConsole::instance(&memory, 0x0C200000), nullptr);
     EXPECT_EQ(UartConsole::instance(&memory, 0), nullptr);
-    UartConsole* first = UartConsole::instance(&memory, UartConsole::kClassSA11x0);
+    UartConsole* first = UartConsole::instance(&memory, BootContext::kClassSA11x0);
     ASSERT_NE(first, nullptr);
     EXPECT_NE(dynamic_cast<SA1100UartConsole*>(first), nullptr);
-    EXPECT_EQ(UartConsole::instance(&memory, UartConsole::kClassPXA270), first);
+    EXPECT_EQ(UartConsole::instance(&memory, BootContext::kClassPXA270), first);
     EXPECT_EQ(uartConsoleInstance(&memory, 0), first);
     UartConsole::destroyInstance();
-    EXPECT_NE(dynamic_cast<PXA2x0UartConsole*>(UartConsole::instance(&memory, UartConsole::kClassPXA250)),
+    EXPECT_NE(dynamic_cast<PXA2x0UartConsole*>(UartConsole::instance(&memory, BootContext::kClassPXA250)),
               nullptr);
 }
 
