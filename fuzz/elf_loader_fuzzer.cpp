@@ -8,6 +8,7 @@
 #include "sim/handheld.h"
 #include "sim/physical_memory.h"
 #include "support/memory_file_manager.h"
+#include "support/recording_console.h"
 #include "ui/menu_context.h"
 
 #include <cstdlib>
@@ -16,11 +17,6 @@
 namespace {
 
 // Formats every message, as a real console would, and drops it.
-class DiscardingConsole : public Console {
-  public:
-    void vprint(const char16_t* format, va_list args) override { wvsprintfW(text_, kTextSize, format, args); }
-};
-
 // Larger kernels only cost time: the loader's handling of sizes is the same.
 constexpr uint32_t kMostMemory = 4 * 1024 * 1024;
 

@@ -9,6 +9,7 @@
 #include "file/gzip_file_manager.h"
 #include "platform/wide_format.h"
 #include "support/memory_file_manager.h"
+#include "support/recording_console.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,11 +17,6 @@
 #include <zlib.h>
 
 namespace {
-
-class DiscardingConsole : public Console {
-  public:
-    void vprint(const char16_t* format, va_list args) override { wvsprintfW(text_, kTextSize, format, args); }
-};
 
 void put32(std::string& out, uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8)

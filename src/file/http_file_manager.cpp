@@ -58,16 +58,6 @@ bool isTokenDelimiter(char c) {
     return c == ' ' || c == ':' || c == '\r' || c == '\n';
 }
 
-bool equalsIgnoreCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-        char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-        if (x != y)
-            return false;
-    }
-    return *a == *b;
-}
-
 } // namespace
 
 HttpFileManager::HttpFileManager(Console** console)
@@ -477,7 +467,7 @@ void HttpFileManager::printTokens(const HttpResponse& response) {
         token[kept] = '\0';
         text += length;
         print(u"+token: %S\n", token);
-        if (equalsIgnoreCase(token, "content-length")) {
+        if (equalsIgnoreCase(token, static_cast<uint32_t>(kept), "content-length")) {
             print(u"*token: %S\n", token);
             print(u"*content-length=%d\n", response.contentLength());
         }

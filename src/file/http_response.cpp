@@ -13,6 +13,8 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+} // namespace
+
 bool equalsIgnoreCase(const char* text, uint32_t size, const char* word) {
     uint32_t i = 0;
     for (; i < size && word[i] != '\0'; ++i) {
@@ -21,8 +23,6 @@ bool equalsIgnoreCase(const char* text, uint32_t size, const char* word) {
     }
     return i == size && word[i] == '\0';
 }
-
-} // namespace
 
 uint32_t HttpResponse::feed(const uint8_t* bytes, uint32_t size) {
     uint32_t taken = 0;

@@ -50,3 +50,7 @@ class HttpResponse {
     uint32_t content_length_ = 0;
     const char* problem_ = "";
 };
+
+// Whether the `size` bytes at `text` are `word` (written in lower case),
+// letters compared without regard to case.
+bool equalsIgnoreCase(const char* text, uint32_t size, const char* word);

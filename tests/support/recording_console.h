@@ -19,3 +19,10 @@ class RecordingConsole : public Console {
 
     std::u16string output;
 };
+
+// A console that formats everything (so bad formats still show) and keeps
+// nothing, for fuzzers and other long runs.
+class DiscardingConsole : public Console {
+  public:
+    void vprint(const char16_t* format, va_list args) override { wvsprintfW(text_, kTextSize, format, args); }
+};
