@@ -127,13 +127,12 @@ ce::HANDLE openStoreFile(const ce::WCHAR* name, ce::DWORD access, ce::DWORD shar
     default:
         break;
     }
-    if (!std::filesystem::is_directory(path->parent_path(), ignored)) {
-        device.last_error = ce::ERROR_PATH_NOT_FOUND;
-        return ce::INVALID_HANDLE_VALUE;
-    }
     int fd = ::open(path->c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) {
-        device.last_error = errorOf(errno);
+        // A missing folder on the way is a missing path, not a missing file.
+        int error = errno;
+        bool no_folder = error == ENOENT && !std::filesystem::is_directory(path->parent_path(), ignored);
+        device.last_error = no_folder ? ce::ERROR_PATH_NOT_FOUND : errorOf(error);
         return ce::INVALID_HANDLE_VALUE;
     }
     device.last_error = ce::ERROR_SUCCESS;
