@@ -23,9 +23,7 @@ FileManager* createFileManagerVariant(int32_t file_kind, Console** console) {
         return new (std::nothrow) FatFileManager(console);
     case BootContext::kHttp:
         return new (std::nothrow) HttpFileManager(console);
-    case BootContext::kUfsDisk:
+    default: // BootContext::kUfsDisk, and any other kind
         return new (std::nothrow) UfsFileManager(console);
-    default:
-        return nullptr;
     }
 }

@@ -1,5 +1,6 @@
 #include "file/fat_file_manager.h"
 #include "file/file_manager_factory.h"
+#include "file/ufs/ufs_file_manager.h"
 #include "sim/handle_table.h"
 #include "support/recording_console.h"
 #include "support/simulated_device.h"
@@ -149,7 +150,8 @@ TEST_F(FatFileManagerTest, FactoryMakesTheLocalVariantForKindZero) {
     std::unique_ptr<FileManager> local(createFileManagerVariant(0, &other_slot));
     ASSERT_NE(dynamic_cast<FatFileManager*>(local.get()), nullptr);
     EXPECT_EQ(other.text(), "FileManager: FAT\n");
-    EXPECT_EQ(createFileManagerVariant(7, &other_slot), nullptr);
+    std::unique_ptr<FileManager> other_kind(createFileManagerVariant(-1, &other_slot));
+    EXPECT_NE(dynamic_cast<UfsFileManager*>(other_kind.get()), nullptr);
 }
 
 TEST_F(FatFileManagerTest, MessagesFollowTheConsoleSlot) {

@@ -3,6 +3,7 @@
 #include "file/gzip_file_manager.h"
 #include "file/gzip_test_files.h"
 #include "file/http_file_manager.h"
+#include "file/ufs/ufs_file_manager.h"
 #include "support/memory_file_manager.h"
 #include "support/recording_console.h"
 #include "support/simulated_device.h"
@@ -279,7 +280,11 @@ TEST_F(GzipFileManagerTest, FactoryWrapsTheVariantOfTheKind) {
     ASSERT_NE(layer, nullptr);
     EXPECT_NE(dynamic_cast<HttpFileManager*>(layer->inner()), nullptr);
     EXPECT_EQ(other.text(), "FileManager: FAT\nFileManager: HTTP\n");
-    EXPECT_EQ(createFileManagerOfKind(7, &other_slot), nullptr);
+    // Every other kind is a UFS disk.
+    std::unique_ptr<FileManager> other_kind(createFileManagerOfKind(7, &other_slot));
+    layer = dynamic_cast<GzipFileManager*>(other_kind.get());
+    ASSERT_NE(layer, nullptr);
+    EXPECT_NE(dynamic_cast<UfsFileManager*>(layer->inner()), nullptr);
 }
 
 } // namespace
