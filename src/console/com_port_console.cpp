@@ -48,7 +48,7 @@ void resetComPort() {
     shared_port = ce::INVALID_HANDLE_VALUE;
 }
 
-ComPortConsole::ComPortConsole() : Console(kSerial) {
+ComPortConsole::ComPortConsole() : Console(kSerial), port_(ce::INVALID_HANDLE_VALUE) {
     ascii_[0] = 0;
 }
 

@@ -54,7 +54,7 @@ class ComPortConsole : public Console {
     // Sends one byte of the text: to COM1 here, to the registers in the UART consoles.
     virtual void putChar(uint8_t byte);
 
-    ce::HANDLE port_ = ce::INVALID_HANDLE_VALUE;
+    ce::HANDLE port_; // invalid until opened
     char ascii_[kTextSize];
 };
 

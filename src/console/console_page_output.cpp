@@ -7,7 +7,12 @@
 #include <cstdlib>
 #include <vector>
 
-ConsolePageOutput::ConsolePageOutput(ConsolePageControls& controls) : controls_(controls) {}
+ConsolePageOutput::ConsolePageOutput(ConsolePageControls& controls)
+    : controls_(controls), log_file_(ce::INVALID_HANDLE_VALUE) {}
+
+bool ConsolePageOutput::logFileOpen() const {
+    return log_file_ != ce::INVALID_HANDLE_VALUE;
+}
 
 ConsolePageOutput::~ConsolePageOutput() {
     if (logFileOpen())

@@ -32,7 +32,7 @@ class ConsolePageOutput : public ConsoleView {
 
     void setSaveToFile(bool on) { save_to_file_ = on; }
     bool saveToFile() const { return save_to_file_; }
-    bool logFileOpen() const { return log_file_ != ce::INVALID_HANDLE_VALUE; }
+    bool logFileOpen() const;
 
   private:
     void writeToLog(const char16_t* text);
@@ -40,5 +40,5 @@ class ConsolePageOutput : public ConsoleView {
 
     ConsolePageControls& controls_;
     bool save_to_file_ = false;
-    ce::HANDLE log_file_ = ce::INVALID_HANDLE_VALUE;
+    ce::HANDLE log_file_; // invalid while no log file is open
 };

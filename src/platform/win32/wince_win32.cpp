@@ -153,23 +153,6 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* text, int wide
                                  used_default);
 }
 
-int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT style) {
-    return ::MessageBoxW(reinterpret_cast<::HWND>(owner), wide(text), wide(caption), style);
-}
-
-BOOL UpdateWindow(HWND window) {
-    return ::UpdateWindow(reinterpret_cast<::HWND>(window));
-}
-HDC GetDC(HWND window) {
-    return reinterpret_cast<HDC>(::GetDC(reinterpret_cast<::HWND>(window)));
-}
-int ReleaseDC(HWND window, HDC dc) {
-    return ::ReleaseDC(reinterpret_cast<::HWND>(window), reinterpret_cast<::HDC>(dc));
-}
-int GetDeviceCaps(HDC dc, int index) {
-    return ::GetDeviceCaps(reinterpret_cast<::HDC>(dc), index);
-}
-
 DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* zone) {
     ::TIME_ZONE_INFORMATION info{};
     DWORD result = ::GetTimeZoneInformation(&info);

@@ -1,0 +1,161 @@
+#include "cli/device_session.h"
+
+#include "cli/hand_off_runner.h"
+#include "platform/wide_string.h"
+#include "sim/device_profile.h"
+#include "sim/disk.h"
+#include "sim/handheld.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+std::string answerName(int answer) {
+    switch (answer) {
+    case ce::IDYES:
+        return "Yes";
+    case ce::IDNO:
+        return "No";
+    default:
+        return "OK";
+    }
+}
+
+// "[CAPTION] text -> answer", line breaks in the text as spaces.
+std::string messageBoxLine(const sim::MessageBoxRecord& box) {
+    std::string text = utf16ToUtf8(box.text);
+    for (char& c : text) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return "[" + utf16ToUtf8(box.caption) + "] " + text + " -> " + answerName(box.answer) + "\n";
+}
+
+// caption, text (line breaks escaped), style and answer, tab-separated.
+std::string boxLogLine(const sim::MessageBoxRecord& box) {
+    std::string text;
+    for (char c : utf16ToUtf8(box.text))
+        text += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return utf16ToUtf8(box.caption) + "\t" + text + "\t" + std::to_string(box.style) + "\t" +
+           answerName(box.answer) + "\n";
+}
+
+// COM1 bytes as a terminal shows them: no carriage returns, no NUL.
+std::string printable(const char* bytes, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i] != '\r' && bytes[i] != 0)
+            text += bytes[i];
+    }
+    return text;
+}
+
+} // namespace
+
+const sim::DeviceProfile* profileNamed(const std::string& name) {
+    return sim::findDeviceProfile(utf8ToUtf16(name));
+}
+
+void DeviceSession::endAfterHandOff(int status) {
+    terminal_.setProgress(0); // takes the progress bar away
+    serial_log_.close();
+    debug_log_.close();
+    box_log_.close();
+    embedded_.reset();
+    std::fflush(nullptr);
+    if (end_process)
+        end_process(status);
+    std::exit(status);
+}
+
+bool DeviceSession::setUp() {
+    sim::HandheldSettings settings;
+    if (options_.device) {
+        settings.root = *options_.device;
+        std::error_code error;
+        if (!std::filesystem::is_directory(settings.root, error)) {
+            std::fprintf(stderr, "zandrel-sim: device folder \"%s\" does not exist\n",
+                         options_.device->c_str());
+            return false;
+        }
+    } else {
+        embedded_ = std::make_unique<EmbeddedDevice>();
+        if (embedded_->root().empty()) {
+            std::fprintf(stderr, "zandrel-sim: can't make a folder for the default device\n");
+            return false;
+        }
+        settings.root = embedded_->root();
+    }
+    if (!options_.storage_cards.empty()) {
+        settings.storage_cards.clear();
+        for (const std::string& card : options_.storage_cards)
+            settings.storage_cards.push_back(utf8ToUtf16(card));
+    }
+    const std::optional<std::string>& device_name = options_.profile ? options_.profile : options_.machine;
+    if (device_name) {
+        settings.profile = profileNamed(*device_name);
+        if (settings.profile == nullptr) {
+            std::fprintf(stderr, "zandrel-sim: no machine named \"%s\" (see --list-machines)\n",
+                         device_name->c_str());
+            return false;
+        }
+    }
+    sim::Handheld::get().reset(settings);
+    // The embedded device's prepared card, unless an image of the user's takes its unit.
+    if (embedded_ && !embedded_->diskImage().empty())
+        sim::attachDisk(1, embedded_->diskImage());
+    for (const auto& [unit, image] : options_.disks) {
+        if (!sim::attachDisk(unit, image)) {
+            std::fprintf(stderr, "zandrel-sim: disk image \"%s\" can't be read\n", image.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+void DeviceSession::connectOutputs() {
+    sim::Handheld& device = sim::Handheld::get();
+    device.yes_no_answer = options_.answer_yes ? ce::IDYES : ce::IDNO;
+    for (bool yes : options_.answers)
+        device.scripted_answers.push_back(yes ? ce::IDYES : ce::IDNO);
+    if (options_.box_log)
+        box_log_.open(*options_.box_log, std::ios::binary);
+    device.on_message_box = [this](const sim::MessageBoxRecord& box) {
+        terminal_.err(messageBoxLine(box));
+        if (box_log_.is_open())
+            box_log_ << boxLogLine(box) << std::flush;
+    };
+    if (options_.serial_log) {
+        serial_log_.open(*options_.serial_log, std::ios::binary);
+        device.serial_output = [this](const char* bytes, size_t count) {
+            serial_log_.write(bytes, static_cast<std::streamsize>(count));
+            serial_log_.flush();
+        };
+    } else {
+        device.serial_output = [this](const char* bytes, size_t count) {
+            terminal_.out(printable(bytes, count));
+        };
+    }
+    if (options_.debug_log) {
+        debug_log_.open(*options_.debug_log, std::ios::binary);
+        device.debug_output = [this](std::u16string_view text) {
+            debug_log_ << utf16ToUtf8(text);
+            debug_log_.flush();
+        };
+    }
+    if (options_.timezone_bias)
+        device.timezone_bias = *options_.timezone_bias;
+    device.on_jump = [this](const sim::HandOff& hand_off) {
+        if (options_.timing) {
+            std::chrono::duration<double> taken = std::chrono::steady_clock::now() - boot_pressed_;
+            char line[80];
+            std::snprintf(line, sizeof(line), "zandrel-sim: Boot to the jump took %.6f s\n", taken.count());
+            terminal_.err(line);
+        }
+        endAfterHandOff(runHandOff(hand_off, options_, terminal_));
+    };
+}

@@ -1,0 +1,48 @@
+// The simulated handheld of one run of a front end (zandrel-sim, and the
+// window's zandrel-window): the device from the command line, its outputs
+// connected to the terminal and the log files, and the hand-off after the
+// jump, which ends the process with the hand-off's exit status.
+#pragma once
+
+#include "cli/embedded_device.h"
+#include "cli/options.h"
+#include "cli/terminal.h"
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+namespace sim {
+struct DeviceProfile;
+}
+
+class DeviceSession {
+  public:
+    DeviceSession(const CliOptions& options, Terminal& terminal) : options_(options), terminal_(terminal) {}
+
+    // Makes the device the options name; false (with the reason on standard error) when it can't.
+    bool setUp();
+    // Serial line, debugger output, message-box log and the jump.
+    void connectOutputs();
+    // Boot was pressed: the start of --timing's measure.
+    void bootPressed() { boot_pressed_ = std::chrono::steady_clock::now(); }
+
+    // How the process ends after the hand-off; std::exit unless set.
+    std::function<void(int status)> end_process;
+
+  private:
+    // After the hand-off the program is gone, as on the handheld: the process ends.
+    [[noreturn]] void endAfterHandOff(int status);
+
+    const CliOptions& options_;
+    Terminal& terminal_;
+    std::unique_ptr<EmbeddedDevice> embedded_;
+    std::ofstream serial_log_;
+    std::ofstream debug_log_;
+    std::ofstream box_log_;
+    std::chrono::steady_clock::time_point boot_pressed_;
+};
+
+// The profile of a machine or device by name; null when there is none.
+const sim::DeviceProfile* profileNamed(const std::string& name);

@@ -1,0 +1,107 @@
+// The Main page: where the kernel comes from, the kernel, the machine, the
+// root file system and the boot flags. The values come from and go to the
+// settings through the page's form; this file moves them into the controls.
+#include "resources/resource.h"
+#include "ui/menu_context.h"
+#include "ui/window/tab_page.h"
+#include "ui/window/wide_cast.h"
+
+namespace {
+
+constexpr int kTextSize = 260;
+constexpr int kSpeedDigits = 8;
+
+// Flag boxes in 1/96 inch from the origin of their column.
+struct FlagBoxPlace {
+    int id, x, y;
+};
+constexpr FlagBoxPlace kFlagBoxes[] = {
+    {IDC_VERBOSE, 0, 0},   {IDC_SINGLE, 0, 20}, {IDC_ASK_NAME, 0, 40},
+    {IDC_DEBUGGER, 0, 60}, {IDC_SERIAL, 0, 80}, {IDC_SPEED, 100, 80},
+};
+
+void addString(HWND combo, const char16_t* text) {
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(asWide(text)));
+}
+
+} // namespace
+
+MainPage::MainPage(Application& app, TabControl& tabs) : TabPage(app, tabs, 0, L"WMAIN") {}
+
+void MainPage::init(HWND dialog) {
+    TabPage::init(dialog);
+    MenuContext& menu = *MenuContext::instance();
+    form_.init(menu);
+
+    HWND directories = item(IDC_DIRECTORY);
+    for (const std::u16string& entry : form_.directories)
+        addString(directories, entry.c_str());
+    SendMessageW(directories, CB_SETCURSEL, menu.dirDefaultIndex(), 0);
+
+    HWND platforms = item(IDC_PLATFORM);
+    for (const MainPageForm::PlatformChoice& choice : form_.platforms)
+        addString(platforms, choice.name);
+    SendMessageW(platforms, CB_SETCURSEL, form_.platform_selection, 0);
+
+    setText(IDC_KERNEL, form_.kernel.c_str());
+    if (form_.rootfs_checked >= 0)
+        check(IDC_ROOT_WD + form_.rootfs_checked, true);
+    setText(IDC_ROOTFS_FILE, form_.rootfs_file.c_str());
+    enable(IDC_ROOTFS_FILE, form_.rootfs_file_enabled);
+
+    arrangeFlagBoxes();
+    check(IDC_ASK_NAME, form_.ask_name);
+    check(IDC_DEBUGGER, form_.debugger);
+    check(IDC_SINGLE, form_.single);
+    check(IDC_VERBOSE, form_.verbose);
+    check(IDC_SERIAL, form_.serial);
+
+    HWND speeds = item(IDC_SPEED);
+    for (const std::u16string& speed : form_.speeds)
+        addString(speeds, speed.c_str());
+    SendMessageW(speeds, CB_SETCURSEL,
+                 SendMessageW(speeds, CB_FINDSTRINGEXACT, -1,
+                              reinterpret_cast<LPARAM>(asWide(form_.speed_text.c_str()))),
+                 0);
+    enable(IDC_SPEED, form_.speed_enabled);
+}
+
+// A second column on a wide, low screen; below the other controls otherwise.
+void MainPage::arrangeFlagBoxes() {
+    HDC screen = GetDC(nullptr);
+    int width = GetDeviceCaps(screen, HORZRES), height = GetDeviceCaps(screen, VERTRES);
+    int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    bool wide_and_low = width > 320 && height <= 240;
+    int origin_x = wide_and_low ? 250 : 5, origin_y = wide_and_low ? 5 : 125;
+    for (const FlagBoxPlace& place : kFlagBoxes) {
+        SetWindowPos(item(place.id), nullptr, (origin_x + place.x) * dpi_x / 96,
+                     (origin_y + place.y) * dpi_y / 96, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
+}
+
+void MainPage::command(int id, int) {
+    if (id >= IDC_ROOT_WD && id <= IDC_ROOT_NFS)
+        enable(IDC_ROOTFS_FILE, checked(IDC_ROOT_MD));
+    else if (id == IDC_SERIAL)
+        enable(IDC_SPEED, checked(IDC_SERIAL));
+}
+
+void MainPage::store() {
+    form_.directory = text(IDC_DIRECTORY, kTextSize);
+    form_.kernel = text(IDC_KERNEL, kTextSize);
+    form_.platform_selection = static_cast<int>(SendMessageW(item(IDC_PLATFORM), CB_GETCURSEL, 0, 0));
+    form_.rootfs_checked = -1;
+    for (int id = IDC_ROOT_NFS; id >= IDC_ROOT_WD; --id) {
+        if (checked(id))
+            form_.rootfs_checked = id - IDC_ROOT_WD;
+    }
+    form_.ask_name = checked(IDC_ASK_NAME);
+    form_.debugger = checked(IDC_DEBUGGER);
+    form_.verbose = checked(IDC_VERBOSE);
+    form_.single = checked(IDC_SINGLE);
+    form_.serial = checked(IDC_SERIAL);
+    form_.rootfs_file = text(IDC_ROOTFS_FILE, kTextSize);
+    form_.speed_text = text(IDC_SPEED, kSpeedDigits);
+    form_.store(*MenuContext::instance());
+}

@@ -1,0 +1,15 @@
+// The Windows CE shell calls the window uses that desktop Win32 (and Wine)
+// lacks: the command bar. On the device these come from commctrl.h; here they
+// are a small layer of ours with the same names and arguments, so the window
+// code reads as it does on the device.
+#pragma once
+
+#include "ui/window/win32.h"
+
+// The command bar: a strip along the top of the window. On desktop Win32 it
+// also makes its parent fill the screen without a caption, as every top-level
+// window does on the device.
+HWND CommandBar_Create(HINSTANCE instance, HWND parent, int id);
+// The standard adornments: the close button, which closes the parent.
+BOOL CommandBar_AddAdornments(HWND command_bar, DWORD flags, DWORD reserved);
+int CommandBar_Height(HWND command_bar);
