@@ -237,9 +237,11 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 break;
             }
             o.answer_yes = text == "yes";
+            o.answer_set = true;
         } else if (arg == "--answers") {
             if (!value(text))
                 break;
+            o.answer_set = true;
             size_t start = 0;
             while (result.error.empty() && start <= text.size()) {
                 size_t comma = text.find(',', start);

@@ -20,6 +20,7 @@ struct CliOptions {
     std::optional<bool> pause, safety, reverse_video;
     bool answer_yes = true;
     std::vector<bool> answers; // for the questions in order, before answer_yes
+    bool answer_set = false;   // --answer or --answers given (the window then answers its boxes)
     std::optional<std::string> box_log;
     std::optional<int> timezone_bias; // minutes, UTC = local + bias
     std::optional<std::string> serial_log;

@@ -1,0 +1,84 @@
+// zandrel-window: the program's window under Wine, on the simulated handheld.
+// The window calls go to Wine's user32 and comctl32; every device call (the
+// object store, storage cards, disks, physical memory, COM1, sockets, the
+// jump) to the simulated handheld in this process, as for zandrel-sim. The
+// command line is zandrel-sim's; the settings options are not used here, the
+// pages show the device's settings file.
+#include "cli/device_session.h"
+#include "cli/options.h"
+#include "cli/terminal.h"
+#include "platform/wide_string.h"
+#include "sim/device_profile.h"
+#include "sim/handheld.h"
+#include "ui/menu_context.h"
+#include "ui/window/program.h"
+#include "window/box_answerer.h"
+
+#include <cstdio>
+#include <memory>
+#include <shellapi.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> commandLine() {
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, words[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(size > 0 ? size : 1, 0);
+        WideCharToMultiByte(CP_UTF8, 0, words[i], -1, arg.data(), size, nullptr, nullptr);
+        arg.resize(arg.size() - 1);
+        args.push_back(arg);
+    }
+    LocalFree(words);
+    return args;
+}
+
+// Without a chosen device, the handheld is the machine the settings name.
+void useMachineOfSettings(const CliOptions& options) {
+    if (options.profile || options.machine)
+        return;
+    MenuContext* menu = MenuContext::instance();
+    const char16_t* name = menu->platformName(menu->platformIndex());
+    if (const sim::DeviceProfile* profile = name != nullptr ? sim::findDeviceProfile(name) : nullptr)
+        sim::Handheld::get().setProfile(*profile);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    std::vector<std::string> args = commandLine();
+    std::vector<const char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    ParseResult parsed = parseOptions(static_cast<int>(argv.size()), argv.data());
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "zandrel-window: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+    const CliOptions& options = parsed.options;
+    Terminal terminal(!options.quiet);
+    DeviceSession device(options, terminal);
+    if (!device.setUp())
+        return 2;
+    device.connectOutputs();
+    device.end_process = [](int status) { ExitProcess(static_cast<UINT>(status)); };
+    useMachineOfSettings(options);
+
+    // Nobody at the screen: the boxes are answered as --answer and --answers say.
+    std::unique_ptr<BoxAnswerer> answerer;
+    if (options.answer_set) {
+        answerer = std::make_unique<BoxAnswerer>();
+        answerer->answer_yes = options.answer_yes;
+        answerer->scripted.assign(options.answers.begin(), options.answers.end());
+        answerer->on_answer = [&terminal](const AnsweredBox& box) { terminal.err(boxLine(box)); };
+    }
+    return runProgram(instance);
+}
