@@ -1,5 +1,6 @@
 #!/bin/bash
-# Compiles the platform-independent system code and the Win32 backend with
+# Compiles the platform-independent system code, the window, the Win32 backend
+# and the resources with
 # mingw-w64, so that the same code keeps building for desktop Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,12 @@ while IFS= read -r source; do
     failed=1
   fi
 done < <(find src -name '*.cpp' | sort)
+# The resources: page templates, string table, bitmaps, icon.
+if ! x86_64-w64-mingw32-windres -Iresources -O coff -o "$out/resources.o" resources/zandrel.rc; then
+  echo "windows build: resources/zandrel.rc does not compile" >&2
+  failed=1
+fi
 if ((failed)); then
   exit 1
 fi
-echo "windows build: $count sources compile with $compiler"
+echo "windows build: $count sources and the resources compile with $compiler"

@@ -25,7 +25,8 @@ std::string windowText(HWND window) {
 bool isMessageBox(HWND window) {
     wchar_t name[16] = {};
     GetClassNameW(window, name, 16);
-    return lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window) && GetDlgItem(window, kMessageTextId) != nullptr;
+    return lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window) &&
+           GetDlgItem(window, kMessageTextId) != nullptr;
 }
 
 } // namespace
@@ -58,8 +59,8 @@ void BoxAnswerer::answer(HWND box) {
     if (pressed_.count(box) != 0)
         return;
     pressed_.insert(box);
-    AnsweredBox record{windowText(box), windowText(GetDlgItem(box, kMessageTextId)), GetDlgItem(box, IDYES) != nullptr,
-                       IDOK};
+    AnsweredBox record{windowText(box), windowText(GetDlgItem(box, kMessageTextId)),
+                       GetDlgItem(box, IDYES) != nullptr, IDOK};
     if (record.question) {
         bool yes = answer_yes;
         if (!scripted.empty()) {

@@ -250,7 +250,7 @@ bool RootWindow::keyboardRing(const MSG& message) {
         TabPage* page = visiblePage();
         if (page == nullptr)
             return false;
-        HWND last = GetNextDlgTabItem(page->hwnd, nullptr, TRUE);
+        HWND last = GetLastDlgTabItem(page->hwnd);
         if (last == nullptr || (message.hwnd != last && !IsChild(last, message.hwnd)))
             return false;
         wants = SendMessageW(last, WM_GETDLGCODE, message.wParam, reinterpret_cast<LPARAM>(&message));

@@ -73,3 +73,8 @@ int CommandBar_Height(HWND command_bar) {
         return 0;
     return bar.bottom - bar.top;
 }
+
+HWND GetLastDlgTabItem(HWND dialog) {
+    HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
+    return first != nullptr ? GetNextDlgTabItem(dialog, first, TRUE) : nullptr;
+}

@@ -13,3 +13,8 @@ HWND CommandBar_Create(HINSTANCE instance, HWND parent, int id);
 // The standard adornments: the close button, which closes the parent.
 BOOL CommandBar_AddAdornments(HWND command_bar, DWORD flags, DWORD reserved);
 int CommandBar_Height(HWND command_bar);
+
+// GetNextDlgTabItem from no control, backwards: the dialog's last tab stop on
+// the device; desktop Win32 answers none there, so the last one is found as
+// the one before the first.
+HWND GetLastDlgTabItem(HWND dialog);

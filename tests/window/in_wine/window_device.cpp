@@ -1,0 +1,125 @@
+#include "window_device.h"
+
+#include "boot/boot_context.h"
+#include "console/console.h"
+#include "sim/emulator/unicorn_machine.h"
+#include "sim/handheld.h"
+#include "ui/menu_context.h"
+#include "ui/settings_file.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace window_device {
+namespace {
+
+std::filesystem::path root;
+std::string serial;
+bool jump_reached = false;
+
+void forgetProcessState() {
+    BootContext::destroyInstance();
+    MenuContext::destroyInstance();
+    Console::releaseCurrent();
+    resetComPort();
+}
+
+} // namespace
+
+void make() {
+    forgetProcessState();
+    char pattern[] = "/tmp/zandrel-window-device-XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        std::abort();
+    root = pattern;
+    std::filesystem::create_directories(root / "Storage Card");
+    sim::HandheldSettings settings;
+    settings.root = root;
+    sim::Handheld::get().reset(settings);
+    serial.clear();
+    jump_reached = false;
+    sim::Handheld::get().serial_output = [](const char* bytes, size_t count) { serial.append(bytes, count); };
+}
+
+void remove() {
+    forgetProcessState();
+    sim::Handheld::get().reset(sim::HandheldSettings{});
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+
+void writeSettings(const Preferences& prefs) {
+    std::ofstream(root / "Storage Card" / "zandrel.cnf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(&prefs), sizeof(prefs));
+}
+
+bool readSettings(Preferences& prefs) {
+    std::ifstream in(root / "Storage Card" / "zandrel.cnf", std::ios::binary);
+    return in.read(reinterpret_cast<char*>(&prefs), sizeof(prefs)).gcount() == sizeof(prefs);
+}
+
+Preferences defaults() {
+    Preferences prefs{};
+    applyDefaults(prefs);
+    prefs.version = Preferences::kVersion;
+    prefs.size = Preferences::kSize;
+    return prefs;
+}
+
+std::string readFile(const std::string& relative_path) {
+    std::ifstream in(root / relative_path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool fileExists(const std::string& relative_path) {
+    return std::filesystem::exists(root / relative_path);
+}
+
+void addProbeKernel(const std::string& name) {
+    std::filesystem::copy_file(std::filesystem::path(ZANDREL_BUILD_DIR) / "kernels" / "probe.elf",
+                               root / "Storage Card" / name,
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+void runKernelAtJump() {
+    sim::Handheld::get().on_jump = [](const sim::HandOff& hand_off) {
+        jump_reached = true;
+        sim::runOnUnicorn(hand_off, sim::HandOffLimits{});
+    };
+}
+
+bool jumped() {
+    return jump_reached;
+}
+
+std::string serialOutput() {
+    return serial;
+}
+
+std::string probeVerdict() {
+    const std::string marker = "PROBE VERDICT: ";
+    size_t at = serial.find(marker);
+    if (at == std::string::npos)
+        return "";
+    size_t end = serial.find_first_of("\r\n", at);
+    return serial.substr(at + marker.size(),
+                         end == std::string::npos ? std::string::npos : end - at - marker.size());
+}
+
+} // namespace window_device
+
+namespace window_device {
+
+void useDefaultMachine(Preferences& prefs) {
+    const sim::DeviceProfile& profile = sim::defaultDeviceProfile();
+    sim::Handheld::get().setProfile(profile);
+    prefs.platform_cpu = profile.cpu;
+    prefs.platform_machine = profile.machine;
+}
+
+} // namespace window_device

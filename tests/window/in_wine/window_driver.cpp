@@ -1,0 +1,202 @@
+#include "window_driver.h"
+
+#include "resources/resource.h"
+#include "ui/window/program.h"
+
+#include <chrono>
+#include <vector>
+
+namespace {
+
+constexpr int kPollMilliseconds = 10;
+
+std::string utf8(const wchar_t* text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return "";
+    std::string bytes(size, 0);
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
+    bytes.pop_back();
+    return bytes;
+}
+
+struct Search {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK findControl(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<Search*>(data);
+    if (GetDlgCtrlID(window) != search->id)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+struct BoxSearch {
+    DWORD thread;
+    HWND found;
+};
+
+BOOL CALLBACK findAnyBox(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<BoxSearch*>(data);
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (lstrcmpW(name, L"#32770") != 0 || !IsWindowVisible(window) || GetDlgItem(window, 0xFFFF) == nullptr)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+void sleepShortly() {
+    Sleep(kPollMilliseconds);
+}
+
+} // namespace
+
+int WindowDriver::run(const std::function<void(WindowDriver&)>& script) {
+    WindowDriver driver;
+    driver.window_thread_ = GetCurrentThreadId();
+    Work work{driver, script};
+    // A thread of the window system's own: a plain thread may not call it.
+    HANDLE second = CreateThread(nullptr, 0, &WindowDriver::drive, &work, 0, nullptr);
+    int exit_code = runProgram(GetModuleHandleW(nullptr));
+    WaitForSingleObject(second, INFINITE);
+    CloseHandle(second);
+    UnregisterClassW(L"ZANDREL", GetModuleHandleW(nullptr));
+    return exit_code;
+}
+
+DWORD WINAPI WindowDriver::drive(void* data) {
+    Work& work = *static_cast<Work*>(data);
+    WindowDriver& driver = work.driver;
+    // Ready once its children are made: the last step gives the Boot button the focus.
+    bool ready = driver.waitUntil([&driver] {
+        driver.root_ = FindWindowW(L"ZANDREL", nullptr);
+        return driver.root_ != nullptr && driver.focus() != nullptr &&
+               driver.focus() == driver.control(IDC_BOOT);
+    });
+    if (ready)
+        work.script(driver);
+    driver.closeWhatIsLeft();
+    return 0;
+}
+
+void WindowDriver::closeWhatIsLeft() {
+    for (int round = 0; round < 100 && root_ != nullptr && IsWindow(root_); ++round) {
+        BoxSearch search{window_thread_, nullptr};
+        EnumThreadWindows(window_thread_, findAnyBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            PostMessageW(search.found, WM_COMMAND, GetDlgItem(search.found, IDNO) != nullptr ? IDNO : IDOK,
+                         0);
+        else
+            PostMessageW(root_, WM_COMMAND, IDC_CANCEL, 0);
+        Sleep(50);
+        if (search.found == nullptr)
+            break;
+    }
+}
+
+HWND WindowDriver::control(int id) const {
+    Search search{id, nullptr};
+    EnumChildWindows(root_, findControl, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string WindowDriver::text(HWND window) const {
+    LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+    return utf8(buffer.data());
+}
+
+void WindowDriver::setText(int id, const char* text) {
+    int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::vector<wchar_t> wide(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
+    SendMessageW(control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.data()));
+}
+
+bool WindowDriver::checked(int id) const {
+    return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+int WindowDriver::selection(int id) const {
+    return static_cast<int>(SendMessageW(control(id), CB_GETCURSEL, 0, 0));
+}
+
+void WindowDriver::click(int id) {
+    SendMessageW(control(id), BM_CLICK, 0, 0);
+}
+
+void WindowDriver::clickBoot() {
+    PostMessageW(control(IDC_BOOT), BM_CLICK, 0, 0);
+}
+
+void WindowDriver::key(HWND window, UINT virtual_key) {
+    PostMessageW(window, WM_KEYDOWN, virtual_key, 1);
+    PostMessageW(window, WM_KEYUP, virtual_key, 0xC0000001);
+}
+
+void WindowDriver::tapTab(int index) {
+    HWND tabs = control(IDC_TABS);
+    RECT item{};
+    SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+    LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(tabs, WM_LBUTTONUP, 0, at);
+}
+
+HWND WindowDriver::focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(window_thread_, &info);
+    return info.hwndFocus;
+}
+
+HWND WindowDriver::waitForBox(const wchar_t* caption, int milliseconds) const {
+    HWND box = nullptr;
+    waitUntil(
+        [&box, caption] {
+            box = FindWindowW(L"#32770", caption);
+            return box != nullptr && IsWindowVisible(box);
+        },
+        milliseconds);
+    return box;
+}
+
+std::string WindowDriver::boxText(HWND box) const {
+    return text(GetDlgItem(box, 0xFFFF));
+}
+
+void WindowDriver::answer(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, button, 0);
+    waitUntil([box] { return !IsWindow(box); });
+}
+
+bool WindowDriver::noBoxFor(int milliseconds) const {
+    return !waitUntil(
+        [this] {
+            BoxSearch search{window_thread_, nullptr};
+            EnumThreadWindows(window_thread_, findAnyBox, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        milliseconds);
+}
+
+bool WindowDriver::waitUntil(const std::function<bool()>& condition, int milliseconds) const {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        sleepShortly();
+    }
+    return true;
+}
+
+size_t countOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
