@@ -5,8 +5,8 @@
 #include "platform/wide_string.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
+#include "window/window_driver.h"
 #include "window_device.h"
-#include "window_driver.h"
 
 #include <shellapi.h>
 #include <string>

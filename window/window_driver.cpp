@@ -1,4 +1,4 @@
-#include "window_driver.h"
+#include "window/window_driver.h"
 
 #include "resources/resource.h"
 #include "ui/window/program.h"
