@@ -1,20 +1,12 @@
 #include "window/box_answerer.h"
 
+#include "window/win_text.h"
+
 namespace {
 
 constexpr UINT kPollMilliseconds = 20;
 constexpr int kMessageTextId = 0xFFFF; // the message box's text control
 BoxAnswerer* watching = nullptr;       // the thread timer has no context word
-
-std::string utf8(const wchar_t* text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return "";
-    std::string bytes(size, 0);
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
-    bytes.pop_back();
-    return bytes;
-}
 
 std::string windowText(HWND window) {
     wchar_t text[1024] = {};

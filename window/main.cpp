@@ -13,29 +13,14 @@
 #include "ui/menu_context.h"
 #include "ui/window/program.h"
 #include "window/box_answerer.h"
+#include "window/win_text.h"
 
 #include <cstdio>
 #include <memory>
-#include <shellapi.h>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::vector<std::string> commandLine() {
-    int count = 0;
-    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> args;
-    for (int i = 0; i < count; ++i) {
-        int size = WideCharToMultiByte(CP_UTF8, 0, words[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(size > 0 ? size : 1, 0);
-        WideCharToMultiByte(CP_UTF8, 0, words[i], -1, arg.data(), size, nullptr, nullptr);
-        arg.resize(arg.size() - 1);
-        args.push_back(arg);
-    }
-    LocalFree(words);
-    return args;
-}
 
 // Without a chosen device, the handheld is the machine the settings name.
 void useMachineOfSettings(const CliOptions& options) {
@@ -50,7 +35,7 @@ void useMachineOfSettings(const CliOptions& options) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
-    std::vector<std::string> args = commandLine();
+    std::vector<std::string> args = commandLineWords();
     std::vector<const char*> argv;
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());

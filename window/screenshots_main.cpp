@@ -5,10 +5,10 @@
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "resources/resource.h"
+#include "window/win_text.h"
 #include "window/window_driver.h"
 
 #include <cstdio>
-#include <shellapi.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -29,15 +29,12 @@ bool screenshot(const std::string& file) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    int count = 0;
-    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (count != 2) {
+    std::vector<std::string> args = commandLineWords();
+    if (args.size() != 2) {
         std::fprintf(stderr, "usage: zandrel-window-screenshots OUTPUT_PREFIX\n");
         return 2;
     }
-    char prefix[1024] = {};
-    WideCharToMultiByte(CP_UTF8, 0, words[1], -1, prefix, sizeof(prefix) - 1, nullptr, nullptr);
-    LocalFree(words);
+    const std::string& prefix = args[1];
 
     CliOptions options;
     options.quiet = true;
@@ -52,7 +49,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
             if (page > 0)
                 window.tapTab(page);
             Sleep(700);
-            written = screenshot(std::string(prefix) + "-" + pages[page] + ".png") && written;
+            written = screenshot(prefix + "-" + pages[page] + ".png") && written;
         }
     });
     return written ? 0 : 1;

@@ -1,5 +1,7 @@
 #include "window/window_driver.h"
 
+#include "window/win_text.h"
+
 #include "resources/resource.h"
 #include "ui/window/program.h"
 
@@ -9,16 +11,6 @@
 namespace {
 
 constexpr int kPollMilliseconds = 10;
-
-std::string utf8(const wchar_t* text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return "";
-    std::string bytes(size, 0);
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
-    bytes.pop_back();
-    return bytes;
-}
 
 struct Search {
     int id;

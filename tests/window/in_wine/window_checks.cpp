@@ -5,10 +5,10 @@
 #include "platform/wide_string.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
+#include "window/win_text.h"
 #include "window/window_driver.h"
 #include "window_device.h"
 
-#include <shellapi.h>
 #include <string>
 #include <vector>
 
@@ -343,15 +343,8 @@ TEST_F(WindowChecks, FailedBootThenProbeKernelPassesInTheSameWindow) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    int argc = 0;
-    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i) {
-        char arg[1024] = {};
-        WideCharToMultiByte(CP_UTF8, 0, words[i], -1, arg, sizeof(arg) - 1, nullptr, nullptr);
-        args.push_back(arg);
-    }
-    LocalFree(words);
+    std::vector<std::string> args = commandLineWords();
+    int argc = static_cast<int>(args.size());
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
