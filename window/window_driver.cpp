@@ -161,6 +161,11 @@ std::string WindowDriver::boxText(HWND box) const {
     return text(GetDlgItem(box, 0xFFFF));
 }
 
+HICON WindowDriver::boxIcon(HWND box) const {
+    const int kIconId = 1088; // the icon control of the window system's message box
+    return reinterpret_cast<HICON>(SendMessageW(GetDlgItem(box, kIconId), STM_GETICON, 0, 0));
+}
+
 void WindowDriver::answer(HWND box, int button) {
     PostMessageW(box, WM_COMMAND, button, 0);
     waitUntil([box] { return !IsWindow(box); });

@@ -36,6 +36,8 @@ class WindowDriver {
     // The message box with this caption, once it shows; null after the wait.
     HWND waitForBox(const wchar_t* caption, int milliseconds = 10000) const;
     std::string boxText(HWND box) const;
+    // The icon the box shows; null when it has none.
+    HICON boxIcon(HWND box) const;
     void answer(HWND box, int button);
     // True when no message box of the program shows for this long.
     bool noBoxFor(int milliseconds) const;

@@ -123,6 +123,94 @@ TEST_F(WindowChecks, PagesShowTheSettingsAndStoreThemBack) {
         << "the table is in sorted order: nothing shown";
 }
 
+TEST_F(WindowChecks, FirstRunWithoutSettingsShowsTheDefaults) {
+    EXPECT_EQ(WindowDriver::run([&](WindowDriver& window) {
+                  EXPECT_EQ(window.selection(IDC_DIRECTORY), 0);
+                  EXPECT_EQ(window.text(IDC_DIRECTORY), "/");
+                  EXPECT_EQ(window.text(IDC_KERNEL), "kalmor.gz");
+                  EXPECT_TRUE(window.checked(IDC_ROOT_WD));
+                  EXPECT_EQ(window.text(IDC_ROOTFS_FILE), "miniroot.fs");
+                  EXPECT_FALSE(window.enabled(IDC_ROOTFS_FILE));
+                  EXPECT_EQ(window.text(IDC_SPEED), "19200");
+                  EXPECT_FALSE(window.enabled(IDC_SPEED));
+                  EXPECT_TRUE(window.checked(IDC_PAUSE));
+                  EXPECT_TRUE(window.checked(IDC_SAFETY));
+                  EXPECT_FALSE(window.checked(IDC_AUTO_BOOT));
+                  // The directory list: fourteen entries, the katakana ones among them.
+                  HWND directories = window.control(IDC_DIRECTORY);
+                  ASSERT_EQ(SendMessageW(directories, CB_GETCOUNT, 0, 0), 14);
+                  wchar_t entry[64] = {};
+                  SendMessageW(directories, CB_GETLBTEXT, 12, reinterpret_cast<LPARAM>(entry));
+                  EXPECT_EQ(utf8(entry), "\\microSD\u30AB\u30FC\u30C9\\");
+                  SendMessageW(directories, CB_GETLBTEXT, 13, reinterpret_cast<LPARAM>(entry));
+                  EXPECT_EQ(utf8(entry), "user defined");
+              }),
+              0);
+    EXPECT_FALSE(window_device::fileExists("Storage Card/zandrel.cnf")) << "nothing is saved without a boot";
+}
+
+// On the 640x240 screen of the checks: wide buttons, the flag boxes in a second column.
+TEST_F(WindowChecks, LayoutOnAWideLowScreen) {
+    EXPECT_EQ(run([&](WindowDriver& window) {
+                  auto placeIn = [](HWND parent, HWND child) {
+                      RECT rect;
+                      GetWindowRect(child, &rect);
+                      MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+                      return rect;
+                  };
+                  HWND root = window.root();
+                  RECT bar = placeIn(root, window.control(IDC_COMMAND_BAR));
+                  RECT boot = placeIn(root, window.control(IDC_BOOT));
+                  RECT cancel = placeIn(root, window.control(IDC_CANCEL));
+                  RECT progress = placeIn(root, window.control(IDC_PROGRESS));
+                  RECT tabs = placeIn(root, window.control(IDC_TABS));
+                  RECT client;
+                  GetClientRect(root, &client);
+                  EXPECT_EQ(client.right, 640);
+                  EXPECT_EQ(boot.right - boot.left, 75);
+                  EXPECT_EQ(cancel.right - cancel.left, 75);
+                  EXPECT_EQ(cancel.right, client.right);
+                  EXPECT_EQ(boot.top, bar.bottom) << "the button row sits under the command bar";
+                  EXPECT_EQ(boot.bottom - boot.top, bar.bottom - bar.top) << "and has its height";
+                  EXPECT_EQ(progress.left, boot.right);
+                  EXPECT_EQ(progress.right, cancel.left);
+                  EXPECT_EQ(tabs.top, boot.bottom);
+                  EXPECT_EQ(tabs.bottom, client.bottom);
+                  HDC screen = GetDC(nullptr);
+                  int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
+                  ReleaseDC(nullptr, screen);
+                  HWND main_page = window.pageOf(IDC_VERBOSE);
+                  RECT verbose = placeIn(main_page, window.control(IDC_VERBOSE));
+                  EXPECT_EQ(verbose.left, 250 * dpi_x / 96);
+                  EXPECT_EQ(verbose.top, 5 * dpi_y / 96);
+                  RECT speed = placeIn(main_page, window.control(IDC_SPEED));
+                  EXPECT_EQ(speed.left, 350 * dpi_x / 96);
+                  EXPECT_EQ(speed.top, 85 * dpi_y / 96);
+              }),
+              0);
+}
+
+// The safety question's icon: a question mark while "Pause Before Boot" is on, otherwise an exclamation mark.
+TEST_F(WindowChecks, SafetyQuestionIconFollowsPauseBeforeBoot) {
+    for (bool pause : {true, false}) {
+        SCOPED_TRACE(pause ? "pause" : "no pause");
+        prefs.pause_before_boot = pause;
+        EXPECT_EQ(run([&](WindowDriver& window) {
+                      window.clickBoot();
+                      HWND question = window.waitForBox(L"WARNING");
+                      ASSERT_NE(question, nullptr);
+                      const int question_icon = 32514,
+                                exclamation_icon = 32515; // IDI_QUESTION, IDI_EXCLAMATION
+                      HICON shown = window.boxIcon(question);
+                      EXPECT_NE(shown, nullptr);
+                      EXPECT_EQ(shown, LoadIconW(nullptr,
+                                                 MAKEINTRESOURCEW(pause ? question_icon : exclamation_icon)));
+                      window.answer(question, IDNO);
+                  }),
+                  0);
+    }
+}
+
 TEST_F(WindowChecks, BootAsksTheSafetyQuestionAndOnlyYesBoots) {
     EXPECT_EQ(run([&](WindowDriver& window) {
                   window.clickBoot();
