@@ -7,3 +7,8 @@
 bench_code:
     .incbin "bench_code.bin"
     .size bench_code, . - bench_code
+
+    .section .bss, "aw", %nobits
+    .global bench_bss
+bench_bss:
+    .space 0x10000
