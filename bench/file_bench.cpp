@@ -6,6 +6,7 @@
 #include "bench/loader_reads.h"
 #include "file/file_manager.h"
 #include "file/file_manager_factory.h"
+#include "file/gzip_file_manager.h"
 #include "platform/wide_string.h"
 #include "sim/handheld.h"
 
@@ -49,6 +50,10 @@ int main(int argc, char** argv) {
     std::optional<uint64_t> total = readLikeTheLoader(*file);
     if (!total)
         return 1;
+    auto* layer = dynamic_cast<GzipFileManager*>(file.get());
+    if (const GzipAccessIndex* index = layer != nullptr ? layer->index() : nullptr)
+        std::fprintf(stderr, "access index: %zu points, %llu bytes\n", index->pointCount(),
+                     static_cast<unsigned long long>(index->memoryBytes()));
     file->close();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f %llu\n", seconds, static_cast<unsigned long long>(*total));

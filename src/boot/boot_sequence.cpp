@@ -14,6 +14,8 @@ namespace {
 
 constexpr int kBuildNumber = 15;
 constexpr uint32_t kReadMode = 3;
+// What `realsize` gives for a file whose compressed data is damaged.
+constexpr uint32_t kDamagedSize = 0xFFFFFFFFu;
 
 // Reports one failed step: the open file is closed first where the step says so.
 struct Failure {
@@ -57,8 +59,11 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        image_size = boot.memory->roundPage(file.realsize());
+        uint32_t real_size = file.realsize();
         file.close();
+        if (real_size == kDamagedSize)
+            return {u"Can't open file system image.\n"};
+        image_size = boot.memory->roundPage(real_size);
     }
     menu.progress("4");
 
@@ -85,7 +90,8 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
         return {u"Can't set up loader.\n", true};
     menu.progress("8");
 
-    if (!loader.load())
+    // The kernel's stream is read to its end and checked before anything of it runs.
+    if (!loader.load() || file.realsize() == kDamagedSize)
         return {u"Can't load kernel image to memory.\n", true};
     menu.progress("9");
     file.close();
@@ -93,7 +99,7 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        if (!loader.loadExtraData())
+        if (file.realsize() == kDamagedSize || !loader.loadExtraData())
             return {u"Can't load file system image to memory.\n", true};
         file.close();
     }

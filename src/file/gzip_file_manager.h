@@ -2,23 +2,32 @@
 // directory and presents a gzip file through it as its decompressed bytes,
 // with positioned reads, seeks and `realsize` on the decompressed stream.
 // Any other file passes through unchanged.
+//
+// Each file is inflated once per boot (GzipStream). A file closed after its
+// whole stream was inflated and checked is kept, with its index and the bytes
+// nobody has read yet, and taken up again when the same name is opened with
+// the same stored size: the file-system image is sized before the kernel is
+// loaded and read after it, from the one pass.
 #pragma once
 
 #include "file/file_manager.h"
+#include "file/gzip_access_index.h"
+#include "file/gzip_stream.h"
 
-#include <zlib.h>
+#include <memory>
+#include <string>
+#include <vector>
 
 class GzipFileManager : public FileManager {
   public:
-    static constexpr uint32_t kInputSize = 1024;
-    static constexpr uint32_t kScratchSize = 256;
-    // What `read` returns once the data is found corrupt.
-    static constexpr uint32_t kCorrupt = 0xFFFFFFFFu;
+    // What `read` and `realsize` return once the data is found corrupt.
+    static constexpr uint32_t kCorrupt = GzipStream::kCorrupt;
 
     // Makes the variant for `kind` (createFileManagerVariant); `hasInner` tells whether it could.
     GzipFileManager(Console** console, int32_t kind);
-    // Wraps `inner` and owns it.
-    GzipFileManager(Console** console, FileManager* inner);
+    // Wraps `inner` and owns it; access points `point_spacing` output bytes apart.
+    GzipFileManager(Console** console, FileManager* inner,
+                    uint64_t point_spacing = GzipAccessIndex::kDefaultSpacing);
     ~GzipFileManager() override;
 
     GzipFileManager(const GzipFileManager&) = delete;
@@ -28,8 +37,8 @@ class GzipFileManager : public FileManager {
     bool open(const char16_t* name, uint32_t mode) override;
     // The size as stored, from the variant.
     uint32_t size() override;
-    // The decompressed length from the current position to the end, found by
-    // decompressing; all ones when the data is corrupt.
+    // The decompressed length from the current position to the end; all ones
+    // when the data is corrupt. It inflates and checks the whole stream.
     uint32_t realsize() override;
     bool close() override;
     uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
@@ -39,42 +48,23 @@ class GzipFileManager : public FileManager {
     bool hasInner() const { return inner_ != nullptr; }
     FileManager* inner() const { return inner_; }
     // Whether the open file is a gzip file (else it passes through).
-    bool compressed() const { return compressed_; }
-    // Z_OK while running, Z_STREAM_END at the end, negative once corrupt.
+    bool compressed() const { return stream_ != nullptr && stream_->compressed(); }
+    // The open file's access points, or null.
+    const GzipAccessIndex* index() const { return stream_ != nullptr ? &stream_->index() : nullptr; }
 
   private:
-    void resetStream();
-    bool startInflate();
-    void endInflate();
-    void rewind();
-    bool fillInput();
-    int getByte();
-    int headerByte();
-    // Gives back the last `count` bytes taken from the input.
-    void unread(uint32_t count);
-    // False when the input ends first.
-    bool getLong(uint32_t* value);
-    bool skipHeaderBytes(uint32_t count);
-    bool skipHeaderString();
-    void checkHeader(bool first_member);
-    void finishMember();
-    uint32_t readData(uint8_t* buffer, uint32_t len);
-    uint32_t passThrough(uint8_t* buffer, uint32_t len);
-    // Bytes skipped, or -1 once corrupt.
-    int64_t skipData(uint32_t count);
-    // Marks the data corrupt and says why, once.
-    void fail(const char16_t* format, ...);
+    struct Kept {
+        std::u16string name;
+        uint32_t stored_size = 0;
+        std::unique_ptr<GzipStream> stream;
+    };
 
-    z_stream stream_{};
-    bool inflating_ = false;
-    const int gzip_magic_[2] = {0x1F, 0x8B};
-    int32_t stream_status_ = Z_OK;
-    bool input_eof_ = false;
-    uint8_t input_buffer_[kInputSize]{};
-    uint32_t crc_ = 0;
-    uint32_t header_crc_ = 0;
-    bool compressed_ = false;
+    // Takes up the kept stream of `name`, if it is still the same file.
+    std::unique_ptr<GzipStream> takeKept(const char16_t* name);
+
     FileManager* inner_ = nullptr;
-    // Decompressed bytes delivered since the open or the last rewind, over all members.
-    uint64_t position_ = 0;
+    uint64_t point_spacing_;
+    std::unique_ptr<GzipStream> stream_;
+    std::u16string name_;
+    std::vector<Kept> kept_;
 };

@@ -200,10 +200,10 @@ const Damage kDamages[] = {
     {"trailer length",
      [](const std::string& g) { return setByte(g, g.size() - 4, static_cast<char>(g[g.size() - 4] + 1)); },
      "gzip: length error"},
-    {"trailing garbage", [](const std::string& g) { return g + "garbage after the member"; },
-     "gzip: trailing garbage after the compressed data.\n"},
-    {"trailing zeros", [](const std::string& g) { return g + std::string(16, '\0'); },
-     "gzip: trailing garbage after the compressed data.\n"},
+    {"second member with a bad method", [](const std::string& g) { return g + setByte(g, 2, 9); },
+     "gzip: unknown compression method 9.\n"},
+    {"second member cut inside its header", [](const std::string& g) { return g + g.substr(0, 5); },
+     "gzip: header is truncated.\n"},
     {"member cut inside the data", [](const std::string& g) { return g.substr(0, g.size() / 2); },
      "gzip: compressed data is truncated.\n"},
     {"member cut inside the trailer", [](const std::string& g) { return g.substr(0, g.size() - 3); },
@@ -229,6 +229,37 @@ TEST_F(GzipFileManagerTest, DamagedFilesFailCleanlyWithAMessage) {
     }
 }
 
+TEST_F(GzipFileManagerTest, BytesAfterTheLastMemberAreIgnoredZerosSilently) {
+    const std::string plain = gzip_files::plainData();
+    const std::string good = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, plain);
+    struct Case {
+        const char* name;
+        std::string tail;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"zeros of a padded flash image", std::string(4000, '\0'), ""},
+        {"one zero", std::string(1, '\0'), ""},
+        {"text", "garbage after the member", "gzip: 24 bytes after the compressed data ignored.\n"},
+        {"zeros, then something", std::string(100, '\0') + "x",
+         "gzip: 101 bytes after the compressed data ignored.\n"},
+        {"a lone magic byte", "\x1f", "gzip: 1 bytes after the compressed data ignored.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        console.output.clear();
+        openBytes(good + c.tail);
+        EXPECT_EQ(files->realsize(), plain.size());
+        bool corrupt = true;
+        EXPECT_EQ(readToEnd(&corrupt), plain);
+        EXPECT_FALSE(corrupt);
+        const std::string text = console.text();
+        const std::string gzip_lines = text.substr(std::min(text.find("gzip:"), text.size()));
+        EXPECT_EQ(gzip_lines, c.note);
+        files->close();
+    }
+}
+
 TEST_F(GzipFileManagerTest, CorruptTrailerStillDeliversTheLastDataThenAllOnes) {
     const std::string plain = "short kernel text";
     std::string packed = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, plain);
@@ -243,7 +274,8 @@ TEST_F(GzipFileManagerTest, CorruptTrailerStillDeliversTheLastDataThenAllOnes) {
 TEST_F(GzipFileManagerTest, ReadFailureOfTheWrappedFileEndsInCorruptData) {
     const std::string plain = gzip_files::plainData();
     auto* memory = new MemoryFileManager(&slot, gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, plain));
-    memory->fail_from = 5000;
+    ASSERT_GT(memory->bytes.size(), 70000u) << "the file is read in pieces of 64 KB";
+    memory->fail_from = 70000;
     memory->failure_result = 0;
     GzipFileManager layer(&slot, memory);
     ASSERT_TRUE(layer.open(u"any", 3));
@@ -285,6 +317,48 @@ TEST_F(GzipFileManagerTest, FactoryWrapsTheVariantOfTheKind) {
     layer = dynamic_cast<GzipFileManager*>(other_kind.get());
     ASSERT_NE(layer, nullptr);
     EXPECT_NE(dynamic_cast<UfsFileManager*>(layer->inner()), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Reads backwards through a file whose every byte has been read once, so that
+// nothing is kept: each read inflates again, from the access point before it.
+TEST_F(GzipFileManagerTest, SeeksBackResumeFromTheNearestAccessPoint) {
+    constexpr uint64_t kSpacing = 16 * 1024;
+    std::string plain = gzip_files::plainData();
+    plain += plain.substr(0, 150000); // long matches across access points
+    // gzip -9 and -1, pigz -6 in 32 KB blocks, two members, all header fields.
+    for (const Producer& producer : kProducers) {
+        SCOPED_TRACE(producer.name);
+        const std::string packed = producer.make(plain);
+        auto* inner = new MemoryFileManager(&slot, packed);
+        GzipFileManager layer(&slot, inner, kSpacing);
+        ASSERT_TRUE(layer.open(u"any", 3));
+        EXPECT_EQ(layer.realsize(), plain.size());
+        // The size and the first full read share the one pass.
+        size_t reads_of_the_pass = inner->reads.size();
+        std::string all(plain.size(), '\0');
+        ASSERT_EQ(layer.read(all.data(), static_cast<uint32_t>(all.size()), 0), plain.size());
+        EXPECT_EQ(all, plain);
+        EXPECT_EQ(inner->reads.size(), reads_of_the_pass);
+        const GzipAccessIndex& index = *layer.index();
+        EXPECT_GE(index.pointCount(), 4u);
+
+        for (int64_t offset = static_cast<int64_t>(plain.size()) - 3000; offset > 3000; offset -= 23456) {
+            SCOPED_TRACE(offset);
+            const GzipAccessIndex::Point* point = index.before(static_cast<uint64_t>(offset));
+            ASSERT_NE(point, nullptr);
+            inner->reads.clear();
+            std::string piece(3000, '\0');
+            ASSERT_EQ(layer.read(piece.data(), 3000, static_cast<uint32_t>(offset)), 3000u);
+            EXPECT_EQ(piece, plain.substr(offset, 3000));
+            ASSERT_FALSE(inner->reads.empty());
+            EXPECT_EQ(inner->reads.front().offset, point->input - (point->bits != 0 ? 1 : 0));
+        }
+        EXPECT_EQ(console.text().find("gzip:"), std::string::npos) << console.text();
+    }
 }
 
 } // namespace

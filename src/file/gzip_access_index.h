@@ -1,0 +1,51 @@
+// Places in a gzip file where inflating can start again without going back
+// to the first byte: at a deflate block boundary every so many output bytes,
+// and at the start of every member. Each point keeps the output offset, the
+// input offset and the bits of the byte before it still to be taken, and the
+// member's last 32 KB of output that the following data may refer back to.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class GzipAccessIndex {
+  public:
+    // 2 MiB between points: a 16 MB kernel keeps 8 windows of 32 KB (256 KB),
+    // and a seek back inflates at most 2 MiB again.
+    static constexpr uint64_t kDefaultSpacing = 2u << 20;
+    static constexpr uint32_t kWindowSize = 32768;
+
+    struct Point {
+        uint64_t output = 0;
+        // Offset in the file of the first byte not yet fully taken; with
+        // `bits` nonzero, the high `bits` bits of the byte before it come first.
+        uint64_t input = 0;
+        int bits = 0;
+        bool member_start = false;
+        std::unique_ptr<uint8_t[]> window;
+        uint32_t window_size = 0;
+    };
+
+    explicit GzipAccessIndex(uint64_t spacing = kDefaultSpacing) : spacing_(spacing) {}
+
+    // A member's deflate data starts at `input` with output offset `output`.
+    void addMemberStart(uint64_t output, uint64_t input);
+    // Whether a block boundary at `output` is far enough from the last point.
+    bool wantsPoint(uint64_t output) const;
+    // False when the window could not be stored (the index stays usable).
+    bool addPoint(uint64_t output, uint64_t input, int bits, const uint8_t* window, uint32_t window_size);
+
+    // The last point at or before `output`, or null when there is none.
+    const Point* before(uint64_t output) const;
+    // The member start at exactly `output`, or null.
+    const Point* memberStartAt(uint64_t output) const;
+
+    size_t pointCount() const { return points_.size(); }
+    // The bytes the points hold.
+    uint64_t memoryBytes() const;
+
+  private:
+    uint64_t spacing_;
+    std::vector<Point> points_;
+};

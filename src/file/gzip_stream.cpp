@@ -1,0 +1,479 @@
+#include "file/gzip_stream.h"
+
+#include "console/console.h"
+#include "file/file_manager.h"
+#include "file/gzip_format.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kScratchSize = 64 * 1024;
+// Reads this large are inflated straight into the reader's buffer.
+constexpr uint32_t kDirectRead = 2048;
+constexpr int kMagic[2] = {0x1F, 0x8B};
+
+// zlib's `data_type` after an inflate with Z_BLOCK.
+constexpr int kUnusedBitsMask = 7;
+constexpr int kLastBlock = 64;
+constexpr int kBlockBoundary = 128;
+
+} // namespace
+
+GzipStream::GzipStream(FileManager* inner, Console** console, uint64_t point_spacing)
+    : inner_(inner), console_(console), index_(point_spacing) {}
+
+GzipStream::~GzipStream() {
+    if (front_.ready)
+        inflateEnd(&front_.z);
+    if (behind_.ready)
+        inflateEnd(&behind_.z);
+}
+
+bool GzipStream::start() {
+    front_.input.reset(new (std::nothrow) uint8_t[kInputSize]);
+    scratch_.reset(new (std::nothrow) uint8_t[kScratchSize]);
+    // The record is cleared, so zlib uses its own allocator.
+    if (front_.input == nullptr || scratch_ == nullptr ||
+        inflateInit2(&front_.z, gzip::kRawDeflateWindowBits) != Z_OK)
+        return false;
+    front_.ready = true;
+    front_.z.next_in = front_.input.get();
+    crc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    checkHeader(true);
+    // A bad header shows at the first read.
+    return true;
+}
+
+bool GzipStream::fill(Decoder& decoder) {
+    uint32_t count = 0;
+    // Offsets from all ones on cannot be asked for.
+    if (decoder.input_offset < FileManager::kCurrentPosition)
+        count = inner_->read(decoder.input.get(), kInputSize, static_cast<uint32_t>(decoder.input_offset));
+    decoder.z.next_in = decoder.input.get();
+    // No bytes, a failure (all ones) or more than there is room for: the input has ended.
+    if (count == 0 || count > kInputSize) {
+        decoder.z.avail_in = 0;
+        decoder.eof = true;
+        return false;
+    }
+    decoder.z.avail_in = count;
+    decoder.input_offset += count;
+    return true;
+}
+
+int GzipStream::getByte() {
+    if (front_.z.avail_in == 0 && (front_.eof || !fill(front_)))
+        return -1;
+    --front_.z.avail_in;
+    return *front_.z.next_in++;
+}
+
+int GzipStream::headerByte() {
+    int c = getByte();
+    if (c >= 0) {
+        uint8_t byte = static_cast<uint8_t>(c);
+        header_crc_ = static_cast<uint32_t>(crc32(header_crc_, &byte, 1));
+    }
+    return c;
+}
+
+void GzipStream::unread(uint32_t count) {
+    if (static_cast<uint32_t>(front_.z.next_in - front_.input.get()) >= count) {
+        front_.z.next_in -= count;
+        front_.z.avail_in += count;
+        return;
+    }
+    // The bytes came from two reads: read them again from the start of the file.
+    inner_->seek(0);
+    front_.z.avail_in = 0;
+    front_.input_offset = 0;
+    front_.eof = false;
+}
+
+bool GzipStream::getLong(uint32_t* value) {
+    uint32_t result = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        int c = getByte();
+        if (c < 0)
+            return false;
+        result |= static_cast<uint32_t>(c) << shift;
+    }
+    *value = result;
+    return true;
+}
+
+bool GzipStream::skipHeaderBytes(uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (headerByte() < 0)
+            return false;
+    }
+    return true;
+}
+
+bool GzipStream::skipHeaderString() {
+    for (;;) {
+        int c = headerByte();
+        if (c < 0)
+            return false;
+        if (c == 0)
+            return true;
+    }
+}
+
+void GzipStream::checkHeader(bool first_member) {
+    header_crc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    int first = headerByte();
+    if (first < 0) {
+        // An empty file passes through as nothing; after a member, the data has ended.
+        if (!first_member)
+            status_ = Z_STREAM_END;
+        return;
+    }
+    int second = first == kMagic[0] ? headerByte() : -1;
+    if (first != kMagic[0] || second != kMagic[1]) {
+        if (!first_member) {
+            skipTrailingBytes(second >= 0 ? 2 : 1, first != 0 || second > 0);
+            return;
+        }
+        compressed_ = false;
+        unread(second >= 0 ? 2 : 1);
+        status_ = Z_OK;
+        return;
+    }
+    compressed_ = true;
+    int method = headerByte();
+    int flags = headerByte();
+    if (flags < 0) {
+        fail(u"gzip: header is truncated.\n");
+        return;
+    }
+    if (method != gzip::kMethodDeflate) {
+        fail(u"gzip: unknown compression method %d.\n", method);
+        return;
+    }
+    if ((flags & gzip::kFlagsReserved) != 0) {
+        fail(u"gzip: reserved header flags 0x%02x.\n", flags);
+        return;
+    }
+    bool complete = skipHeaderBytes(gzip::kSkippedFixedBytes);
+    if (complete && (flags & gzip::kFlagExtra) != 0) {
+        int low = headerByte();
+        int high = headerByte();
+        complete = high >= 0 && skipHeaderBytes(static_cast<uint32_t>(low | high << 8));
+    }
+    if (complete && (flags & gzip::kFlagName) != 0)
+        complete = skipHeaderString();
+    if (complete && (flags & gzip::kFlagComment) != 0)
+        complete = skipHeaderString();
+    if (complete && (flags & gzip::kFlagHeaderCrc) != 0) {
+        uint32_t expected = header_crc_ & 0xFFFF;
+        int low = getByte();
+        int high = getByte();
+        complete = high >= 0;
+        if (complete && static_cast<uint32_t>(low | high << 8) != expected) {
+            fail(u"gzip: header CRC mismatch.\n");
+            return;
+        }
+    }
+    if (!complete) {
+        fail(u"gzip: header is truncated.\n");
+        return;
+    }
+    status_ = Z_OK;
+    member_start_ = front_output_;
+    index_.addMemberStart(front_output_, front_.taken());
+}
+
+// After the last member: zeros (padding to a block or flash size) end the
+// data silently; anything else is noted once and ignored as well.
+void GzipStream::skipTrailingBytes(uint32_t taken, bool nonzero) {
+    uint64_t count = taken;
+    for (;;) {
+        while (front_.z.avail_in > 0) {
+            nonzero = nonzero || std::any_of(front_.z.next_in, front_.z.next_in + front_.z.avail_in,
+                                             [](uint8_t byte) { return byte != 0; });
+            count += front_.z.avail_in;
+            front_.z.next_in += front_.z.avail_in;
+            front_.z.avail_in = 0;
+        }
+        if (front_.eof || !fill(front_))
+            break;
+    }
+    if (nonzero)
+        note(u"gzip: %u bytes after the compressed data ignored.\n", static_cast<uint32_t>(count));
+    status_ = Z_STREAM_END;
+}
+
+void GzipStream::finishMember() {
+    uint32_t stored_crc = 0;
+    uint32_t stored_size = 0;
+    if (!getLong(&stored_crc)) {
+        fail(u"gzip: compressed data is truncated.\n");
+        return;
+    }
+    if (stored_crc != crc_) {
+        fail(u"gzip: CRC error: data %08x, trailer %08x.\n", crc_, stored_crc);
+        return;
+    }
+    if (!getLong(&stored_size)) {
+        fail(u"gzip: compressed data is truncated.\n");
+        return;
+    }
+    uint32_t member_size = static_cast<uint32_t>(front_output_ - member_start_);
+    if (stored_size != member_size) {
+        fail(u"gzip: length error: data %d byte, trailer %d byte.\n", member_size, stored_size);
+        return;
+    }
+    checkHeader(false);
+    if (status_ == Z_OK) {
+        // Another member follows.
+        inflateReset(&front_.z);
+        crc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    }
+}
+
+void GzipStream::addPoint() {
+    uint8_t window[GzipAccessIndex::kWindowSize];
+    uInt size = 0;
+    if (inflateGetDictionary(&front_.z, window, &size) != Z_OK)
+        return;
+    index_.addPoint(front_output_, front_.taken(), front_.z.data_type & kUnusedBitsMask, window, size);
+}
+
+uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
+    z_stream& z = front_.z;
+    z.next_out = out;
+    z.avail_out = size;
+    uint8_t* counted = out;
+    while (z.avail_out != 0 && status_ == Z_OK) {
+        if (z.avail_in == 0 && !front_.eof)
+            fill(front_);
+        int result = inflate(&z, Z_BLOCK);
+        uint32_t made = static_cast<uint32_t>(z.next_out - counted);
+        crc_ = static_cast<uint32_t>(crc32(crc_, counted, made));
+        front_output_ += made;
+        counted = z.next_out;
+        if (result == Z_STREAM_END) {
+            finishMember();
+            continue;
+        }
+        if (result == Z_OK || result == Z_BUF_ERROR) {
+            if ((z.data_type & kBlockBoundary) != 0 && (z.data_type & kLastBlock) == 0 &&
+                index_.wantsPoint(front_output_))
+                addPoint();
+            if (z.avail_out == 0 || (z.avail_in == 0 && !front_.eof))
+                continue;
+            // Room left and every input byte taken: the file ends inside the member.
+            if (z.avail_in == 0) {
+                fail(u"gzip: compressed data is truncated.\n");
+                break;
+            }
+            if (result == Z_OK)
+                continue;
+        }
+        if (z.msg != nullptr)
+            fail(u"gzip: compressed data is damaged: %S.\n", z.msg);
+        else
+            fail(u"gzip: decompression failed (%d).\n", result);
+    }
+    uint32_t produced = size - z.avail_out;
+    z.next_out = nullptr;
+    z.avail_out = 0;
+    if (status_ != Z_OK)
+        cache_.seal();
+    return produced;
+}
+
+void GzipStream::advanceTo(uint64_t target) {
+    while (front_output_ < target && status_ == Z_OK) {
+        uint64_t wanted64 = std::min<uint64_t>(target - front_output_, 0x40000000u);
+        uint32_t wanted = static_cast<uint32_t>(wanted64);
+        uint32_t room = 0;
+        uint8_t* kept = cache_.roomAt(front_output_, wanted, &room);
+        if (kept != nullptr)
+            cache_.stored(inflateFront(kept, room));
+        else
+            inflateFront(scratch_.get(), std::min(wanted, kScratchSize));
+    }
+}
+
+bool GzipStream::restartAt(const GzipAccessIndex::Point& point) {
+    if (!behind_.ready) {
+        behind_.input.reset(new (std::nothrow) uint8_t[kInputSize]);
+        if (behind_.input == nullptr || inflateInit2(&behind_.z, gzip::kRawDeflateWindowBits) != Z_OK)
+            return false;
+        behind_.ready = true;
+    } else {
+        inflateReset(&behind_.z);
+    }
+    behind_.z.avail_in = 0;
+    behind_.eof = false;
+    behind_.input_offset = point.input - (point.bits != 0 ? 1 : 0);
+    if (point.bits != 0) {
+        if (!fill(behind_))
+            return false;
+        int byte = *behind_.z.next_in++;
+        --behind_.z.avail_in;
+        inflatePrime(&behind_.z, point.bits, byte >> (8 - point.bits));
+    }
+    if (point.window_size != 0)
+        inflateSetDictionary(&behind_.z, point.window.get(), point.window_size);
+    behind_output_ = point.output;
+    return true;
+}
+
+uint32_t GzipStream::inflateAgain(uint8_t* out, uint32_t size) {
+    z_stream& z = behind_.z;
+    z.next_out = out;
+    z.avail_out = size;
+    while (z.avail_out != 0) {
+        if (z.avail_in == 0 && !behind_.eof)
+            fill(behind_);
+        uint32_t before = z.avail_out;
+        int result = inflate(&z, Z_NO_FLUSH);
+        behind_output_ += before - z.avail_out;
+        if (result == Z_STREAM_END) {
+            if (z.avail_out == 0)
+                break;
+            const GzipAccessIndex::Point* next = index_.memberStartAt(behind_output_);
+            if (next != nullptr && restartAt(*next))
+                continue;
+        } else if (result == Z_OK || (result == Z_BUF_ERROR && z.avail_in == 0 && !behind_.eof)) {
+            continue;
+        }
+        // The front inflated these bytes without fault: the file changed under us.
+        fail(u"gzip: compressed data changed while it was read.\n");
+        break;
+    }
+    uint32_t produced = size - z.avail_out;
+    z.next_out = nullptr;
+    z.avail_out = 0;
+    return produced;
+}
+
+uint32_t GzipStream::inflateBehind(uint8_t* out, uint32_t size) {
+    const GzipAccessIndex::Point* point = index_.before(position_);
+    if (point == nullptr)
+        return 0;
+    // Go on from where the last read behind the front stopped, unless a point
+    // lies between it and the position.
+    bool go_on = behind_.ready && behind_output_ <= position_ && behind_output_ >= point->output;
+    if (!go_on && !restartAt(*point)) {
+        fail(u"gzip: can't read the compressed data again.\n");
+        return 0;
+    }
+    while (behind_output_ < position_) {
+        uint32_t skip = static_cast<uint32_t>(std::min<uint64_t>(position_ - behind_output_, kScratchSize));
+        if (inflateAgain(scratch_.get(), skip) != skip)
+            return 0;
+    }
+    return inflateAgain(out, size);
+}
+
+uint32_t GzipStream::read(void* buffer, uint32_t size) {
+    if (!compressed_) {
+        if (status_ < 0)
+            return kCorrupt;
+        return passThrough(static_cast<uint8_t*>(buffer), size);
+    }
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    uint32_t left = size;
+    while (left > 0) {
+        uint32_t got = 0;
+        if (position_ >= front_output_) {
+            if (status_ != Z_OK)
+                break;
+            if (left >= kDirectRead) {
+                got = inflateFront(out, left);
+            } else {
+                // Headers are read more than once: small reads go through the kept bytes.
+                advanceTo(position_ + left);
+            }
+            if (got == 0 && position_ >= front_output_)
+                break;
+        }
+        if (got == 0) {
+            uint32_t behind = static_cast<uint32_t>(std::min<uint64_t>(left, front_output_ - position_));
+            got = cache_.take(position_, out, behind);
+            if (got == 0) {
+                uint64_t kept = cache_.nextKeptAfter(position_);
+                uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(behind, kept - position_));
+                got = inflateBehind(out, count);
+            }
+        }
+        if (got == 0)
+            break;
+        out += got;
+        left -= got;
+        position_ += got;
+    }
+    uint32_t produced = size - left;
+    // Nothing delivered and the data found corrupt: say so now, not as an end of file.
+    if (produced == 0 && size > 0 && status_ < 0)
+        return kCorrupt;
+    return produced;
+}
+
+bool GzipStream::seek(uint32_t offset) {
+    if (!compressed_) {
+        inner_->seek(offset);
+        front_.z.avail_in = 0;
+        return true;
+    }
+    advanceTo(offset);
+    if (offset > front_output_) {
+        position_ = front_output_;
+        return false;
+    }
+    position_ = offset;
+    return true;
+}
+
+uint32_t GzipStream::realsize(uint32_t stored_size) {
+    if (!compressed_)
+        return stored_size;
+    advanceTo(~uint64_t{0});
+    if (status_ < 0)
+        return kCorrupt;
+    return static_cast<uint32_t>(front_output_ - std::min(position_, front_output_));
+}
+
+uint32_t GzipStream::passThrough(uint8_t* buffer, uint32_t size) {
+    z_stream& z = front_.z;
+    uint32_t buffered = std::min(z.avail_in, size);
+    if (buffered > 0) {
+        std::memcpy(buffer, z.next_in, buffered);
+        z.next_in += buffered;
+        z.avail_in -= buffered;
+    }
+    uint32_t remaining = size - buffered;
+    if (remaining > 0) {
+        uint32_t count = inner_->read(buffer + buffered, remaining, FileManager::kCurrentPosition);
+        if (count == kCorrupt)
+            return kCorrupt;
+        remaining -= std::min(count, remaining);
+    }
+    return size - remaining;
+}
+
+void GzipStream::fail(const char16_t* format, ...) {
+    // Only the first failure is reported: later reads fail on its account.
+    bool first = status_ >= 0;
+    status_ = Z_DATA_ERROR;
+    if (!first)
+        return;
+    va_list args;
+    va_start(args, format);
+    slotVprint(console_, format, args);
+    va_end(args);
+}
+
+void GzipStream::note(const char16_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    slotVprint(console_, format, args);
+    va_end(args);
+}

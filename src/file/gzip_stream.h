@@ -1,0 +1,106 @@
+// One open file as the gzip layer reads it: a gzip file inflated once from
+// its first byte to its end, however the reader moves, or any other file
+// passed through unchanged.
+//
+// The one forward pass (the front) checks every member's header, CRC-32 and
+// length, and leaves access points behind it. Bytes it inflates on the way to
+// a later offset are kept until they are read (GzipOutputCache); a read of
+// bytes the front has passed and that are not kept inflates again from the
+// nearest access point before them, on a second decoder, so the front never
+// moves back.
+#pragma once
+
+#include "file/gzip_access_index.h"
+#include "file/gzip_output_cache.h"
+
+#include <cstdint>
+#include <memory>
+#include <zlib.h>
+
+class Console;
+class FileManager;
+
+class GzipStream {
+  public:
+    static constexpr uint32_t kCorrupt = 0xFFFFFFFFu;
+    static constexpr uint32_t kInputSize = 64 * 1024;
+
+    GzipStream(FileManager* inner, Console** console, uint64_t point_spacing);
+    ~GzipStream();
+
+    GzipStream(const GzipStream&) = delete;
+    GzipStream& operator=(const GzipStream&) = delete;
+
+    // Reads the first member's header; false when the decompressor cannot start.
+    bool start();
+
+    bool compressed() const { return compressed_; }
+    // The whole stream inflated and found sound.
+    bool complete() const { return compressed_ && status_ == Z_STREAM_END; }
+    // What the front has taken of the file: its length once complete.
+    uint64_t inputTaken() const { return front_.input_offset; }
+
+    uint32_t read(void* buffer, uint32_t size);
+    bool seek(uint32_t offset);
+    // Bytes from the position to the end; kCorrupt when the data is damaged.
+    uint32_t realsize(uint32_t stored_size);
+
+    const GzipAccessIndex& index() const { return index_; }
+
+  private:
+    struct Decoder {
+        z_stream z{};
+        bool ready = false;
+        bool eof = false;
+        // Offset in the file of the next byte to read into `input`.
+        uint64_t input_offset = 0;
+        std::unique_ptr<uint8_t[]> input;
+
+        uint64_t taken() const { return input_offset - z.avail_in; }
+    };
+
+    bool fill(Decoder& decoder);
+    int getByte();
+    int headerByte();
+    void unread(uint32_t count);
+    bool getLong(uint32_t* value);
+    bool skipHeaderBytes(uint32_t count);
+    bool skipHeaderString();
+    void checkHeader(bool first_member);
+    void skipTrailingBytes(uint32_t taken, bool nonzero);
+    void finishMember();
+    void addPoint();
+
+    // Inflates up to `size` bytes at the front into `out`.
+    uint32_t inflateFront(uint8_t* out, uint32_t size);
+    // Moves the front on to `target` (or the end), keeping what it passes.
+    void advanceTo(uint64_t target);
+    // `size` bytes from the position, all behind the front, inflated again.
+    uint32_t inflateBehind(uint8_t* out, uint32_t size);
+    bool restartAt(const GzipAccessIndex::Point& point);
+    uint32_t inflateAgain(uint8_t* out, uint32_t size);
+
+    uint32_t passThrough(uint8_t* buffer, uint32_t size);
+    // Marks the data corrupt and says why, once.
+    void fail(const char16_t* format, ...);
+    void note(const char16_t* format, ...);
+
+    FileManager* inner_;
+    Console** console_;
+    bool compressed_ = false;
+    int32_t status_ = Z_OK;
+
+    Decoder front_;
+    uint64_t front_output_ = 0;
+    uint64_t member_start_ = 0;
+    uint32_t crc_ = 0;
+    uint32_t header_crc_ = 0;
+
+    Decoder behind_;
+    uint64_t behind_output_ = 0;
+
+    uint64_t position_ = 0;
+    GzipAccessIndex index_;
+    GzipOutputCache cache_;
+    std::unique_ptr<uint8_t[]> scratch_;
+};

@@ -1,0 +1,263 @@
+// Gzipped kernels and images in whole boots: each file is inflated once, and
+// a damaged stream never reaches the jump, from the storage card or over HTTP.
+#include "boot/boot_context.h"
+#include "file/fat_file_manager.h"
+#include "file/gzip_file_manager.h"
+#include "file/gzip_test_files.h"
+#include "platform/wide_string.h"
+#include "support/http_servers.h"
+#include "support/kernel_boot.h"
+#include "support/run_program.h"
+#include "ui/menu_context.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+
+namespace {
+
+// A local file manager that counts, per file, the reads from the first byte
+// (a pass over the file starts with one) and the bytes it delivered.
+class CountingFile : public FileManager {
+  public:
+    explicit CountingFile(Console** console) : FileManager(console), fat_(console) {}
+    bool setRoot(const char16_t* root) override { return fat_.setRoot(root); }
+    bool open(const char16_t* name, uint32_t mode) override {
+        name_ = utf16ToUtf8(name);
+        position_ = 0;
+        return fat_.open(name, mode);
+    }
+    uint32_t size() override { return fat_.size(); }
+    bool close() override { return fat_.close(); }
+    uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override {
+        if (offset != kCurrentPosition)
+            position_ = offset;
+        if (position_ == 0)
+            ++starts[name_];
+        uint32_t count = fat_.read(buffer, size, offset);
+        if (count <= size) {
+            bytes[name_] += count;
+            position_ += count;
+        }
+        return count;
+    }
+    uint32_t write(const void*, uint32_t, uint32_t) override { return 0; }
+    bool seek(uint32_t offset) override {
+        position_ = offset;
+        return fat_.seek(offset);
+    }
+
+    std::map<std::string, int> starts;
+    std::map<std::string, uint64_t> bytes;
+
+  private:
+    FatFileManager fat_;
+    std::string name_;
+    uint32_t position_ = 0;
+};
+
+class CountingBootContext : public ArmBootContext {
+  public:
+    bool createComponents() override {
+        if (!ArmBootContext::createComponents())
+            return false;
+        counting = new CountingFile(&console);
+        replaceFileManager(new GzipFileManager(&console, counting));
+        return true;
+    }
+    CountingFile* counting = nullptr;
+};
+
+CountingBootContext* counting_context = nullptr;
+
+int countingBoot(uint32_t, MenuContext* menu) {
+    runBootSequence(*menu, *counting_context);
+    return 0;
+}
+
+std::string randomImage(size_t size) {
+    std::mt19937 random(11);
+    std::string image(size, '\0');
+    for (char& c : image)
+        c = static_cast<char>(random() % 16); // compresses a little
+    return image;
+}
+
+class GzipBoot : public KernelBoot {
+  protected:
+    void SetUp() override {
+        KernelBoot::SetUp();
+        char pattern[] = "/tmp/zandrel-gzip-boot-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        kernel = gzip_files::kernelBytes("probe");
+        ASSERT_GT(kernel.size(), 52u);
+        packed = gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, kernel);
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(folder);
+        KernelBoot::TearDown();
+    }
+
+    std::filesystem::path write(const std::string& name, const std::string& bytes) {
+        std::filesystem::path path = folder / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    KernelBootSettings settings(const std::filesystem::path& kernel_path,
+                                const std::filesystem::path& image = {}) {
+        KernelBootSettings boot;
+        boot.profile = &profileNamed(u"Sharp W-ZERO3 (WS003SH)");
+        boot.kernel = kernel_path;
+        boot.image = image;
+        return boot;
+    }
+
+    // The texts of the "BOOT FAILED" boxes shown.
+    std::vector<std::string> failures() {
+        std::vector<std::string> texts;
+        for (const sim::MessageBoxRecord& box : device().message_boxes) {
+            if (box.caption == u"BOOT FAILED")
+                texts.push_back(utf16ToUtf8(box.text));
+        }
+        return texts;
+    }
+
+    std::filesystem::path folder;
+    std::string kernel;
+    std::string packed;
+};
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST_F(GzipBoot, KernelAndImageAreEachInflatedInOnePass) {
+    const std::string image = randomImage(300000);
+    const std::string packed_image = gzip_files::compress("/usr/bin/pigz", {"-c", "-6"}, image);
+    CountingBootContext context;
+    counting_context = &context;
+    BootContext::instance();
+    MenuContext::instance()->setBootCallback(countingBoot, 0);
+    ASSERT_TRUE(bootToJump(settings(write("kalmor.gz", packed), write("miniroot.gz", packed_image))))
+        << page.text();
+    CountingFile& counting = *context.counting;
+    // One read from the first byte, and every byte of the file read once.
+    EXPECT_EQ(counting.starts["kalmor.gz"], 1);
+    EXPECT_EQ(counting.bytes["kalmor.gz"], packed.size());
+    EXPECT_EQ(counting.starts["miniroot.gz"], 1);
+    EXPECT_EQ(counting.bytes["miniroot.gz"], packed_image.size());
+    EXPECT_EQ(page.text().find("gzip:"), std::string::npos) << page.text();
+    counting_context = nullptr;
+}
+
+struct KernelDamage {
+    const char* name;
+    std::string (*damage)(const std::string& packed, const std::string& kernel);
+    const char* message;
+};
+
+std::string flipped(std::string bytes, size_t at, uint8_t mask) {
+    bytes[at] = static_cast<char>(bytes[at] ^ mask);
+    return bytes;
+}
+
+const KernelDamage kKernelDamages[] = {
+    {"corrupt deflate data",
+     [](const std::string& p, const std::string&) { return flipped(p, p.size() / 2, 0x5A); }, "gzip: "},
+    {"wrong CRC", [](const std::string& p, const std::string&) { return flipped(p, p.size() - 8, 0x01); },
+     "gzip: CRC error"},
+    {"wrong length", [](const std::string& p, const std::string&) { return flipped(p, p.size() - 4, 0x01); },
+     "gzip: length error"},
+    {"cut trailer", [](const std::string& p, const std::string&) { return p.substr(0, p.size() - 3); },
+     "gzip: compressed data is truncated.\n"},
+    {"bad second member",
+     [](const std::string&, const std::string& k) {
+         std::string second = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, k.substr(k.size() / 2));
+         return gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, k.substr(0, k.size() / 2)) +
+                flipped(second, second.size() - 8, 0x10);
+     },
+     "gzip: CRC error"},
+};
+
+TEST_F(GzipBoot, DamagedKernelsFromTheStorageCardNeverReachTheJump) {
+    for (const KernelDamage& damage : kKernelDamages) {
+        SCOPED_TRACE(damage.name);
+        device().message_boxes.clear();
+        page.box.clear();
+        EXPECT_FALSE(bootToJump(settings(write("kalmor.gz", damage.damage(packed, kernel)))));
+        const std::string console = page.text();
+        EXPECT_EQ(occurrences(console, damage.message), 1u) << console;
+        EXPECT_EQ(occurrences(console, "gzip: "), 1u) << console;
+        std::vector<std::string> boxes = failures();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0] == "Can't load kernel image to memory.\n" ||
+                    boxes[0] == "Can't attach loader.\n" || boxes[0] == "Can't initialize loader.\n")
+            << boxes[0];
+    }
+    // The next attempt in the same process boots.
+    device().message_boxes.clear();
+    EXPECT_TRUE(bootToJump(settings(write("kalmor.gz", packed)))) << page.text();
+}
+
+TEST_F(GzipBoot, DamagedKernelsOverHttpNeverReachTheJump) {
+    std::filesystem::path www = folder / "www";
+    std::filesystem::create_directories(www);
+    std::filesystem::create_directories(folder / "device/Storage Card");
+    ServerProcess server(ServerProcess::Kind::Nginx, www.string());
+    ASSERT_TRUE(server.running()) << server.log();
+    for (const KernelDamage& damage : kKernelDamages) {
+        SCOPED_TRACE(damage.name);
+        std::ofstream(www / "kalmor.gz", std::ios::binary) << damage.damage(packed, kernel);
+        ProgramResult result = runProgram(buildPath("zandrel-sim"),
+                                          {"--device", (folder / "device").string(), "--quiet", "--machine",
+                                           "Sharp W-ZERO3 (WS003SH)", "--dir", server.url(), "--no-pause",
+                                           "--kernel", "/kalmor.gz", "--rootfs", "wd"});
+        EXPECT_EQ(result.status, 1) << result.out << result.err;
+        EXPECT_EQ(occurrences(result.out, damage.message), 1u) << result.out;
+        EXPECT_EQ(occurrences(result.err, "[BOOT FAILED] "), 1u) << result.err;
+        EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << "the kernel ran";
+    }
+}
+
+TEST_F(GzipBoot, DamagedImageFailsWhenItIsSizedWithOneMessage) {
+    std::string packed_image = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, randomImage(50000));
+    packed_image[packed_image.size() - 6] ^= 0x01; // its CRC
+    EXPECT_FALSE(bootToJump(settings(write("kalmor.gz", packed), write("miniroot.gz", packed_image))));
+    const std::string console = page.text();
+    EXPECT_EQ(occurrences(console, "gzip: CRC error"), 1u) << console;
+    EXPECT_EQ(occurrences(console, "gzip: "), 1u) << console;
+    // Failed while the image was sized, before the kernel was opened.
+    EXPECT_EQ(console.find("kalmor.gz"), std::string::npos) << console;
+    EXPECT_EQ(failures(), std::vector<std::string>{"Can't open file system image.\n"});
+}
+
+TEST_F(GzipBoot, KernelsPaddedAfterTheLastMemberBoot) {
+    struct Case {
+        const char* name;
+        std::string tail;
+        size_t notes;
+    };
+    const Case cases[] = {
+        {"zeros to a 64 KB boundary", std::string(65536 - packed.size() % 65536, '\0'), 0},
+        {"other bytes", "padding\xff\xff\xff\xff", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        page.box.clear();
+        device().message_boxes.clear();
+        EXPECT_TRUE(bootToJump(settings(write("kalmor.gz", packed + c.tail)))) << page.text();
+        EXPECT_EQ(occurrences(page.text(), "bytes after the compressed data ignored.\n"), c.notes)
+            << page.text();
+        EXPECT_EQ(occurrences(page.text(), "gzip: "), c.notes) << page.text();
+    }
+}
+
+} // namespace
