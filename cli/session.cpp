@@ -1,6 +1,7 @@
 #include "cli/session.h"
 
 #include "boot/boot_context.h"
+#include "cli/boot_files.h"
 #include "cli/embedded_device.h"
 #include "cli/hand_off_runner.h"
 #include "cli/headless_window.h"
@@ -128,6 +129,8 @@ class Session {
     void connectDeviceOutputs();
     // After the hand-off the program is gone, as on the handheld: the process ends.
     [[noreturn]] void endAfterHandOff(int status);
+    // The files of this boot as --verify compares them; none when not verifying.
+    std::optional<sim::ExpectedPlacement> placementToVerify(const sim::HandOff& hand_off);
 
     const CliOptions& options_;
     Terminal terminal_;
@@ -137,6 +140,17 @@ class Session {
     std::ofstream box_log_;
     std::chrono::steady_clock::time_point boot_pressed_;
 };
+
+std::optional<sim::ExpectedPlacement> Session::placementToVerify(const sim::HandOff& hand_off) {
+    if (!options_.verify.value_or(options_.emulator != "qemu"))
+        return std::nullopt;
+    std::string why_not = "not available with QEMU";
+    sim::ExpectedPlacement expected;
+    if (options_.emulator != "qemu" && expectedPlacementOfBoot(hand_off.routine, expected, why_not))
+        return expected;
+    terminal_.err("zandrel-sim: placed image not verified: " + why_not + "\n");
+    return std::nullopt;
+}
 
 void Session::endAfterHandOff(int status) {
     terminal_.setProgress(0); // takes the progress bar away
@@ -181,6 +195,7 @@ bool Session::setUpDevice() {
         }
     }
     sim::Handheld::get().reset(settings);
+    sim::Handheld::get().memory.corrupt_load_link = options_.corrupt_load_link;
     // The embedded device's prepared card, unless an image of the user's takes its unit.
     if (embedded_ && !embedded_->diskImage().empty())
         sim::attachDisk(1, embedded_->diskImage());
@@ -232,7 +247,8 @@ void Session::connectDeviceOutputs() {
             std::snprintf(line, sizeof(line), "zandrel-sim: Boot to the jump took %.6f s\n", taken.count());
             terminal_.err(line);
         }
-        endAfterHandOff(runHandOff(hand_off, options_, terminal_));
+        std::optional<sim::ExpectedPlacement> expected = placementToVerify(hand_off);
+        endAfterHandOff(runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr));
     };
 }
 
