@@ -212,6 +212,9 @@ void Loader::planSegment(Plan& plan, uint32_t destination, uint32_t memory_size,
 std::vector<Loader::Destination> Loader::plannedDestinations(uint32_t image_size) const {
     Plan plan;
     planKernel(plan);
+    // Without the kernel's ranges the image's place is not known either.
+    if (plan.links.empty())
+        return {};
     // An image that does not fit below 4 GB is refused when it is loaded.
     uint64_t image = imageDestination(plan.end);
     if (image_size != 0 && image + image_size <= 0x100000000ull)
