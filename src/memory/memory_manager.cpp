@@ -54,6 +54,8 @@ uint64_t MemoryManager::largestBankRun() const {
 }
 
 bool MemoryManager::insideBanks(uint64_t start, uint64_t end) const {
+    if (bank_count_ == 0)
+        return true;
     for (const Stretch& stretch : bankStretches()) {
         if (stretch.start <= start && end <= stretch.end)
             return true;

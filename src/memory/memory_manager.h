@@ -77,7 +77,7 @@ class MemoryManager {
     int bankCount() const { return bank_count_; }
     // Bytes of the longest stretch of adjacent banks; 4 GB when no bank is registered.
     uint64_t largestBankRun() const;
-    // True when [start, end) lies inside one stretch of adjacent banks.
+    // True when [start, end) lies inside one stretch of adjacent banks (or no bank is registered).
     bool insideBanks(uint64_t start, uint64_t end) const;
     const Bank& bank(int i) const { return banks_[i]; }
     int mappedCount() const { return mapped_count_; }

@@ -10,10 +10,12 @@
 #include "sim/memory_knobs.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
+#include "support/byte_patch.h"
 #include "support/kernel_boot.h"
 #include "support/recording_console.h"
 #include "support/simulated_device.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -214,6 +216,26 @@ TEST_P(PlacementOnBoot, WithPagesInTheUpperHalfNothingIsHeldBack) {
     settings.kernel = kernelPath("probe_big_bss");
     ASSERT_TRUE(bootToJump(settings)) << page.text();
     EXPECT_EQ(page.text().find("held back"), std::string::npos) << page.text();
+}
+
+// A damaged memory size is refused when the kernel is opened, with the
+// segment and both sizes, instead of failing after the jump.
+TEST_P(PlacementOnBoot, ASegmentLargerThanTheMemoryBanksIsRefusedAtLoadTime) {
+    std::filesystem::path original = kernelPath("three_segments");
+    ElfFacts facts = readElfFacts(original);
+    std::string bytes = readBytes(original);
+    put32(bytes, facts.phoff + 32 * 2 + 20, 0x34d00004); // p_memsz of segment 2
+    KernelBootSettings settings;
+    settings.profile = &profileNamed(GetParam().name);
+    settings.kernel = root.parent_path() / (root.filename().string() + "-oversized.elf");
+    std::ofstream(settings.kernel, std::ios::binary) << bytes;
+    EXPECT_FALSE(bootToJump(settings));
+    std::filesystem::remove(settings.kernel);
+    ASSERT_FALSE(device().message_boxes.empty());
+    EXPECT_EQ(device().message_boxes.back().text, u"Can't initialize loader.\n");
+    EXPECT_NE(page.text().find("segment 2: mem size 0x34d00004 is larger than the machine's memory (0x"),
+              std::string::npos)
+        << page.text();
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, PlacementOnBoot,
