@@ -192,10 +192,11 @@ bool MemoryManager::reservePages(uint32_t size) {
         uint64_t missing = pages - static_cast<uint64_t>(mapped_count_);
         region = allocateRegion(missing * page_size_);
         if (region == nullptr) {
-            print(
-                u"RAM outside the kernel's destinations can't hold the kernel: %d pages held back, %d of %d "
-                u"pages found.\n",
-                held_back_count_, mapped_count_, static_cast<int>(pages));
+            print(u"RAM outside the kernel's destinations can't hold the kernel: 0x%x of 0x%x bytes found "
+                  u"(0x%x bytes held back).\n",
+                  static_cast<uint32_t>(mapped_count_) * page_size_,
+                  static_cast<uint32_t>(pages * page_size_),
+                  static_cast<uint32_t>(held_back_count_) * page_size_);
             releaseRegion();
             return false;
         }
