@@ -443,7 +443,7 @@ TEST_F(HeldBackPages, TheTableGetsOnlyPagesOutsideTheKernelAndTheOthersStayCommi
                                   " pages held back: their frames lie where the kernel goes.\n"),
               std::string::npos)
         << console.text();
-    // A second reservation gives every region back.
+    // The manager gives every region back, held-back pages included.
     memory.reset();
     EXPECT_EQ(process().regionCount(), 0u);
 }
