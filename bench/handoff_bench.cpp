@@ -103,8 +103,8 @@ int measure(const Variant& variant, uint32_t bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The PXA2x0 second stage keeps every destination in the first 16 MB of
-    // SDRAM: the copy (at +2 MB) stays below that.
+    // The copy (at +2 MB) stays below the source pages in the upper half of
+    // the 64 MB of RAM.
     uint32_t megabytes = argc > 1 ? static_cast<uint32_t>(std::atoi(argv[1])) : 12;
     if (megabytes == 0 || megabytes > 13) {
         std::fprintf(stderr, "usage: %s [MB, 1 to 13]\n", argv[0]);

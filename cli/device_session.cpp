@@ -1,5 +1,6 @@
 #include "cli/device_session.h"
 
+#include "cli/boot_files.h"
 #include "cli/hand_off_runner.h"
 #include "platform/wide_string.h"
 #include "sim/device_profile.h"
@@ -117,6 +118,17 @@ bool DeviceSession::setUp() {
     return true;
 }
 
+std::optional<sim::ExpectedPlacement> DeviceSession::placementToVerify(const sim::HandOff& hand_off) {
+    if (!options_.verify.value_or(options_.emulator != "qemu"))
+        return std::nullopt;
+    std::string why_not = "not available with QEMU";
+    sim::ExpectedPlacement expected;
+    if (options_.emulator != "qemu" && expectedPlacementOfBoot(hand_off.routine, expected, why_not))
+        return expected;
+    terminal_.err("zandrel-sim: placed image not verified: " + why_not + "\n");
+    return std::nullopt;
+}
+
 void DeviceSession::connectOutputs() {
     sim::Handheld& device = sim::Handheld::get();
     device.yes_no_answer = options_.answer_yes ? ce::IDYES : ce::IDNO;
@@ -156,6 +168,7 @@ void DeviceSession::connectOutputs() {
             std::snprintf(line, sizeof(line), "zandrel-sim: Boot to the jump took %.6f s\n", taken.count());
             terminal_.err(line);
         }
-        endAfterHandOff(runHandOff(hand_off, options_, terminal_));
+        std::optional<sim::ExpectedPlacement> expected = placementToVerify(hand_off);
+        endAfterHandOff(runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr));
     };
 }

@@ -7,15 +7,18 @@
 #include "cli/embedded_device.h"
 #include "cli/options.h"
 #include "cli/terminal.h"
+#include "sim/placed_image.h"
 
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace sim {
 struct DeviceProfile;
-}
+struct HandOff;
+} // namespace sim
 
 class DeviceSession {
   public:
@@ -34,6 +37,8 @@ class DeviceSession {
   private:
     // After the hand-off the program is gone, as on the handheld: the process ends.
     [[noreturn]] void endAfterHandOff(int status);
+    // The files of this boot as --verify compares them; none when not verifying.
+    std::optional<sim::ExpectedPlacement> placementToVerify(const sim::HandOff& hand_off);
 
     const CliOptions& options_;
     Terminal& terminal_;

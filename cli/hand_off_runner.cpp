@@ -5,14 +5,24 @@
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/hand_off.h"
 #include "sim/page_list_replay.h"
+#include "sim/physical_memory.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 constexpr int kHalted = 0;
 constexpr int kFailed = 1;
 constexpr int kStopped = 3;
+constexpr int kPlacedImageDiffers = 4;
+
+// Prints the comparison's one line; the exit status it calls for, or `status`.
+int reportPlacement(const sim::PlacementCheck& check, int status, Terminal& terminal) {
+    terminal.err("zandrel-sim: " + check.line + "\n");
+    return check.ok ? status : kPlacedImageDiffers;
+}
 
 const char* hazardName(sim::ReplayHazard::Kind kind) {
     switch (kind) {
@@ -29,7 +39,7 @@ const char* hazardName(sim::ReplayHazard::Kind kind) {
 }
 
 // --emulator none: the memory the second stage would leave, in short.
-int replay(const sim::HandOff& hand_off, Terminal& terminal) {
+int replay(const sim::HandOff& hand_off, Terminal& terminal, const sim::ExpectedPlacement* expected) {
     sim::ReplayResult result =
         sim::replayPageList(hand_off.list_paddr, hand_off.routine, hand_off.args_paddr);
     std::string text = "second stage (replayed, " + std::string(sim::jumpRoutineName(hand_off.routine)) +
@@ -51,12 +61,20 @@ int replay(const sim::HandOff& hand_off, Terminal& terminal) {
         terminal.err("zandrel-sim: replay: " + result.error + "\n");
         return kStopped;
     }
-    return kHalted;
+    if (expected == nullptr)
+        return kHalted;
+    sim::PhysicalReader kernel_view = [&result](uint32_t paddr, uint8_t* out, uint32_t size) {
+        std::vector<uint8_t> bytes = result.kernelView(paddr, size);
+        std::copy(bytes.begin(), bytes.end(), out);
+        return sim::PhysicalMemory::get().contains(paddr, size);
+    };
+    return reportPlacement(sim::verifyPlacement(*expected, kernel_view), kHalted, terminal);
 }
 
 } // namespace
 
-int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal) {
+int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal,
+               const sim::ExpectedPlacement* expected) {
     if (options.snapshot) {
         std::string error;
         if (sim::writeSnapshot(*options.snapshot, hand_off, error))
@@ -65,26 +83,42 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
             terminal.err("zandrel-sim: " + error + "\n");
     }
     if (options.emulator == "none")
-        return replay(hand_off, terminal);
+        return replay(hand_off, terminal, expected);
 
     sim::HandOffLimits limits;
     if (options.instruction_limit)
         limits.instruction_limit = *options.instruction_limit;
     if (options.qemu_timeout)
         limits.qemu_seconds = static_cast<unsigned>(*options.qemu_timeout);
+    std::optional<sim::PlacementCheck> placement;
+    if (expected != nullptr) {
+        limits.at_kernel_entry = [&placement, expected] {
+            placement = sim::verifyPlacement(*expected, [](uint32_t paddr, uint8_t* out, uint32_t size) {
+                return sim::PhysicalMemory::get().read(paddr, out, size);
+            });
+        };
+    }
     sim::HandOffRun run =
         options.emulator == "qemu" ? sim::runOnQemu(hand_off, limits) : sim::runOnUnicorn(hand_off, limits);
+    int status = kStopped;
     if (run.started && run.result.stop == sim::EmulationStop::kHalted) {
         std::string note = "zandrel-sim: " + run.machine + ": " + run.result.reason;
         if (run.result.instructions != 0)
             note += " after " + std::to_string(run.result.instructions) + " instructions";
         terminal.err(note + "\n");
-        return kHalted;
+        status = kHalted;
+    } else {
+        terminal.err("zandrel-sim: " + sim::describeStop(run) + "\n");
+        if (run.started && run.result.stop == sim::EmulationStop::kFault && run.result.instructions != 0)
+            terminal.err("zandrel-sim: registers: " + sim::describeArmState(run.result.state) + "\n");
     }
-    terminal.err("zandrel-sim: " + sim::describeStop(run) + "\n");
-    if (run.started && run.result.stop == sim::EmulationStop::kFault && run.result.instructions != 0)
-        terminal.err("zandrel-sim: registers: " + sim::describeArmState(run.result.state) + "\n");
-    return kStopped;
+    if (expected == nullptr)
+        return status;
+    if (!placement) {
+        terminal.err("zandrel-sim: placed image not verified: the kernel's entry was never reached\n");
+        return status;
+    }
+    return reportPlacement(*placement, status, terminal);
 }
 
 int runSnapshot(const CliOptions& options, Terminal& terminal) {

@@ -6,11 +6,16 @@
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "sim/hand_off.h"
+#include "sim/placed_image.h"
 
 // The exit status for zandrel-sim: 0 the kernel halted normally (with
 // --emulator none: the page list was walked to its end), 3 the emulated
-// processor faulted or reached its limit, the reason on standard error.
-int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal);
+// processor faulted or reached its limit, the reason on standard error, 4
+// the memory the kernel was entered with differs from `expected` (when
+// given; compared at the kernel's entry on Unicorn, after the replay with
+// --emulator none).
+int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal,
+               const sim::ExpectedPlacement* expected = nullptr);
 
 // --from-snapshot: makes the current handheld the snapshot's and runs it; 1
 // when the snapshot cannot be used.

@@ -92,6 +92,10 @@ const char* usageText() {
            "  --instruction-limit N stop the emulated processor after N instructions\n"
            "                        (default 300000000)\n"
            "  --qemu-timeout SEC    stop QEMU after SEC seconds (default 10)\n"
+           "  --verify, --no-verify compare the kernel's memory at its entry with the kernel\n"
+           "                        file (and image) read on the host (default: on with\n"
+           "                        unicorn and none; not available with qemu)\n"
+           "  --corrupt-load-link N for tests: damage load link N's data at the jump\n"
            "  --snapshot FILE       save the hand-off state (pages, jump arguments, processor)\n"
            "  --from-snapshot FILE  run a saved hand-off instead of booting\n"
            "\n"
@@ -110,7 +114,8 @@ const char* usageText() {
            "The kernel's serial output follows the loader's console on standard output.\n"
            "Exit status: 0 the kernel ran and halted (with none: the page list was walked),\n"
            "1 the boot failed or was cancelled, 2 usage error, 3 the emulated processor\n"
-           "faulted or reached its limit (the reason on standard error).\n";
+           "faulted or reached its limit (the reason on standard error), 4 the memory the\n"
+           "kernel was entered with differs from the kernel file (--verify).\n";
 }
 
 ParseResult parseOptions(int argc, const char* const* argv) {
@@ -133,6 +138,18 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             o.list_machines = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--verify" || arg == "--no-verify") {
+            o.verify = arg == "--verify";
+        } else if (arg == "--corrupt-load-link") {
+            if (!value(text))
+                break;
+            char* end = nullptr;
+            unsigned long link = std::strtoul(text.c_str(), &end, 10);
+            if (text.empty() || text[0] == '-' || *end != 0 || link > UINT32_MAX) {
+                result.error = "--corrupt-load-link takes a link number, not \"" + text + "\"";
+                break;
+            }
+            o.corrupt_load_link = static_cast<uint32_t>(link);
         } else if (arg == "--timing") {
             o.timing = true;
         } else if (std::optional<bool>* flag = bootFlag(o, arg)) {

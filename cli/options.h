@@ -33,6 +33,11 @@ struct CliOptions {
     std::optional<std::string> from_snapshot; // run a saved hand-off instead of a boot
     std::optional<unsigned long long> instruction_limit;
     std::optional<int> qemu_timeout; // seconds
+    // Compare the kernel's memory at its entry with the files; unset: on
+    // with unicorn and none.
+    std::optional<bool> verify;
+    // For tests: damage the data of this load link at the jump (sim::MemoryKnobs).
+    std::optional<uint32_t> corrupt_load_link;
     bool list_machines = false;
     bool quiet = false;
     bool timing = false; // report the time from Boot to the jump

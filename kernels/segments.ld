@@ -1,5 +1,5 @@
 /* Three loadable segments (text, read-only data, data + bss) at the physical
-   addresses of SA-11x0 RAM; the PXA2x0 second stage maps the low 24 bits of
+   addresses of SA-11x0 RAM; the PXA2x0 second stage maps the low 28 bits of
    every destination onto 0xA0000000. */
 ENTRY(_start)
 

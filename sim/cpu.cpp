@@ -52,6 +52,26 @@ HandOff handOffOf(JumpRoutine routine, const FlatJumpCall& call) {
     return hand_off;
 }
 
+// The `corrupt_load_link` knob: flips the first data byte of that load link.
+void corruptLoadLink(uint32_t list_head, uint32_t wanted) {
+    PhysicalMemory& ram = PhysicalMemory::get();
+    uint32_t count = 0;
+    for (uint32_t link = list_head, steps = 0; link != 0xFFFFFFFFu && steps < (1u << 24); ++steps) {
+        uint32_t fields[4]; // next, src, dst, len
+        if (!ram.read(link, fields, sizeof fields))
+            return;
+        if (fields[1] != 0xFFFFFFFFu && count++ == wanted) {
+            uint8_t byte = 0;
+            if (ram.read(fields[1], &byte, 1)) {
+                byte ^= 0xFF;
+                ram.write(fields[1], &byte, 1);
+            }
+            return;
+        }
+        link = fields[0];
+    }
+}
+
 void record(JumpRoutine routine, uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
     Cpu& cpu = Cpu::get();
     FlatJumpCall call{jumpRoutineName(routine),
@@ -66,6 +86,8 @@ void record(JumpRoutine routine, uint32_t args_paddr, uint32_t list_paddr, uint3
     if (cpu.on_flat_jump)
         cpu.on_flat_jump(call);
     Handheld& device = Handheld::get();
+    if (device.memory.corrupt_load_link)
+        corruptLoadLink(list_paddr, *device.memory.corrupt_load_link);
     if (device.on_jump)
         device.on_jump(handOffOf(routine, call));
 }

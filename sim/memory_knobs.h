@@ -41,6 +41,11 @@ struct MemoryKnobs {
 
     // Physical ranges where nothing answers: VirtualCopy of them fails.
     std::vector<PhysicalRange> absent_ranges;
+
+    // Test fault: at the jump, the first data byte of this load link
+    // (counted from 0 in list order) is flipped, as if its page had been
+    // damaged after the loader filled it.
+    std::optional<uint32_t> corrupt_load_link;
 };
 
 } // namespace sim

@@ -97,7 +97,7 @@ bool replayLink(Walker& walker, ReplayResult& result, uint32_t link, uint32_t sr
 
 uint32_t secondStageAddress(uint32_t address, SecondStageVariant variant) {
     if (variant == SecondStageVariant::kPxa2x0)
-        return (address & 0x00FFFFFFu) | 0xA0000000u;
+        return (address & 0x0FFFFFFFu) | 0xA0000000u;
     return address;
 }
 

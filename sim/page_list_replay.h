@@ -2,8 +2,8 @@
 // jump: links are followed from the head, load links copy two words per pass,
 // zero-clear links store one word per pass, everything in whole 32-bit words
 // (word stores ignore the two low address bits, as on these processors), and
-// the PXA2x0 variant moves every destination into the first 16 MB of SDRAM
-// bank 0 (top 8 bits replaced by 0xA0).
+// the PXA2x0 variant moves every link's start into the 256 MB SDRAM region at
+// 0xA0000000 (top 4 bits replaced by 0xA).
 //
 // The stores do not go into the simulated RAM: they go into a separate,
 // sparse result memory, so the RAM as the loader left it stays intact for

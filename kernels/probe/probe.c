@@ -480,8 +480,8 @@ void probe_main(u32 argc, u32 argv, u32 bootinfo, const struct probe_entry* entr
     put_hex(uart_base);
     put("\n");
 
-    /* Where it runs: the link address, or its low 24 bits in SDRAM bank 0. */
-    u32 expected_start = uart_is_pxa ? (entry->link_start & 0x00FFFFFFu) | 0xA0000000u : entry->link_start;
+    /* Where it runs: the link address, or its low 28 bits in the SDRAM region. */
+    u32 expected_start = uart_is_pxa ? (entry->link_start & 0x0FFFFFFFu) | 0xA0000000u : entry->link_start;
     u32 offset = entry->run_start - entry->link_start;
     put("PROBE: entry ");
     put_hex(entry->run_start);

@@ -4,6 +4,7 @@
 #include "sim/emulator/arm_emulator.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -16,6 +17,9 @@ constexpr unsigned kDefaultQemuSeconds = 10;
 struct HandOffLimits {
     uint64_t instruction_limit = kDefaultInstructionLimit; // Unicorn
     unsigned qemu_seconds = kDefaultQemuSeconds;           // QEMU: wall time
+    // Unicorn: called once when the kernel's entry is reached, before its
+    // first instruction, with the RAM as the second stage left it.
+    std::function<void()> at_kernel_entry;
 };
 
 // The processor when it first reached an address.

@@ -71,7 +71,13 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     ram.read(hand_off.args_paddr, entry_bytes, 4);
     uint32_t stored_entry = uint32_t{entry_bytes[0]} | (uint32_t{entry_bytes[1]} << 8) |
                             (uint32_t{entry_bytes[2]} << 16) | (uint32_t{entry_bytes[3]} << 24);
-    cpu.onExecute(secondStageAddress(stored_entry, hand_off.routine), observe(run.kernel));
+    auto at_kernel = observe(run.kernel);
+    cpu.onExecute(secondStageAddress(stored_entry, hand_off.routine), [&run, &limits, at_kernel] {
+        bool first = !run.kernel.reached;
+        at_kernel();
+        if (first && limits.at_kernel_entry)
+            limits.at_kernel_entry();
+    });
 
     // Windows CE's kernel mode with interrupts masked.
     cpu.setCpsr(0xDF);

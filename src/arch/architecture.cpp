@@ -2,6 +2,7 @@
 
 #include "boot/frame_buffer_info.h"
 #include "console/console.h"
+#include "loader/placement_check.h"
 #include "memory/memory_manager.h"
 #include "ui/menu_context.h"
 
@@ -55,6 +56,22 @@ bool Architecture::allocateMemory(uint32_t size) {
         return false;
     }
     return memory->reservePages(static_cast<uint32_t>(bytes));
+}
+
+bool Architecture::holdBackDestinations(const std::vector<Loader::Destination>& links) {
+    MemoryManager* memory = *memory_;
+    std::vector<MemoryManager::Stretch> ranges =
+        finalRanges(links, [this](uint32_t address) { return finalAddress(address); });
+    for (size_t i = 0; i < links.size(); ++i) {
+        if (!memory->insideBanks(ranges[i].start, ranges[i].end)) {
+            print(u"destination 0x%08x-0x%08x goes to 0x%08x-0x%08x, outside the memory banks.\n",
+                  links[i].start, static_cast<uint32_t>(links[i].end - 1),
+                  static_cast<uint32_t>(ranges[i].start), static_cast<uint32_t>(ranges[i].end - 1));
+            return false;
+        }
+    }
+    memory->holdBack(std::move(ranges));
+    return true;
 }
 
 void Architecture::systemInfo() {

@@ -3,12 +3,13 @@
 // the memory reservation for the kernel.
 #pragma once
 
+#include "loader/loader.h"
 #include "platform/wince.h"
 
 #include <cstdint>
+#include <vector>
 
 class Console;
-class Loader;
 class MemoryManager;
 
 // The Windows CE version record, filled by the first `systemInfo` of the process.
@@ -35,9 +36,14 @@ class Architecture {
     virtual bool allocateMemory(uint32_t size);
     // Fills the argument page; returns its physical address (PageLink::kEnd when no page is left).
     virtual uint32_t setupBootArguments(Loader& loader);
-    // Where the second stage puts a destination address. Within each
-    // 16 MB-aligned block of addresses the mapping is a plain offset.
+    // Where the second stage puts a link that starts at `address`; the link
+    // is then written on linearly from there.
     virtual uint32_t finalAddress(uint32_t address) const { return address; }
+    // Moves the kernel's links (Loader::plannedDestinations) as the second
+    // stage will and tells the memory manager to hold back the pages whose
+    // frames lie there. False, with the reason printed, when a link would go
+    // outside the memory banks.
+    bool holdBackDestinations(const std::vector<Loader::Destination>& links);
 
     uint32_t loaderPaddr() const { return loader_paddr_; }
     uint8_t* bootArgs() const { return boot_args_; }

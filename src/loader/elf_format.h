@@ -29,6 +29,10 @@ inline void put32(uint8_t* p, uint32_t v) {
 inline constexpr uint32_t round4(uint32_t n) {
     return (n + 3) & ~3u;
 }
+// Without wrapping: sizes just below 4 GB stay above it.
+inline constexpr uint64_t round4(uint64_t n) {
+    return (n + 3) & ~uint64_t{3};
+}
 
 // Elf32_Ehdr
 namespace ehdr {

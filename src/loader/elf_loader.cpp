@@ -144,12 +144,20 @@ bool ElfLoader::checkSegments() {
         if (segment.type != elf::kPtLoad)
             continue;
         ++loadable;
+        // In 64 bits: a size a few bytes below 4 GB must not round to 0.
+        uint64_t memory_size = round4(uint64_t{segment.memsz});
         bool fits = segment.paddr % 4 == 0 && segment.filesz <= segment.memsz &&
                     readableRange(segment.offset, segment.filesz) &&
-                    uint64_t{segment.paddr} + round4(uint64_t{segment.memsz}) < kAddressSpace;
+                    uint64_t{segment.paddr} + memory_size < kAddressSpace;
         if (!fits) {
             print(u"invalid segment %d: paddr 0x%08x mem size 0x%x ofs 0x%x file size 0x%x\n", i,
                   segment.paddr, segment.memsz, segment.offset, segment.filesz);
+            return false;
+        }
+        uint64_t room = (*memory_)->largestBankRun();
+        if (memory_size > room) {
+            print(u"segment %d: mem size 0x%x is larger than the machine's memory (0x%x bytes).\n", i,
+                  segment.memsz, static_cast<uint32_t>(room));
             return false;
         }
     }
@@ -325,11 +333,34 @@ bool ElfLoader::load() {
     return loadSucceeded();
 }
 
+void ElfLoader::planKernel(Plan& plan) const {
+    if (!ready_ || too_large_)
+        return;
+    uint32_t end = 0;
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = programHeader(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
+        planSegment(plan, segment.paddr, segment.memsz, segment.filesz);
+        end = segment.paddr + round4(segment.memsz);
+    }
+    if (has_symbols_ == 0 || !symbolsFit(end))
+        return;
+    uint32_t symtab_destination = end + symbol_block_size_;
+    planSegment(plan, end, symbol_block_size_, symbol_block_size_);
+    planSegment(plan, symtab_destination, symtab_size_, symtab_size_);
+    planSegment(plan, symtab_destination + round4(symtab_size_), strtab_size_, strtab_size_);
+}
+
+bool ElfLoader::symbolsFit(uint32_t destination) const {
+    uint64_t symtab_room = round4(uint64_t{symtab_size_});
+    return uint64_t{destination} + symbol_block_size_ + symtab_room + strtab_size_ <= kAddressSpace;
+}
+
 void ElfLoader::loadSymbols(uint32_t destination) {
     if (has_symbols_ == 0)
         return;
-    uint64_t symtab_room = round4(uint64_t{symtab_size_});
-    if (uint64_t{destination} + symbol_block_size_ + symtab_room + strtab_size_ > kAddressSpace) {
+    if (!symbolsFit(destination)) {
         print(u"symbol block does not fit above 0x%08x.\n", destination);
         load_error_ = 1;
         return;
@@ -338,8 +369,7 @@ void ElfLoader::loadSymbols(uint32_t destination) {
     loadMemory(destination, symbol_block_size_, symbol_block_);
     uint32_t symtab_destination = destination + symbol_block_size_;
     loadSegment(symtab_destination, symtab_size_, symtab_offset_, symtab_size_);
-    loadSegment(symtab_destination + static_cast<uint32_t>(symtab_room), strtab_size_, strtab_offset_,
-                strtab_size_);
+    loadSegment(symtab_destination + round4(symtab_size_), strtab_size_, strtab_offset_, strtab_size_);
 }
 
 uint32_t ElfLoader::jumpAddr() {

@@ -22,6 +22,9 @@ class ElfLoader : public Loader {
     uint32_t symbolBlockSize() const { return symbol_block_size_; }
     const uint8_t* symbolBlock() const { return symbol_block_; }
 
+  protected:
+    void planKernel(Plan& plan) const override;
+
   private:
     bool readHeader();
     bool readSectionHeaders();
@@ -38,6 +41,8 @@ class ElfLoader : public Loader {
     // Matches the section name at `name_offset` of the name table exactly.
     bool sectionNameIs(uint32_t name_offset, const char* name) const;
     void loadSymbols(uint32_t destination);
+    // True when the symbol block and tables end below 4 GB from `destination`.
+    bool symbolsFit(uint32_t destination) const;
     void freeSymbolBlock();
     void freeTables();
 

@@ -19,6 +19,35 @@ void clearWordTail(uint8_t* data, uint32_t size) {
     std::memset(data + size, 0, elf::round4(size) - size);
 }
 
+// The range a link of `size` bytes at `start` stores to: the second stage
+// stores whole words, from the word holding the first byte to the word
+// holding the last.
+Loader::Destination linkRange(uint32_t start, uint32_t size) {
+    return {start & ~3u, (uint64_t{start} + size + 3) & ~uint64_t{3}};
+}
+
+// The links of one segment as loadSegment makes them: file chunks of at most
+// `chunk` bytes in ascending order, then one zero-clear link for the rest.
+template <typename OnChunk, typename OnZero>
+void forEachLink(uint32_t chunk, uint32_t destination, uint32_t memory_size, uint32_t file_size,
+                 OnChunk on_chunk, OnZero on_zero) {
+    for (uint32_t done = 0; done < file_size;) {
+        uint32_t size = std::min(file_size - done, chunk);
+        on_chunk(destination + done, done, size);
+        done += size;
+    }
+    if (file_size >= memory_size)
+        return;
+    // The zero-clear stores whole words: a range starting inside a word would
+    // store over the word holding the segment's last bytes. The copy already
+    // put zeros up to the word boundary, so clearing starts there.
+    uint32_t clear_start = destination + file_size;
+    uint32_t skip = file_size != 0 ? elf::round4(clear_start) - clear_start : 0;
+    uint32_t clear_size = memory_size - file_size;
+    if (clear_size > skip)
+        on_zero(clear_start + skip, clear_size - skip);
+}
+
 } // namespace
 
 Loader::Loader(Console** console, MemoryManager** memory) : console_(console), memory_(memory) {}
@@ -81,14 +110,7 @@ void Loader::linkChunk(const MemoryManager::TaggedPage& page, uint32_t destinati
 }
 
 void Loader::recordDestination(uint32_t start, uint32_t size) {
-    // The second stage stores whole words: from the word holding the first
-    // byte up to the word holding the last.
-    uint32_t first = start & ~3u;
-    uint64_t end = (uint64_t{start} + size + 3) & ~uint64_t{3};
-    if (!destinations_.empty() && destinations_.back().end == first)
-        destinations_.back().end = end;
-    else
-        destinations_.push_back({first, end});
+    destinations_.push_back(linkRange(start, size));
 }
 
 void Loader::addFileChunk(uint32_t destination, uint32_t file_offset, uint32_t size) {
@@ -138,54 +160,39 @@ void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t fi
         load_error_ = 1;
         return;
     }
-    uint32_t remaining = file_size;
-    uint32_t chunk_destination = destination;
-    uint32_t chunk_offset = file_offset;
-    while (remaining > 0) {
-        uint32_t size = std::min(remaining, chunk_size_);
-        addFileChunk(chunk_destination, chunk_offset, size);
-        chunk_destination += size;
-        chunk_offset += size;
-        remaining -= size;
-    }
-    if (file_size >= memory_size)
-        return;
-    // The zero-clear stores whole words: a range starting inside a word would
-    // store over the word holding the segment's last bytes. The copy already
-    // put zeros up to the word boundary, so clearing starts there.
-    uint32_t clear_start = destination + file_size;
-    uint32_t skip = file_size != 0 ? elf::round4(clear_start) - clear_start : 0;
-    uint32_t clear_size = memory_size - file_size;
-    if (clear_size <= skip)
-        return;
-    addZeroClear(clear_start + skip, clear_size - skip);
+    forEachLink(
+        chunk_size_, destination, memory_size, file_size,
+        [&](uint32_t chunk_destination, uint32_t offset, uint32_t size) {
+            addFileChunk(chunk_destination, file_offset + offset, size);
+        },
+        [&](uint32_t clear_destination, uint32_t size) { addZeroClear(clear_destination, size); });
 }
 
 void Loader::loadMemory(uint32_t destination, uint32_t size, const uint8_t* source) {
     print(u"\t->load 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
     if (current_link_ == nullptr)
         load_error_ = 1;
-    uint32_t remaining = size;
-    uint32_t chunk_destination = destination;
-    while (remaining > 0) {
-        MemoryManager::TaggedPage page;
-        if (!takeDataPage(page))
-            break;
-        uint32_t chunk = std::min(remaining, chunk_size_);
-        std::memcpy(page.data_vaddr, source, chunk);
-        clearWordTail(page.data_vaddr, chunk);
-        linkChunk(page, chunk_destination, chunk);
-        chunk_destination += chunk;
-        source += chunk;
-        remaining -= chunk;
-    }
+    forEachLink(
+        chunk_size_, destination, size, size,
+        [&](uint32_t chunk_destination, uint32_t offset, uint32_t chunk) {
+            MemoryManager::TaggedPage page;
+            if (!takeDataPage(page))
+                return;
+            std::memcpy(page.data_vaddr, source + offset, chunk);
+            clearWordTail(page.data_vaddr, chunk);
+            linkChunk(page, chunk_destination, chunk);
+        },
+        [](uint32_t, uint32_t) {});
     kernel_end_ = destination + size;
+}
+
+uint64_t Loader::imageDestination(uint32_t kernel_end) {
+    return (uint64_t{kernel_end} + kImageAlignment - 1) & ~uint64_t{kImageAlignment - 1};
 }
 
 bool Loader::loadExtraData() {
     uint32_t size = file_->realsize();
-    uint64_t destination =
-        (static_cast<uint64_t>(kernel_end_) + kImageAlignment - 1) & ~uint64_t{kImageAlignment - 1};
+    uint64_t destination = imageDestination(kernel_end_);
     print(u"[file system image]\n");
     if (destination + size > 0x100000000ull) {
         print(u"file system image (0x%x bytes) does not fit above 0x%08x.\n", size, kernel_end_);
@@ -193,6 +200,26 @@ bool Loader::loadExtraData() {
     }
     loadSegment(static_cast<uint32_t>(destination), size, 0, size);
     return loadSucceeded();
+}
+
+void Loader::planSegment(Plan& plan, uint32_t destination, uint32_t memory_size, uint32_t file_size) const {
+    plan.end = destination + memory_size;
+    auto add = [&plan](uint32_t start, uint32_t size) { plan.links.push_back(linkRange(start, size)); };
+    forEachLink((*memory_)->getTaggedPageSize(), destination, memory_size, file_size,
+                [&add](uint32_t start, uint32_t, uint32_t size) { add(start, size); }, add);
+}
+
+std::vector<Loader::Destination> Loader::plannedDestinations(uint32_t image_size) const {
+    Plan plan;
+    planKernel(plan);
+    // Without the kernel's ranges the image's place is not known either.
+    if (plan.links.empty())
+        return {};
+    // An image that does not fit below 4 GB is refused when it is loaded.
+    uint64_t image = imageDestination(plan.end);
+    if (image_size != 0 && image + image_size <= 0x100000000ull)
+        planSegment(plan, static_cast<uint32_t>(image), image_size, image_size);
+    return plan.links;
 }
 
 void Loader::endPageList() {

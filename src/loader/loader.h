@@ -56,15 +56,27 @@ class Loader {
     int zeroLinks() const { return zero_links_; }
     uint32_t kernelEnd() const { return kernel_end_; }
 
-    // A range the second stage will store to, in whole words.
+    // A range one link stores to, in whole words.
     struct Destination {
         uint32_t start;
         uint64_t end;
     };
-    // Every range the page list stores to, in list order, adjacent ones merged.
+    // Every range the page list stores to: one per link, in list order.
     const std::vector<Destination>& destinations() const { return destinations_; }
+    // The ranges the list will store to for the kernel and, when
+    // `image_size` is not 0, an image of that many bytes after it: one per
+    // link, known before anything is loaded (after memorySize).
+    std::vector<Destination> plannedDestinations(uint32_t image_size) const;
 
   protected:
+    struct Plan {
+        std::vector<Destination> links;
+        uint32_t end = 0; // as kernelEnd() will be
+    };
+    // Adds the kernel's links in list order; variants that know their ranges override it.
+    virtual void planKernel(Plan& plan) const { (void)plan; }
+    // The links loadSegment will make for these arguments.
+    void planSegment(Plan& plan, uint32_t destination, uint32_t memory_size, uint32_t file_size) const;
     void print(const char16_t* format, ...);
 
     PageLink* current_link_ = nullptr;
@@ -89,6 +101,8 @@ class Loader {
     void addZeroClear(uint32_t destination, uint32_t size);
 
     void recordDestination(uint32_t start, uint32_t size);
+    // Where the image goes after a kernel ending at `kernel_end`.
+    static uint64_t imageDestination(uint32_t kernel_end);
 
     int32_t spare_links_left_ = 0;
     std::vector<Destination> destinations_;

@@ -1,8 +1,9 @@
 // Whether the second stage can put the kernel in place without storing over
 // the pages it still has to read. Windows CE hands the loader's pages out
-// wherever it likes; a page inside the kernel's final place would be
-// overwritten before (or while) it is copied, and the kernel would start on
-// damaged bytes. The boot refuses such a placement instead.
+// wherever it likes; the memory manager holds back the pages whose frames lie
+// where the kernel goes, so this is the final assertion that none of them
+// was handed out after all: such a page would be overwritten before (or
+// while) it is copied, and the kernel would start on damaged bytes.
 #pragma once
 
 #include "loader/loader.h"
@@ -18,6 +19,12 @@ struct PlacementConflict {
     uint32_t destination_first; // the final range it lies in, first and last byte
     uint32_t destination_last;
 };
+
+// The physical ranges `links` store to, each moved as the second stage moves
+// it: only a link's start goes through `final_address`, and the link is then
+// written on linearly from there.
+std::vector<MemoryManager::Stretch> finalRanges(const std::vector<Loader::Destination>& links,
+                                                const std::function<uint32_t(uint32_t)>& final_address);
 
 // The first page the second stage reads (the pages handed out from the front
 // and from the end of `memory`'s table, and the stack page the jump takes

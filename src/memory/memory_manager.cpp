@@ -3,9 +3,12 @@
 #include "console/console.h"
 #include "platform/wince.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 MemoryManager::MemoryManager(Console** console, uint32_t page_size)
     : console_(console), page_size_(page_size),
@@ -34,15 +37,121 @@ void MemoryManager::addBank(uint32_t address, uint32_t size) {
     ++bank_count_;
 }
 
+std::vector<MemoryManager::Stretch> MemoryManager::bankStretches() const {
+    std::vector<Stretch> banks;
+    for (int i = 0; i < bank_count_; ++i)
+        banks.push_back({banks_[i].address, uint64_t{banks_[i].address} + banks_[i].size});
+    return merged(std::move(banks));
+}
+
+uint64_t MemoryManager::largestBankRun() const {
+    if (bank_count_ == 0)
+        return 0x100000000ull;
+    uint64_t largest = 0;
+    for (const Stretch& stretch : bankStretches())
+        largest = std::max(largest, stretch.end - stretch.start);
+    return largest;
+}
+
+bool MemoryManager::insideBanks(uint64_t start, uint64_t end) const {
+    if (bank_count_ == 0)
+        return true;
+    for (const Stretch& stretch : bankStretches()) {
+        if (stretch.start <= start && end <= stretch.end)
+            return true;
+    }
+    return false;
+}
+
 void MemoryManager::releaseRegion() {
-    if (region_ != nullptr)
-        ce::VirtualFree(region_, 0, ce::MEM_RELEASE);
+    for (uint8_t* region : regions_)
+        ce::VirtualFree(region, 0, ce::MEM_RELEASE);
+    regions_.clear();
     std::free(table_);
-    region_ = nullptr;
     table_ = nullptr;
     mapped_count_ = 0;
     table_count_ = 0;
     next_page_ = 0;
+    held_back_count_ = 0;
+    page_number_ = 0;
+}
+
+std::vector<MemoryManager::Stretch> MemoryManager::merged(std::vector<Stretch> ranges) {
+    std::sort(ranges.begin(), ranges.end(),
+              [](const Stretch& a, const Stretch& b) { return a.start < b.start; });
+    std::vector<Stretch> out;
+    for (const Stretch& range : ranges) {
+        if (range.end <= range.start)
+            continue;
+        if (!out.empty() && out.back().end >= range.start)
+            out.back().end = std::max(out.back().end, range.end);
+        else
+            out.push_back(range);
+    }
+    return out;
+}
+
+const MemoryManager::Stretch* MemoryManager::overlapping(const std::vector<Stretch>& sorted, uint64_t start,
+                                                         uint64_t end) {
+    // The last range that starts before `end`; an earlier one ends before it starts.
+    auto after =
+        std::lower_bound(sorted.begin(), sorted.end(), end,
+                         [](const Stretch& range, uint64_t address) { return range.start < address; });
+    if (after == sorted.begin() || std::prev(after)->end <= start)
+        return nullptr;
+    return &*std::prev(after);
+}
+
+void MemoryManager::holdBack(std::vector<Stretch> ranges) {
+    held_back_ = merged(std::move(ranges));
+}
+
+bool MemoryManager::heldBack(uint32_t paddr) const {
+    return overlapping(held_back_, paddr, uint64_t{paddr} + page_size_) != nullptr;
+}
+
+uint64_t MemoryManager::bankBytesOutsideHeldBack() const {
+    uint64_t outside = 0;
+    for (const Stretch& bank : bankStretches()) {
+        uint64_t covered = 0;
+        for (const Stretch& range : held_back_) {
+            uint64_t start = std::max(range.start, bank.start);
+            uint64_t end = std::min(range.end, bank.end);
+            if (start < end)
+                covered += end - start;
+        }
+        outside += bank.end - bank.start - covered;
+    }
+    return outside;
+}
+
+uint8_t* MemoryManager::allocateRegion(uint64_t size) {
+    uint64_t region_size = (size + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1};
+    if (region_size > 0xFFFFFFFFu)
+        return nullptr;
+    auto* region = static_cast<uint8_t*>(ce::VirtualAlloc(
+        nullptr, static_cast<uint32_t>(region_size), ce::MEM_COMMIT, ce::PAGE_READWRITE | ce::PAGE_NOCACHE));
+    if (region != nullptr)
+        regions_.push_back(region);
+    return region;
+}
+
+bool MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages) {
+    for (uint64_t i = 0; i < region_pages && static_cast<uint64_t>(mapped_count_) < pages; ++i) {
+        uint8_t* vaddr = region + i * page_size_;
+        uint32_t paddr = searchPage(vaddr);
+        if (paddr == kNotFound) {
+            print(u"page#%d not found\n", page_number_);
+            return false;
+        }
+        ++page_number_;
+        if (heldBack(paddr)) {
+            ++held_back_count_;
+            continue;
+        }
+        table_[mapped_count_++] = {vaddr, paddr};
+    }
+    return true;
 }
 
 bool MemoryManager::reservePages(uint32_t size) {
@@ -52,6 +161,14 @@ bool MemoryManager::reservePages(uint32_t size) {
     releaseRegion();
 
     uint64_t pages = (uint64_t{size} + page_size_ - 1) / page_size_;
+    if (!held_back_.empty() && bank_count_ > 0) {
+        uint64_t outside = bankBytesOutsideHeldBack();
+        if (pages * page_size_ > outside) {
+            print(u"RAM outside the kernel's destinations (0x%x bytes) can't hold the kernel (0x%x bytes).\n",
+                  static_cast<uint32_t>(outside), static_cast<uint32_t>(pages * page_size_));
+            return false;
+        }
+    }
     table_ = static_cast<TableEntry*>(std::malloc(pages * sizeof(TableEntry)));
     if (table_ == nullptr) {
         print(u"can't allocate memory for translation table.\n");
@@ -60,13 +177,8 @@ bool MemoryManager::reservePages(uint32_t size) {
     print(u"address translation table %d pages. (0x%x bytes)\n", static_cast<int>(pages),
           static_cast<uint32_t>(pages * 8));
 
-    uint64_t region_size = (uint64_t{size} + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1};
-    if (region_size <= 0xFFFFFFFFu) {
-        region_ =
-            static_cast<uint8_t*>(ce::VirtualAlloc(nullptr, static_cast<uint32_t>(region_size),
-                                                   ce::MEM_COMMIT, ce::PAGE_READWRITE | ce::PAGE_NOCACHE));
-    }
-    if (region_ == nullptr) {
+    uint8_t* region = allocateRegion(size);
+    if (region == nullptr) {
         print(u"can't allocate memory\n");
         std::free(table_);
         table_ = nullptr;
@@ -74,18 +186,29 @@ bool MemoryManager::reservePages(uint32_t size) {
     }
 
     mapped_count_ = 0;
-    for (uint64_t i = 0; i < pages; ++i) {
-        uint8_t* vaddr = region_ + i * page_size_;
-        uint32_t paddr = searchPage(vaddr);
-        if (paddr == kNotFound) {
-            print(u"page#%d not found\n", static_cast<int>(i));
-            break;
+    bool found = mapRegion(region, pages, pages);
+    // Pages held back leave the table short: reserve more until it is full.
+    while (found && held_back_count_ > 0 && static_cast<uint64_t>(mapped_count_) < pages) {
+        uint64_t missing = pages - static_cast<uint64_t>(mapped_count_);
+        region = allocateRegion(missing * page_size_);
+        if (region == nullptr) {
+            print(u"RAM outside the kernel's destinations can't hold the kernel: 0x%x of 0x%x bytes found "
+                  u"(0x%x bytes held back).\n",
+                  static_cast<uint32_t>(mapped_count_) * page_size_,
+                  static_cast<uint32_t>(pages * page_size_),
+                  static_cast<uint32_t>(held_back_count_) * page_size_);
+            releaseRegion();
+            return false;
         }
-        table_[i] = {vaddr, paddr};
-        ++mapped_count_;
+        uint64_t region_pages =
+            ((missing * page_size_ + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1}) /
+            page_size_;
+        found = mapRegion(region, region_pages, pages);
     }
     table_count_ = mapped_count_;
     print(u"allocated %d page. mapped %d page.\n", static_cast<int>(pages), mapped_count_);
+    if (held_back_count_ > 0)
+        print(u"%d pages held back: their frames lie where the kernel goes.\n", held_back_count_);
     return true;
 }
 

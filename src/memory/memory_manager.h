@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class Console;
 
@@ -19,6 +20,15 @@ class MemoryManager {
         uint32_t address;
         uint32_t size;
     };
+    // A physical range [start, end).
+    struct Stretch {
+        uint64_t start;
+        uint64_t end;
+    };
+    // `ranges` sorted, with overlapping and adjacent ones joined, empty ones dropped.
+    static std::vector<Stretch> merged(std::vector<Stretch> ranges);
+    // The range of `sorted` (as `merged` leaves them) that overlaps [start, end), or null.
+    static const Stretch* overlapping(const std::vector<Stretch>& sorted, uint64_t start, uint64_t end);
     struct TableEntry {
         uint8_t* vaddr;
         uint32_t paddr;
@@ -42,6 +52,11 @@ class MemoryManager {
     virtual bool init();
 
     void addBank(uint32_t address, uint32_t size);
+    // The kernel's final ranges. A page of the next reservation whose frame
+    // lies in one stays committed, so the OS cannot hand the frame out again,
+    // but never enters the table: more is reserved until enough pages lie
+    // outside them.
+    void holdBack(std::vector<Stretch> ranges);
     bool reservePages(uint32_t size);
     bool getPage(Page& page);
     bool getTaggedPage(TaggedPage& page);
@@ -60,24 +75,42 @@ class MemoryManager {
     }
 
     int bankCount() const { return bank_count_; }
+    // Bytes of the longest stretch of adjacent banks; 4 GB when no bank is registered.
+    uint64_t largestBankRun() const;
+    // True when [start, end) lies inside one stretch of adjacent banks (or no bank is registered).
+    bool insideBanks(uint64_t start, uint64_t end) const;
     const Bank& bank(int i) const { return banks_[i]; }
     int mappedCount() const { return mapped_count_; }
     int nextPage() const { return next_page_; }
     const TableEntry* table() const { return table_; }
+    // Pages of the reservation kept out of the table.
+    int heldBackCount() const { return held_back_count_; }
     // Entries the table got at the reservation, pages handed out or not.
     int tableCount() const { return table_count_; }
 
   protected:
     void print(const char16_t* format, ...);
-    // Gives the region back and forgets the table.
+    // Gives the regions back and forgets the table.
     void releaseRegion();
+    // Commits a region of `size` bytes; null when refused.
+    uint8_t* allocateRegion(uint64_t size);
+    // Enters the pages of `region` into the table until it holds `pages`;
+    // false when a page has no physical address.
+    bool mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages);
+    bool heldBack(uint32_t paddr) const;
+    std::vector<Stretch> bankStretches() const;
+    // Bytes of the banks that lie outside every held-back range.
+    uint64_t bankBytesOutsideHeldBack() const;
 
     Console** console_;
     uint32_t page_size_;
     uint32_t page_shift_;
     Bank banks_[kMaxBanks]{};
     int bank_count_ = 0;
-    uint8_t* region_ = nullptr;
+    std::vector<uint8_t*> regions_;
+    std::vector<Stretch> held_back_; // sorted, disjoint
+    int held_back_count_ = 0;
+    int page_number_ = 0; // pages of the reservation looked up so far
     int mapped_count_ = 0;
     TableEntry* table_ = nullptr;
     int table_count_ = 0;

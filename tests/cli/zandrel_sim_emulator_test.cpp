@@ -93,6 +93,34 @@ TEST_F(ZandrelSimEmulator, ProbeKernelPassesOnUnicornAndQemuWithTheSameReport) {
     }
 }
 
+// What the kernel is entered with is compared with the kernel file and the
+// image read on the host; a page damaged after loading gives exit status 4.
+TEST_F(ZandrelSimEmulator, VerifyComparesThePlacedImageAndADamagedPageExitsWithFour) {
+    const std::string verified = "zandrel-sim: placed image verified: 7 ranges, ";
+    for (const char* machine : {kSa1110, kPxa270}) {
+        for (const char* emulator : {"unicorn", "none"}) {
+            SCOPED_TRACE(std::string(machine) + " " + emulator);
+            std::vector<std::string> arguments = {"--kernel",   "probe.elf",   "--rootfs", "md",
+                                                  "--image",    "miniroot.fs", "--extra",  image_options,
+                                                  "--emulator", emulator};
+            ProgramResult good = run(machine, arguments);
+            EXPECT_EQ(good.status, 0) << good.err;
+            EXPECT_NE(good.err.find(verified), std::string::npos) << good.err;
+
+            arguments.insert(arguments.end(), {"--corrupt-load-link", "2"});
+            ProgramResult damaged = run(machine, arguments);
+            EXPECT_EQ(damaged.status, 4) << damaged.err;
+            EXPECT_NE(damaged.err.find("zandrel-sim: placed image differs at 0x"), std::string::npos)
+                << damaged.err;
+            EXPECT_EQ(damaged.err.find(verified), std::string::npos) << damaged.err;
+
+            arguments.push_back("--no-verify");
+            ProgramResult unchecked = run(machine, arguments);
+            EXPECT_EQ(unchecked.err.find("placed image"), std::string::npos) << unchecked.err;
+        }
+    }
+}
+
 TEST_F(ZandrelSimEmulator, SerialConsolePutsTheLoaderMessagesOnTheUartWithCarriageReturns) {
     for (const char* machine : {kSa1110, kPxa270}) {
         SCOPED_TRACE(machine);

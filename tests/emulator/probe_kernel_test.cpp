@@ -68,6 +68,20 @@ class ProbeKernel : public KernelBoot {
     uint32_t image_crc = 0;
 };
 
+// 20 MB of data: the links beyond 16 MB above the kernel's start keep their
+// offset in SDRAM instead of wrapping onto the kernel's first bytes.
+TEST_F(ProbeKernel, ATwentyMegabyteKernelRunsOnAPxa270) {
+    KernelBootSettings s = settings(kPxa270, true);
+    s.kernel = kernelPath("probe_20m");
+    ASSERT_TRUE(bootToJump(s)) << page.text();
+    std::string placed;
+    std::string output = runUnicornVerified(s, placed);
+    EXPECT_EQ(probeVerdict(output), "PASS") << output;
+    // Text, data with bss, the symbol block's three pieces, the image: over 20 MB compared.
+    ASSERT_EQ(placed.rfind("placed image verified: 7 ranges, ", 0), 0u) << placed;
+    EXPECT_GT(std::stoull(placed.substr(placed.find(", ") + 2)), 20u * 1024 * 1024) << placed;
+}
+
 TEST_F(ProbeKernel, PassesOnEveryProcessorWithAndWithoutTheImage) {
     const char16_t* machines[] = {kSa1110, u"HP Jornada 820", u"Compaq iPAQ H3900", kPxa270};
     for (const char16_t* machine : machines) {

@@ -175,6 +175,12 @@ TEST_F(ElfLoaderTest, RefusesHeadersItCannotLoadWithTheirMessage) {
         {"destination wraps",
          [&](std::string& b, const ElfFacts& f) { put32(b, phdr(f, 2, kPMemsz), 0x40000000); },
          "invalid segment 2: paddr 0xc0202000 mem size 0x40000000 ofs 0x3000 file size 0x180c\n"},
+        {"memory size rounds past 4 GB (0xfffffffd)",
+         [&](std::string& b, const ElfFacts& f) { put32(b, phdr(f, 2, kPMemsz), 0xFFFFFFFD); },
+         "invalid segment 2: paddr 0xc0202000 mem size 0xfffffffd ofs 0x3000 file size 0x180c\n"},
+        {"memory size rounds past 4 GB (0xffffffff)",
+         [&](std::string& b, const ElfFacts& f) { put32(b, phdr(f, 2, kPMemsz), 0xFFFFFFFF); },
+         "invalid segment 2: paddr 0xc0202000 mem size 0xffffffff ofs 0x3000 file size 0x180c\n"},
         {"nothing to load",
          [&](std::string& b, const ElfFacts& f) {
              for (uint32_t i = 0; i < 3; ++i)
@@ -188,6 +194,37 @@ TEST_F(ElfLoaderTest, RefusesHeadersItCannotLoadWithTheirMessage) {
         c.patch(image, facts);
         EXPECT_FALSE(open(image));
         EXPECT_EQ(console.text(), c.message);
+    }
+}
+
+// A segment larger than the memory banks the architecture registered is
+// refused when the file is opened, not after the jump.
+TEST_F(ElfLoaderTest, SegmentsLargerThanTheMemoryBanksAreRefused) {
+    struct Case {
+        const char* what;
+        uint32_t bank_size; // four banks of it, adjacent
+        uint32_t memsz;
+        const char* message; // null: accepted
+    };
+    const Case cases[] = {
+        {"a damaged size on SA-11x0 banks", 0x08000000, 0x34d00004,
+         "segment 2: mem size 0x34d00004 is larger than the machine's memory (0x20000000 bytes).\n"},
+        {"256 MB and a word on PXA2x0 banks", 0x04000000, 0x10000004,
+         "segment 2: mem size 0x10000004 is larger than the machine's memory (0x10000000 bytes).\n"},
+        {"128 MB of bss on PXA2x0 banks", 0x04000000, 0x08000000, nullptr},
+    };
+    auto phdr = [](const ElfFacts& f, uint32_t i, size_t field) { return f.phoff + 32 * i + field; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        for (uint32_t i = 0; i < 4; ++i)
+            memory->addBank(0xC0000000 + i * c.bank_size, c.bank_size);
+        console.output.clear();
+        std::string image = bytes;
+        put32(image, phdr(facts, 2, kPMemsz), c.memsz);
+        EXPECT_EQ(open(image), c.message == nullptr);
+        EXPECT_EQ(console.text(), c.message == nullptr ? "" : c.message);
     }
 }
 
@@ -293,6 +330,35 @@ TEST_F(ElfLoaderTest, MoreThanFourGigabytesIsRefused) {
     console.output.clear();
     EXPECT_FALSE(loader->load());
     EXPECT_EQ(console.text(), "kernel image too large.\n");
+}
+
+// The ranges known before loading (to hold back pages) are the links the
+// load then makes, for kernels of one page and of many, with an image after them.
+TEST_F(ElfLoaderTest, PlannedDestinationsAreTheLinksTheLoadMakes) {
+    struct Range {
+        uint32_t start;
+        uint64_t end;
+        bool operator==(const Range&) const = default;
+    };
+    auto ranges = [](const std::vector<Loader::Destination>& links) {
+        std::vector<Range> out;
+        for (const Loader::Destination& link : links)
+            out.push_back({link.start, link.end});
+        return out;
+    };
+    const uint32_t image_size = 3 * 4096;
+    for (const char* kernel : {"three_segments", "probe", "word_tail"}) {
+        SCOPED_TRACE(kernel);
+        ASSERT_TRUE(open(readBytes(kernelPath(kernel))));
+        uint32_t need = loader->memorySize();
+        std::vector<Range> planned = ranges(loader->plannedDestinations(image_size));
+        ASSERT_TRUE(reserveFor(need + image_size));
+        ASSERT_TRUE(loader->load());
+        file->bytes = std::string(image_size, 'i'); // the image, opened in the kernel's place
+        ASSERT_TRUE(loader->loadExtraData());
+        EXPECT_EQ(planned, ranges(loader->destinations()));
+        EXPECT_GT(planned.size(), 3u);
+    }
 }
 
 TEST_F(ElfLoaderTest, LoadPrintsEachSegmentAndTheSymbolBlock) {

@@ -80,7 +80,7 @@ TEST_F(PageListReplayTest, StackPointerLiesEightKilobytesAboveTheLastRangeOnAPag
     EXPECT_EQ(result.stack_pointer, 0xC0347000u);
 }
 
-TEST_F(PageListReplayTest, Pxa2x0MovesDestinationsAndEntryIntoTheFirst16MegabytesOfSdram) {
+TEST_F(PageListReplayTest, Pxa2x0MovesDestinationsAndEntryIntoSdramKeepingTheirOffset) {
     useDevice(kPxaDevice); // 0xA0000000..0xA4000000
     constexpr uint32_t list = 0xA2000000, source = 0xA2001000, arguments = 0xA2002000;
     writeBytes(source, counting(8));
@@ -101,6 +101,14 @@ TEST_F(PageListReplayTest, Pxa2x0MovesDestinationsAndEntryIntoTheFirst16Megabyte
     EXPECT_EQ(result.boot_info, 0xA2002100u);
 
     EXPECT_EQ(sim::secondStageAddress(0xC0200000, SecondStageVariant::kSa11x0), 0xC0200000u);
+    // The offset within the 256 MB SDRAM region is kept, also beyond 16 MB.
+    const std::pair<uint32_t, uint32_t> moves[] = {{0xC0200000, 0xA0200000},
+                                                   {0xC1400000, 0xA1400000},
+                                                   {0xCFFFFFFC, 0xAFFFFFFC},
+                                                   {0xA3000000, 0xA3000000}};
+    for (const auto& [address, moved] : moves)
+        EXPECT_EQ(sim::secondStageAddress(address, SecondStageVariant::kPxa2x0), moved)
+            << std::hex << address;
 }
 
 TEST_F(PageListReplayTest, ADestinationOverAnUnreadSourceIsReportedAndCopiedAsTheDeviceWould) {

@@ -2,16 +2,22 @@
 // own pages, instead of entering a kernel copied over itself.
 #include "arch/architecture.h"
 #include "arch/arm/pxa2x0_architecture.h"
+#include "arch/arm/sa1100_architecture.h"
 #include "loader/elf_facts.h"
 #include "loader/placement_check.h"
 #include "memory/memory_manager.h"
+#include "memory/memory_manager_lock_pages.h"
 #include "sim/memory_knobs.h"
 #include "sim/page_list_replay.h"
+#include "sim/physical_memory.h"
+#include "support/byte_patch.h"
 #include "support/kernel_boot.h"
 #include "support/recording_console.h"
 #include "support/simulated_device.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -88,11 +94,21 @@ TEST_F(PlacementCheck, FindsTheFirstPageInsideAFinalRange) {
          pxa2x0,
          0xA0250000},
         {"without the move it is elsewhere", {0xA0250000}, {{0xC0200000, 0xC0300000}}, identity, {}},
-        {"a range across a 16 MB block wraps to its start",
-         {0xA0000000},
+        {"a link is written on linearly from its moved start",
+         {0xA1000000},
          {{0xC0FFF000, 0xC1001000}},
          pxa2x0,
-         0xA0000000},
+         0xA1000000},
+        {"a link 18 MB above the kernel stays there, not over its start",
+         {0xA0200000},
+         {{0xC1400000, 0xC1401000}},
+         pxa2x0,
+         {}},
+        {"... and finds a page at its own place",
+         {0xA1400000},
+         {{0xC1400000, 0xC1401000}},
+         pxa2x0,
+         0xA1400000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -124,7 +140,8 @@ TEST_F(PlacementCheck, ThePxa2x0ArchitectureMovesAddressesAsItsSecondStageDoes) 
     Console* none = &console;
     MemoryManager* no_memory = nullptr;
     PXA2x0Architecture pxa(&none, &no_memory);
-    for (uint32_t address : {0xC0200000u, 0xC0FFFFFCu, 0xC1000000u, 0xA0200000u, 0xA3FFF000u, 0x00008000u})
+    for (uint32_t address :
+         {0xC0200000u, 0xC0FFFFFCu, 0xC1000000u, 0xC1400000u, 0xA0200000u, 0xA3FFF000u, 0x00008000u})
         EXPECT_EQ(pxa.finalAddress(address), pxa2x0(address)) << std::hex << address;
 }
 
@@ -135,31 +152,90 @@ TEST_F(PlacementCheck, NamesTheFinalRangeItFound) {
     EXPECT_EQ(conflict->destination_last, 0xA02FFFFFu);
 }
 
+TEST_F(PlacementCheck, ALinkMovedOutsideTheMemoryBanksIsRefused) {
+    struct Case {
+        const char* what;
+        bool pxa2x0;
+        std::vector<Loader::Destination> links;
+        const char* message; // null: accepted
+    };
+    const Case cases[] = {
+        {"SA-11x0: a kernel in bank 0", false, {{0xC0200000, 0xC0201000}}, nullptr},
+        {"SA-11x0: a link below RAM",
+         false,
+         {{0xC0200000, 0xC0201000}, {0x00008000, 0x00009000}},
+         "destination 0x00008000-0x00008fff goes to 0x00008000-0x00008fff, outside the memory banks.\n"},
+        {"PXA2x0: a link 20 MB above the kernel", true, {{0xC1400000, 0xC1400FF0}}, nullptr},
+        {"PXA2x0: a link written on past the SDRAM region",
+         true,
+         {{0xCFFFF800, 0xD00007F0}},
+         "destination 0xcffff800-0xd00007ef goes to 0xaffff800-0xb00007ef, outside the memory banks.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryManagerLockPages memory_manager(&sim::LockPages, &sim::UnlockPages, &slot, kPage, 0);
+        MemoryManager* memory_slot = &memory_manager;
+        std::unique_ptr<Architecture> architecture;
+        if (c.pxa2x0)
+            architecture = std::make_unique<PXA2x0Architecture>(&slot, &memory_slot);
+        else
+            architecture = std::make_unique<SA1100Architecture>(&slot, &memory_slot);
+        ASSERT_TRUE(architecture->init());
+        console.output.clear();
+        EXPECT_EQ(architecture->holdBackDestinations(c.links), c.message == nullptr);
+        EXPECT_EQ(console.text(), c.message == nullptr ? "" : c.message);
+    }
+}
+
 struct OverlapMachine {
     const char16_t* name;
 };
 
 class PlacementOnBoot : public KernelBoot, public ::testing::WithParamInterface<OverlapMachine> {};
 
-// With its pages in the lower half of RAM, the loader holds the kernel where
-// the kernel's bss goes: the boot stops before the jump with its reason.
-TEST_P(PlacementOnBoot, AKernelOverTheLoadersPagesIsRefused) {
+// With its pages drawn from the lower half of RAM, Windows CE gives the
+// loader frames where the kernel's 29 MB bss goes: they are held back, more
+// pages are reserved, and the kernel runs on what was placed.
+TEST_P(PlacementOnBoot, PagesWhereTheKernelGoesAreHeldBackAndTheProbePasses) {
     KernelBootSettings settings;
     settings.profile = &profileNamed(GetParam().name);
-    settings.kernel = kernelPath("big_bss");
+    settings.kernel = kernelPath("probe_big_bss");
     device().memory.placement = sim::FramePlacement::LowerHalf;
-    EXPECT_FALSE(bootToJump(settings));
-    ASSERT_FALSE(device().message_boxes.empty());
-    EXPECT_EQ(device().message_boxes.back().caption, u"BOOT FAILED");
-    EXPECT_EQ(device().message_boxes.back().text, u"Kernel would overwrite loader pages.\n");
-    EXPECT_NE(page.text().find("lies where the kernel goes"), std::string::npos) << page.text();
+    ASSERT_TRUE(bootToJump(settings)) << page.text();
+    EXPECT_NE(page.text().find("pages held back: their frames lie where the kernel goes."), std::string::npos)
+        << page.text();
+    std::string placed;
+    std::string output = runUnicornVerified(settings, placed);
+    EXPECT_EQ(probeVerdict(output), "PASS") << output;
+    EXPECT_EQ(placed.rfind("placed image verified: ", 0), 0u) << placed;
 }
 
-TEST_P(PlacementOnBoot, TheSameKernelWithPagesInTheUpperHalfReachesTheJump) {
+TEST_P(PlacementOnBoot, WithPagesInTheUpperHalfNothingIsHeldBack) {
     KernelBootSettings settings;
     settings.profile = &profileNamed(GetParam().name);
-    settings.kernel = kernelPath("big_bss");
-    EXPECT_TRUE(bootToJump(settings)) << page.text();
+    settings.kernel = kernelPath("probe_big_bss");
+    ASSERT_TRUE(bootToJump(settings)) << page.text();
+    EXPECT_EQ(page.text().find("held back"), std::string::npos) << page.text();
+}
+
+// A damaged memory size is refused when the kernel is opened, with the
+// segment and both sizes, instead of failing after the jump.
+TEST_P(PlacementOnBoot, ASegmentLargerThanTheMemoryBanksIsRefusedAtLoadTime) {
+    std::filesystem::path original = kernelPath("three_segments");
+    ElfFacts facts = readElfFacts(original);
+    std::string bytes = readBytes(original);
+    put32(bytes, facts.phoff + 32 * 2 + 20, 0x34d00004); // p_memsz of segment 2
+    KernelBootSettings settings;
+    settings.profile = &profileNamed(GetParam().name);
+    settings.kernel = root.parent_path() / (root.filename().string() + "-oversized.elf");
+    std::ofstream(settings.kernel, std::ios::binary) << bytes;
+    EXPECT_FALSE(bootToJump(settings));
+    std::filesystem::remove(settings.kernel);
+    ASSERT_FALSE(device().message_boxes.empty());
+    EXPECT_EQ(device().message_boxes.back().text, u"Can't initialize loader.\n");
+    EXPECT_NE(page.text().find("segment 2: mem size 0x34d00004 is larger than the machine's memory (0x"),
+              std::string::npos)
+        << page.text();
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, PlacementOnBoot,

@@ -407,3 +407,61 @@ TEST_F(MemoryManagerTest, ReleasingAnUnmappedAddressIsReported) {
 }
 
 } // namespace
+
+// Pages whose frames lie where the kernel goes stay committed but never enter
+// the table; more is reserved until the table is full.
+class HeldBackPages : public MemoryManagerTest {
+  protected:
+    void SetUp() override {
+        MemoryManagerTest::SetUp();
+        memory->addBank(ram().base(), ram().size());
+        // Frames come from the lower half, nearly all of which is the kernel's.
+        device().memory.placement = sim::FramePlacement::LowerHalf;
+        kernel = {ram().base(), uint64_t{ram().base()} + ram().size() / 2 - 64 * kPage};
+        memory->holdBack({kernel});
+        console.output.clear();
+    }
+    MemoryManager::Stretch kernel{};
+};
+
+TEST_F(HeldBackPages, TheTableGetsOnlyPagesOutsideTheKernelAndTheOthersStayCommitted) {
+    const int pages = 96; // more than the lower half has outside the kernel
+    ASSERT_TRUE(memory->reservePages(pages * kPage));
+    ASSERT_EQ(memory->mappedCount(), pages);
+    EXPECT_GT(memory->heldBackCount(), 0);
+    std::set<uint32_t> frames;
+    for (int i = 0; i < pages; ++i) {
+        uint32_t paddr = memory->table()[i].paddr;
+        EXPECT_TRUE(paddr >= kernel.end || paddr < kernel.start) << std::hex << paddr;
+        EXPECT_EQ(paddr, process().physicalAddress(memory->table()[i].vaddr));
+        frames.insert(paddr);
+    }
+    EXPECT_EQ(frames.size(), static_cast<size_t>(pages));
+    EXPECT_GT(process().regionCount(), 1u);
+    EXPECT_GE(ram().framesInUse(), static_cast<uint32_t>(pages + memory->heldBackCount()));
+    EXPECT_NE(console.text().find(std::to_string(memory->heldBackCount()) +
+                                  " pages held back: their frames lie where the kernel goes.\n"),
+              std::string::npos)
+        << console.text();
+    // The manager gives every region back, held-back pages included.
+    memory.reset();
+    EXPECT_EQ(process().regionCount(), 0u);
+}
+
+TEST_F(HeldBackPages, RamOutsideTheKernelTooSmallIsRefusedWithBothSizes) {
+    memory->holdBack({{ram().base(), uint64_t{ram().base()} + ram().size() - 16 * kPage}});
+    EXPECT_FALSE(memory->reservePages(32 * kPage));
+    EXPECT_EQ(console.text(), "RAM outside the kernel's destinations (0x10000 bytes) can't hold the kernel "
+                              "(0x20000 bytes).\n");
+    EXPECT_EQ(process().regionCount(), 0u);
+}
+
+TEST_F(HeldBackPages, RunningOutOfFramesWhileReservingMoreFailsAndGivesAllBack) {
+    device().memory.frame_limit = ram().framesInUse() + 128; // the first region, not a second
+    EXPECT_FALSE(memory->reservePages(96 * kPage));
+    EXPECT_NE(console.text().find("RAM outside the kernel's destinations can't hold the kernel: "),
+              std::string::npos)
+        << console.text();
+    EXPECT_EQ(process().regionCount(), 0u);
+    EXPECT_EQ(memory->table(), nullptr);
+}

@@ -2,6 +2,9 @@
 
 #include "boot/boot_context.h"
 #include "platform/wide_string.h"
+#include "sim/emulator/unicorn_machine.h"
+#include "sim/physical_memory.h"
+#include "sim/placed_image.h"
 #include "ui/menu_context.h"
 
 #include <fstream>
@@ -57,6 +60,29 @@ bool KernelBoot::bootToJump(const KernelBootSettings& settings) {
     BootContext::instance();
     menu->startBoot();
     return hand_off.has_value();
+}
+
+std::string KernelBoot::runUnicornVerified(const KernelBootSettings& settings, std::string& placed) {
+    placed = "kernel entry not reached";
+    std::vector<uint8_t> kernel, image;
+    std::string error;
+    EXPECT_TRUE(sim::readHostFile(settings.kernel, kernel, error)) << error;
+    if (!settings.image.empty()) {
+        EXPECT_TRUE(sim::readHostFile(settings.image, image, error)) << error;
+    }
+    if (!hand_off)
+        return "";
+    sim::ExpectedPlacement expected = sim::expectedPlacement(kernel, image, hand_off->routine);
+    sim::HandOffLimits limits;
+    limits.at_kernel_entry = [&] {
+        placed = sim::verifyPlacement(expected, [](uint32_t paddr, uint8_t* out, uint32_t size) {
+                     return sim::PhysicalMemory::get().read(paddr, out, size);
+                 }).line;
+    };
+    serial.clear();
+    sim::HandOffRun run = sim::runOnUnicorn(*hand_off, limits);
+    EXPECT_EQ(run.result.stop, sim::EmulationStop::kHalted) << sim::describeStop(run);
+    return serial;
 }
 
 const sim::DeviceProfile& profileNamed(const char16_t* name) {

@@ -28,6 +28,10 @@ class KernelBoot : public SimulatedDevice {
 
     // Presses Boot with these settings; true when the jump was reached.
     bool bootToJump(const KernelBootSettings& settings);
+    // Runs the hand-off on Unicorn and compares the memory at the kernel's
+    // entry with `settings`' kernel file and image read on the host; returns
+    // the kernel's serial output, the comparison's line in `placed`.
+    std::string runUnicornVerified(const KernelBootSettings& settings, std::string& placed);
 
     std::optional<sim::HandOff> hand_off;
     std::string serial; // everything sent on the serial line

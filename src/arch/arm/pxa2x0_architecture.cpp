@@ -6,6 +6,8 @@ namespace {
 
 constexpr uint32_t kSdramBank0 = 0xA0000000;
 constexpr uint32_t kSdramBankSize = 0x04000000;
+// The four banks fill a 256 MB region; an address keeps its offset in it.
+constexpr uint32_t kSdramRegionMask = 0x0FFFFFFF;
 constexpr uint32_t kDCacheSize = 65536;
 
 } // namespace
@@ -24,7 +26,7 @@ bool PXA2x0Architecture::setupLoader() {
 }
 
 uint32_t PXA2x0Architecture::finalAddress(uint32_t address) const {
-    return (address & 0x00FFFFFFu) | kSdramBank0;
+    return (address & kSdramRegionMask) | kSdramBank0;
 }
 
 void PXA2x0Architecture::jump(uint32_t args_paddr, uint32_t list_paddr) {

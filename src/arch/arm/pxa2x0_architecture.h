@@ -9,6 +9,6 @@ class PXA2x0Architecture : public ArmArchitecture {
     bool init() override;
     bool setupLoader() override;
     void jump(uint32_t args_paddr, uint32_t list_paddr) override;
-    // The second stage keeps an address's low 24 bits in SDRAM bank 0.
+    // The second stage keeps an address's low 28 bits in the SDRAM region at 0xA0000000.
     uint32_t finalAddress(uint32_t address) const override;
 };

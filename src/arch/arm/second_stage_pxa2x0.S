@@ -1,4 +1,4 @@
-@ PXA2x0 second stage: destinations and the kernel entry in SDRAM bank 0.
+@ PXA2x0 second stage: destinations and the kernel entry in the SDRAM region at 0xA0000000.
 
         .syntax unified
         .arm
