@@ -41,6 +41,11 @@ struct MemoryKnobs {
 
     // Physical ranges where nothing answers: VirtualCopy of them fails.
     std::vector<PhysicalRange> absent_ranges;
+
+    // VirtualCopy fails at the call with this number, counting every call
+    // since the reset from 0 in `virtual_copy_calls`.
+    std::optional<uint32_t> fail_virtual_copy_call;
+    uint32_t virtual_copy_calls = 0;
 };
 
 } // namespace sim
