@@ -13,6 +13,14 @@ EmbeddedDevice::EmbeddedDevice() {
     std::error_code ignored;
     for (const char* folder : {"Storage Card", "My Documents", "Windows"})
         std::filesystem::create_directories(root_ / folder, ignored);
+#ifdef ZANDREL_DEFAULT_CARD
+    // The storage card holds the demo kernel too, gzipped and plain, and its image.
+    for (const auto& entry : std::filesystem::directory_iterator(ZANDREL_DEFAULT_CARD, ignored)) {
+        if (entry.is_regular_file(ignored))
+            std::filesystem::copy_file(entry.path(), root_ / "Storage Card" / entry.path().filename(),
+                                       ignored);
+    }
+#endif
 }
 
 EmbeddedDevice::~EmbeddedDevice() {

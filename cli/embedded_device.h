@@ -1,6 +1,8 @@
 // The device used when no --device folder is given: a fresh object store in
-// a temporary folder, removed again at exit, and a prepared card as DSK1:
-// (kalmor.gz and miniroot.fs on a UFS partition) built with the program.
+// a temporary folder, removed again at exit, whose storage card holds the
+// demo kernel (kalmor.gz, kalmor) and miniroot.fs, and a prepared card as
+// DSK1: (kalmor.gz and miniroot.fs on a UFS partition), both built with the
+// program.
 #pragma once
 
 #include <filesystem>

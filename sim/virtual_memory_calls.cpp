@@ -30,6 +30,11 @@ BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) {
 }
 
 BOOL VirtualCopy(LPVOID destination, LPVOID source, DWORD size, DWORD protection) {
+    sim::MemoryKnobs& knobs = sim::Handheld::get().memory;
+    if (knobs.fail_virtual_copy_call && *knobs.fail_virtual_copy_call == knobs.virtual_copy_calls++) {
+        setError(false, ERROR_INVALID_PARAMETER);
+        return false;
+    }
     DWORD error = 0;
     bool ok = sim::ProcessMemory::get().copy(destination, source, size, protection, &error);
     setError(ok, error);

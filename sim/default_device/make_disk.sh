@@ -2,13 +2,16 @@
 # Builds the card of the embedded default device: an MBR with one 0xA9
 # partition at sector 2048, a BSD disklabel whose entry a covers it, and in
 # it a UFS1 file system holding kalmor.gz (the gzipped kernel) and
-# miniroot.fs (a small file-system image with a README).
+# miniroot.fs (a small file-system image with a README). With CARD_FOLDER,
+# the same files and the plain kernel as kalmor go there too, for the
+# device's storage card.
 #
-# usage: make_disk.sh OUTPUT KERNEL.elf WORK_FOLDER
+# usage: make_disk.sh OUTPUT KERNEL.elf WORK_FOLDER [CARD_FOLDER]
 set -eu
 out=$1
 kernel=$2
 work=$3
+card=${4:-}
 PATH=$PATH:/usr/sbin:/sbin
 
 rm -rf "$work"
@@ -40,3 +43,9 @@ dd if="$work/fs.img" of="$disk" bs=512 skip=16 seek=$(( start + 16 )) conv=notru
 dd if="$disk" bs=512 count=1 status=none >"$work/label-seed.bin"
 dd if="$disk" bs=512 skip=$(( start + 1 )) count=1 status=none >>"$work/label-seed.bin"
 mv "$disk" "$out"
+if [ -n "$card" ]; then
+    rm -rf "$card"
+    mkdir -p "$card"
+    cp "$work/root/kalmor.gz" "$work/root/miniroot.fs" "$card/"
+    cp "$kernel" "$card/kalmor"
+fi

@@ -125,23 +125,51 @@ bool HttpFileManager::parseRoot(const char16_t* root, uint32_t* port) {
     char16_t* scheme = nextToken(&cursor);
     if (scheme == nullptr || wideCompare(scheme, u"http") != 0)
         return false;
-    char16_t* host = nextToken(&cursor);
-    if (host == nullptr) {
+    while (*cursor != 0 && isSeparator(*cursor))
+        ++cursor;
+    char16_t* host = cursor;
+    while (*cursor != 0 && !isSeparator(*cursor))
+        ++cursor;
+    if (cursor == host) {
         print(u"no server in \"%s\".\n", root);
         return false;
     }
+    char16_t after_host = *cursor;
+    *cursor = 0;
     if (!toAscii(host_name_, host, kHostSize))
         return false;
-    char16_t* port_text = nextToken(&cursor);
-    if (port_text != nullptr) {
-        // Whatever follows the host is read as the port; a word reads as 0.
-        long number = wideToLong(port_text);
+    *cursor = after_host;
+    if (after_host == u':') {
+        char16_t* port_text = ++cursor;
+        while (*cursor != 0 && *cursor != u'/')
+            ++cursor;
+        char16_t after_port = *cursor;
+        *cursor = 0;
+        // A port that is not a number reads as 0; an empty one leaves 80.
+        long number = port_text == cursor ? long{*port} : wideToLong(port_text);
+        *cursor = after_port;
         if (number < 0 || number > 0xFFFF) {
             print(u"port %d out of range.\n", static_cast<int>(number));
             return false;
         }
         *port = static_cast<uint32_t>(number);
     }
+    return setPathPrefix(cursor);
+}
+
+bool HttpFileManager::setPathPrefix(const char16_t* path) {
+    while (*path == u'/')
+        ++path;
+    char prefix[kHostSize];
+    if (!toAscii(prefix + 1, path, kHostSize - 2))
+        return false;
+    prefix[0] = '/';
+    size_t length = std::strlen(prefix);
+    if (prefix[length - 1] != '/') {
+        prefix[length] = '/';
+        prefix[length + 1] = '\0';
+    }
+    std::memcpy(path_prefix_, prefix, sizeof(path_prefix_));
     return true;
 }
 
@@ -177,18 +205,40 @@ bool HttpFileManager::tryAddress(ce::SOCKET probe, const void* address_bytes) {
 
 bool HttpFileManager::open(const char16_t* name, uint32_t) {
     clearFile();
-    if (!toAscii(file_name, name, kNameSize))
+    // Until the server has answered, reads give nothing.
+    failed_ = true;
+    if (!setRequestTarget(name))
         return false;
-    uint32_t needed = requestLength(request_texts_[kHead]);
+    uint32_t header_length = 0;
+    uint32_t content_length = requestHead(&header_length);
+    if (header_length == 0)
+        return false;
+    header_length_ = header_length;
+    content_length_ = content_length;
+    failed_ = false;
+    return true;
+}
+
+bool HttpFileManager::setRequestTarget(const char16_t* name) {
+    while (*name == u'/')
+        ++name;
+    char relative[kNameSize];
+    if (!toAscii(relative, name, kNameSize))
+        return false;
+    size_t target = std::strlen(path_prefix_) + std::strlen(relative);
+    uint32_t needed = static_cast<uint32_t>(target + requestLength(request_texts_[kHead]));
     if (needed > kRequestSize) {
         print(u"request too long. %d > %d\n", needed, kRequestSize);
-        file_name[0] = '\0';
         return false;
     }
+    std::strcpy(file_name, path_prefix_);
+    std::strcat(file_name, relative);
     return true;
 }
 
 uint32_t HttpFileManager::size() {
+    if (header_length_ != 0)
+        return content_length_;
     uint32_t header_length = 0;
     return requestHead(&header_length);
 }
@@ -206,13 +256,6 @@ uint32_t HttpFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
         return copyFromCache(buffer, size, offset);
     if (failed_)
         return 0;
-    if (header_length_ == 0) {
-        content_length_ = requestHead(&header_length_);
-        if (header_length_ == 0) {
-            failed_ = true;
-            return 0;
-        }
-    }
     if (!download()) {
         failed_ = true;
         return 0;

@@ -26,11 +26,16 @@ class HttpFileManager : public FileManager {
     HttpFileManager(const HttpFileManager&) = delete;
     HttpFileManager& operator=(const HttpFileManager&) = delete;
 
-    // http://host/ or http://host:port/: resolves the host and tests a connection.
+    // http://host/, http://host:port/, or either with a path after the host
+    // that every request target starts with: resolves the host and tests a
+    // connection.
     bool setRoot(const char16_t* root) override;
-    // Remembers the name; refuses one whose request would not fit. No network traffic.
+    // Asks the server about the file with one HEAD request. The request
+    // target is the root's path and the name, joined by one "/". False when
+    // the request would not fit or the server does not offer the file.
     bool open(const char16_t* name, uint32_t mode) override;
-    // Content-Length of a fresh HEAD exchange; 0 when there is none or the exchange failed.
+    // Content-Length of the open file (the answer to the HEAD of `open`, or of
+    // the download); a fresh HEAD exchange when no file is open.
     uint32_t size() override;
     bool close() override;
     uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
@@ -48,6 +53,10 @@ class HttpFileManager : public FileManager {
     };
 
     bool parseRoot(const char16_t* root, uint32_t* port);
+    // The path of the root URL as the prefix of request targets: "/" when there is none.
+    bool setPathPrefix(const char16_t* path);
+    // `file_name` = the request target for `name`; false (with a message) when too long.
+    bool setRequestTarget(const char16_t* name);
     bool resolveAndConnect(ce::SOCKET probe);
     bool tryAddress(ce::SOCKET probe, const void* address_bytes);
     // The request for the current file with this method into `request_`.
@@ -71,6 +80,8 @@ class HttpFileManager : public FileManager {
     ce::WSADATA wsa_data_{};
     ce::sockaddr_in server_address_{};
     char host_name_[kHostSize]{};
+    // Starts and ends with "/".
+    char path_prefix_[kHostSize] = "/";
     char request_[kRequestSize]{};
     const char* request_texts_[4];
     uint32_t header_length_ = 0;

@@ -23,7 +23,8 @@ uint32_t readWord(const uint8_t* bytes) {
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-// Reads one whole record from `path` into `bytes`; returns its stored size, 0 when unusable.
+// Reads one record from `path` into `bytes`: of a newer, larger layout only
+// the part this layout knows. Returns the bytes read, 0 when unusable.
 uint32_t readRecord(const char16_t* path, uint8_t* bytes) {
     ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_READ, 0, nullptr, ce::OPEN_EXISTING,
                                       ce::FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -33,9 +34,9 @@ uint32_t readRecord(const char16_t* path, uint8_t* bytes) {
     uint32_t size = 0;
     if (ce::ReadFile(file, bytes, kHeaderSize, &done, nullptr) && done == kHeaderSize &&
         readWord(bytes) == Preferences::kMagic) {
-        size = readWord(bytes + 8);
-        bool fits = size >= kHeaderSize && size <= Preferences::kSize;
-        if (!fits || ce::SetFilePointer(file, 0, nullptr, ce::FILE_BEGIN) != 0 ||
+        uint32_t stored = readWord(bytes + 8);
+        size = stored < Preferences::kSize ? stored : Preferences::kSize;
+        if (size < kHeaderSize || ce::SetFilePointer(file, 0, nullptr, ce::FILE_BEGIN) != 0 ||
             !ce::ReadFile(file, bytes, size, &done, nullptr) || done != size)
             size = 0;
     }

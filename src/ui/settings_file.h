@@ -11,9 +11,10 @@ bool findTemporaryDirectory(char16_t* buffer);
 // Writes the defaults into the fields that have one.
 void applyDefaults(Preferences& record);
 
-// Reads the file over `record`; false, leaving `record` as it was, without a
-// storage card or file, with a wrong signature, an impossible size, or fewer
-// bytes than the record says it has.
+// Reads the file over `record`, at most the 2152 bytes of this layout; false,
+// leaving `record` as it was, without a storage card or file, with a wrong
+// signature, a size below 12, or fewer bytes than the record says it has (or
+// than this layout has, for a larger record).
 bool loadSettingsFile(Preferences& record);
 
 // Writes the whole record to a new file and then puts it in place of the old

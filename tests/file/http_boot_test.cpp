@@ -10,6 +10,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <sstream>
 #include <zlib.h>
 
 namespace {
@@ -41,11 +42,32 @@ class HttpBoot : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(device); }
 
-    ProgramResult boot(const std::string& url, const std::string& kernel) {
+    ProgramResult boot(const std::string& url, const std::string& kernel,
+                       const std::string& image = "/miniroot.gz") {
         return runProgram(buildPath("zandrel-sim"),
                           {"--device", device.string(), "--quiet", "--machine", "Sharp W-ZERO3 (WS003SH)",
-                           "--dir", url, "--no-pause", "--kernel", kernel, "--rootfs", "md", "--image",
-                           "/miniroot.gz", "--extra", image_options});
+                           "--dir", url, "--no-pause", "--kernel", kernel, "--rootfs", "md", "--image", image,
+                           "--extra", image_options});
+    }
+    // Serves the files of `www` by request target, each answer as a whole.
+    ScriptedServer::Reply serveFromWww(const std::string& request) const {
+        std::istringstream line(request);
+        std::string method, target;
+        line >> method >> target;
+        std::ifstream file(www / target.substr(1), std::ios::binary);
+        if (target.empty() || target[0] != '/' || !file)
+            return ScriptedServer::answer("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        std::ostringstream body;
+        body << file.rdbuf();
+        std::string answer =
+            "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.str().size()) + "\r\n\r\n";
+        return ScriptedServer::answer(method == "GET" ? answer + body.str() : answer);
+    }
+    static int countRequests(const std::vector<std::string>& requests, const std::string& start) {
+        int count = 0;
+        for (const std::string& request : requests)
+            count += request.rfind(start, 0) == 0 ? 1 : 0;
+        return count;
     }
 
     std::filesystem::path device;
@@ -70,26 +92,105 @@ TEST_F(HttpBoot, GzippedKernelAndImageFromPythonAndNginxBootAndPassTheProbe) {
 TEST_F(HttpBoot, TheSameGzippedKernelAndImageBootFromTheStorageCard) {
     std::filesystem::copy_file(www / "probe.gz", device / "Storage Card/kalmor.gz");
     std::filesystem::copy_file(www / "miniroot.gz", device / "Storage Card/miniroot.gz");
-    ProgramResult result = runProgram(buildPath("zandrel-sim"),
-                                      {"--device", device.string(), "--quiet", "--machine", "HP Jornada 720 (US/UK)",
-                                       "--dir", "\\Storage Card\\", "--no-pause", "--kernel", "kalmor.gz", "--rootfs",
-                                       "md", "--image", "miniroot.gz", "--extra", image_options});
+    ProgramResult result =
+        runProgram(buildPath("zandrel-sim"),
+                   {"--device", device.string(), "--quiet", "--machine", "HP Jornada 720 (US/UK)", "--dir",
+                    "\\Storage Card\\", "--no-pause", "--kernel", "kalmor.gz", "--rootfs", "md", "--image",
+                    "miniroot.gz", "--extra", image_options});
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("FileManager: FAT\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("PROBE: image at "), std::string::npos) << result.out;
     EXPECT_EQ(probeVerdict(result.out), "PASS") << result.out;
 }
 
-TEST_F(HttpBoot, MissingKernelStopsTheBootWithTheServersAnswer) {
+TEST_F(HttpBoot, NamesAsTypedAndRootsWithAPathBootFromPythonAndNginx) {
+    std::filesystem::create_directories(www / "boot");
+    std::filesystem::copy_file(www / "probe.gz", www / "boot/kalmor.gz");
+    std::filesystem::copy_file(www / "miniroot.gz", www / "boot/miniroot.gz");
+    for (ServerProcess::Kind kind : {ServerProcess::Kind::Python, ServerProcess::Kind::Nginx}) {
+        ServerProcess server(kind, www.string());
+        ASSERT_TRUE(server.running()) << server.log();
+        struct Case {
+            std::string root, kernel, image, shown;
+        };
+        const Case cases[] = {
+            {server.url(), "probe.gz", "miniroot.gz", "http://127.0.0.1/probe.gz"},
+            {server.url() + "boot/", "kalmor.gz", "miniroot.gz", "http://127.0.0.1/boot/kalmor.gz"},
+            {server.url() + "boot", "/kalmor.gz", "/miniroot.gz", "http://127.0.0.1/boot/kalmor.gz"}};
+        for (const Case& c : cases) {
+            SCOPED_TRACE((kind == ServerProcess::Kind::Python ? "python3 http.server " : "nginx ") + c.root +
+                         " " + c.kernel);
+            ProgramResult result = boot(c.root, c.kernel, c.image);
+            EXPECT_EQ(result.status, 0) << result.out << result.err;
+            EXPECT_NE(result.out.find("open " + c.shown + " - header "), std::string::npos) << result.out;
+            EXPECT_EQ(probeVerdict(result.out), "PASS") << result.out;
+            // The kernel's name as typed is its first argument.
+            EXPECT_NE(result.out.find("PROBE: argv[0] \"" + c.kernel + "\""), std::string::npos)
+                << result.out;
+        }
+    }
+}
+
+TEST_F(HttpBoot, EachOpenAsksWithOneHeadAndDownloadsOnce) {
+    ScriptedServer server([this](const std::string& request) { return serveFromWww(request); });
+    ProgramResult result = boot(server.url(), "probe.gz", "miniroot.gz");
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(probeVerdict(result.out), "PASS") << result.out;
+    std::vector<std::string> requests = server.requests();
+    EXPECT_EQ(countRequests(requests, "HEAD /probe.gz "), 1);
+    EXPECT_EQ(countRequests(requests, "GET /probe.gz "), 1);
+    // The image is opened twice: measured before the memory is reserved, loaded after the kernel.
+    EXPECT_EQ(countRequests(requests, "HEAD /miniroot.gz "), 2);
+    EXPECT_EQ(countRequests(requests, "GET /miniroot.gz "), 2);
+    EXPECT_EQ(requests.size(), 6u);
+}
+
+TEST_F(HttpBoot, AKernelTheServerRefusesFailsAtItsOpenRightAfterTheAnswer) {
     ServerProcess server(ServerProcess::Kind::Nginx, www.string());
     ASSERT_TRUE(server.running()) << server.log();
-    ProgramResult result = boot(server.url(), "/kalmor.gz");
-    EXPECT_NE(result.status, 0);
-    EXPECT_NE(
-        result.out.find("http://127.0.0.1/kalmor.gz: the server answered \"HTTP/1.1 404 Not Found\".\n"),
-        std::string::npos)
-        << result.out;
-    EXPECT_NE(result.err.find("[BOOT FAILED] "), std::string::npos) << result.err;
+    ProgramResult result = boot(server.url(), "kalmor.gz");
+    EXPECT_EQ(result.status, 1);
+    const std::string answer =
+        "http://127.0.0.1/kalmor.gz: the server answered \"HTTP/1.1 404 Not Found\".\n";
+    size_t answered = result.out.find(answer);
+    ASSERT_NE(answered, std::string::npos) << result.out;
+    // Nothing more happens for that file: no download, no guess at its format.
+    EXPECT_EQ(result.out.find("unknown file format."), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("[progress] 5"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("[BOOT FAILED] Can't open kernel image."), std::string::npos) << result.err;
+}
+
+TEST_F(HttpBoot, AnImageWhoseHeadFailsStopsTheBootAtTheImage) {
+    struct Case {
+        const char* name;
+        ScriptedServer::Reply image_reply;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"404", ScriptedServer::answer("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"),
+         "http://127.0.0.1/miniroot.gz: the server answered \"HTTP/1.0 404 Not Found\".\n"},
+        {"no answer", ScriptedServer::answer(""),
+         "response header of http://127.0.0.1/miniroot.gz is incomplete (0 byte).\n"},
+        {"garbage", ScriptedServer::answer("\x16\x03\x01 garbage\r\n\r\n"),
+         "bad response for http://127.0.0.1/miniroot.gz: no status line.\n"},
+        {"reset", ScriptedServer::Reply{{}, false, true}, "receive failed. cause="},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server([&](const std::string& request) {
+            return request.find(" /miniroot.gz ") != std::string::npos ? c.image_reply
+                                                                       : serveFromWww(request);
+        });
+        ProgramResult result = boot(server.url(), "probe.gz", "miniroot.gz");
+        EXPECT_EQ(result.status, 1) << result.out << result.err;
+        size_t shown = result.out.find(c.shown);
+        ASSERT_NE(shown, std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("[progress] 4"), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find("[BOOT FAILED] Can't open file system image."), std::string::npos)
+            << result.err;
+        for (const std::string& request : server.requests())
+            EXPECT_EQ(request.rfind("GET ", 0), std::string::npos) << request;
+    }
 }
 
 } // namespace

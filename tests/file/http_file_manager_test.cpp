@@ -149,14 +149,19 @@ TEST_F(HttpFileManagerTest, SetRootReportsTheAddressesTriedAndTheHost) {
     EXPECT_EQ(sim::Network::get().openSockets(), 0);
 }
 
-TEST_F(HttpFileManagerTest, PortComesFromTheUrlOr80AndAPathReadsAsPortZero) {
+TEST_F(HttpFileManagerTest, PortComesFromTheUrlOr80WhateverPathFollows) {
+    const std::pair<const char16_t*, uint16_t> cases[] = {
+        {u"http://localhost/", 80},         {u"http://localhost", 80},
+        {u"http://localhost/kernels/", 80}, {u"http://localhost:8080/boot/", 8080},
+        {u"http://localhost:8080", 8080},   {u"http://localhost:/", 80},
+        {u"http://localhost:word/", 0},
+    };
     make();
-    files->setRoot(u"http://localhost/");
-    EXPECT_EQ(sim::Network::get().connects.back().port, 80);
-    console.output.clear();
-    EXPECT_FALSE(files->setRoot(u"http://localhost/dir/"));
-    EXPECT_EQ(sim::Network::get().connects.back().port, 0);
-    EXPECT_EQ(console.text(), "127.0.0.1 can't connect server.\n");
+    for (const auto& [url, port] : cases) {
+        SCOPED_TRACE(utf16ToUtf8(url));
+        files->setRoot(url);
+        EXPECT_EQ(sim::Network::get().connects.back().port, port);
+    }
 }
 
 TEST_F(HttpFileManagerTest, BadRootsAndWinSockFailuresAreRefused) {
@@ -192,28 +197,57 @@ TEST_F(HttpFileManagerTest, BadRootsAndWinSockFailuresAreRefused) {
     }
 }
 
-TEST_F(HttpFileManagerTest, RequestsAreSentExactlyAsSpelledWithTheNameAsGiven) {
+TEST_F(HttpFileManagerTest, OpenAsksWithOneHeadAndTheFirstReadDownloadsOnce) {
     ScriptedServer server([](const std::string&) {
         return ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello");
     });
     connect("http://127.0.0.1:" + std::to_string(server.port()) + "/");
     ASSERT_TRUE(files->open(u"/kalmor.gz", 3));
-    EXPECT_TRUE(sent().empty()) << "open sends nothing";
+    EXPECT_EQ(sent(), std::vector<std::string>{request("HEAD", "/kalmor.gz")});
     EXPECT_EQ(files->size(), 5u);
     EXPECT_EQ(readAt(5, 0), "hello");
     EXPECT_EQ(readAt(5, 0), "hello");
     ASSERT_TRUE(files->open(u"kalmor", 3));
     EXPECT_EQ(readAt(2, 3), "lo");
-    const std::vector<std::string> expected = {request("HEAD", "/kalmor.gz"), request("HEAD", "/kalmor.gz"),
-                                               request("GET", "/kalmor.gz"), request("HEAD", "kalmor"),
-                                               request("GET", "kalmor")};
+    const std::vector<std::string> expected = {request("HEAD", "/kalmor.gz"), request("GET", "/kalmor.gz"),
+                                               request("HEAD", "/kalmor"), request("GET", "/kalmor")};
     EXPECT_EQ(sent(), expected);
     EXPECT_EQ(server.requests(), expected);
     EXPECT_EQ(console.text(), "open http://127.0.0.1/kalmor.gz - header 38 byte contents 5 byte\n"
-                              "open http://127.0.0.1/kalmor.gz - header 38 byte contents 5 byte\n"
-                              "open http://127.0.0.1kalmor - header 38 byte contents 5 byte\n");
+                              "open http://127.0.0.1/kalmor - header 38 byte contents 5 byte\n");
     EXPECT_EQ(sim::Network::get().last_receive_timeout, HttpFileManager::kReceiveTimeoutMs);
     EXPECT_EQ(sim::Network::get().openSockets(), 0);
+}
+
+TEST_F(HttpFileManagerTest, TheRequestTargetIsTheRootsPathAndTheNameJoinedByOneSlash) {
+    ScriptedServer server([](const std::string&) {
+        return ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    });
+    const std::string at = "http://127.0.0.1:" + std::to_string(server.port());
+    struct Case {
+        std::string root;
+        const char16_t* name;
+        std::string target;
+    };
+    const Case cases[] = {
+        {at + "/", u"kalmor.gz", "/kalmor.gz"},
+        {at, u"kalmor.gz", "/kalmor.gz"},
+        {at + "/", u"/kalmor.gz", "/kalmor.gz"},
+        {at + "/boot/", u"kalmor.gz", "/boot/kalmor.gz"},
+        {at + "/boot/", u"/kalmor.gz", "/boot/kalmor.gz"},
+        {at + "/kernels", u"kalmor", "/kernels/kalmor"},
+        {at + "/a/b/", u"sub/k", "/a/b/sub/k"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root + " " + utf16ToUtf8(c.name));
+        sim::Network::get().sent.clear();
+        files.reset();
+        connect(c.root);
+        ASSERT_TRUE(files->open(c.name, 3));
+        EXPECT_EQ(readAt(2, 0), "ok");
+        EXPECT_EQ(sent(), (std::vector<std::string>{request("HEAD", c.target), request("GET", c.target)}));
+        EXPECT_EQ(console.text(), "open http://127.0.0.1" + c.target + " - header 38 byte contents 2 byte\n");
+    }
 }
 
 TEST_F(HttpFileManagerTest, RealServersDeliverTheFileAndRefuseMissingOnes) {
@@ -227,7 +261,7 @@ TEST_F(HttpFileManagerTest, RealServersDeliverTheFileAndRefuseMissingOnes) {
         files.reset();
         connect(server.url());
 
-        ASSERT_TRUE(files->open(u"/kalmor", 3));
+        ASSERT_TRUE(files->open(u"kalmor", 3));
         EXPECT_EQ(files->size(), body.size());
         EXPECT_EQ(readAt(100, 1000), body.substr(1000, 100));
         EXPECT_EQ(readAt(100, 10), body.substr(10, 100));
@@ -240,31 +274,49 @@ TEST_F(HttpFileManagerTest, RealServersDeliverTheFileAndRefuseMissingOnes) {
         EXPECT_EQ(readAt(100), "");
         files->seek(299900);
         EXPECT_EQ(readAt(100), body.substr(299900));
-        EXPECT_EQ(sent().size(), 3u) << "one HEAD for size, then one HEAD and one GET for the contents";
+        EXPECT_EQ(sent().size(), 2u) << "one HEAD to open, one GET for the contents";
+        EXPECT_NE(console.text().find("open http://127.0.0.1/kalmor - header "), std::string::npos)
+            << console.text();
         EXPECT_NE(console.text().find("contents 300000 byte\n"), std::string::npos) << console.text();
 
         console.output.clear();
-        ASSERT_TRUE(files->open(u"/missing", 3));
-        EXPECT_EQ(files->size(), 0u);
+        sim::Network::get().sent.clear();
+        EXPECT_FALSE(files->open(u"/missing", 3));
         EXPECT_EQ(readAt(100, 0), "");
         EXPECT_EQ(readAt(100, 0), "");
         EXPECT_NE(console.text().find("http://127.0.0.1/missing: the server answered \"HTTP/1."),
                   std::string::npos)
             << console.text();
         EXPECT_NE(console.text().find(" 404 "), std::string::npos) << console.text();
+        EXPECT_EQ(sent().size(), 1u) << "the refusal of the HEAD is the answer";
         EXPECT_EQ(sim::Network::get().openSockets(), 0);
     }
 }
 
-TEST_F(HttpFileManagerTest, NginxRefusesANameWithoutItsLeadingSlash) {
-    serve("kalmor", "data");
-    ServerProcess server(ServerProcess::Kind::Nginx, www.string());
-    ASSERT_TRUE(server.running()) << server.log();
-    connect(server.url());
-    ASSERT_TRUE(files->open(u"kalmor", 3));
-    EXPECT_EQ(readAt(4, 0), "");
-    EXPECT_NE(console.text().find("the server answered \"HTTP/1.1 400 Bad Request\""), std::string::npos)
-        << console.text();
+TEST_F(HttpFileManagerTest, RealServersServeNamesAsTypedBelowTheRootsPath) {
+    std::filesystem::create_directories(www / "boot");
+    serve("boot/kalmor.gz", "boot data");
+    serve("kalmor.gz", "top data");
+    struct Case {
+        std::string path;
+        const char16_t* name;
+        std::string contents;
+    };
+    const Case cases[] = {{"", u"kalmor.gz", "top data"},
+                          {"boot/", u"kalmor.gz", "boot data"},
+                          {"boot", u"/kalmor.gz", "boot data"}};
+    for (ServerProcess::Kind kind : {ServerProcess::Kind::Python, ServerProcess::Kind::Nginx}) {
+        ServerProcess server(kind, www.string());
+        ASSERT_TRUE(server.running()) << server.log();
+        for (const Case& c : cases) {
+            SCOPED_TRACE((kind == ServerProcess::Kind::Python ? "python3 http.server " : "nginx ") + c.path +
+                         " " + utf16ToUtf8(c.name));
+            files.reset();
+            connect(server.url() + c.path);
+            ASSERT_TRUE(files->open(c.name, 3)) << console.text();
+            EXPECT_EQ(readAt(100, 0), c.contents) << console.text();
+        }
+    }
 }
 
 struct Scripted {
@@ -272,6 +324,7 @@ struct Scripted {
     ScriptedServer::Reply reply;
     std::string contents;
     const char* message;
+    bool opens = true; // the answer to the HEAD of `open` is usable
 };
 
 TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
@@ -294,21 +347,23 @@ TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
          "can't allocate 4000000000 byte for http://127.0.0.1/k.\n"},
         {"Content-Length beyond 32 bits",
          ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4294967296\r\n\r\n"), "",
-         "bad response for http://127.0.0.1/k: Content-Length beyond 4 GB.\n"},
+         "bad response for http://127.0.0.1/k: Content-Length beyond 4 GB.\n", false},
         {"server error with a body",
          ScriptedServer::answer("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops"), "",
-         "http://127.0.0.1/k: the server answered \"HTTP/1.0 500 Internal Server Error\".\n"},
+         "http://127.0.0.1/k: the server answered \"HTTP/1.0 500 Internal Server Error\".\n", false},
         {"not HTTP at all", ScriptedServer::answer("SSH-2.0-OpenSSH\r\n\r\n"), "",
-         "bad response for http://127.0.0.1/k: no status line.\n"},
+         "bad response for http://127.0.0.1/k: no status line.\n", false},
         {"header never ends", ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n"), "",
-         "response header of http://127.0.0.1/k is incomplete (36 byte).\n"},
+         "response header of http://127.0.0.1/k is incomplete (36 byte).\n", false},
         {"endless header", ScriptedServer::answer("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')), "",
-         "response header of http://127.0.0.1/k is longer than 8192 byte.\n"},
+         "response header of http://127.0.0.1/k is longer than 8192 byte.\n", false},
         {"server goes silent inside the body",
          {{{"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc", 0}}, true},
          "",
          "server stopped answering (200 ms without data).\n"},
-        {"server never answers", {{}, true}, "", "server stopped answering (200 ms without data).\n"},
+        {"server never answers", {{}, true}, "", "server stopped answering (200 ms without data).\n", false},
+        {"server closes without an answer", ScriptedServer::answer(""), "",
+         "response header of http://127.0.0.1/k is incomplete (0 byte).\n", false},
     };
     for (const Scripted& c : cases) {
         SCOPED_TRACE(c.name);
@@ -316,7 +371,7 @@ TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
         files.reset();
         connect(server.url());
         files->setReceiveTimeout(200);
-        ASSERT_TRUE(files->open(u"/k", 3));
+        ASSERT_EQ(files->open(u"/k", 3), c.opens);
         EXPECT_EQ(readAt(100, 0), c.contents);
         EXPECT_EQ(readAt(100, 0), c.contents) << "a second read asks no more";
         EXPECT_NE(console.text().find(c.message), std::string::npos) << console.text();
@@ -330,12 +385,22 @@ TEST_F(HttpFileManagerTest, NamesThatDoNotFitTheRequestAreRefused) {
     connect(server.url());
     // "HEAD " + name + " HTTP/1.0\r\nHOST: " + "127.0.0.1" + user agent + NUL = 260 bytes.
     const size_t fitting = 260 - 5 - 17 - 9 - 59 - 1;
+    // The leading "/" counts whether typed or added.
     ASSERT_TRUE(files->open(wide("/" + std::string(fitting - 1, 'n')).c_str(), 3));
-    files->size();
+    EXPECT_EQ(sent().back().size(), 259u);
+    ASSERT_TRUE(files->open(wide(std::string(fitting - 1, 'n')).c_str(), 3));
     EXPECT_EQ(sent().back().size(), 259u);
     console.output.clear();
+    size_t requests = sent().size();
     EXPECT_FALSE(files->open(wide("/" + std::string(fitting, 'n')).c_str(), 3));
+    EXPECT_FALSE(files->open(wide(std::string(fitting, 'n')).c_str(), 3));
+    EXPECT_EQ(console.text(), "request too long. 261 > 260\nrequest too long. 261 > 260\n");
+    // So does the root's path.
+    files.reset();
+    connect(server.url() + "pp");
+    EXPECT_FALSE(files->open(wide(std::string(fitting - 3, 'n')).c_str(), 3));
     EXPECT_EQ(console.text(), "request too long. 261 > 260\n");
+    EXPECT_EQ(sent().size(), requests);
 }
 
 TEST_F(HttpFileManagerTest, DebugLevelsShowTheReceivesAndTheHeaderTokens) {

@@ -260,6 +260,10 @@ void ScriptedServer::handle(int connection) {
         if (::send(connection, step.bytes.data(), step.bytes.size(), MSG_NOSIGNAL) < 0)
             return;
     }
+    if (reply.reset) {
+        linger abort{1, 0};
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+    }
     if (!reply.stall)
         return;
     // Silent until the client gives up (its close reads as end of input) or the server stops.

@@ -54,6 +54,8 @@ class ScriptedServer {
         // Keep the connection open and silent after the steps, until the
         // client closes or the server is destroyed.
         bool stall = false;
+        // End the connection with a reset after the steps instead of a close.
+        bool reset = false;
     };
     // Called with each request's text (up to the empty line).
     using Script = std::function<Reply(const std::string& request)>;

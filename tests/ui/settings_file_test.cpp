@@ -113,13 +113,32 @@ TEST_F(SettingsFile, ARecordShorterThanThisLayoutKeepsTheDefaultsBeyondIt) {
     EXPECT_EQ(prefs.size, 2152u);
 }
 
+TEST_F(SettingsFile, ALargerRecordOfANewerLayoutKeepsTheSettingsThisLayoutKnows) {
+    std::string record = savedRecord(259, 4096) + std::string(4096 - 2152, 'x');
+    for (size_t length : {record.size(), size_t{2152}}) {
+        SCOPED_TRACE(length);
+        writeFile("Storage Card/zandrel.cnf", record.substr(0, length));
+        MenuContext::destroyInstance();
+        MenuContext& menu = *MenuContext::instance();
+        EXPECT_EQ(menu.prefs.serial_speed, 115200);
+        EXPECT_EQ(std::u16string(menu.prefs.kernel_name), u"kalmor");
+        EXPECT_EQ(menu.prefs.version, 258u);
+        EXPECT_EQ(menu.prefs.size, 2152u);
+        menu.prefs.boot_single = 1;
+        ASSERT_TRUE(menu.save());
+        std::string saved = readFile("Storage Card/zandrel.cnf");
+        EXPECT_EQ(saved.size(), 2152u);
+        EXPECT_EQ(saved.substr(8, 4), std::string("\x68\x08\0\0", 4));
+    }
+}
+
 TEST_F(SettingsFile, BadFilesFallBackToTheDefaults) {
     std::string good = savedRecord();
     const std::pair<const char*, std::string> cases[] = {
         {"wrong signature", header(0x177d5754, 258, 2152) + good.substr(12)},
         {"only the header", good.substr(0, 12)},
         {"shorter than its size", good.substr(0, 2000)},
-        {"size beyond the record", header(0x177d5753, 258, 4096) + good.substr(12) + std::string(2000, 'x')},
+        {"larger layout cut inside this one", header(0x177d5753, 259, 4096) + good.substr(12, 2000)},
         {"size below the header", header(0x177d5753, 258, 4)},
         {"empty file", ""},
     };
