@@ -111,8 +111,9 @@ TEST(ReadmeExamples, EveryCommandLineBootsOrEndsAsTheReadmeSays) {
         ProgramResult result = runProgram(
             "/bin/bash", {"-c", "exec \"$0\"" + example.program_arguments, buildPath("zandrel-sim")});
         EXPECT_EQ(result.status, example.status) << result.out << result.err;
-        if (example.boots)
+        if (example.boots) {
             EXPECT_EQ(probeVerdict(result.out), "PASS") << result.out << result.err;
+        }
     }
 }
 
