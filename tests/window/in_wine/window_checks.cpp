@@ -267,9 +267,14 @@ TEST_F(WindowChecks, SecondBootClickWhileBootRunsStartsNoSecondBoot) {
                   HWND failed = window.waitForBox(L"BOOT FAILED");
                   ASSERT_NE(failed, nullptr);
                   // The boot is still running (its box is open): Boot again, and the timer's message.
-                  PostMessageW(window.root(), WM_COMMAND, IDC_BOOT, 0);
-                  PostMessageW(window.root(), WM_TIMER, IDT_AUTO_BOOT, 0);
-                  Sleep(300);
+                  // Sent: each returns once handled; a second boot would not return (its box would wait).
+                  DWORD_PTR ignored = 0;
+                  EXPECT_NE(SendMessageTimeoutW(window.root(), WM_COMMAND, IDC_BOOT, 0, SMTO_NORMAL, 3000,
+                                                &ignored),
+                            0);
+                  EXPECT_NE(SendMessageTimeoutW(window.root(), WM_TIMER, IDT_AUTO_BOOT, 0, SMTO_NORMAL, 3000,
+                                                &ignored),
+                            0);
                   window.answer(failed, IDOK);
                   EXPECT_TRUE(window.noBoxFor(500));
                   EXPECT_EQ(countOf(window.text(IDC_OUTPUT), "BOOT START"), 1u);
