@@ -12,7 +12,8 @@
 class GzipOutputCache {
   public:
     static constexpr uint32_t kChunkSize = 1u << 20;
-    static constexpr uint64_t kDefaultLimit = 96ull << 20;
+    // Enough to keep all of a 32 MB kernel while its section headers are read first.
+    static constexpr uint64_t kDefaultLimit = 32ull << 20;
 
     explicit GzipOutputCache(uint64_t limit = kDefaultLimit) : limit_(limit) {}
 
