@@ -45,6 +45,8 @@ TEST(CliOptions, RefusesWhatItDoesNotUnderstand) {
         {"--serial-speed", "fast"},
         {"--serial-speed", "-5"},
         {"--answer", "maybe"},
+        {"--corrupt-load-link", "first"},
+        {"--corrupt-load-link", "-1"},
         {"--kernel"},
         {"--unknown"},
     };
