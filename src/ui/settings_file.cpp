@@ -24,8 +24,9 @@ uint32_t readWord(const uint8_t* bytes) {
 }
 
 // Reads one record from `path` into `bytes`: of a newer, larger layout only
-// the part this layout knows. Returns the bytes read, 0 when unusable.
-uint32_t readRecord(const char16_t* path, uint8_t* bytes) {
+// the part this layout knows. Returns the bytes read, 0 when unusable; the
+// length of the whole file goes to `file_size` when asked for.
+uint32_t readRecord(const char16_t* path, uint8_t* bytes, uint32_t* file_size = nullptr) {
     ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_READ, 0, nullptr, ce::OPEN_EXISTING,
                                       ce::FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == ce::INVALID_HANDLE_VALUE)
@@ -40,6 +41,8 @@ uint32_t readRecord(const char16_t* path, uint8_t* bytes) {
             !ce::ReadFile(file, bytes, size, &done, nullptr) || done != size)
             size = 0;
     }
+    if (file_size != nullptr)
+        *file_size = ce::GetFileSize(file, nullptr);
     ce::CloseHandle(file);
     return size;
 }
@@ -121,7 +124,9 @@ bool saveSettingsFile(const Preferences& record) {
     // Settings that did not change are not written again: storage cards wear
     // with every write, and every Boot saves.
     alignas(Preferences) uint8_t stored[Preferences::kSize];
-    if (readRecord(path, stored) == size && std::memcmp(stored, &record, size) == 0)
+    uint32_t stored_size = 0;
+    if (readRecord(path, stored, &stored_size) == size && stored_size == size &&
+        std::memcmp(stored, &record, size) == 0)
         return true;
     ce::HANDLE file = ce::CreateFileW(fresh, ce::GENERIC_WRITE, 0, nullptr, ce::CREATE_ALWAYS,
                                       ce::FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -132,6 +132,14 @@ TEST_F(SettingsFile, ALargerRecordOfANewerLayoutKeepsTheSettingsThisLayoutKnows)
     }
 }
 
+TEST_F(SettingsFile, ASaveLeavesExactlyOneRecordEvenWhenTheSettingsDidNotChange) {
+    writeFile("Storage Card/zandrel.cnf", savedRecord() + std::string(300, 'x'));
+    MenuContext& menu = *MenuContext::instance();
+    EXPECT_EQ(menu.prefs.serial_speed, 115200);
+    ASSERT_TRUE(menu.save());
+    EXPECT_EQ(readFile("Storage Card/zandrel.cnf").size(), 2152u);
+}
+
 TEST_F(SettingsFile, BadFilesFallBackToTheDefaults) {
     std::string good = savedRecord();
     const std::pair<const char*, std::string> cases[] = {
