@@ -1,6 +1,8 @@
 // The command line of zandrel-sim.
 #pragma once
 
+#include "sim/failure_injection.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +34,10 @@ struct CliOptions {
     std::optional<std::string> from_snapshot; // run a saved hand-off instead of a boot
     std::optional<unsigned long long> instruction_limit;
     std::optional<int> qemu_timeout; // seconds
+    // --fail-call N[:KIND]: the Nth fallible call after pressing Boot fails
+    // (of that kind only, with KIND); see sim/failure_injection.h.
+    std::optional<unsigned long long> fail_call;
+    std::optional<sim::FallibleCall> fail_kind;
     bool list_machines = false;
     bool quiet = false;
     bool timing = false; // report the time from Boot to the jump

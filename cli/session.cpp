@@ -128,6 +128,9 @@ class Session {
     void connectDeviceOutputs();
     // After the hand-off the program is gone, as on the handheld: the process ends.
     [[noreturn]] void endAfterHandOff(int status);
+    // With --fail-call: which call failed, or that none did (at the jump, or
+    // when the boot has failed).
+    void reportFailedCall();
 
     const CliOptions& options_;
     Terminal terminal_;
@@ -146,6 +149,23 @@ void Session::endAfterHandOff(int status) {
     embedded_.reset();
     std::fflush(nullptr);
     std::exit(status);
+}
+
+void Session::reportFailedCall() {
+    if (!options_.fail_call)
+        return;
+    const sim::FailureInjection& failures = sim::Handheld::get().failures;
+    std::optional<sim::FallibleCall> failed = failures.failed();
+    uint64_t calls = options_.fail_kind ? failures.calls(*options_.fail_kind) : failures.calls();
+    char line[160];
+    if (failed)
+        std::snprintf(line, sizeof line, "zandrel-sim: --fail-call %llu made a %s call fail\n",
+                      *options_.fail_call, sim::fallibleCallName(*failed));
+    else
+        std::snprintf(line, sizeof line,
+                      "zandrel-sim: --fail-call %llu made no call fail: the boot made %llu\n",
+                      *options_.fail_call, static_cast<unsigned long long>(calls));
+    terminal_.err(line);
 }
 
 bool Session::setUpDevice() {
@@ -226,6 +246,7 @@ void Session::connectDeviceOutputs() {
     if (options_.timezone_bias)
         device.timezone_bias = *options_.timezone_bias;
     device.on_jump = [this](const sim::HandOff& hand_off) {
+        reportFailedCall();
         if (options_.timing) {
             std::chrono::duration<double> taken = std::chrono::steady_clock::now() - boot_pressed_;
             char line[80];
@@ -277,7 +298,10 @@ int Session::run() {
     }
 
     boot_pressed_ = std::chrono::steady_clock::now();
+    if (options_.fail_call)
+        sim::Handheld::get().failures.arm(*options_.fail_call, options_.fail_kind);
     pressBoot(*menu, window);
+    reportFailedCall();
 
     // Back here only when the boot failed or was cancelled.
     BootContext::destroyInstance();

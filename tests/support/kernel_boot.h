@@ -17,6 +17,9 @@ struct KernelBootSettings {
     std::filesystem::path kernel;                // host file, copied to "\Storage Card\"
     std::filesystem::path image;                 // with rootfs md, copied likewise
     std::string extra;                           // extra kernel options
+    // Where the boot reads them from, as typed on the Main page; empty: the
+    // storage card, by their file names.
+    std::string dir, kernel_name, image_name;
     bool serial = false, verbose = false, single = false, ask_name = false, debugger = false;
     int serial_speed = 115200;
 };
@@ -28,6 +31,8 @@ class KernelBoot : public SimulatedDevice {
 
     // Presses Boot with these settings; true when the jump was reached.
     bool bootToJump(const KernelBootSettings& settings);
+    // Presses Boot again with the settings of the last bootToJump.
+    bool bootAgain();
 
     std::optional<sim::HandOff> hand_off;
     std::string serial; // everything sent on the serial line
