@@ -187,11 +187,12 @@ bool ArmBootContext::createComponents() {
 
     console = Console::current();
     if (serial_console) {
+        // What goes wrong while the UART opens is read where the boot falls back to.
+        console = Console::screen();
         Console* uart = uartConsoleInstance(&memory, cpu_class);
         if (uart != nullptr && uart->open()) {
             console = uart;
         } else {
-            console = Console::current();
             print(u"use LCD console instead.\n");
         }
     }

@@ -47,13 +47,16 @@ bool Console::open() {
 }
 
 Console* Console::current() {
-    if (current_console == nullptr) {
-        // One screen console per run: it is made again only after releaseCurrent.
-        if (screen_console == nullptr)
-            screen_console = new Console;
-        current_console = screen_console;
-    }
+    if (current_console == nullptr)
+        current_console = screen();
     return current_console;
+}
+
+Console* Console::screen() {
+    // One screen console per run: it is made again only after releaseCurrent.
+    if (screen_console == nullptr)
+        screen_console = new Console;
+    return screen_console;
 }
 
 void Console::setCurrent(Console* console) {

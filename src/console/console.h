@@ -28,6 +28,9 @@ class Console {
     // first use; `setCurrent` does not take ownership; `releaseCurrent`
     // deletes only the screen console that `current` made.
     static Console* current();
+    // The screen console of the registry, made on first use; what a boot falls
+    // back to when its serial console cannot be used.
+    static Console* screen();
     static void setCurrent(Console* console);
     static void releaseCurrent();
 

@@ -72,6 +72,15 @@ void UartConsole::releaseRegisters(volatile uint8_t*& mapping) {
     mapping = nullptr;
 }
 
+bool UartConsole::remapUartRegisters(uint32_t paddr) {
+    volatile uint8_t* fresh = mapRegisters(paddr, kSerialBlockSize);
+    if (fresh == nullptr)
+        return false;
+    releaseRegisters(uart_regs_);
+    uart_regs_ = fresh;
+    return true;
+}
+
 SA1100UartConsole::~SA1100UartConsole() {
     releaseRegisters(uart_regs_);
 }
@@ -79,12 +88,12 @@ SA1100UartConsole::~SA1100UartConsole() {
 bool SA1100UartConsole::open() {
     if (!ComPortConsole::open())
         return false;
-    releaseRegisters(uart_regs_);
-    uart_regs_ = mapRegisters(kRegisters, kSerialBlockSize);
-    return uart_regs_ != nullptr;
+    return remapUartRegisters(kRegisters);
 }
 
 void SA1100UartConsole::putChar(uint8_t byte) {
+    if (uart_regs_ == nullptr)
+        return;
     // Transmitter not busy (bit 0 clear) and FIFO not full (bit 2 set).
     while ((readRegister8(uart_regs_ + kStatus1) & 0x05) != 0x04) {
     }
@@ -118,9 +127,7 @@ bool PXA2x0UartConsole::open() {
     writeRegister32(gpio + kGpioAlternateFunction, readRegister32(gpio + kGpioAlternateFunction) | 0xF0);
     releaseRegisters(gpio);
 
-    releaseRegisters(uart_regs_);
-    uart_regs_ = mapRegisters(kRegisters, kSerialBlockSize);
-    if (uart_regs_ == nullptr)
+    if (!remapUartRegisters(kRegisters))
         return false;
     uint32_t divisor = divisorFor(MenuContext::instance()->prefs.serial_speed);
     writeRegister8(uart_regs_ + kLcr, 0x80); // divisor latch on
@@ -134,6 +141,8 @@ bool PXA2x0UartConsole::open() {
 }
 
 void PXA2x0UartConsole::putChar(uint8_t byte) {
+    if (uart_regs_ == nullptr)
+        return;
     while ((readRegister8(uart_regs_ + kLsr) & 0x20) == 0) {
     }
     writeRegister8(uart_regs_ + kThr, byte);

@@ -24,6 +24,10 @@ class UartConsole : public ComPortConsole {
     // Maps `size` bytes of registers at `paddr`; null when refused.
     volatile uint8_t* mapRegisters(uint32_t paddr, uint32_t size);
     void releaseRegisters(volatile uint8_t*& mapping);
+    // Maps the UART's registers afresh. The earlier mapping stays in use until
+    // the new one is made: the memory manager reports a refusal through the
+    // console slot, which may still hold this console.
+    bool remapUartRegisters(uint32_t paddr);
 
     MemoryManager** memory_;
     volatile uint8_t* uart_regs_ = nullptr; // nothing mapped
