@@ -57,8 +57,12 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        image_size = boot.memory->roundPage(file.realsize());
+        uint32_t image_bytes = file.realsize();
         file.close();
+        // An image that cannot be read to its end has no size to make room for.
+        if (image_bytes == FileManager::kReadFailed)
+            return {u"Can't open file system image.\n"};
+        image_size = boot.memory->roundPage(image_bytes);
     }
     menu.progress("4");
 

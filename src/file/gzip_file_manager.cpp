@@ -87,6 +87,8 @@ bool GzipFileManager::seek(uint32_t offset) {
 }
 
 uint32_t GzipFileManager::realsize() {
+    if (input_failed_)
+        return kCorrupt;
     if (!compressed_)
         return size();
     uint64_t at = position_;
@@ -100,6 +102,7 @@ void GzipFileManager::resetStream() {
     stream_ = z_stream{};
     stream_status_ = Z_OK;
     input_eof_ = false;
+    input_failed_ = false;
     crc_ = 0;
     compressed_ = false;
     position_ = 0;
@@ -132,10 +135,14 @@ void GzipFileManager::rewind() {
 bool GzipFileManager::fillInput() {
     uint32_t count = inner_->read(input_buffer_, kInputSize, kCurrentPosition);
     stream_.next_in = input_buffer_;
-    // No bytes, a failure (all ones) or more than there is room for: the input has ended.
+    // No bytes, a refused read or more than there is room for: the input has ended.
     if (count == 0 || count > kInputSize) {
         stream_.avail_in = 0;
         input_eof_ = true;
+        if (count == kReadFailed) {
+            input_failed_ = true;
+            fail(u"gzip: can't read the file.\n");
+        }
         return false;
     }
     stream_.avail_in = count;
@@ -203,6 +210,8 @@ bool GzipFileManager::skipHeaderString() {
 void GzipFileManager::checkHeader(bool first_member) {
     header_crc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
     int first = headerByte();
+    if (input_failed_)
+        return;
     if (first < 0) {
         // An empty file passes through as nothing; after a member, the data has ended.
         if (!first_member)
@@ -210,6 +219,8 @@ void GzipFileManager::checkHeader(bool first_member) {
         return;
     }
     int second = first == gzip_magic_[0] ? headerByte() : -1;
+    if (input_failed_)
+        return;
     if (first != gzip_magic_[0] || second != gzip_magic_[1]) {
         if (!first_member) {
             fail(u"gzip: trailing garbage after the compressed data.\n");
@@ -334,8 +345,9 @@ uint32_t GzipFileManager::readData(uint8_t* buffer, uint32_t len) {
     position_ += produced;
     stream_.next_out = nullptr;
     stream_.avail_out = 0;
-    // Nothing delivered and the data found corrupt: say so now, not as an end of file.
-    if (produced == 0 && stream_status_ < 0)
+    // Nothing delivered and the data found corrupt, or the file unreadable:
+    // say so now, not as an end of file.
+    if ((produced == 0 && stream_status_ < 0) || input_failed_)
         return kCorrupt;
     return produced;
 }

@@ -12,8 +12,9 @@ class GzipFileManager : public FileManager {
   public:
     static constexpr uint32_t kInputSize = 1024;
     static constexpr uint32_t kScratchSize = 256;
-    // What `read` returns once the data is found corrupt.
-    static constexpr uint32_t kCorrupt = 0xFFFFFFFFu;
+    // What `read` returns once the data is found corrupt, or when the file
+    // under it could not be read.
+    static constexpr uint32_t kCorrupt = kReadFailed;
 
     // Makes the variant for `kind` (createFileManagerVariant); `hasInner` tells whether it could.
     GzipFileManager(Console** console, int32_t kind);
@@ -70,6 +71,7 @@ class GzipFileManager : public FileManager {
     const int gzip_magic_[2] = {0x1F, 0x8B};
     int32_t stream_status_ = Z_OK;
     bool input_eof_ = false;
+    bool input_failed_ = false; // the file under the stream refused a read
     uint8_t input_buffer_[kInputSize]{};
     uint32_t crc_ = 0;
     uint32_t header_crc_ = 0;

@@ -18,7 +18,6 @@
 #include <iostream>
 #include <zlib.h>
 
-#define SERIAL_WALK false
 namespace {
 
 using sim::FallibleCall;
@@ -174,7 +173,7 @@ class FailureWalk : public KernelBoot {
 
 TEST_F(FailureWalk, FromTheStorageCard) {
     KernelBootSettings boot = settings(u"HP Jornada 720 (US/UK)");
-    boot.serial = SERIAL_WALK;
+    boot.serial = true;
     WalkReport report = walk(boot);
     std::cout << "[ walk ] storage card: " << report.text() << "\n";
     expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::VirtualCopy,
@@ -206,7 +205,7 @@ TEST_F(FailureWalk, FromAUfsDisk) {
     boot.dir = "2:/";
     boot.kernel_name = "probe.gz";
     boot.image_name = "miniroot.gz";
-    boot.serial = SERIAL_WALK;
+    boot.serial = true;
     WalkReport report = walk(boot);
     std::cout << "[ walk ] UFS disk: " << report.text() << "\n";
     expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::VirtualCopy,

@@ -70,7 +70,8 @@ uint32_t UfsFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
     if (offset != kCurrentPosition)
         ufsSeek(record_, static_cast<int32_t>(offset), 0);
     uint32_t residual = size;
-    ufsRead(record_, buffer, size, &residual);
+    if (ufsRead(record_, buffer, size, &residual) != 0)
+        return kReadFailed;
     return size - residual;
 }
 
