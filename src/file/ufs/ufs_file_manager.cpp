@@ -70,7 +70,9 @@ uint32_t UfsFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
     if (offset != kCurrentPosition)
         ufsSeek(record_, static_cast<int32_t>(offset), 0);
     uint32_t residual = size;
-    if (ufsRead(record_, buffer, size, &residual) != 0)
+    int error = ufsRead(record_, buffer, size, &residual);
+    // The bytes before a disk error are delivered; a read that got none has failed.
+    if (error != 0 && residual == size)
         return kReadFailed;
     return size - residual;
 }
