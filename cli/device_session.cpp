@@ -119,6 +119,29 @@ bool DeviceSession::setUp() {
     return true;
 }
 
+void DeviceSession::bootPressed() {
+    boot_pressed_ = std::chrono::steady_clock::now();
+    if (options_.fail_call)
+        sim::Handheld::get().failures.arm(*options_.fail_call, options_.fail_kind);
+}
+
+void DeviceSession::reportFailedCall() {
+    if (!options_.fail_call)
+        return;
+    const sim::FailureInjection& failures = sim::Handheld::get().failures;
+    std::optional<sim::FallibleCall> failed = failures.failed();
+    uint64_t calls = options_.fail_kind ? failures.calls(*options_.fail_kind) : failures.calls();
+    char line[160];
+    if (failed)
+        std::snprintf(line, sizeof line, "zandrel-sim: --fail-call %llu made a %s call fail\n",
+                      *options_.fail_call, sim::fallibleCallName(*failed));
+    else
+        std::snprintf(line, sizeof line,
+                      "zandrel-sim: --fail-call %llu made no call fail: the boot made %llu\n",
+                      *options_.fail_call, static_cast<unsigned long long>(calls));
+    terminal_.err(line);
+}
+
 std::optional<sim::ExpectedPlacement> DeviceSession::placementToVerify(const sim::HandOff& hand_off) {
     if (!options_.verify.value_or(options_.emulator != "qemu"))
         return std::nullopt;
@@ -163,6 +186,7 @@ void DeviceSession::connectOutputs() {
     if (options_.timezone_bias)
         device.timezone_bias = *options_.timezone_bias;
     device.on_jump = [this](const sim::HandOff& hand_off) {
+        reportFailedCall();
         if (options_.timing) {
             std::chrono::duration<double> taken = std::chrono::steady_clock::now() - boot_pressed_;
             char line[80];

@@ -28,8 +28,11 @@ class DeviceSession {
     bool setUp();
     // Serial line, debugger output, message-box log and the jump.
     void connectOutputs();
-    // Boot was pressed: the start of --timing's measure.
-    void bootPressed() { boot_pressed_ = std::chrono::steady_clock::now(); }
+    // Boot was pressed: the start of --timing's measure, and of --fail-call's count.
+    void bootPressed();
+    // With --fail-call: which call failed, or that none did (at the jump, or
+    // when the boot has failed).
+    void reportFailedCall();
 
     // How the process ends after the hand-off; std::exit unless set.
     std::function<void(int status)> end_process;

@@ -16,6 +16,22 @@ bool parseInt(const std::string& text, int& value) {
     return true;
 }
 
+// "N" or "N:KIND".
+bool parseFailCall(const std::string& text, CliOptions& o) {
+    size_t colon = text.find(':');
+    std::string number = text.substr(0, colon);
+    char* end = nullptr;
+    unsigned long long n = std::strtoull(number.c_str(), &end, 10);
+    if (number.empty() || number[0] == '-' || *end != 0 || n == 0)
+        return false;
+    o.fail_call = n;
+    o.fail_kind.reset();
+    if (colon == std::string::npos)
+        return true;
+    o.fail_kind = sim::fallibleCallNamed(text.substr(colon + 1).c_str());
+    return o.fail_kind.has_value();
+}
+
 std::optional<int> rootfsChoice(const std::string& name) {
     const char* const names[] = {"wd", "sd", "md", "nfs"};
     for (int i = 0; i < 4; ++i) {
@@ -108,6 +124,9 @@ const char* usageText() {
            "  --quiet               no progress bar\n"
            "  --timing              report on standard error how long the boot took from\n"
            "                        pressing Boot to the jump\n"
+           "  --fail-call N[:KIND]  make the handheld's Nth fallible call after pressing Boot\n"
+           "                        fail, or its Nth of one KIND: VirtualAlloc, LockPages,\n"
+           "                        VirtualCopy, ReadFile, DiskRead, recv, CreateFile\n"
            "  --help                this text\n"
            "\n"
            "Settings not given keep the values stored in the device's zandrel.cnf.\n"
@@ -217,6 +236,13 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 break;
             }
             o.instruction_limit = limit;
+        } else if (arg == "--fail-call") {
+            if (!value(text))
+                break;
+            if (!parseFailCall(text, o)) {
+                result.error = "--fail-call takes N or N:KIND with N from 1, not \"" + text + "\"";
+                break;
+            }
         } else if (arg == "--qemu-timeout") {
             if (!value(text))
                 break;

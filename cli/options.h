@@ -1,6 +1,8 @@
 // The command line of zandrel-sim.
 #pragma once
 
+#include "sim/failure_injection.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,6 +40,10 @@ struct CliOptions {
     std::optional<bool> verify;
     // For tests: damage the data of this load link at the jump (sim::MemoryKnobs).
     std::optional<uint32_t> corrupt_load_link;
+    // --fail-call N[:KIND]: the Nth fallible call after pressing Boot fails
+    // (of that kind only, with KIND); see sim/failure_injection.h.
+    std::optional<unsigned long long> fail_call;
+    std::optional<sim::FallibleCall> fail_kind;
     bool list_machines = false;
     bool quiet = false;
     bool timing = false; // report the time from Boot to the jump

@@ -126,6 +126,7 @@ int Session::run() {
 
     device_.bootPressed();
     pressBoot(*menu, window);
+    device_.reportFailedCall();
 
     // Back here only when the boot failed or was cancelled.
     BootContext::destroyInstance();

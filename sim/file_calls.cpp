@@ -2,6 +2,7 @@
 #include "platform/wide_string.h"
 #include "platform/wince.h"
 #include "sim/devices.h"
+#include "sim/failure_injection.h"
 #include "sim/handheld.h"
 #include "sim/handle_table.h"
 #include "sim/object_store.h"
@@ -32,6 +33,8 @@ HANDLE CreateFileW(const WCHAR* name, DWORD access, DWORD share, void*, DWORD cr
         sim::Handheld::get().last_error = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
+    if (sim::injectFailure(sim::FallibleCall::CreateFile))
+        return INVALID_HANDLE_VALUE;
     if (sim::isDeviceName(name))
         return sim::openDevice(name, access);
     return sim::openStoreFile(name, access, share, creation);
@@ -41,6 +44,11 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* done, void*) {
     DWORD count = 0;
     DWORD error = 0;
     sim::KernelObject* object = objectOf(file);
+    if (object != nullptr && sim::injectFailure(sim::FallibleCall::FileRead)) {
+        if (done != nullptr)
+            *done = 0;
+        return FALSE;
+    }
     bool ok = object != nullptr && object->read(buffer, size, &count, &error);
     if (done != nullptr)
         *done = count;

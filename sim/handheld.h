@@ -5,6 +5,7 @@
 #include "platform/wince_types.h"
 #include "sim/device_profile.h"
 #include "sim/disk.h"
+#include "sim/failure_injection.h"
 #include "sim/hand_off.h"
 #include "sim/memory_knobs.h"
 
@@ -27,7 +28,7 @@ struct MessageBoxRecord {
 
 struct HandheldSettings {
     const DeviceProfile* profile = &defaultDeviceProfile();
-    std::filesystem::path root;                       // the object store's "\"
+    std::filesystem::path root; // the object store's "\"
     std::vector<std::u16string> storage_cards = {u"Storage Card"};
 };
 
@@ -77,6 +78,8 @@ class Handheld {
 
     // Frame placement and failures of the memory calls (sim/physical_memory.h).
     MemoryKnobs memory;
+    // The Nth fallible call fails (sim/failure_injection.h).
+    FailureInjection failures;
 
     bool kernel_mode = false;
     ce::DWORD last_error = 0;

@@ -46,11 +46,6 @@ struct MemoryKnobs {
     // (counted from 0 in list order) is flipped, as if its page had been
     // damaged after the loader filled it.
     std::optional<uint32_t> corrupt_load_link;
-
-    // VirtualCopy fails at the call with this number, counting every call
-    // since the reset from 0 in `virtual_copy_calls`.
-    std::optional<uint32_t> fail_virtual_copy_call;
-    uint32_t virtual_copy_calls = 0;
 };
 
 } // namespace sim

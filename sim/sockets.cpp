@@ -2,6 +2,7 @@
 #include "sim/sockets.h"
 
 #include "platform/wince.h"
+#include "sim/failure_injection.h"
 #include "sim/handheld.h"
 #include "sim/sockets_host.h"
 
@@ -236,6 +237,8 @@ int send(SOCKET s, const char* buffer, int size, int) {
 int recv(SOCKET s, char* buffer, int size, int) {
     int fd = transferSocket(s, buffer, size);
     if (fd < 0)
+        return SOCKET_ERROR;
+    if (sim::injectFailure(sim::FallibleCall::SocketReceive))
         return SOCKET_ERROR;
     int error = 0;
     long received = sim::host::receiveBytes(fd, buffer, static_cast<size_t>(size), &error);

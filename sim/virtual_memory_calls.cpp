@@ -1,5 +1,6 @@
 // The Windows CE virtual-memory calls and the page-locking exports of coredll.
 #include "platform/wince.h"
+#include "sim/failure_injection.h"
 #include "sim/handheld.h"
 #include "sim/physical_memory.h"
 #include "sim/process_memory.h"
@@ -16,6 +17,8 @@ void setError(bool ok, ce::DWORD error) {
 namespace ce {
 
 LPVOID VirtualAlloc(LPVOID address, DWORD size, DWORD type, DWORD protection) {
+    if (sim::injectFailure(sim::FallibleCall::VirtualAlloc))
+        return nullptr;
     DWORD error = 0;
     void* region = sim::ProcessMemory::get().allocate(address, size, type, protection, &error);
     setError(region != nullptr, error);
@@ -30,11 +33,8 @@ BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) {
 }
 
 BOOL VirtualCopy(LPVOID destination, LPVOID source, DWORD size, DWORD protection) {
-    sim::MemoryKnobs& knobs = sim::Handheld::get().memory;
-    if (knobs.fail_virtual_copy_call && *knobs.fail_virtual_copy_call == knobs.virtual_copy_calls++) {
-        setError(false, ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (sim::injectFailure(sim::FallibleCall::VirtualCopy))
+        return FALSE;
     DWORD error = 0;
     bool ok = sim::ProcessMemory::get().copy(destination, source, size, protection, &error);
     setError(ok, error);
@@ -46,6 +46,8 @@ BOOL VirtualCopy(LPVOID destination, LPVOID source, DWORD size, DWORD protection
 namespace sim {
 
 ce::BOOL LockPages(ce::LPVOID address, ce::DWORD size, ce::DWORD* frames, int /*options*/) {
+    if (injectFailure(FallibleCall::LockPages))
+        return ce::FALSE;
     ce::DWORD error = 0;
     bool ok = ProcessMemory::get().lockPages(address, size, frames, &error);
     setError(ok, error);

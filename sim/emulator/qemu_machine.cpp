@@ -1,5 +1,6 @@
 #include "sim/emulator/qemu_machine.h"
 
+#include "sim/emulator/halt_watch.h"
 #include "sim/emulator/hand_off_code.h"
 #include "sim/hand_off.h"
 #include "sim/handheld.h"
@@ -137,6 +138,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     }
     std::filesystem::path image = scratch.path() / "ram.bin";
     std::filesystem::path messages = scratch.path() / "qemu.err";
+    std::filesystem::path stub = scratch.path() / "gdb";
     uint32_t length = std::min(ram.size(), board.ram_size);
     if (!writeRamImage(image, length, run.result.reason))
         return run;
@@ -146,6 +148,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         args.insert(args.end(), {"-m", std::to_string(board.ram_size / kMB) + "M"});
     args.insert(args.end(),
                 {"-display", "none", "-monitor", "none", "-semihosting-config", "enable=on,target=native"});
+    args.insert(args.end(), {"-gdb", "unix:" + stub.string() + ",server=on,wait=off"});
     for (int i = 0; i < board.uart_serial_index; ++i)
         args.insert(args.end(), {"-serial", "null"});
     args.insert(args.end(), {"-serial", "stdio"});
@@ -180,40 +183,35 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     run.started = true;
 
     Handheld& device = Handheld::get();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.qemu_seconds);
-    std::string line;
+    auto deadline = HaltWatch::Clock::now() + std::chrono::seconds(limits.qemu_seconds);
+    HaltWatch watch(stub);
     bool halted = false, ended = false, timed_out = false;
     char buffer[4096];
     while (!halted && !ended) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
+        auto now = HaltWatch::Clock::now();
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
         if (left.count() <= 0) {
             timed_out = true;
             break;
         }
-        pollfd watch{pipe_fds[0], POLLIN, 0};
-        int ready = poll(&watch, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            continue;
-        ssize_t count = read(pipe_fds[0], buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0) {
-            ended = true;
+        pollfd watch_output{pipe_fds[0], POLLIN, 0};
+        int ready =
+            poll(&watch_output, 1, static_cast<int>(std::min(left, watch.untilNextLook(now)).count()));
+        if (ready < 0 && errno != EINTR)
             break;
-        }
-        if (device.serial_output)
-            device.serial_output(buffer, static_cast<size_t>(count));
-        for (ssize_t i = 0; i < count && !halted; ++i) {
-            if (buffer[i] == '\n') {
-                halted = line.rfind(kQemuHaltLine, 0) == 0;
-                line.clear();
-            } else if (buffer[i] != '\r') {
-                line += buffer[i];
+        if (ready > 0) {
+            ssize_t count = read(pipe_fds[0], buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0) {
+                ended = true;
+                break;
             }
+            watch.noteOutput();
+            if (device.serial_output)
+                device.serial_output(buffer, static_cast<size_t>(count));
         }
+        halted = watch.look(HaltWatch::Clock::now());
     }
     close(pipe_fds[0]);
     int status = 0;

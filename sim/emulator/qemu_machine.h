@@ -3,17 +3,15 @@
 // (collie for the SA-11x0, mainstone for the PXA2x0), started at the hand-off
 // code of hand_off_code.h, its UART on a pipe to the handheld's serial line.
 //
-// QEMU runs until the kernel ends it with a semihosting exit, until the probe
-// kernel's verdict line (its last line before it halts) has been received, or
-// until the time limit; then it is stopped.
+// QEMU runs until the kernel ends it with a semihosting exit, until the kernel
+// halts (sim/emulator/halt_watch.h watches the processor through QEMU's gdb
+// stub), or until the time limit; then it is stopped.
 #pragma once
 
 #include "sim/emulator/hand_off_run.h"
 #include "sim/hand_off.h"
 
 namespace sim {
-
-constexpr const char* kQemuHaltLine = "PROBE VERDICT:";
 
 struct QemuBoard {
     const char* name;

@@ -14,9 +14,6 @@ namespace {
 
 constexpr int kBuildNumber = 15;
 constexpr uint32_t kReadMode = 3;
-// What `realsize` gives for a file whose compressed data is damaged.
-constexpr uint32_t kDamagedSize = 0xFFFFFFFFu;
-
 // Reports one failed step: the open file is closed first where the step says so.
 struct Failure {
     const char16_t* text = nullptr;
@@ -59,11 +56,12 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        uint32_t real_size = file.realsize();
+        uint32_t image_bytes = file.realsize();
         file.close();
-        if (real_size == kDamagedSize)
+        // An image that cannot be read to its end has no size to make room for.
+        if (image_bytes == FileManager::kReadFailed)
             return {u"Can't open file system image.\n"};
-        image_size = boot.memory->roundPage(real_size);
+        image_size = boot.memory->roundPage(image_bytes);
     }
     menu.progress("4");
 
@@ -93,7 +91,7 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     menu.progress("8");
 
     // The kernel's stream is read to its end and checked before anything of it runs.
-    if (!loader.load() || file.realsize() == kDamagedSize)
+    if (!loader.load() || file.realsize() == FileManager::kReadFailed)
         return {u"Can't load kernel image to memory.\n", true};
     menu.progress("9");
     file.close();
@@ -101,7 +99,7 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        if (file.realsize() == kDamagedSize || !loader.loadExtraData())
+        if (file.realsize() == FileManager::kReadFailed || !loader.loadExtraData())
             return {u"Can't load file system image to memory.\n", true};
         file.close();
     }

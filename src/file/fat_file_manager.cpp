@@ -67,10 +67,10 @@ bool FatFileManager::moveTo(uint32_t offset) {
 uint32_t FatFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
     // Reading from the old position after a refused move would hand out the wrong bytes.
     if (offset != kCurrentPosition && !moveTo(offset))
-        return 0;
+        return kReadFailed;
     ce::DWORD done = 0;
     if (!ce::ReadFile(handle_, buffer, size, &done, nullptr))
-        return 0;
+        return kReadFailed;
     return done;
 }
 

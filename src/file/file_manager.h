@@ -10,6 +10,9 @@ class FileManager {
   public:
     // An offset argument of all ones means: at the current position.
     static constexpr uint32_t kCurrentPosition = 0xFFFFFFFFu;
+    // What `read` returns when the platform refused to read: the bytes are
+    // there but could not be had, which is not an end of file.
+    static constexpr uint32_t kReadFailed = 0xFFFFFFFFu;
     static constexpr uint32_t kNameSize = 260;
 
     explicit FileManager(Console** console);

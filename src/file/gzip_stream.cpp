@@ -53,10 +53,13 @@ bool GzipStream::fill(Decoder& decoder) {
     if (decoder.input_offset < FileManager::kCurrentPosition)
         count = inner_->read(decoder.input.get(), kInputSize, static_cast<uint32_t>(decoder.input_offset));
     decoder.z.next_in = decoder.input.get();
-    // No bytes, a failure (all ones) or more than there is room for: the input has ended.
+    // No bytes, a refused read or more than there is room for: the input has ended.
     if (count == 0 || count > kInputSize) {
         decoder.z.avail_in = 0;
         decoder.eof = true;
+        // A refused read is no end of file: the bytes are there but can't be had.
+        if (count == FileManager::kReadFailed)
+            fail(u"gzip: can't read the file.\n");
         return false;
     }
     decoder.z.avail_in = count;
@@ -126,6 +129,8 @@ bool GzipStream::skipHeaderString() {
 void GzipStream::checkHeader(bool first_member) {
     header_crc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
     int first = headerByte();
+    if (status_ < 0)
+        return;
     if (first < 0) {
         // An empty file passes through as nothing; after a member, the data has ended.
         if (!first_member)
@@ -133,6 +138,8 @@ void GzipStream::checkHeader(bool first_member) {
         return;
     }
     int second = first == kMagic[0] ? headerByte() : -1;
+    if (status_ < 0)
+        return;
     if (first != kMagic[0] || second != kMagic[1]) {
         if (!first_member) {
             skipTrailingBytes(second >= 0 ? 2 : 1, first != 0 || second > 0);

@@ -232,6 +232,7 @@ uint32_t ElfLoader::noSymbols() {
 
 uint32_t ElfLoader::prepareSymbolBlock() {
     freeSymbolBlock();
+    unreadable_ = false;
     uint32_t table_size = section_table_size_;
     if (table_size == 0)
         return noSymbols();
@@ -267,6 +268,13 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     names_size_ = name_table.size;
     // The padding to the word boundary may lie past the end of the file.
     uint32_t count = names == 0 ? 0 : file_->read(names_, names, name_table.offset);
+    if (count == FileManager::kReadFailed) {
+        // Symbols that could not be read are no kernel without symbols.
+        print(u"section name table read error.\n");
+        unreadable_ = true;
+        freeSymbolBlock();
+        return 0;
+    }
     if (count < name_table.size || count > names) {
         note(u"section name table read error.\n");
         return noSymbols();
@@ -319,6 +327,8 @@ bool ElfLoader::load() {
         print(u"kernel image too large.\n");
         return false;
     }
+    if (unreadable_)
+        return false;
     uint32_t end = 0;
     for (uint32_t i = 0; i < info_.phnum; ++i) {
         elf::ProgramHeader segment = programHeader(i);

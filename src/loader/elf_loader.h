@@ -64,5 +64,6 @@ class ElfLoader : public Loader {
     uint32_t symtab_size_ = 0;
     bool ready_ = false; // setFile succeeded
     bool too_large_ = false;
+    bool unreadable_ = false; // the file refused a read of the symbol tables
     char16_t symbol_note_[128]{};
 };

@@ -42,7 +42,7 @@ TEST_F(SerialConsoleRetry, ARefusedMappingOnTheSecondAttemptFallsBackToTheScreen
         ASSERT_TRUE(bootToJump(settings));
         EXPECT_NE(serial.find("zandrel build number: 15\r\n"), std::string::npos) << serial;
 
-        device().memory.fail_virtual_copy_call = device().memory.virtual_copy_calls + c.failing_call;
+        device().failures.arm(c.failing_call + 1, sim::FallibleCall::VirtualCopy);
         ASSERT_TRUE(bootAgain()) << page.text();
         char refusal[64];
         std::snprintf(refusal, sizeof refusal, "can't map physical address 0x%08x\n", c.refused);

@@ -23,7 +23,8 @@ class ZandrelSimEmulator : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         device = pattern;
         std::filesystem::create_directories(device / "Storage Card");
-        for (const char* kernel : {"probe", "three_segments"})
+        for (const char* kernel :
+             {"probe", "three_segments", "greeting_halt", "greeting_idle", "greeting_spin", "greeting_exit"})
             std::filesystem::copy_file(buildPath(std::string("kernels/") + kernel + ".elf"),
                                        device / "Storage Card" / (std::string(kernel) + ".elf"));
         std::mt19937 random(11);
@@ -148,16 +149,49 @@ TEST_F(ZandrelSimEmulator, AStoppedRunEndsWithStatusThreeAndOneLineWhy) {
         << limited.err;
     EXPECT_NE(limited.err.find(", mode System\n"), std::string::npos) << limited.err;
 
-    // A kernel that halts without a word: QEMU cannot tell, its time runs out.
-    ProgramResult silent =
-        run(kSa1110, {"--kernel", "three_segments.elf", "--emulator", "qemu", "--qemu-timeout", "1"});
-    EXPECT_EQ(silent.status, 3);
-    EXPECT_NE(silent.err.find("zandrel-sim: QEMU collie: time limit of 1 s reached\n"), std::string::npos)
-        << silent.err;
     ProgramResult halted = run(kSa1110, {"--kernel", "three_segments.elf"});
     EXPECT_EQ(halted.status, 0) << halted.err;
     EXPECT_NE(halted.err.find("zandrel-sim: Unicorn SA-1110: halted at 0xc0200000"), std::string::npos)
         << halted.err;
+}
+
+// QEMU is not asked to read the kernel's output: it sees the processor stop.
+TEST_F(ZandrelSimEmulator, QemuEndsWhenAnyKernelHaltsAndRunsOnWhileItDoesNot) {
+    struct Case {
+        const char* kernel;
+        int status;
+        const char* end;
+    };
+    const Case cases[] = {
+        {"greeting_halt.elf", 0, "the kernel halted"},
+        {"greeting_idle.elf", 0, "the kernel halted"},
+        {"greeting_exit.elf", 0, "the kernel ended QEMU"},
+        {"greeting_spin.elf", 3, "time limit of 1 s reached"},
+    };
+    for (const char* machine : {kSa1110, kPxa270}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(machine) + " " + c.kernel);
+            std::vector<std::string> arguments = {"--kernel", c.kernel, "--emulator", "qemu"};
+            if (c.status != 0)
+                arguments.insert(arguments.end(), {"--qemu-timeout", "1"});
+            ProgramResult result = run(machine, arguments);
+            EXPECT_EQ(result.status, c.status) << result.err;
+            // A kernel that never halts may be stopped before it has said anything.
+            if (c.status == 0) {
+                EXPECT_NE(result.out.find("Hello from a kernel of its own.\nIt stops here.\n"),
+                          std::string::npos)
+                    << result.out;
+            }
+            std::string board = machine == kSa1110 ? "collie" : "mainstone";
+            EXPECT_NE(result.err.find("zandrel-sim: QEMU " + board + ": " + c.end + "\n"), std::string::npos)
+                << result.err;
+        }
+    }
+    // Unicorn sees the same branch to itself.
+    ProgramResult unicorn = run(kPxa270, {"--kernel", "greeting_halt.elf"});
+    EXPECT_EQ(unicorn.status, 0) << unicorn.err;
+    EXPECT_NE(unicorn.err.find("zandrel-sim: Unicorn PXA270: halted at 0xa0200"), std::string::npos)
+        << unicorn.err;
 }
 
 TEST_F(ZandrelSimEmulator, WithoutAnEmulatorThePageListIsReplayedAndSummarised) {

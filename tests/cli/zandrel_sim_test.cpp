@@ -128,6 +128,25 @@ TEST_F(ZandrelSim, TimingReportsBootToTheJumpOnlyWhenTheJumpIsReached) {
     EXPECT_EQ(failed.err.find(line), std::string::npos) << failed.err;
 }
 
+TEST_F(ZandrelSim, FailCallMakesOneCallOfTheBootFailAndSaysWhich) {
+    // The embedded device boots from its UFS disk: its first disk read fails.
+    ProgramResult disk = runProgram(buildPath("zandrel-sim"), {"--quiet", "--fail-call", "1:DiskRead"});
+    EXPECT_EQ(disk.status, 1) << disk.out;
+    EXPECT_NE(disk.err.find("zandrel-sim: --fail-call 1 made a DiskRead call fail\n"), std::string::npos)
+        << disk.err;
+    EXPECT_NE(disk.err.find("[BOOT FAILED] "), std::string::npos) << disk.err;
+
+    ProgramResult beyond =
+        runProgram(buildPath("zandrel-sim"), {"--quiet", "--emulator", "none", "--fail-call", "100000"});
+    EXPECT_EQ(beyond.status, 0) << beyond.out << beyond.err;
+    EXPECT_NE(beyond.err.find("zandrel-sim: --fail-call 100000 made no call fail: the boot made "),
+              std::string::npos)
+        << beyond.err;
+
+    for (const char* value : {"0", "-1", "x", "3:Sleep", "3:"})
+        EXPECT_EQ(run({"--fail-call", value}).status, 2) << value;
+}
+
 TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {"--rootfs", "zfs"}, {"--machine", "HP Jornada 999"}, {"--bogus"}, {"--answers", "yes,maybe"}};

@@ -40,11 +40,15 @@ bool KernelBoot::bootToJump(const KernelBootSettings& settings) {
     Preferences& prefs = menu->prefs;
     prefs.platform_cpu = settings.profile->cpu;
     prefs.platform_machine = settings.profile->machine;
-    wideCopy(prefs.dir_user_path, 260, u"\\Storage Card\\");
+    auto typed = [](const std::string& text, const std::string& otherwise) {
+        return utf8ToUtf16(text.empty() ? otherwise : text);
+    };
+    wideCopy(prefs.dir_user_path, 260, typed(settings.dir, "\\Storage Card\\").c_str());
     prefs.kernel_user = 1;
-    wideCopy(prefs.kernel_name, 260, utf8ToUtf16(settings.kernel.filename().string()).c_str());
+    wideCopy(prefs.kernel_name, 260,
+             typed(settings.kernel_name, settings.kernel.filename().string()).c_str());
     prefs.rootfs = settings.image.empty() ? kRootWd : kRootMd;
-    wideCopy(prefs.rootfs_file, 260, utf8ToUtf16(settings.image.filename().string()).c_str());
+    wideCopy(prefs.rootfs_file, 260, typed(settings.image_name, settings.image.filename().string()).c_str());
     prefs.boot_serial = settings.serial;
     prefs.boot_verbose = settings.verbose;
     prefs.boot_single = settings.single;
@@ -58,7 +62,12 @@ bool KernelBoot::bootToJump(const KernelBootSettings& settings) {
     device().serial_output = [this](const char* bytes, size_t count) { serial.append(bytes, count); };
     device().on_jump = [this](const sim::HandOff& jump) { hand_off = jump; };
     BootContext::instance();
-    menu->startBoot();
+    return bootAgain();
+}
+
+bool KernelBoot::bootAgain() {
+    hand_off.reset();
+    MenuContext::instance()->startBoot();
     return hand_off.has_value();
 }
 

@@ -17,6 +17,9 @@ struct KernelBootSettings {
     std::filesystem::path kernel;                // host file, copied to "\Storage Card\"
     std::filesystem::path image;                 // with rootfs md, copied likewise
     std::string extra;                           // extra kernel options
+    // Where the boot reads them from, as typed on the Main page; empty: the
+    // storage card, by their file names.
+    std::string dir, kernel_name, image_name;
     bool serial = false, verbose = false, single = false, ask_name = false, debugger = false;
     int serial_speed = 115200;
 };
@@ -32,6 +35,8 @@ class KernelBoot : public SimulatedDevice {
     // entry with `settings`' kernel file and image read on the host; returns
     // the kernel's serial output, the comparison's line in `placed`.
     std::string runUnicornVerified(const KernelBootSettings& settings, std::string& placed);
+    // Presses Boot again with the settings of the last bootToJump.
+    bool bootAgain();
 
     std::optional<sim::HandOff> hand_off;
     std::string serial; // everything sent on the serial line

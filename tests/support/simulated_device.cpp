@@ -1,5 +1,6 @@
 #include "support/simulated_device.h"
 
+#include "arch/architecture.h"
 #include "boot/boot_context.h"
 #include "console/console.h"
 #include "ui/menu_context.h"
@@ -15,6 +16,8 @@ void forgetProcessState() {
     MenuContext::destroyInstance();
     Console::releaseCurrent();
     resetComPort();
+    // The version record is the process's: a device of an earlier test must not answer for this one.
+    os_version = {};
 }
 
 } // namespace

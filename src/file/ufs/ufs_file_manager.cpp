@@ -70,7 +70,10 @@ uint32_t UfsFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
     if (offset != kCurrentPosition)
         ufsSeek(record_, static_cast<int32_t>(offset), 0);
     uint32_t residual = size;
-    ufsRead(record_, buffer, size, &residual);
+    int error = ufsRead(record_, buffer, size, &residual);
+    // The bytes before a disk error are delivered; a read that got none has failed.
+    if (error != 0 && residual == size)
+        return kReadFailed;
     return size - residual;
 }
 

@@ -1,0 +1,228 @@
+#include "sim/emulator/gdb_remote.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+// A stub that says nothing for this long is taken as gone.
+constexpr int kAnswerMilliseconds = 3000;
+constexpr char kInterrupt = 0x03;
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Eight hex digits of target bytes in memory order, read as a little-endian word.
+std::optional<uint32_t> littleEndianWord(const std::string& hex) {
+    if (hex.size() != 8)
+        return std::nullopt;
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        int high = hexDigit(hex[2 * i]);
+        int low = hexDigit(hex[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        value = value << 8 | static_cast<uint32_t>(high << 4 | low);
+    }
+    return value;
+}
+
+// Undoes the protocol's run-length encoding: "x*n" is x repeated n - 29 more times.
+std::string expandRuns(const std::string& payload) {
+    std::string expanded;
+    for (size_t i = 0; i < payload.size(); ++i) {
+        if (payload[i] == '*' && !expanded.empty() && i + 1 < payload.size()) {
+            int repeat = static_cast<unsigned char>(payload[++i]) - 29;
+            if (repeat > 0)
+                expanded.append(static_cast<size_t>(repeat), expanded.back());
+        } else {
+            expanded += payload[i];
+        }
+    }
+    return expanded;
+}
+
+} // namespace
+
+GdbRemote::~GdbRemote() {
+    disconnect();
+}
+
+bool GdbRemote::connect(const std::filesystem::path& path) {
+    disconnect();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string& text = path.native();
+    if (text.size() >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0)
+        return false;
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        disconnect();
+        return false;
+    }
+    // The stub has stopped the machine for the debugger: ask why, to know it listens.
+    if (!sendPacket("?") || !receiveStop()) {
+        disconnect();
+        return false;
+    }
+    return true;
+}
+
+void GdbRemote::disconnect() {
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+    pending_.clear();
+}
+
+bool GdbRemote::interrupt() {
+    return sendBytes(&kInterrupt, 1) && receiveStop();
+}
+
+bool GdbRemote::resume() {
+    // No answer until the processor stops again.
+    return sendPacket("c");
+}
+
+std::optional<CoreRegisters> GdbRemote::readRegisters() {
+    // Without a target description QEMU answers "g" only: r0-r15, eight
+    // 12-byte FPA registers, the FPA status and the CPSR.
+    constexpr size_t kCpsrAt = 16 * 8 + 8 * 24 + 8;
+    std::optional<std::string> answer = request("g");
+    if (!answer || answer->size() < kCpsrAt + 8)
+        return std::nullopt;
+    CoreRegisters registers{};
+    for (size_t i = 0; i < 16; ++i) {
+        std::optional<uint32_t> value = littleEndianWord(answer->substr(8 * i, 8));
+        if (!value)
+            return std::nullopt;
+        registers.r[i] = *value;
+    }
+    std::optional<uint32_t> cpsr = littleEndianWord(answer->substr(kCpsrAt, 8));
+    if (!cpsr)
+        return std::nullopt;
+    registers.cpsr = *cpsr;
+    return registers;
+}
+
+std::optional<uint32_t> GdbRemote::readWord(uint32_t address) {
+    char payload[32];
+    std::snprintf(payload, sizeof payload, "m%x,4", address);
+    std::optional<std::string> answer = request(payload);
+    return answer ? littleEndianWord(*answer) : std::nullopt;
+}
+
+std::optional<std::string> GdbRemote::request(std::string_view payload) {
+    if (!sendPacket(payload))
+        return std::nullopt;
+    for (;;) {
+        std::optional<std::string> answer = receivePacket();
+        if (!answer || answer->empty() || (answer->front() != 'S' && answer->front() != 'T'))
+            return answer;
+    }
+}
+
+bool GdbRemote::sendPacket(std::string_view payload) {
+    unsigned checksum = 0;
+    for (char c : payload)
+        checksum += static_cast<unsigned char>(c);
+    char tail[4];
+    std::snprintf(tail, sizeof tail, "#%02x", checksum & 0xFF);
+    std::string packet = "$" + std::string(payload) + tail;
+    return sendBytes(packet.data(), packet.size());
+}
+
+bool GdbRemote::sendBytes(const char* bytes, size_t count) {
+    if (fd_ < 0)
+        return false;
+    while (count > 0) {
+        ssize_t sent = send(fd_, bytes, count, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0) {
+            disconnect();
+            return false;
+        }
+        bytes += sent;
+        count -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+size_t GdbRemote::receiveBytes(char* buffer, size_t count) {
+    pollfd watch{fd_, POLLIN, 0};
+    int ready;
+    do
+        ready = poll(&watch, 1, kAnswerMilliseconds);
+    while (ready < 0 && errno == EINTR);
+    if (ready <= 0)
+        return 0;
+    ssize_t received;
+    do
+        received = recv(fd_, buffer, count, 0);
+    while (received < 0 && errno == EINTR);
+    return received > 0 ? static_cast<size_t>(received) : 0;
+}
+
+std::optional<std::string> GdbRemote::receivePacket() {
+    for (;;) {
+        size_t start = pending_.find('$');
+        size_t end = start == std::string::npos ? std::string::npos : pending_.find('#', start);
+        if (end != std::string::npos && end + 2 < pending_.size()) {
+            std::string payload = pending_.substr(start + 1, end - start - 1);
+            int high = hexDigit(pending_[end + 1]);
+            int low = hexDigit(pending_[end + 2]);
+            pending_.erase(0, end + 3);
+            unsigned checksum = 0;
+            for (char c : payload)
+                checksum += static_cast<unsigned char>(c);
+            if (high < 0 || low < 0 || (checksum & 0xFF) != static_cast<unsigned>(high << 4 | low) ||
+                !sendBytes("+", 1)) {
+                disconnect();
+                return std::nullopt;
+            }
+            return expandRuns(payload);
+        }
+        char buffer[512];
+        size_t count = fd_ >= 0 ? receiveBytes(buffer, sizeof buffer) : 0;
+        if (count == 0) {
+            disconnect();
+            return std::nullopt;
+        }
+        pending_.append(buffer, count);
+    }
+}
+
+bool GdbRemote::receiveStop() {
+    for (;;) {
+        std::optional<std::string> packet = receivePacket();
+        if (!packet)
+            return false;
+        if (!packet->empty() && (packet->front() == 'S' || packet->front() == 'T'))
+            return true;
+        // "W"/"X": the program ended; the machine is gone.
+        if (!packet->empty() && (packet->front() == 'W' || packet->front() == 'X')) {
+            disconnect();
+            return false;
+        }
+    }
+}
+
+} // namespace sim
