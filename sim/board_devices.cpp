@@ -111,8 +111,41 @@ void Pxa2x0Gpio::write8(uint32_t offset, uint8_t value) {
     write32(offset & ~3u, word | (uint32_t{value} << shift));
 }
 
+namespace {
+
+// MDCNFG's fields for one pair of 64 MB partitions (the low half; the pair of
+// partitions 2 and 3 has them 16 bits higher): enable bits 1..0, 16-bit bus
+// bit 2, column bits - 8 in 4..3, row bits - 11 in 6..5, four internal banks
+// bit 7. 0 when `size` is no SDRAM geometry of a 32-bit bus; the most rows
+// first, as the larger chips have.
+uint32_t pairFields(uint32_t size, uint32_t partitions) {
+    for (uint32_t rows = 13; rows >= 11; --rows) {
+        for (uint32_t columns = 8; columns <= 11; ++columns) {
+            if ((uint64_t{1} << (rows + columns)) * 4 * 4 == size)
+                return (partitions == 2 ? 0x3u : 0x1u) | (columns - 8) << 3 | (rows - 11) << 5 | 1u << 7;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+Pxa2x0MemoryController::Pxa2x0MemoryController(uint32_t ram_size) {
+    constexpr uint32_t kPartition = 0x04000000;
+    uint32_t partitions = ram_size / kPartition;
+    if (ram_size < kPartition) {
+        mdcnfg_ = pairFields(ram_size, 1);
+    } else if (ram_size % kPartition == 0 && partitions <= 4) {
+        mdcnfg_ = pairFields(kPartition, partitions >= 2 ? 2 : 1);
+        if (partitions > 2)
+            mdcnfg_ |= pairFields(kPartition, partitions - 2) << 16;
+    }
+}
+
 void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {
     if (isXScale(profile.processor)) {
+        memory.attachDevice(Pxa2x0MemoryController::kBase, Pxa2x0MemoryController::kSize,
+                            std::make_shared<Pxa2x0MemoryController>(profile.ram_size));
         memory.attachDevice(kPxa2x0FfuartBase, kSerialBlockSize, std::make_shared<Pxa2x0Uart>());
         memory.attachDevice(kPxa2x0GpioBase, kGpioBlockSize, std::make_shared<Pxa2x0Gpio>());
     } else {

@@ -1,5 +1,6 @@
-// The serial hardware of the simulated boards, as device models: the SA-11x0
-// serial port 3, the PXA2x0 full-function UART and the PXA2x0 GPIO block.
+// The hardware of the simulated boards the loader reaches, as device models:
+// the SA-11x0 serial port 3, the PXA2x0 full-function UART, GPIO block and
+// memory controller.
 // They are attached to the physical memory of every new device of a matching
 // processor, so the loader's VirtualCopy mappings and the emulated processor
 // after the hand-off reach the same registers. Transmitted bytes go to the
@@ -116,7 +117,29 @@ class Pxa2x0Gpio : public DeviceModel {
     std::array<uint32_t, kGpioBlockSize / 4> registers_{};
 };
 
-// Attaches the serial hardware of `profile`'s processor to `memory`.
+// PXA2x0 memory controller: MDCNFG (offset 0) describes the profile's RAM as
+// the SDRAM the board has, 64 MB partitions filled from 0xA0000000; the other
+// registers read 0 and writes are ignored. A RAM size the register cannot
+// describe reads as no partition enabled.
+class Pxa2x0MemoryController : public DeviceModel {
+  public:
+    static constexpr uint32_t kBase = 0x48000000;
+    static constexpr uint32_t kSize = 0x1000;
+
+    explicit Pxa2x0MemoryController(uint32_t ram_size);
+    uint8_t read8(uint32_t offset) override {
+        return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
+    }
+    void write8(uint32_t, uint8_t) override {}
+    uint32_t read32(uint32_t offset) override { return offset == 0 ? mdcnfg_ : 0; }
+    void write32(uint32_t, uint32_t) override {}
+    uint32_t mdcnfg() const { return mdcnfg_; }
+
+  private:
+    uint32_t mdcnfg_ = 0;
+};
+
+// Attaches the hardware of `profile`'s processor to `memory`.
 void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile);
 
 // The device model of the current handheld at `base` as `Model`, or null.

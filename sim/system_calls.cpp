@@ -2,6 +2,7 @@
 #include "platform/wide_string.h"
 #include "platform/wince.h"
 #include "sim/handheld.h"
+#include "sim/physical_memory.h"
 
 namespace ce {
 
@@ -38,6 +39,22 @@ void GetSystemInfo(SYSTEM_INFO* info) {
     info->dwAllocationGranularity = 0x10000;
     info->wProcessorLevel = 4;
     info->wProcessorRevision = sim::isXScale(profile.processor) ? 0x0501 : 0x0108;
+}
+
+void GlobalMemoryStatus(MEMORYSTATUS* status) {
+    // The kernel keeps its own part of RAM (its data, the page tables, the
+    // frame buffer) out of the count, as on the device.
+    constexpr DWORD kKernelPart = 0x00180000;
+    const sim::PhysicalMemory& ram = sim::PhysicalMemory::get();
+    *status = MEMORYSTATUS{};
+    status->dwLength = sizeof *status;
+    status->dwTotalPhys = ram.size() > kKernelPart ? ram.size() - kKernelPart : 0;
+    uint32_t used = ram.framesInUse() * sim::PhysicalMemory::kFrameSize;
+    status->dwAvailPhys = status->dwTotalPhys > used ? status->dwTotalPhys - used : 0;
+    status->dwMemoryLoad =
+        status->dwTotalPhys == 0 ? 0 : 100 - status->dwAvailPhys * 100ull / status->dwTotalPhys;
+    status->dwTotalVirtual = 0x02000000; // a process's 32 MB slot
+    status->dwAvailVirtual = status->dwTotalVirtual;
 }
 
 void OutputDebugStringW(const WCHAR* text) {

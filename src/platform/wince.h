@@ -66,6 +66,8 @@ int GetDeviceCaps(HDC dc, int index);
 DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* zone);
 BOOL GetVersionExW(OSVERSIONINFOW* info);
 void GetSystemInfo(SYSTEM_INFO* info);
+// dwTotalPhys: the physical memory the OS manages, the RAM less the kernel's own part.
+void GlobalMemoryStatus(MEMORYSTATUS* status);
 HMODULE LoadLibraryW(const WCHAR* name);
 FARPROC GetProcAddressW(HMODULE module, const WCHAR* name);
 BOOL FreeLibrary(HMODULE module);

@@ -238,6 +238,25 @@ TEST_P(PlacementOnBoot, ASegmentLargerThanTheMemoryBanksIsRefusedAtLoadTime) {
         << page.text();
 }
 
+// The machine's banks are the RAM it has, so a 128 MB bss is refused on a
+// 64 MB machine when the kernel is opened.
+TEST_P(PlacementOnBoot, ABssLargerThanTheInstalledRamIsRefusedAtLoadTime) {
+    KernelBootSettings settings;
+    settings.profile = &profileNamed(GetParam().name);
+    ASSERT_EQ(settings.profile->ram_size, 0x04000000u);
+    settings.kernel = kernelPath("huge_bss");
+    ElfFacts facts = readElfFacts(settings.kernel);
+    ASSERT_EQ(facts.loads.size(), 2u);
+    ASSERT_EQ(facts.loads[1].memsz, 0x08000004u); // the data word and the bss
+    EXPECT_FALSE(bootToJump(settings));
+    ASSERT_FALSE(device().message_boxes.empty());
+    EXPECT_EQ(device().message_boxes.back().text, u"Can't initialize loader.\n");
+    EXPECT_NE(page.text().find(
+                  "segment 1: mem size 0x8000004 is larger than the machine's memory (0x4000000 bytes).\n"),
+              std::string::npos)
+        << page.text();
+}
+
 INSTANTIATE_TEST_SUITE_P(Machines, PlacementOnBoot,
                          ::testing::Values(OverlapMachine{u"Compaq iPAQ H3660"},
                                            OverlapMachine{u"Sharp W-ZERO3 (WS003SH)"}),

@@ -37,8 +37,13 @@ bool ArmArchitecture::initBanks(uint32_t first_bank, uint32_t bank_size, uint32_
         print(u"can't initialize memory manager.\n");
         return false;
     }
-    for (uint32_t i = 0; i < 4; ++i)
-        memory.addBank(first_bank + i * bank_size, bank_size);
+    std::vector<MemoryManager::Bank> banks = installedBanks();
+    if (banks.empty()) {
+        for (uint32_t i = 0; i < 4; ++i)
+            banks.push_back({first_bank + i * bank_size, bank_size});
+    }
+    for (const MemoryManager::Bank& bank : banks)
+        memory.addBank(bank.address, bank.size);
     dcache_size = cache_size;
     print(u"D-cache size = %d\n", dcache_size);
     return true;

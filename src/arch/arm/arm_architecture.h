@@ -4,9 +4,11 @@
 
 #include "arch/architecture.h"
 #include "arch/arm/cpu_routines.h"
+#include "memory/memory_manager.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 using JumpRoutine = void (*)(uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr);
 
@@ -25,8 +27,11 @@ class ArmArchitecture : public Architecture {
     // calls `jump_routine`. False when no stack page was left (the routine was
     // not called); true when the routine was called and came back.
     bool handOver(uint32_t args_paddr, uint32_t list_paddr, JumpRoutine jump_routine);
-    // Registers the variant's four memory banks and its data-cache size.
+    // Registers the RAM the machine has (installedBanks) or, when that is not
+    // learnt, the variant's four largest possible banks; and the data-cache size.
     bool initBanks(uint32_t first_bank, uint32_t bank_size, uint32_t cache_size);
+    // The RAM really installed, lowest bank first; empty when not learnt.
+    virtual std::vector<MemoryManager::Bank> installedBanks() = 0;
 
     ce::BOOL kmode_saved_ = ce::FALSE;
 };

@@ -1,11 +1,11 @@
 #include "arch/arm/pxa2x0_architecture.h"
 
 #include "arch/arm/arm_code.h"
+#include "arch/arm/installed_ram.h"
+#include "platform/device_registers.h"
 
 namespace {
 
-constexpr uint32_t kSdramBank0 = 0xA0000000;
-constexpr uint32_t kSdramBankSize = 0x04000000;
 // The four banks fill a 256 MB region; an address keeps its offset in it.
 constexpr uint32_t kSdramRegionMask = 0x0FFFFFFF;
 constexpr uint32_t kDCacheSize = 65536;
@@ -18,15 +18,26 @@ PXA2x0Architecture::PXA2x0Architecture(Console** console, MemoryManager** memory
 }
 
 bool PXA2x0Architecture::init() {
-    return initBanks(kSdramBank0, kSdramBankSize, kDCacheSize);
+    return initBanks(pxa2x0::kPartitionBase, pxa2x0::kPartitionSize, kDCacheSize);
 }
 
 bool PXA2x0Architecture::setupLoader() {
     return placeSecondStage(SecondStage_pxa2x0, SecondStage_pxa2x0_size);
 }
 
+std::vector<MemoryManager::Bank> PXA2x0Architecture::installedBanks() {
+    MemoryManager& memory = **memory_;
+    volatile uint8_t* mdcnfg = memory.mapPhysicalPage(pxa2x0::kMdcnfgAddress, 4, ce::PAGE_READONLY);
+    if (mdcnfg == nullptr)
+        return {};
+    uint32_t value = readRegister32(mdcnfg);
+    memory.unmapPhysicalPage(mdcnfg);
+    print(u"MDCNFG = 0x%08x\n", value);
+    return pxa2x0::sdramBanks(value);
+}
+
 uint32_t PXA2x0Architecture::finalAddress(uint32_t address) const {
-    return (address & kSdramRegionMask) | kSdramBank0;
+    return (address & kSdramRegionMask) | pxa2x0::kPartitionBase;
 }
 
 void PXA2x0Architecture::jump(uint32_t args_paddr, uint32_t list_paddr) {

@@ -1,11 +1,10 @@
 #include "arch/arm/sa1100_architecture.h"
 
 #include "arch/arm/arm_code.h"
+#include "arch/arm/installed_ram.h"
 
 namespace {
 
-constexpr uint32_t kDramBank0 = 0xC0000000;
-constexpr uint32_t kDramBankSize = 0x08000000;
 constexpr uint32_t kDCacheSize = 8192;
 
 } // namespace
@@ -16,7 +15,17 @@ SA1100Architecture::SA1100Architecture(Console** console, MemoryManager** memory
 }
 
 bool SA1100Architecture::init() {
-    return initBanks(kDramBank0, kDramBankSize, kDCacheSize);
+    return initBanks(sa11x0::kDramBank0, sa11x0::kDramBankSize, kDCacheSize);
+}
+
+// The SA-1100's and the SA-1110's memory controllers differ and neither
+// register tells a bank's size by itself: the OS's count is used.
+std::vector<MemoryManager::Bank> SA1100Architecture::installedBanks() {
+    ce::MEMORYSTATUS status{};
+    status.dwLength = sizeof status;
+    ce::GlobalMemoryStatus(&status);
+    print(u"physical memory = 0x%08x\n", status.dwTotalPhys);
+    return sa11x0::dramBanks(status.dwTotalPhys);
 }
 
 bool SA1100Architecture::setupLoader() {

@@ -1,4 +1,4 @@
-// StrongARM SA-1100 / SA-1110: four 128 MB DRAM banks at 0xC0000000.
+// StrongARM SA-1100 / SA-1110: DRAM in up to four 128 MB banks at 0xC0000000.
 #pragma once
 
 #include "arch/arm/arm_architecture.h"
@@ -9,4 +9,7 @@ class SA1100Architecture : public ArmArchitecture {
     bool init() override;
     bool setupLoader() override;
     void jump(uint32_t args_paddr, uint32_t list_paddr) override;
+
+  protected:
+    std::vector<MemoryManager::Bank> installedBanks() override;
 };

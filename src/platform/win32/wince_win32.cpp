@@ -186,6 +186,24 @@ void GetSystemInfo(SYSTEM_INFO* info) {
     info->wProcessorRevision = system.wProcessorRevision;
 }
 
+void GlobalMemoryStatus(MEMORYSTATUS* status) {
+    ::MEMORYSTATUS system{};
+    system.dwLength = sizeof system;
+    ::GlobalMemoryStatus(&system);
+    auto narrow = [](SIZE_T value) {
+        return value > 0xFFFFFFFFu ? DWORD{0xFFFFFFFFu} : static_cast<DWORD>(value);
+    };
+    *status = MEMORYSTATUS{};
+    status->dwLength = sizeof *status;
+    status->dwMemoryLoad = system.dwMemoryLoad;
+    status->dwTotalPhys = narrow(system.dwTotalPhys);
+    status->dwAvailPhys = narrow(system.dwAvailPhys);
+    status->dwTotalPageFile = narrow(system.dwTotalPageFile);
+    status->dwAvailPageFile = narrow(system.dwAvailPageFile);
+    status->dwTotalVirtual = narrow(system.dwTotalVirtual);
+    status->dwAvailVirtual = narrow(system.dwAvailVirtual);
+}
+
 HMODULE LoadLibraryW(const WCHAR* name) {
     return reinterpret_cast<HMODULE>(::LoadLibraryW(wide(name)));
 }

@@ -20,6 +20,8 @@ struct Variant {
     const uint8_t* block;
     const size_t* block_size;
     const char* routine;
+    const char* installed; // what init prints on learning the profile's RAM
+    uint32_t ram_size;     // the profile's RAM
 };
 
 const Variant kSA11x0{"SA11x0",
@@ -30,7 +32,9 @@ const Variant kSA11x0{"SA11x0",
                       8192,
                       SecondStage_sa11x0,
                       &SecondStage_sa11x0_size,
-                      "FlatJump_sa11x0"};
+                      "FlatJump_sa11x0",
+                      "physical memory = 0x01e80000\n", // 32 MB less the kernel's part
+                      0x02000000};
 const Variant kPXA2x0{"PXA2x0",
                       u"Sharp W-ZERO3 (WS003SH)",
                       "ARM architecture.\nPXA-2x0 CPU.\n",
@@ -39,7 +43,9 @@ const Variant kPXA2x0{"PXA2x0",
                       65536,
                       SecondStage_pxa2x0,
                       &SecondStage_pxa2x0_size,
-                      "FlatJump_pxa2x0"};
+                      "FlatJump_pxa2x0",
+                      "MDCNFG = 0x000000c9\n", // 13 rows, 9 columns, 4 banks, 32 bits: 64 MB
+                      0x04000000};
 
 // A memory manager whose initialisation fails.
 class BrokenMemoryManager : public MemoryManager {
@@ -80,25 +86,42 @@ TEST_P(VariantTest, ConstructorAnnouncesTheProcessor) {
     EXPECT_EQ(console.text(), GetParam().announcement);
 }
 
-TEST_P(VariantTest, InitRegistersFourBanksInOrderAndTheCacheSize) {
+TEST_P(VariantTest, InitRegistersTheInstalledRamAndTheCacheSize) {
     console.output.clear();
     dcache_size = 0;
     ASSERT_TRUE(architecture->init());
 
     const Variant& variant = GetParam();
+    ASSERT_EQ(manager->bankCount(), 1);
+    EXPECT_EQ(manager->bank(0).address, variant.bank0);
+    EXPECT_EQ(manager->bank(0).size, variant.ram_size);
+    char line[64];
+    snprintf(line, sizeof line, "[0] 0x%08x size 0x%08x\n", variant.bank0, variant.ram_size);
+    EXPECT_EQ(console.text(), std::string(variant.installed) + line +
+                                  "D-cache size = " + std::to_string(variant.dcache) + "\n");
+    EXPECT_EQ(dcache_size, variant.dcache);
+}
+
+using PXA2x0Init = ArchitectureFixture;
+
+// Where the memory controller cannot be read, the four largest banks stay.
+TEST_F(PXA2x0Init, RegistersFourBanksInOrderWhenTheSdramIsNotLearnt) {
+    useProfile(*sim::findDeviceProfile(kPXA2x0.profile));
+    device().memory.absent_ranges.push_back({0x48000000, 0x1000});
+    PXA2x0Architecture architecture(&console_slot, &memory_slot);
+    console.output.clear();
+    ASSERT_TRUE(architecture.init());
     ASSERT_EQ(manager->bankCount(), 4);
-    std::string expected;
-    for (int i = 0; i < 4; ++i) {
-        uint32_t address = variant.bank0 + i * variant.bank_size;
+    std::string expected = "can't map physical address 0x48000000\n";
+    for (uint32_t i = 0; i < 4; ++i) {
+        uint32_t address = kPXA2x0.bank0 + i * kPXA2x0.bank_size;
         EXPECT_EQ(manager->bank(i).address, address);
-        EXPECT_EQ(manager->bank(i).size, variant.bank_size);
+        EXPECT_EQ(manager->bank(i).size, kPXA2x0.bank_size);
         char line[64];
-        snprintf(line, sizeof line, "[%d] 0x%08x size 0x%08x\n", i, address, variant.bank_size);
+        snprintf(line, sizeof line, "[%u] 0x%08x size 0x%08x\n", i, address, kPXA2x0.bank_size);
         expected += line;
     }
-    expected += "D-cache size = " + std::to_string(variant.dcache) + "\n";
-    EXPECT_EQ(console.text(), expected);
-    EXPECT_EQ(dcache_size, variant.dcache);
+    EXPECT_EQ(console.text(), expected + "D-cache size = 65536\n");
 }
 
 TEST_P(VariantTest, InitFailsWhenTheMemoryManagerCannotStart) {
