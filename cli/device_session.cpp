@@ -145,9 +145,9 @@ void DeviceSession::reportFailedCall() {
 std::optional<sim::ExpectedPlacement> DeviceSession::placementToVerify(const sim::HandOff& hand_off) {
     if (!options_.verify.value_or(options_.emulator != "qemu"))
         return std::nullopt;
-    std::string why_not = "not available with QEMU";
+    std::string why_not;
     sim::ExpectedPlacement expected;
-    if (options_.emulator != "qemu" && expectedPlacementOfBoot(hand_off.routine, expected, why_not))
+    if (expectedPlacementOfBoot(hand_off.routine, expected, why_not))
         return expected;
     terminal_.err("zandrel-sim: placed image not verified: " + why_not + "\n");
     return std::nullopt;

@@ -92,10 +92,8 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
         limits.qemu_seconds = static_cast<unsigned>(*options.qemu_timeout);
     std::optional<sim::PlacementCheck> placement;
     if (expected != nullptr) {
-        limits.at_kernel_entry = [&placement, expected] {
-            placement = sim::verifyPlacement(*expected, [](uint32_t paddr, uint8_t* out, uint32_t size) {
-                return sim::PhysicalMemory::get().read(paddr, out, size);
-            });
+        limits.at_kernel_entry = [&placement, expected](const sim::PhysicalReader& read) {
+            placement = sim::verifyPlacement(*expected, read);
         };
     }
     sim::HandOffRun run =

@@ -110,7 +110,7 @@ const char* usageText() {
            "  --qemu-timeout SEC    stop QEMU after SEC seconds (default 10)\n"
            "  --verify, --no-verify compare the kernel's memory at its entry with the kernel\n"
            "                        file (and image) read on the host (default: on with\n"
-           "                        unicorn and none; not available with qemu)\n"
+           "                        unicorn and none; with qemu, read through its gdb stub)\n"
            "  --corrupt-load-link N for tests: damage load link N's data at the jump\n"
            "  --snapshot FILE       save the hand-off state (pages, jump arguments, processor)\n"
            "  --from-snapshot FILE  run a saved hand-off instead of booting\n"

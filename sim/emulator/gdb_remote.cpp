@@ -1,5 +1,6 @@
 #include "sim/emulator/gdb_remote.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -127,6 +128,48 @@ std::optional<uint32_t> GdbRemote::readWord(uint32_t address) {
     std::snprintf(payload, sizeof payload, "m%x,4", address);
     std::optional<std::string> answer = request(payload);
     return answer ? littleEndianWord(*answer) : std::nullopt;
+}
+
+bool GdbRemote::readMemory(uint32_t address, uint8_t* out, uint32_t size) {
+    // QEMU's packets hold 4096 characters: two hex digits a byte, and room to spare.
+    constexpr uint32_t kChunk = 1024;
+    while (size > 0) {
+        uint32_t count = std::min(size, kChunk);
+        char payload[32];
+        std::snprintf(payload, sizeof payload, "m%x,%x", address, count);
+        std::optional<std::string> answer = request(payload);
+        if (!answer || answer->size() != 2 * size_t{count})
+            return false;
+        for (uint32_t i = 0; i < count; ++i) {
+            int high = hexDigit((*answer)[2 * i]);
+            int low = hexDigit((*answer)[2 * i + 1]);
+            if (high < 0 || low < 0)
+                return false;
+            out[i] = static_cast<uint8_t>(high << 4 | low);
+        }
+        address += count;
+        out += count;
+        size -= count;
+    }
+    return true;
+}
+
+bool GdbRemote::insertBreakpoint(uint32_t address) {
+    char payload[32];
+    std::snprintf(payload, sizeof payload, "Z0,%x,4", address);
+    std::optional<std::string> answer = request(payload);
+    return answer && *answer == "OK";
+}
+
+bool GdbRemote::removeBreakpoint(uint32_t address) {
+    char payload[32];
+    std::snprintf(payload, sizeof payload, "z0,%x,4", address);
+    std::optional<std::string> answer = request(payload);
+    return answer && *answer == "OK";
+}
+
+bool GdbRemote::runToStop() {
+    return sendPacket("c") && receiveStop();
 }
 
 std::optional<std::string> GdbRemote::request(std::string_view payload) {

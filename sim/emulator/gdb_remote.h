@@ -37,6 +37,16 @@ class GdbRemote {
     std::optional<CoreRegisters> readRegisters();
     // The little-endian word at `address`, through the processor's MMU.
     std::optional<uint32_t> readWord(uint32_t address);
+    // `size` bytes from `address` on, through the processor's MMU; false when
+    // any of them can't be read.
+    bool readMemory(uint32_t address, uint8_t* out, uint32_t size);
+    // A breakpoint at an instruction of 4 bytes; QEMU keeps it in the
+    // emulator, the code in memory stays as it is.
+    bool insertBreakpoint(uint32_t address);
+    bool removeBreakpoint(uint32_t address);
+    // Lets the stopped processor run until it stops again (at a breakpoint);
+    // false when it does not stop within the answer time.
+    bool runToStop();
 
   private:
     bool sendPacket(std::string_view payload);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sim/emulator/arm_emulator.h"
+#include "sim/placed_image.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,9 +18,10 @@ constexpr unsigned kDefaultQemuSeconds = 10;
 struct HandOffLimits {
     uint64_t instruction_limit = kDefaultInstructionLimit; // Unicorn
     unsigned qemu_seconds = kDefaultQemuSeconds;           // QEMU: wall time
-    // Unicorn: called once when the kernel's entry is reached, before its
-    // first instruction, with the RAM as the second stage left it.
-    std::function<void()> at_kernel_entry;
+    // Called once when the kernel's entry is reached, before its first
+    // instruction, with a reader of the memory as the second stage left it.
+    // QEMU starts stopped for it and stops again at the entry.
+    std::function<void(const PhysicalReader& read)> at_kernel_entry;
 };
 
 // The processor when it first reached an address.

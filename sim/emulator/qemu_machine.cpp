@@ -4,6 +4,7 @@
 #include "sim/emulator/hand_off_code.h"
 #include "sim/hand_off.h"
 #include "sim/handheld.h"
+#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
 #include <cerrno>
@@ -18,6 +19,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -107,6 +109,43 @@ std::string firstLine(const std::filesystem::path& path) {
 
 } // namespace
 
+// The kernel's entry as the second stage goes there: the argument page's first word.
+uint32_t kernelEntry(const HandOff& hand_off) {
+    uint8_t bytes[4] = {};
+    PhysicalMemory::get().read(hand_off.args_paddr, bytes, 4);
+    uint32_t stored =
+        uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+    return secondStageAddress(stored, hand_off.routine);
+}
+
+// QEMU started stopped (-S): runs it to the kernel's entry, shows the caller
+// the memory there, and lets it go on. False, with `error`, when the entry
+// is not reached.
+bool runToKernelEntry(const std::filesystem::path& stub, uint32_t entry, const HandOffLimits& limits,
+                      std::string& error) {
+    GdbRemote gdb;
+    // QEMU opens its socket a moment after it starts.
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!gdb.connect(stub)) {
+        if (std::chrono::steady_clock::now() > give_up) {
+            error = "can't reach QEMU's gdb stub";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!gdb.insertBreakpoint(entry) || !gdb.runToStop()) {
+        error = "the kernel's entry at " + hexWord(entry) + " was not reached";
+        return false;
+    }
+    limits.at_kernel_entry(
+        [&gdb](uint32_t paddr, uint8_t* out, uint32_t size) { return gdb.readMemory(paddr, out, size); });
+    if (!gdb.removeBreakpoint(entry) || !gdb.resume()) {
+        error = "QEMU's gdb stub stopped answering at the kernel's entry";
+        return false;
+    }
+    return true;
+}
+
 const QemuBoard& qemuBoardFor(Processor processor) {
     return isXScale(processor) ? kMainstone : kCollie;
 }
@@ -149,6 +188,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     args.insert(args.end(),
                 {"-display", "none", "-monitor", "none", "-semihosting-config", "enable=on,target=native"});
     args.insert(args.end(), {"-gdb", "unix:" + stub.string() + ",server=on,wait=off"});
+    if (limits.at_kernel_entry)
+        args.push_back("-S"); // waits for runToKernelEntry
     for (int i = 0; i < board.uart_serial_index; ++i)
         args.insert(args.end(), {"-serial", "null"});
     args.insert(args.end(), {"-serial", "stdio"});
@@ -181,6 +222,15 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         return run;
     }
     run.started = true;
+
+    if (limits.at_kernel_entry && !runToKernelEntry(stub, kernelEntry(hand_off), limits, run.result.reason)) {
+        close(pipe_fds[0]);
+        kill(pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        run.result.stop = EmulationStop::kFault;
+        return run;
+    }
 
     Handheld& device = Handheld::get();
     auto deadline = HaltWatch::Clock::now() + std::chrono::seconds(limits.qemu_seconds);

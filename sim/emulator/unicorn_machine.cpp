@@ -72,11 +72,12 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     uint32_t stored_entry = uint32_t{entry_bytes[0]} | (uint32_t{entry_bytes[1]} << 8) |
                             (uint32_t{entry_bytes[2]} << 16) | (uint32_t{entry_bytes[3]} << 24);
     auto at_kernel = observe(run.kernel);
-    cpu.onExecute(secondStageAddress(stored_entry, hand_off.routine), [&run, &limits, at_kernel] {
+    cpu.onExecute(secondStageAddress(stored_entry, hand_off.routine), [&run, &limits, &ram, at_kernel] {
         bool first = !run.kernel.reached;
         at_kernel();
         if (first && limits.at_kernel_entry)
-            limits.at_kernel_entry();
+            limits.at_kernel_entry(
+                [&ram](uint32_t paddr, uint8_t* out, uint32_t size) { return ram.read(paddr, out, size); });
     });
 
     // Windows CE's kernel mode with interrupts masked.

@@ -95,15 +95,18 @@ TEST_F(ZandrelSimEmulator, ProbeKernelPassesOnUnicornAndQemuWithTheSameReport) {
 }
 
 // What the kernel is entered with is compared with the kernel file and the
-// image read on the host; a page damaged after loading gives exit status 4.
+// image read on the host (QEMU's memory through its gdb stub, when asked
+// for); a page damaged after loading gives exit status 4.
 TEST_F(ZandrelSimEmulator, VerifyComparesThePlacedImageAndADamagedPageExitsWithFour) {
     const std::string verified = "zandrel-sim: placed image verified: 7 ranges, ";
     for (const char* machine : {kSa1110, kPxa270}) {
-        for (const char* emulator : {"unicorn", "none"}) {
-            SCOPED_TRACE(std::string(machine) + " " + emulator);
+        for (const std::string emulator : {"unicorn", "none", "qemu"}) {
+            SCOPED_TRACE(machine + (" " + emulator));
             std::vector<std::string> arguments = {"--kernel",   "probe.elf",   "--rootfs", "md",
                                                   "--image",    "miniroot.fs", "--extra",  image_options,
                                                   "--emulator", emulator};
+            if (emulator == "qemu")
+                arguments.push_back("--verify");
             ProgramResult good = run(machine, arguments);
             EXPECT_EQ(good.status, 0) << good.err;
             EXPECT_NE(good.err.find(verified), std::string::npos) << good.err;

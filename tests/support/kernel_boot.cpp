@@ -83,10 +83,8 @@ std::string KernelBoot::runUnicornVerified(const KernelBootSettings& settings, s
         return "";
     sim::ExpectedPlacement expected = sim::expectedPlacement(kernel, image, hand_off->routine);
     sim::HandOffLimits limits;
-    limits.at_kernel_entry = [&] {
-        placed = sim::verifyPlacement(expected, [](uint32_t paddr, uint8_t* out, uint32_t size) {
-                     return sim::PhysicalMemory::get().read(paddr, out, size);
-                 }).line;
+    limits.at_kernel_entry = [&](const sim::PhysicalReader& read) {
+        placed = sim::verifyPlacement(expected, read).line;
     };
     serial.clear();
     sim::HandOffRun run = sim::runOnUnicorn(*hand_off, limits);
