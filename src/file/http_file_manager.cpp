@@ -146,7 +146,7 @@ bool HttpFileManager::parseRoot(const char16_t* root, uint32_t* port) {
         char16_t after_port = *cursor;
         *cursor = 0;
         // A port that is not a number reads as 0; an empty one leaves 80.
-        long number = port_text == cursor ? long{*port} : wideToLong(port_text);
+        long number = port_text == cursor ? static_cast<long>(*port) : wideToLong(port_text);
         *cursor = after_port;
         if (number < 0 || number > 0xFFFF) {
             print(u"port %d out of range.\n", static_cast<int>(number));
