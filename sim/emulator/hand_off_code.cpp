@@ -59,6 +59,14 @@ std::vector<uint8_t> handOffCode(const HandOff& hand_off) {
     return bytes;
 }
 
+uint32_t kernelEntry(const HandOff& hand_off) {
+    uint8_t bytes[4] = {};
+    PhysicalMemory::get().read(hand_off.args_paddr, bytes, 4);
+    uint32_t stored =
+        uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+    return secondStageAddress(stored, hand_off.routine);
+}
+
 bool prepareHandOffRam(const HandOff& hand_off) {
     PhysicalMemory& ram = PhysicalMemory::get();
     std::vector<uint8_t> leftovers(4096);

@@ -4,7 +4,6 @@
 #include "sim/emulator/hand_off_code.h"
 #include "sim/hand_off.h"
 #include "sim/handheld.h"
-#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
 #include <cerrno>
@@ -108,15 +107,6 @@ std::string firstLine(const std::filesystem::path& path) {
 }
 
 } // namespace
-
-// The kernel's entry as the second stage goes there: the argument page's first word.
-uint32_t kernelEntry(const HandOff& hand_off) {
-    uint8_t bytes[4] = {};
-    PhysicalMemory::get().read(hand_off.args_paddr, bytes, 4);
-    uint32_t stored =
-        uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
-    return secondStageAddress(stored, hand_off.routine);
-}
 
 // QEMU started stopped (-S): runs it to the kernel's entry, shows the caller
 // the memory there, and lets it go on. False, with `error`, when the entry

@@ -3,7 +3,6 @@
 #include "sim/board_devices.h"
 #include "sim/emulator/hand_off_code.h"
 #include "sim/hand_off.h"
-#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
 #include <cstdio>
@@ -67,12 +66,8 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
         };
     };
     cpu.onExecute(hand_off.code_paddr, observe(run.second_stage));
-    uint8_t entry_bytes[4] = {};
-    ram.read(hand_off.args_paddr, entry_bytes, 4);
-    uint32_t stored_entry = uint32_t{entry_bytes[0]} | (uint32_t{entry_bytes[1]} << 8) |
-                            (uint32_t{entry_bytes[2]} << 16) | (uint32_t{entry_bytes[3]} << 24);
     auto at_kernel = observe(run.kernel);
-    cpu.onExecute(secondStageAddress(stored_entry, hand_off.routine), [&run, &limits, &ram, at_kernel] {
+    cpu.onExecute(kernelEntry(hand_off), [&run, &limits, &ram, at_kernel] {
         bool first = !run.kernel.reached;
         at_kernel();
         if (first && limits.at_kernel_entry)
