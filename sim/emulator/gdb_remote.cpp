@@ -27,19 +27,26 @@ int hexDigit(char c) {
     return -1;
 }
 
-// Eight hex digits of target bytes in memory order, read as a little-endian word.
-std::optional<uint32_t> littleEndianWord(const std::string& hex) {
-    if (hex.size() != 8)
-        return std::nullopt;
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
+// Exactly `count` bytes from twice as many hex digits; false for anything else.
+bool hexBytes(std::string_view hex, uint8_t* out, size_t count) {
+    if (hex.size() != 2 * count)
+        return false;
+    for (size_t i = 0; i < count; ++i) {
         int high = hexDigit(hex[2 * i]);
         int low = hexDigit(hex[2 * i + 1]);
         if (high < 0 || low < 0)
-            return std::nullopt;
-        value = value << 8 | static_cast<uint32_t>(high << 4 | low);
+            return false;
+        out[i] = static_cast<uint8_t>(high << 4 | low);
     }
-    return value;
+    return true;
+}
+
+// Eight hex digits of target bytes in memory order, read as a little-endian word.
+std::optional<uint32_t> littleEndianWord(std::string_view hex) {
+    uint8_t bytes[4];
+    if (!hexBytes(hex, bytes, 4))
+        return std::nullopt;
+    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
 }
 
 // Undoes the protocol's run-length encoding: "x*n" is x repeated n - 29 more times.
@@ -111,12 +118,12 @@ std::optional<CoreRegisters> GdbRemote::readRegisters() {
         return std::nullopt;
     CoreRegisters registers{};
     for (size_t i = 0; i < 16; ++i) {
-        std::optional<uint32_t> value = littleEndianWord(answer->substr(8 * i, 8));
+        std::optional<uint32_t> value = littleEndianWord(std::string_view(*answer).substr(8 * i, 8));
         if (!value)
             return std::nullopt;
         registers.r[i] = *value;
     }
-    std::optional<uint32_t> cpsr = littleEndianWord(answer->substr(kCpsrAt, 8));
+    std::optional<uint32_t> cpsr = littleEndianWord(std::string_view(*answer).substr(kCpsrAt, 8));
     if (!cpsr)
         return std::nullopt;
     registers.cpsr = *cpsr;
@@ -138,15 +145,8 @@ bool GdbRemote::readMemory(uint32_t address, uint8_t* out, uint32_t size) {
         char payload[32];
         std::snprintf(payload, sizeof payload, "m%x,%x", address, count);
         std::optional<std::string> answer = request(payload);
-        if (!answer || answer->size() != 2 * size_t{count})
+        if (!answer || !hexBytes(*answer, out, count))
             return false;
-        for (uint32_t i = 0; i < count; ++i) {
-            int high = hexDigit((*answer)[2 * i]);
-            int low = hexDigit((*answer)[2 * i + 1]);
-            if (high < 0 || low < 0)
-                return false;
-            out[i] = static_cast<uint8_t>(high << 4 | low);
-        }
         address += count;
         out += count;
         size -= count;
