@@ -1,5 +1,6 @@
 #include "sim/placed_image.h"
 
+#include "loader/elf_format.h"
 #include "sim/page_list_replay.h"
 
 #include <algorithm>
@@ -10,53 +11,23 @@ namespace sim {
 
 namespace {
 
-constexpr uint32_t kPtLoad = 1;
-constexpr uint32_t kEhdrSize = 52;
-constexpr uint32_t kShdrSize = 40;
-
+// Fields of the host's copy of the kernel file; a field past its end reads as 0.
 uint32_t get16(const std::vector<uint8_t>& bytes, uint64_t at) {
-    return at + 2 <= bytes.size() ? uint32_t{bytes[at]} | (uint32_t{bytes[at + 1]} << 8) : 0;
+    return at + 2 <= bytes.size() ? elf::get16(&bytes[at]) : 0;
 }
 
 uint32_t get32(const std::vector<uint8_t>& bytes, uint64_t at) {
-    return get16(bytes, at) | (get16(bytes, at + 2) << 16);
-}
-
-void put32(std::vector<uint8_t>& bytes, uint64_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint64_t round4(uint64_t n) {
-    return (n + 3) & ~uint64_t{3};
+    return at + 4 <= bytes.size() ? elf::get32(&bytes[at]) : 0;
 }
 
 // `size` bytes of the file from `offset`; bytes past its end read as zero.
 std::vector<uint8_t> fileBytes(const std::vector<uint8_t>& file, uint64_t offset, uint64_t size) {
     std::vector<uint8_t> out(size, 0);
-    for (uint64_t i = 0; i < size && offset + i < file.size(); ++i)
-        out[i] = file[offset + i];
+    if (offset < file.size())
+        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), std::min(size, file.size() - offset),
+                    out.begin());
     return out;
 }
-
-class Placement {
-  public:
-    Placement(ExpectedPlacement& expected, JumpRoutine variant) : expected_(expected), variant_(variant) {}
-
-    // `bytes` then `zeros` zero bytes, written on from the moved start as one link is.
-    void add(uint32_t destination, std::vector<uint8_t> bytes, uint32_t zeros = 0) {
-        uint32_t start = secondStageAddress(destination, variant_);
-        auto size = static_cast<uint32_t>(bytes.size());
-        if (size != 0)
-            expected_.ranges.push_back({start, size, std::move(bytes)});
-        if (zeros != 0)
-            expected_.ranges.push_back({start + size, zeros, {}});
-    }
-
-  private:
-    ExpectedPlacement& expected_;
-    JumpRoutine variant_;
-};
 
 // The symbol block the kernel finds after its last segment: the ELF header
 // with no program headers, the section headers with the offsets the block
@@ -69,21 +40,22 @@ struct SymbolBlock {
 };
 
 bool symbolBlockOf(const std::vector<uint8_t>& file, SymbolBlock& block) {
-    uint32_t shoff = get32(file, 32);
-    uint32_t shentsize = get16(file, 46);
-    uint32_t shnum = get16(file, 48);
-    uint32_t shstrndx = get16(file, 50);
-    uint64_t table = uint64_t{shnum} * kShdrSize;
-    if (shnum == 0 || shentsize != kShdrSize || shstrndx >= shnum || shoff + table > file.size())
+    uint32_t shoff = get32(file, elf::ehdr::kShoff);
+    uint32_t shentsize = get16(file, elf::ehdr::kShentsize);
+    uint32_t shnum = get16(file, elf::ehdr::kShnum);
+    uint32_t shstrndx = get16(file, elf::ehdr::kShstrndx);
+    uint64_t table = uint64_t{shnum} * elf::shdr::kSize;
+    if (shnum == 0 || shentsize != elf::shdr::kSize || shstrndx >= shnum || shoff + table > file.size())
         return false;
-    auto header = [&](uint32_t i) { return shoff + uint64_t{i} * kShdrSize; };
-    uint32_t names_offset = get32(file, header(shstrndx) + 16);
-    uint32_t names_size = get32(file, header(shstrndx) + 20);
+    auto header = [&](uint32_t i) { return shoff + uint64_t{i} * elf::shdr::kSize; };
+    uint32_t names_offset = get32(file, header(shstrndx) + elf::shdr::kOffset);
+    uint32_t names_size = get32(file, header(shstrndx) + elf::shdr::kSizeField);
     if (uint64_t{names_offset} + names_size > file.size())
         return false;
     auto nameIs = [&](uint32_t i, const std::string& name) {
-        uint64_t at = uint64_t{names_offset} + get32(file, header(i));
-        return get32(file, header(i)) < names_size && at + name.size() < file.size() &&
+        uint32_t name_at = get32(file, header(i) + elf::shdr::kName);
+        uint64_t at = uint64_t{names_offset} + name_at;
+        return name_at < names_size && at + name.size() < file.size() &&
                std::string(file.begin() + at, file.begin() + at + name.size()) == name &&
                file[at + name.size()] == 0;
     };
@@ -96,19 +68,21 @@ bool symbolBlockOf(const std::vector<uint8_t>& file, SymbolBlock& block) {
     }
     if (symtab < 0 || strtab < 0)
         return false;
-    uint32_t symtab_offset = get32(file, header(symtab) + 16), symtab_size = get32(file, header(symtab) + 20);
-    uint32_t strtab_offset = get32(file, header(strtab) + 16), strtab_size = get32(file, header(strtab) + 20);
+    uint32_t symtab_offset = get32(file, header(symtab) + elf::shdr::kOffset),
+             symtab_size = get32(file, header(symtab) + elf::shdr::kSizeField);
+    uint32_t strtab_offset = get32(file, header(strtab) + elf::shdr::kOffset),
+             strtab_size = get32(file, header(strtab) + elf::shdr::kSizeField);
     if (uint64_t{symtab_offset} + symtab_size > file.size() ||
         uint64_t{strtab_offset} + strtab_size > file.size())
         return false;
 
-    uint64_t names_start = kEhdrSize + table;
-    uint64_t head_size = names_start + round4(names_size);
-    block.head = fileBytes(file, 0, kEhdrSize);
-    put32(block.head, 24, 0); // e_entry
-    put32(block.head, 28, 0); // e_phoff
-    put32(block.head, 32, kEhdrSize);
-    block.head[44] = block.head[45] = 0; // e_phnum
+    uint64_t names_start = elf::ehdr::kSize + table;
+    uint64_t head_size = names_start + elf::round4(uint64_t{names_size});
+    block.head = fileBytes(file, 0, elf::ehdr::kSize);
+    elf::put32(&block.head[elf::ehdr::kEntry], 0);
+    elf::put32(&block.head[elf::ehdr::kPhoff], 0);
+    elf::put32(&block.head[elf::ehdr::kShoff], elf::ehdr::kSize);
+    elf::put16(&block.head[elf::ehdr::kPhnum], 0);
     std::vector<uint8_t> sections = fileBytes(file, shoff, table);
     for (uint32_t i = 0; i < shnum; ++i) {
         uint64_t offset = 0;
@@ -117,11 +91,11 @@ bool symbolBlockOf(const std::vector<uint8_t>& file, SymbolBlock& block) {
         else if (static_cast<int>(i) == symtab)
             offset = head_size;
         else if (static_cast<int>(i) == strtab)
-            offset = head_size + round4(symtab_size);
-        put32(sections, uint64_t{i} * kShdrSize + 16, static_cast<uint32_t>(offset));
+            offset = head_size + elf::round4(uint64_t{symtab_size});
+        elf::put32(&sections[i * elf::shdr::kSize + elf::shdr::kOffset], static_cast<uint32_t>(offset));
     }
     block.head.insert(block.head.end(), sections.begin(), sections.end());
-    std::vector<uint8_t> names = fileBytes(file, names_offset, round4(names_size));
+    std::vector<uint8_t> names = fileBytes(file, names_offset, elf::round4(uint64_t{names_size}));
     block.head.insert(block.head.end(), names.begin(), names.end());
     block.symtab = fileBytes(file, symtab_offset, symtab_size);
     block.strtab = fileBytes(file, strtab_offset, strtab_size);
@@ -153,36 +127,46 @@ bool readHostFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes
 ExpectedPlacement expectedPlacement(const std::vector<uint8_t>& kernel, const std::vector<uint8_t>& image,
                                     JumpRoutine variant) {
     ExpectedPlacement expected;
-    if (kernel.size() < kEhdrSize || get32(kernel, 0) != 0x464C457Fu) {
+    if (kernel.size() < elf::ehdr::kSize || !elf::hasMagic(kernel.data())) {
         expected.error = "the kernel file is not an ELF file";
         return expected;
     }
-    Placement placement(expected, variant);
-    uint32_t phoff = get32(kernel, 28);
-    uint32_t phnum = get16(kernel, 44);
+    // `bytes` then `zeros` zero bytes, written on from the moved start as one link is.
+    auto place = [&](uint32_t destination, std::vector<uint8_t> bytes, uint32_t zeros = 0) {
+        uint32_t start = secondStageAddress(destination, variant);
+        auto size = static_cast<uint32_t>(bytes.size());
+        if (size != 0)
+            expected.ranges.push_back({start, size, std::move(bytes)});
+        if (zeros != 0)
+            expected.ranges.push_back({start + size, zeros, {}});
+    };
+    uint32_t phoff = get32(kernel, elf::ehdr::kPhoff);
+    uint32_t phnum = get16(kernel, elf::ehdr::kPhnum);
     uint64_t end = 0;      // after the last segment in table order, words rounded
     uint64_t last_end = 0; // the end of the last range placed
     for (uint32_t i = 0; i < phnum; ++i) {
-        uint64_t at = phoff + uint64_t{i} * 32;
-        if (get32(kernel, at) != kPtLoad)
+        uint64_t at = phoff + uint64_t{i} * elf::phdr::kSize;
+        if (get32(kernel, at + elf::phdr::kType) != elf::kPtLoad)
             continue;
-        uint32_t offset = get32(kernel, at + 4), paddr = get32(kernel, at + 12);
-        uint32_t filesz = get32(kernel, at + 16), memsz = get32(kernel, at + 20);
-        placement.add(paddr, fileBytes(kernel, offset, filesz), memsz > filesz ? memsz - filesz : 0);
-        end = paddr + round4(memsz);
+        uint32_t offset = get32(kernel, at + elf::phdr::kOffset),
+                 paddr = get32(kernel, at + elf::phdr::kPaddr);
+        uint32_t filesz = get32(kernel, at + elf::phdr::kFilesz),
+                 memsz = get32(kernel, at + elf::phdr::kMemsz);
+        place(paddr, fileBytes(kernel, offset, filesz), memsz > filesz ? memsz - filesz : 0);
+        end = paddr + elf::round4(uint64_t{memsz});
         last_end = uint64_t{paddr} + memsz;
     }
     SymbolBlock block;
     if (symbolBlockOf(kernel, block)) {
         uint64_t symtab_at = end + block.head.size();
-        uint64_t strtab_at = symtab_at + round4(block.symtab.size());
+        uint64_t strtab_at = symtab_at + elf::round4(uint64_t{block.symtab.size()});
         last_end = strtab_at + block.strtab.size();
-        placement.add(static_cast<uint32_t>(end), std::move(block.head));
-        placement.add(static_cast<uint32_t>(symtab_at), std::move(block.symtab));
-        placement.add(static_cast<uint32_t>(strtab_at), std::move(block.strtab));
+        place(static_cast<uint32_t>(end), std::move(block.head));
+        place(static_cast<uint32_t>(symtab_at), std::move(block.symtab));
+        place(static_cast<uint32_t>(strtab_at), std::move(block.strtab));
     }
     if (!image.empty())
-        placement.add(static_cast<uint32_t>((last_end + 4095) & ~uint64_t{4095}), image);
+        place(static_cast<uint32_t>((last_end + 4095) & ~uint64_t{4095}), image);
     return expected;
 }
 
