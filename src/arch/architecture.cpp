@@ -62,13 +62,12 @@ bool Architecture::holdBackDestinations(const std::vector<Loader::Destination>& 
     MemoryManager* memory = *memory_;
     std::vector<MemoryManager::Stretch> ranges =
         finalRanges(links, [this](uint32_t address) { return finalAddress(address); });
-    for (size_t i = 0; i < links.size(); ++i) {
-        if (!memory->insideBanks(ranges[i].start, ranges[i].end)) {
-            print(u"destination 0x%08x-0x%08x goes to 0x%08x-0x%08x, outside the memory banks.\n",
-                  links[i].start, static_cast<uint32_t>(links[i].end - 1),
-                  static_cast<uint32_t>(ranges[i].start), static_cast<uint32_t>(ranges[i].end - 1));
-            return false;
-        }
+    size_t i = memory->firstOutsideBanks(ranges);
+    if (i < ranges.size()) {
+        print(u"destination 0x%08x-0x%08x goes to 0x%08x-0x%08x, outside the memory banks.\n", links[i].start,
+              static_cast<uint32_t>(links[i].end - 1), static_cast<uint32_t>(ranges[i].start),
+              static_cast<uint32_t>(ranges[i].end - 1));
+        return false;
     }
     memory->holdBack(std::move(ranges));
     return true;

@@ -99,7 +99,7 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        if (file.realsize() == FileManager::kReadFailed || !loader.loadExtraData())
+        if (!loader.loadExtraData())
             return {u"Can't load file system image to memory.\n", true};
         file.close();
     }

@@ -12,14 +12,13 @@ uint8_t* GzipOutputCache::roomAt(uint64_t at, uint32_t wanted, uint32_t* room) {
             return last.data.get() + last.size;
         }
     }
-    if (held_ + kChunkSize > limit_)
+    if ((chunks_.size() + 1) * uint64_t{kChunkSize} > limit_)
         return nullptr;
     Chunk chunk;
     chunk.start = at;
     chunk.data.reset(new (std::nothrow) uint8_t[kChunkSize]);
     if (chunk.data == nullptr)
         return nullptr;
-    held_ += kChunkSize;
     chunks_.push_back(std::move(chunk));
     *room = std::min(wanted, kChunkSize);
     return chunks_.back().data.get();
@@ -29,9 +28,13 @@ void GzipOutputCache::stored(uint32_t count) {
     chunks_.back().size += count;
 }
 
+std::vector<GzipOutputCache::Chunk>::iterator GzipOutputCache::firstChunkAfter(uint64_t at) {
+    return std::upper_bound(chunks_.begin(), chunks_.end(), at,
+                            [](uint64_t value, const Chunk& chunk) { return value < chunk.start; });
+}
+
 uint32_t GzipOutputCache::take(uint64_t at, void* buffer, uint32_t size) {
-    auto it = std::upper_bound(chunks_.begin(), chunks_.end(), at,
-                               [](uint64_t value, const Chunk& chunk) { return value < chunk.start; });
+    auto it = firstChunkAfter(at);
     if (it == chunks_.begin())
         return 0;
     --it;
@@ -44,14 +47,12 @@ uint32_t GzipOutputCache::take(uint64_t at, void* buffer, uint32_t size) {
     // A chunk whose every byte went out is not needed again, unless it is
     // the last one and may still grow.
     if (it->delivered >= it->size && (it->size == kChunkSize || it + 1 != chunks_.end() || sealed_)) {
-        held_ -= kChunkSize;
         chunks_.erase(it);
     }
     return count;
 }
 
-uint64_t GzipOutputCache::nextKeptAfter(uint64_t at) const {
-    auto it = std::upper_bound(chunks_.begin(), chunks_.end(), at,
-                               [](uint64_t value, const Chunk& chunk) { return value < chunk.start; });
+uint64_t GzipOutputCache::nextKeptAfter(uint64_t at) {
+    auto it = firstChunkAfter(at);
     return it == chunks_.end() ? ~uint64_t{0} : it->start;
 }

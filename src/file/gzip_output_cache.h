@@ -30,9 +30,7 @@ class GzipOutputCache {
     // byte not kept) and counts it as delivered; returns the count.
     uint32_t take(uint64_t at, void* buffer, uint32_t size);
     // The first kept offset above `at`, or all ones.
-    uint64_t nextKeptAfter(uint64_t at) const;
-
-    uint64_t bytesHeld() const { return held_; }
+    uint64_t nextKeptAfter(uint64_t at);
 
   private:
     struct Chunk {
@@ -43,7 +41,9 @@ class GzipOutputCache {
     };
 
     uint64_t limit_;
-    uint64_t held_ = 0;
     bool sealed_ = false;
     std::vector<Chunk> chunks_;
+
+    // The chunk after the one that may hold `at`: chunks are in output order.
+    std::vector<Chunk>::iterator firstChunkAfter(uint64_t at);
 };

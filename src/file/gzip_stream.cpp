@@ -459,7 +459,7 @@ uint32_t GzipStream::passThrough(uint8_t* buffer, uint32_t size) {
     uint32_t remaining = size - buffered;
     if (remaining > 0) {
         uint32_t count = inner_->read(buffer + buffered, remaining, FileManager::kCurrentPosition);
-        if (count == kCorrupt)
+        if (count == FileManager::kReadFailed)
             return kCorrupt;
         remaining -= std::min(count, remaining);
     }

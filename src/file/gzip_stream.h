@@ -10,6 +10,7 @@
 // moves back.
 #pragma once
 
+#include "file/file_manager.h"
 #include "file/gzip_access_index.h"
 #include "file/gzip_output_cache.h"
 
@@ -18,11 +19,11 @@
 #include <zlib.h>
 
 class Console;
-class FileManager;
 
 class GzipStream {
   public:
-    static constexpr uint32_t kCorrupt = 0xFFFFFFFFu;
+    // What reads and `realsize` give for damaged data: the file interface's read failure.
+    static constexpr uint32_t kCorrupt = FileManager::kReadFailed;
     static constexpr uint32_t kInputSize = 64 * 1024;
 
     GzipStream(FileManager* inner, Console** console, uint64_t point_spacing);

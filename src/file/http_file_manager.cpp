@@ -213,7 +213,6 @@ bool HttpFileManager::open(const char16_t* name, uint32_t) {
     uint32_t content_length = requestHead(&header_length);
     if (header_length == 0)
         return false;
-    header_length_ = header_length;
     content_length_ = content_length;
     failed_ = false;
     return true;
@@ -237,10 +236,8 @@ bool HttpFileManager::setRequestTarget(const char16_t* name) {
 }
 
 uint32_t HttpFileManager::size() {
-    if (header_length_ != 0)
-        return content_length_;
-    uint32_t header_length = 0;
-    return requestHead(&header_length);
+    // `open` asked the server.
+    return content_length_;
 }
 
 bool HttpFileManager::close() {
@@ -488,7 +485,6 @@ void HttpFileManager::freeCache() {
 void HttpFileManager::clearFile() {
     file_name[0] = '\0';
     freeCache();
-    header_length_ = 0;
     content_length_ = 0;
     position_ = 0;
     failed_ = false;

@@ -84,7 +84,6 @@ class HttpFileManager : public FileManager {
     char path_prefix_[kHostSize] = "/";
     char request_[kRequestSize]{};
     const char* request_texts_[4];
-    uint32_t header_length_ = 0;
     bool cached_ = false;
     uint8_t* cache_ = nullptr;
     uint32_t content_length_ = 0;

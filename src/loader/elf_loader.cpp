@@ -139,6 +139,7 @@ bool ElfLoader::readProgramHeaders() {
 // every range: a segment it cannot place exactly is refused here.
 bool ElfLoader::checkSegments() {
     int loadable = 0;
+    const uint64_t room = (*memory_)->largestBankRun();
     for (uint32_t i = 0; i < info_.phnum; ++i) {
         elf::ProgramHeader segment = programHeader(i);
         if (segment.type != elf::kPtLoad)
@@ -154,7 +155,6 @@ bool ElfLoader::checkSegments() {
                   segment.paddr, segment.memsz, segment.offset, segment.filesz);
             return false;
         }
-        uint64_t room = (*memory_)->largestBankRun();
         if (memory_size > room) {
             print(u"segment %d: mem size 0x%x is larger than the machine's memory (0x%x bytes).\n", i,
                   segment.memsz, static_cast<uint32_t>(room));

@@ -192,6 +192,9 @@ uint64_t Loader::imageDestination(uint32_t kernel_end) {
 
 bool Loader::loadExtraData() {
     uint32_t size = file_->realsize();
+    // A damaged or unreadable image has no size to load.
+    if (size == FileManager::kReadFailed)
+        return false;
     uint64_t destination = imageDestination(kernel_end_);
     print(u"[file system image]\n");
     if (destination + size > 0x100000000ull) {

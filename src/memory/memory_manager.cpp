@@ -53,14 +53,18 @@ uint64_t MemoryManager::largestBankRun() const {
     return largest;
 }
 
-bool MemoryManager::insideBanks(uint64_t start, uint64_t end) const {
+size_t MemoryManager::firstOutsideBanks(const std::vector<Stretch>& ranges) const {
     if (bank_count_ == 0)
-        return true;
-    for (const Stretch& stretch : bankStretches()) {
-        if (stretch.start <= start && end <= stretch.end)
-            return true;
+        return ranges.size();
+    std::vector<Stretch> banks = bankStretches();
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        bool inside = std::any_of(banks.begin(), banks.end(), [&](const Stretch& bank) {
+            return bank.start <= ranges[i].start && ranges[i].end <= bank.end;
+        });
+        if (!inside)
+            return i;
     }
-    return false;
+    return ranges.size();
 }
 
 void MemoryManager::releaseRegion() {
@@ -73,7 +77,6 @@ void MemoryManager::releaseRegion() {
     table_count_ = 0;
     next_page_ = 0;
     held_back_count_ = 0;
-    page_number_ = 0;
 }
 
 std::vector<MemoryManager::Stretch> MemoryManager::merged(std::vector<Stretch> ranges) {
@@ -141,10 +144,9 @@ bool MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t p
         uint8_t* vaddr = region + i * page_size_;
         uint32_t paddr = searchPage(vaddr);
         if (paddr == kNotFound) {
-            print(u"page#%d not found\n", page_number_);
+            print(u"page#%d not found\n", mapped_count_ + held_back_count_);
             return false;
         }
-        ++page_number_;
         if (heldBack(paddr)) {
             ++held_back_count_;
             continue;

@@ -4,6 +4,7 @@
 // special pages), and mappings of physical ranges for device registers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -77,8 +78,9 @@ class MemoryManager {
     int bankCount() const { return bank_count_; }
     // Bytes of the longest stretch of adjacent banks; 4 GB when no bank is registered.
     uint64_t largestBankRun() const;
-    // True when [start, end) lies inside one stretch of adjacent banks (or no bank is registered).
-    bool insideBanks(uint64_t start, uint64_t end) const;
+    // The index of the first range that does not lie inside one stretch of
+    // adjacent banks; ranges.size() when all do (or no bank is registered).
+    size_t firstOutsideBanks(const std::vector<Stretch>& ranges) const;
     const Bank& bank(int i) const { return banks_[i]; }
     int mappedCount() const { return mapped_count_; }
     int nextPage() const { return next_page_; }
@@ -110,7 +112,6 @@ class MemoryManager {
     std::vector<uint8_t*> regions_;
     std::vector<Stretch> held_back_; // sorted, disjoint
     int held_back_count_ = 0;
-    int page_number_ = 0; // pages of the reservation looked up so far
     int mapped_count_ = 0;
     TableEntry* table_ = nullptr;
     int table_count_ = 0;

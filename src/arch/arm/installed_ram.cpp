@@ -1,5 +1,7 @@
 #include "arch/arm/installed_ram.h"
 
+#include <bit>
+
 namespace pxa2x0 {
 
 namespace {
@@ -42,10 +44,7 @@ namespace sa11x0 {
 std::vector<MemoryManager::Bank> dramBanks(uint32_t total_phys) {
     if (total_phys == 0 || total_phys > kDramBankSize)
         return {};
-    uint32_t size = 1;
-    while (size < total_phys)
-        size <<= 1;
-    return {{kDramBank0, size}};
+    return {{kDramBank0, std::bit_ceil(total_phys)}};
 }
 
 } // namespace sa11x0
