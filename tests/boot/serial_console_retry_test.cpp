@@ -14,11 +14,9 @@ class SerialConsoleRetry : public KernelBoot {
   protected:
     // Presses Boot again with the settings of the last boot.
     bool bootAgain() {
-        hand_off.reset();
         serial.clear();
         page.box.clear();
-        MenuContext::instance()->startBoot();
-        return hand_off.has_value();
+        return KernelBoot::bootAgain();
     }
 };
 
