@@ -5,6 +5,7 @@
 
 #include "sim/hand_off.h"
 #include "support/console_page_capture.h"
+#include "support/probe_output.h"
 #include "support/simulated_device.h"
 
 #include <filesystem>
@@ -46,7 +47,3 @@ class KernelBoot : public SimulatedDevice {
 // The profile of a machine by name; fails the calling test when there is none.
 const sim::DeviceProfile& profileNamed(const char16_t* name);
 
-// The "PROBE..." lines of the probe kernel's output, without line ends.
-std::vector<std::string> probeLines(const std::string& output);
-// The text after "PROBE VERDICT: ", or "" when there is no verdict line.
-std::string probeVerdict(const std::string& output);

@@ -1,10 +1,9 @@
 #include "window_device.h"
 
-#include "boot/boot_context.h"
-#include "console/console.h"
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/handheld.h"
-#include "ui/menu_context.h"
+#include "support/probe_output.h"
+#include "support/process_state.h"
 #include "ui/settings_file.h"
 
 #include <cstdlib>
@@ -19,13 +18,6 @@ namespace {
 std::filesystem::path root;
 std::string serial;
 bool jump_reached = false;
-
-void forgetProcessState() {
-    BootContext::destroyInstance();
-    MenuContext::destroyInstance();
-    Console::releaseCurrent();
-    resetComPort();
-}
 
 } // namespace
 
@@ -102,18 +94,8 @@ std::string serialOutput() {
 }
 
 std::string probeVerdict() {
-    const std::string marker = "PROBE VERDICT: ";
-    size_t at = serial.find(marker);
-    if (at == std::string::npos)
-        return "";
-    size_t end = serial.find_first_of("\r\n", at);
-    return serial.substr(at + marker.size(),
-                         end == std::string::npos ? std::string::npos : end - at - marker.size());
+    return ::probeVerdict(serial);
 }
-
-} // namespace window_device
-
-namespace window_device {
 
 void useDefaultMachine(Preferences& prefs) {
     const sim::DeviceProfile& profile = sim::defaultDeviceProfile();

@@ -28,10 +28,7 @@ bool jumped();
 std::string serialOutput();
 // The text after "PROBE VERDICT: ", or "".
 std::string probeVerdict();
-
-} // namespace window_device
-
-namespace window_device {
 // The handheld becomes the default device's machine, and `prefs` names it.
 void useDefaultMachine(Preferences& prefs);
+
 } // namespace window_device
