@@ -4,6 +4,7 @@
 #include "platform/wide_string.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
+#include "ui/window/screen.h"
 #include "ui/window/tab_page.h"
 #include "ui/window/wide_cast.h"
 
@@ -12,13 +13,11 @@ ConsolePage::ConsolePage(Application& app, TabControl& tabs)
 
 void ConsolePage::init(HWND dialog) {
     TabPage::init(dialog);
-    HDC screen = GetDC(nullptr);
-    int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    int width = ((rect.right - rect.left) * 96 / dpi_x - 10) * dpi_x / 96;
-    int height = ((rect.bottom - rect.top) * 96 / dpi_y - 60) * dpi_y / 96;
+    ScreenMetrics screen = screenMetrics();
+    int width = screen.x((rect.right - rect.left) * 96 / screen.dpi_x - 10);
+    int height = screen.y((rect.bottom - rect.top) * 96 / screen.dpi_y - 60);
     HWND output_box = item(IDC_OUTPUT);
-    MoveWindow(output_box, 5 * dpi_x / 96, 60 * dpi_y / 96, width, height, TRUE);
+    MoveWindow(output_box, screen.x(5), screen.y(60), width, height, TRUE);
     SendMessageW(output_box, EM_FMTLINES, TRUE, 0);
     // A long boot log must not stop at the edit control's default limit.
     SendMessageW(output_box, EM_SETLIMITTEXT, 0, 0);

@@ -3,6 +3,7 @@
 // settings through the page's form; this file moves them into the controls.
 #include "resources/resource.h"
 #include "ui/menu_context.h"
+#include "ui/window/screen.h"
 #include "ui/window/tab_page.h"
 #include "ui/window/wide_cast.h"
 
@@ -68,15 +69,12 @@ void MainPage::init(HWND dialog) {
 
 // A second column on a wide, low screen; below the other controls otherwise.
 void MainPage::arrangeFlagBoxes() {
-    HDC screen = GetDC(nullptr);
-    int width = GetDeviceCaps(screen, HORZRES), height = GetDeviceCaps(screen, VERTRES);
-    int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    bool wide_and_low = width > 320 && height <= 240;
+    ScreenMetrics screen = screenMetrics();
+    bool wide_and_low = screen.width > 320 && screen.height <= 240;
     int origin_x = wide_and_low ? 250 : 5, origin_y = wide_and_low ? 5 : 125;
     for (const FlagBoxPlace& place : kFlagBoxes) {
-        SetWindowPos(item(place.id), nullptr, (origin_x + place.x) * dpi_x / 96,
-                     (origin_y + place.y) * dpi_y / 96, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        SetWindowPos(item(place.id), nullptr, screen.x(origin_x + place.x), screen.y(origin_y + place.y), 0,
+                     0, SWP_NOSIZE | SWP_NOZORDER);
     }
 }
 

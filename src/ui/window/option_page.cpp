@@ -1,6 +1,7 @@
 // The Option page: auto boot and the behaviour switches.
 #include "resources/resource.h"
 #include "ui/menu_context.h"
+#include "ui/window/screen.h"
 #include "ui/window/tab_page.h"
 
 #include <commctrl.h>
@@ -22,11 +23,9 @@ void OptionPage::init(HWND dialog) {
     form.init(*MenuContext::instance());
 
     seconds_box_ = item(IDC_SECONDS);
-    HDC screen = GetDC(nullptr);
-    int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    spin_ = CreateUpDownControl(kSpinStyle, 80 * dpi_x / 96, 0, 50 * dpi_x / 96, 50 * dpi_y / 96, hwnd,
-                                IDC_SPIN, app.module_instance, seconds_box_, 60, 1, 30);
+    ScreenMetrics screen = screenMetrics();
+    spin_ = CreateUpDownControl(kSpinStyle, screen.x(80), 0, screen.x(50), screen.y(50), hwnd, IDC_SPIN,
+                                app.module_instance, seconds_box_, 60, 1, 30);
 
     EnableWindow(seconds_box_, form.auto_boot);
     EnableWindow(spin_, form.auto_boot);

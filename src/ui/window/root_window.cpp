@@ -3,6 +3,7 @@
 #include "platform/wide_format.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
+#include "ui/window/screen.h"
 #include "ui/window/tab_page.h"
 #include "ui/window/wide_cast.h"
 #include "ui/window/wince_shell.h"
@@ -44,7 +45,7 @@ RootWindow::~RootWindow() {
 bool RootWindow::create() {
     const wchar_t* name = className(app.module_instance);
     char16_t title[kTitleSize];
-    wsprintfW(title, kTitleSize, u"%s Build %d", reinterpret_cast<const char16_t*>(name), kBuildNumber);
+    wsprintfW(title, kTitleSize, u"%s Build %d", fromWide(name), kBuildNumber);
     HWND window = CreateWindowExW(0, name, asWide(title), WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, app.module_instance, this);
     if (window == nullptr)
@@ -103,11 +104,8 @@ void RootWindow::onCreate(const CREATESTRUCTW& creation) {
     CommandBar_AddAdornments(app.command_bar, 0, 0);
     bar_height = CommandBar_Height(app.command_bar);
 
-    HDC screen = GetDC(nullptr);
-    int screen_width = GetDeviceCaps(screen, HORZRES);
-    ReleaseDC(nullptr, screen);
     button_width = 50;
-    if (screen_width > 320)
+    if (screenMetrics().width > 320)
         button_width += button_width / 2;
 
     RECT area;

@@ -11,3 +11,7 @@ inline const wchar_t* asWide(const char16_t* text) {
 inline wchar_t* asWide(char16_t* text) {
     return reinterpret_cast<wchar_t*>(text);
 }
+
+inline const char16_t* fromWide(const wchar_t* text) {
+    return reinterpret_cast<const char16_t*>(text);
+}

@@ -1,5 +1,7 @@
 #include "ui/window/wince_shell.h"
 
+#include "ui/window/screen.h"
+
 namespace {
 
 const wchar_t kCommandBarClass[] = L"ZandrelCommandBar";
@@ -26,13 +28,6 @@ bool registerCommandBarClass(HINSTANCE instance) {
     return RegisterClassW(&window_class) != 0;
 }
 
-int pixelsOf(int units, int index) {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, index);
-    ReleaseDC(nullptr, screen);
-    return units * dpi / 96;
-}
-
 // A top-level window on the device covers the screen and has no caption.
 void fillScreen(HWND window) {
     LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
@@ -50,7 +45,7 @@ HWND CommandBar_Create(HINSTANCE instance, HWND parent, int id) {
     RECT client;
     GetClientRect(parent, &client);
     return CreateWindowExW(0, kCommandBarClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, client.right,
-                           pixelsOf(kBarHeight, LOGPIXELSY), parent,
+                           screenMetrics().y(kBarHeight), parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
