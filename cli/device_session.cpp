@@ -24,18 +24,6 @@ std::string answerName(int answer) {
     }
 }
 
-// "[CAPTION] text -> answer", line breaks in the text as spaces.
-std::string messageBoxLine(const sim::MessageBoxRecord& box) {
-    std::string text = utf16ToUtf8(box.text);
-    for (char& c : text) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return "[" + utf16ToUtf8(box.caption) + "] " + text + " -> " + answerName(box.answer) + "\n";
-}
-
 // caption, text (line breaks escaped), style and answer, tab-separated.
 std::string boxLogLine(const sim::MessageBoxRecord& box) {
     std::string text;
@@ -56,6 +44,16 @@ std::string printable(const char* bytes, size_t count) {
 }
 
 } // namespace
+
+std::string messageBoxLine(const std::string& caption, std::string text, int answer) {
+    for (char& c : text) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return "[" + caption + "] " + text + " -> " + answerName(answer) + "\n";
+}
 
 const sim::DeviceProfile* profileNamed(const std::string& name) {
     return sim::findDeviceProfile(utf8ToUtf16(name));
@@ -119,6 +117,13 @@ bool DeviceSession::setUp() {
     return true;
 }
 
+void DeviceSession::useMachineNamed(const char16_t* name) {
+    if (options_.profile || options_.machine || name == nullptr)
+        return;
+    if (const sim::DeviceProfile* profile = sim::findDeviceProfile(name))
+        sim::Handheld::get().setProfile(*profile);
+}
+
 void DeviceSession::bootPressed() {
     boot_pressed_ = std::chrono::steady_clock::now();
     if (options_.fail_call)
@@ -161,7 +166,7 @@ void DeviceSession::connectOutputs() {
     if (options_.box_log)
         box_log_.open(*options_.box_log, std::ios::binary);
     device.on_message_box = [this](const sim::MessageBoxRecord& box) {
-        terminal_.err(messageBoxLine(box));
+        terminal_.err(messageBoxLine(utf16ToUtf8(box.caption), utf16ToUtf8(box.text), box.answer));
         if (box_log_.is_open())
             box_log_ << boxLogLine(box) << std::flush;
     };

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace sim {
 struct DeviceProfile;
@@ -28,6 +29,9 @@ class DeviceSession {
     bool setUp();
     // Serial line, debugger output, message-box log and the jump.
     void connectOutputs();
+    // Without a device or machine on the command line, the handheld becomes the
+    // machine of this name (the one the settings choose); unknown names change nothing.
+    void useMachineNamed(const char16_t* name);
     // Boot was pressed: the start of --timing's measure, and of --fail-call's count.
     void bootPressed();
     // With --fail-call: which call failed, or that none did (at the jump, or
@@ -52,5 +56,8 @@ class DeviceSession {
     std::chrono::steady_clock::time_point boot_pressed_;
 };
 
+// "[CAPTION] text -> answer" (Yes, No or OK for IDYES, IDNO and the rest),
+// line breaks in the text as spaces: a message box as the terminal shows it.
+std::string messageBoxLine(const std::string& caption, std::string text, int answer);
 // The profile of a machine or device by name; null when there is none.
 const sim::DeviceProfile* profileNamed(const std::string& name);

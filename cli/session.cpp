@@ -114,15 +114,9 @@ int Session::run() {
     BootContext::instance();
 
     applyToPages(options_, main_page.form, option_page.form);
-    // Without a chosen device, the handheld is the machine the Main page names.
-    if (!options_.profile && !options_.machine) {
-        int selection = main_page.form.platform_selection;
-        if (selection >= 0) {
-            if (const sim::DeviceProfile* profile =
-                    sim::findDeviceProfile(main_page.form.platforms[selection].name))
-                sim::Handheld::get().setProfile(*profile);
-        }
-    }
+    int selection = main_page.form.platform_selection;
+    if (selection >= 0)
+        device_.useMachineNamed(main_page.form.platforms[selection].name);
 
     device_.bootPressed();
     pressBoot(*menu, window);

@@ -1,24 +1,17 @@
 #include "window/box_answerer.h"
 
+#include "window/message_box.h"
 #include "window/win_text.h"
 
 namespace {
 
 constexpr UINT kPollMilliseconds = 20;
-constexpr int kMessageTextId = 0xFFFF; // the message box's text control
-BoxAnswerer* watching = nullptr;       // the thread timer has no context word
+BoxAnswerer* watching = nullptr; // the thread timer has no context word
 
 std::string windowText(HWND window) {
     wchar_t text[1024] = {};
     GetWindowTextW(window, text, 1024);
     return utf8(text);
-}
-
-bool isMessageBox(HWND window) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    return lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window) &&
-           GetDlgItem(window, kMessageTextId) != nullptr;
 }
 
 } // namespace
@@ -66,16 +59,4 @@ void BoxAnswerer::answer(HWND box) {
         on_answer(record);
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(record.answer, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(box, record.answer)));
-}
-
-std::string boxLine(const AnsweredBox& box) {
-    std::string text = box.text;
-    for (char& c : text) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    const char* answer = box.answer == IDYES ? "Yes" : box.answer == IDNO ? "No" : "OK";
-    return "[" + box.caption + "] " + text + " -> " + answer + "\n";
 }

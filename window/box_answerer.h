@@ -41,6 +41,3 @@ class BoxAnswerer {
     UINT_PTR timer_ = 0;
     std::set<HWND> pressed_;
 };
-
-// "[CAPTION] text -> answer" with line breaks as spaces, as zandrel-sim prints it.
-std::string boxLine(const AnsweredBox& box);

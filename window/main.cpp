@@ -7,9 +7,6 @@
 #include "cli/device_session.h"
 #include "cli/options.h"
 #include "cli/terminal.h"
-#include "platform/wide_string.h"
-#include "sim/device_profile.h"
-#include "sim/handheld.h"
 #include "ui/menu_context.h"
 #include "ui/window/program.h"
 #include "window/box_answerer.h"
@@ -19,20 +16,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace {
-
-// Without a chosen device, the handheld is the machine the settings name.
-void useMachineOfSettings(const CliOptions& options) {
-    if (options.profile || options.machine)
-        return;
-    MenuContext* menu = MenuContext::instance();
-    const char16_t* name = menu->platformName(menu->platformIndex());
-    if (const sim::DeviceProfile* profile = name != nullptr ? sim::findDeviceProfile(name) : nullptr)
-        sim::Handheld::get().setProfile(*profile);
-}
-
-} // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     std::vector<std::string> args = commandLineWords();
@@ -49,13 +32,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         return 0;
     }
     const CliOptions& options = parsed.options;
+    // Both count from zandrel-sim's press of Boot; here the user presses it.
+    if (options.timing || options.fail_call) {
+        std::fputs(
+            "zandrel-window: --timing and --fail-call are zandrel-sim's; the window does not take them\n",
+            stderr);
+        return 2;
+    }
     Terminal terminal(!options.quiet);
     DeviceSession device(options, terminal);
     if (!device.setUp())
         return 2;
     device.connectOutputs();
     device.end_process = [](int status) { ExitProcess(static_cast<UINT>(status)); };
-    useMachineOfSettings(options);
+    MenuContext* menu = MenuContext::instance();
+    device.useMachineNamed(menu->platformName(menu->platformIndex()));
 
     // Nobody at the screen: the boxes are answered as --answer and --answers say.
     std::unique_ptr<BoxAnswerer> answerer;
@@ -63,7 +54,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         answerer = std::make_unique<BoxAnswerer>();
         answerer->answer_yes = options.answer_yes;
         answerer->scripted.assign(options.answers.begin(), options.answers.end());
-        answerer->on_answer = [&terminal](const AnsweredBox& box) { terminal.err(boxLine(box)); };
+        answerer->on_answer = [&terminal](const AnsweredBox& box) {
+            terminal.err(messageBoxLine(box.caption, box.text, box.answer));
+        };
     }
     return runProgram(instance);
 }

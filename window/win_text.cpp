@@ -1,17 +1,13 @@
 #include "window/win_text.h"
 
+#include "platform/wide_string.h"
+#include "ui/window/wide_cast.h"
 #include "ui/window/win32.h"
 
 #include <shellapi.h>
 
 std::string utf8(const wchar_t* text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return "";
-    std::string bytes(size, 0);
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
-    bytes.pop_back();
-    return bytes;
+    return utf16ToUtf8(fromWide(text));
 }
 
 std::vector<std::string> commandLineWords() {

@@ -1,5 +1,6 @@
 #include "window/window_driver.h"
 
+#include "window/message_box.h"
 #include "window/win_text.h"
 
 #include "resources/resource.h"
@@ -32,9 +33,7 @@ struct BoxSearch {
 
 BOOL CALLBACK findAnyBox(HWND window, LPARAM data) {
     auto* search = reinterpret_cast<BoxSearch*>(data);
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (lstrcmpW(name, L"#32770") != 0 || !IsWindowVisible(window) || GetDlgItem(window, 0xFFFF) == nullptr)
+    if (!isMessageBox(window))
         return TRUE;
     search->found = window;
     return FALSE;
@@ -158,7 +157,7 @@ HWND WindowDriver::waitForBox(const wchar_t* caption, int milliseconds) const {
 }
 
 std::string WindowDriver::boxText(HWND box) const {
-    return text(GetDlgItem(box, 0xFFFF));
+    return text(GetDlgItem(box, kMessageTextId));
 }
 
 HICON WindowDriver::boxIcon(HWND box) const {
