@@ -2,16 +2,16 @@
 // own for this run, made once, then the in-process window checks and the
 // zandrel-window program itself.
 #include "support/run_program.h"
+#include "ui/preferences.h"
 
+#include <cstddef>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -36,17 +36,11 @@ class WindowUnderWine : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         wine = onPath("wine");
-        std::string xvfb = onPath("Xvfb");
-        if (wine.empty() || xvfb.empty()) {
+        if (wine.empty() || onPath("Xvfb").empty()) {
             skip_reason = "Wine or Xvfb is not installed (scripts/setup.sh installs them)";
             return;
         }
-        startXServer(xvfb);
-        if (x_server <= 0) {
-            skip_reason = "no free X display for Xvfb";
-            return;
-        }
-        makePrefix();
+        setUpLikeTheScripts();
     }
 
     static void TearDownTestSuite() {
@@ -55,10 +49,8 @@ class WindowUnderWine : public ::testing::Test {
             std::error_code ignored;
             std::filesystem::remove_all(prefix, ignored);
         }
-        if (x_server > 0) {
+        if (x_server > 0)
             kill(x_server, SIGTERM);
-            waitpid(x_server, nullptr, 0);
-        }
     }
 
     void SetUp() override {
@@ -66,64 +58,34 @@ class WindowUnderWine : public ::testing::Test {
             GTEST_SKIP() << skip_reason;
     }
 
-    static void startXServer(const std::string& xvfb) {
-        for (int display = 90; display < 190; ++display) {
-            std::string lock = "/tmp/.X" + std::to_string(display) + "-lock";
-            std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
-            if (std::filesystem::exists(lock) || std::filesystem::exists(socket))
-                continue;
-            pid_t child = fork();
-            if (child == 0) {
-                int null_fd = open("/dev/null", O_RDWR);
-                dup2(null_fd, STDOUT_FILENO);
-                dup2(null_fd, STDERR_FILENO);
-                std::string name = ":" + std::to_string(display);
-                execl(xvfb.c_str(), xvfb.c_str(), name.c_str(), "-screen", "0", "640x480x16", "-nolisten",
-                      "tcp", static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            for (int wait = 0; wait < 100 && !std::filesystem::exists(socket); ++wait)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            int status = 0;
-            if (std::filesystem::exists(socket) && waitpid(child, &status, WNOHANG) == 0) {
-                x_server = child;
-                setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
-                return;
-            }
-            kill(child, SIGTERM);
-            waitpid(child, nullptr, 0);
-        }
-    }
-
-    // A prefix of this run: a 640x240 virtual desktop, and COM1 a file of the
-    // run's own, never the machine's serial port (COM1 is the simulated handheld's).
-    static void makePrefix() {
+    // The window scripts' own setup (scripts/wine_env.sh), for this run only: a
+    // private X server and a Wine prefix in a temporary folder, with a 640x240
+    // virtual desktop and COM1 a file of the prefix. The variables it exports
+    // come back as NAME=value lines.
+    static void setUpLikeTheScripts() {
         char pattern[] = "/tmp/zandrel-wine-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         prefix = pattern;
-        std::filesystem::path com1 = prefix / "com1-file";
-        std::ofstream(com1).put('\n');
-        setenv("WINEPREFIX", (prefix / "prefix").c_str(), 1);
-        setenv("WINEDEBUG", "-all", 1);
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-        ProgramResult boot = runProgram(onPath("wineboot"), {"-i"});
-        ASSERT_EQ(boot.status, 0) << boot.err;
-        for (const std::vector<std::string>& add :
-             {std::vector<std::string>{"HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/d", com1.string()},
-              std::vector<std::string>{"HKCU\\Software\\Wine\\Explorer", "/v", "Desktop", "/d", "Default"},
-              std::vector<std::string>{"HKCU\\Software\\Wine\\Explorer\\Desktops", "/v", "Default", "/d",
-                                       "640x240"}}) {
-            std::vector<std::string> arguments = {"reg", "add"};
-            arguments.insert(arguments.end(), add.begin(), add.end());
-            arguments.push_back("/f");
-            ProgramResult result = runProgram(wine, arguments);
-            ASSERT_EQ(result.status, 0) << result.err;
+        const std::string script =
+            "source \"$1\" && private_x_server 640x480 && wine_prefix_ready \"$2\" 640x240 &&"
+            " for name in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES x_server_pid; do"
+            " echo \"$name=${!name}\"; done";
+        ProgramResult result =
+            runProgram("/bin/bash", {"-c", script, "bash", ZANDREL_SOURCE_DIR "/scripts/wine_env.sh",
+                                     (prefix / "prefix").string()});
+        std::istringstream lines(result.out);
+        for (std::string line; std::getline(lines, line);) {
+            size_t equals = line.find('=');
+            if (equals == std::string::npos)
+                continue;
+            std::string name = line.substr(0, equals), value = line.substr(equals + 1);
+            if (name == "x_server_pid")
+                x_server = std::atoi(value.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
         }
-        std::filesystem::path link = prefix / "prefix" / "dosdevices" / "com1";
-        std::error_code ignored;
-        std::filesystem::remove(link, ignored);
-        std::filesystem::create_symlink(com1, link, ignored);
-        runProgram(onPath("wineserver"), {"-w"});
+        if (result.status != 0)
+            skip_reason = "the Wine setup of scripts/wine_env.sh failed: " + result.err;
     }
 
     static inline std::string wine;
@@ -167,7 +129,7 @@ class WindowProgram : public WindowUnderWine {
                           std::ios::in | std::ios::out | std::ios::binary);
         ASSERT_TRUE(file.is_open());
         const int32_t one_second = 1;
-        file.seekp(kAutoBootOffset);
+        file.seekp(offsetof(Preferences, auto_boot));
         file.write(reinterpret_cast<const char*>(&one_second), sizeof(one_second));
     }
     ProgramResult runWindow(const std::vector<std::string>& arguments) {
@@ -176,7 +138,6 @@ class WindowProgram : public WindowUnderWine {
         return runProgram(wine, all);
     }
 
-    static constexpr std::streamoff kAutoBootOffset = 1616;
     std::filesystem::path device;
 };
 
@@ -197,9 +158,14 @@ TEST_F(WindowProgram, AnInstructionLimitEndsWithTheFaultStatus) {
 }
 
 TEST_F(WindowProgram, BadCommandLineIsAUsageError) {
-    ProgramResult result = runWindow({"--no-such-option"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find("zandrel-window: "), std::string::npos) << result.err;
+    // Unknown options, and zandrel-sim's options that count from its own press of Boot.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--no-such-option"}, {"--timing"}, {"--fail-call", "3"}}) {
+        SCOPED_TRACE(arguments.front());
+        ProgramResult result = runWindow(arguments);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.err.find("zandrel-window: "), std::string::npos) << result.err;
+    }
 }
 
 } // namespace
