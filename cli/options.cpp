@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,15 +18,25 @@ bool parseInt(const std::string& text, int& value) {
     return true;
 }
 
+// Decimal digits only: no sign, no space, nothing after, and within 64 bits.
+std::optional<unsigned long long> parseUnsigned(const std::string& text) {
+    if (text.empty() || text[0] < '0' || text[0] > '9')
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (*end != 0 || errno == ERANGE)
+        return std::nullopt;
+    return value;
+}
+
 // "N" or "N:KIND".
 bool parseFailCall(const std::string& text, CliOptions& o) {
     size_t colon = text.find(':');
-    std::string number = text.substr(0, colon);
-    char* end = nullptr;
-    unsigned long long n = std::strtoull(number.c_str(), &end, 10);
-    if (number.empty() || number[0] == '-' || *end != 0 || n == 0)
+    std::optional<unsigned long long> n = parseUnsigned(text.substr(0, colon));
+    if (!n || *n == 0)
         return false;
-    o.fail_call = n;
+    o.fail_call = *n;
     o.fail_kind.reset();
     if (colon == std::string::npos)
         return true;
@@ -162,13 +174,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         } else if (arg == "--corrupt-load-link") {
             if (!value(text))
                 break;
-            char* end = nullptr;
-            unsigned long link = std::strtoul(text.c_str(), &end, 10);
-            if (text.empty() || text[0] == '-' || *end != 0 || link > UINT32_MAX) {
+            std::optional<unsigned long long> link = parseUnsigned(text);
+            if (!link || *link > UINT32_MAX) {
                 result.error = "--corrupt-load-link takes a link number, not \"" + text + "\"";
                 break;
             }
-            o.corrupt_load_link = static_cast<uint32_t>(link);
+            o.corrupt_load_link = static_cast<uint32_t>(*link);
         } else if (arg == "--timing") {
             o.timing = true;
         } else if (std::optional<bool>* flag = bootFlag(o, arg)) {
@@ -229,13 +240,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         } else if (arg == "--instruction-limit") {
             if (!value(text))
                 break;
-            char* end = nullptr;
-            unsigned long long limit = std::strtoull(text.c_str(), &end, 10);
-            if (text.empty() || text[0] == '-' || *end != 0 || limit == 0) {
+            std::optional<unsigned long long> limit = parseUnsigned(text);
+            if (!limit || *limit == 0) {
                 result.error = "--instruction-limit takes a positive number, not \"" + text + "\"";
                 break;
             }
-            o.instruction_limit = limit;
+            o.instruction_limit = *limit;
         } else if (arg == "--fail-call") {
             if (!value(text))
                 break;

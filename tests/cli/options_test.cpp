@@ -47,11 +47,19 @@ TEST(CliOptions, RefusesWhatItDoesNotUnderstand) {
         {"--answer", "maybe"},
         {"--corrupt-load-link", "first"},
         {"--corrupt-load-link", "-1"},
+        {"--corrupt-load-link", " 1"},
+        {"--corrupt-load-link", "4294967296"},
+        {"--instruction-limit", "0"},
+        {"--instruction-limit", "+5"},
+        {"--instruction-limit", "99999999999999999999"},
+        {"--fail-call", "0"},
+        {"--fail-call", "3:nothing"},
+        {"--fail-call", "18446744073709551616"},
         {"--kernel"},
         {"--unknown"},
     };
     for (const auto& words : cases)
-        EXPECT_NE(parse(words).error, "") << words[0];
+        EXPECT_NE(parse(words).error, "") << words[0] << " " << (words.size() > 1 ? words[1] : "");
 }
 
 } // namespace
