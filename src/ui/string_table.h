@@ -1,10 +1,12 @@
 // The program's string table, as the resource file holds it.
 #pragma once
 
+#include "resources/resource.h"
+
 enum StringId : int {
-    kClassNameString = 10002,
-    kFirstDirectoryString = 10004, // then every second identifier up to 10030
-    kLastDirectoryString = 10030,
+    kClassNameString = IDS_CLASS_NAME,
+    kFirstDirectoryString = IDS_FIRST_DIRECTORY, // then every second identifier
+    kLastDirectoryString = IDS_LAST_DIRECTORY,
 };
 
 // The entry in place, or null when the table has none.

@@ -18,7 +18,6 @@ OptionPage::OptionPage(Application& app, TabControl& tabs) : TabPage(app, tabs, 
 
 void OptionPage::init(HWND dialog) {
     TabPage::init(dialog);
-    const Preferences& prefs = MenuContext::instance()->prefs;
     OptionPageForm form;
     form.init(*MenuContext::instance());
 
@@ -30,7 +29,7 @@ void OptionPage::init(HWND dialog) {
     EnableWindow(seconds_box_, form.auto_boot);
     EnableWindow(spin_, form.auto_boot);
     check(IDC_AUTO_BOOT, form.auto_boot);
-    if (prefs.auto_boot != 0)
+    if (form.auto_boot)
         setText(IDC_SECONDS, form.seconds.c_str());
     check(IDC_REVERSE_VIDEO, form.reverse_video);
     check(IDC_PAUSE, form.pause_before_boot);
