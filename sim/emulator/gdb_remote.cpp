@@ -27,6 +27,14 @@ int hexDigit(char c) {
     return -1;
 }
 
+// The sum of the payload's bytes, modulo 256.
+unsigned packetChecksum(std::string_view payload) {
+    unsigned sum = 0;
+    for (char c : payload)
+        sum += static_cast<unsigned char>(c);
+    return sum & 0xFF;
+}
+
 // Exactly `count` bytes from twice as many hex digits; false for anything else.
 bool hexBytes(std::string_view hex, uint8_t* out, size_t count) {
     if (hex.size() != 2 * count)
@@ -155,15 +163,17 @@ bool GdbRemote::readMemory(uint32_t address, uint8_t* out, uint32_t size) {
 }
 
 bool GdbRemote::insertBreakpoint(uint32_t address) {
-    char payload[32];
-    std::snprintf(payload, sizeof payload, "Z0,%x,4", address);
-    std::optional<std::string> answer = request(payload);
-    return answer && *answer == "OK";
+    return setBreakpoint('Z', address);
 }
 
 bool GdbRemote::removeBreakpoint(uint32_t address) {
+    return setBreakpoint('z', address);
+}
+
+// 'Z' inserts a software breakpoint on a 4-byte ARM instruction, 'z' removes it.
+bool GdbRemote::setBreakpoint(char command, uint32_t address) {
     char payload[32];
-    std::snprintf(payload, sizeof payload, "z0,%x,4", address);
+    std::snprintf(payload, sizeof payload, "%c0,%x,4", command, address);
     std::optional<std::string> answer = request(payload);
     return answer && *answer == "OK";
 }
@@ -183,11 +193,8 @@ std::optional<std::string> GdbRemote::request(std::string_view payload) {
 }
 
 bool GdbRemote::sendPacket(std::string_view payload) {
-    unsigned checksum = 0;
-    for (char c : payload)
-        checksum += static_cast<unsigned char>(c);
     char tail[4];
-    std::snprintf(tail, sizeof tail, "#%02x", checksum & 0xFF);
+    std::snprintf(tail, sizeof tail, "#%02x", packetChecksum(payload));
     std::string packet = "$" + std::string(payload) + tail;
     return sendBytes(packet.data(), packet.size());
 }
@@ -233,10 +240,7 @@ std::optional<std::string> GdbRemote::receivePacket() {
             int high = hexDigit(pending_[end + 1]);
             int low = hexDigit(pending_[end + 2]);
             pending_.erase(0, end + 3);
-            unsigned checksum = 0;
-            for (char c : payload)
-                checksum += static_cast<unsigned char>(c);
-            if (high < 0 || low < 0 || (checksum & 0xFF) != static_cast<unsigned>(high << 4 | low) ||
+            if (high < 0 || low < 0 || packetChecksum(payload) != static_cast<unsigned>(high << 4 | low) ||
                 !sendBytes("+", 1)) {
                 disconnect();
                 return std::nullopt;

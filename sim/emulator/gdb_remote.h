@@ -49,6 +49,7 @@ class GdbRemote {
     bool runToStop();
 
   private:
+    bool setBreakpoint(char command, uint32_t address);
     bool sendPacket(std::string_view payload);
     bool sendBytes(const char* bytes, size_t count);
     // The next packet's payload (acknowledged), skipping acknowledgements.
