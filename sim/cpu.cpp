@@ -6,6 +6,7 @@
 #include "platform/wince.h"
 #include "sim/emulator/hand_off_code.h"
 #include "sim/handheld.h"
+#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
 namespace sim {
@@ -56,11 +57,11 @@ HandOff handOffOf(JumpRoutine routine, const FlatJumpCall& call) {
 void corruptLoadLink(uint32_t list_head, uint32_t wanted) {
     PhysicalMemory& ram = PhysicalMemory::get();
     uint32_t count = 0;
-    for (uint32_t link = list_head, steps = 0; link != 0xFFFFFFFFu && steps < (1u << 24); ++steps) {
+    for (uint32_t link = list_head, steps = 0; link != kListEnd && steps < (1u << 24); ++steps) {
         uint32_t fields[4]; // next, src, dst, len
         if (!ram.read(link, fields, sizeof fields))
             return;
-        if (fields[1] != 0xFFFFFFFFu && count++ == wanted) {
+        if (fields[1] != kZeroClearSource && count++ == wanted) {
             uint8_t byte = 0;
             if (ram.read(fields[1], &byte, 1)) {
                 byte ^= 0xFF;

@@ -10,9 +10,6 @@ namespace sim {
 
 namespace {
 
-constexpr uint32_t kEnd = 0xFFFFFFFFu;
-constexpr uint32_t kZeroClear = 0xFFFFFFFFu;
-
 std::string describe(const char* what, uint32_t link, uint32_t address) {
     char text[128];
     std::snprintf(text, sizeof text, "link 0x%08x: %s 0x%08x", link, what, address);
@@ -66,7 +63,7 @@ class Walker {
 
 bool replayLink(Walker& walker, ReplayResult& result, uint32_t link, uint32_t src, uint32_t dst,
                 uint32_t end) {
-    if (src == kZeroClear) {
+    if (src == kZeroClearSource) {
         do {
             walker.store(dst, 0, link);
             dst += 4;
@@ -210,7 +207,7 @@ ReplayResult replayPageList(uint32_t list_head, SecondStageVariant variant, uint
     Walker walker(ram, result);
     std::unordered_set<uint32_t> visited;
     uint32_t end = 0;
-    for (uint32_t link = list_head; link != kEnd;) {
+    for (uint32_t link = list_head; link != kListEnd;) {
         if (!visited.insert(link).second) {
             result.error = describe("the list runs in a circle back to", link, link);
             return result;

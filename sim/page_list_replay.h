@@ -26,6 +26,11 @@ namespace sim {
 
 class PhysicalMemory;
 
+// A link is four words: next, src, dst, len. The last link's `next`, and the
+// `src` of a link that clears its destination instead of copying:
+constexpr uint32_t kListEnd = 0xFFFFFFFFu;
+constexpr uint32_t kZeroClearSource = 0xFFFFFFFFu;
+
 // The second stage the loader placed is the one of its jump routine.
 using SecondStageVariant = JumpRoutine;
 
