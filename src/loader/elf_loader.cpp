@@ -319,6 +319,24 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     return static_cast<uint32_t>(total);
 }
 
+template <typename Each>
+uint32_t ElfLoader::forEachLoadSegment(Each each) const {
+    uint32_t end = 0;
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = programHeader(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
+        each(i, segment);
+        end = segment.paddr + round4(segment.memsz);
+    }
+    return end;
+}
+
+ElfLoader::SymbolPlaces ElfLoader::symbolPlaces(uint32_t destination) const {
+    uint32_t symtab = destination + symbol_block_size_;
+    return {destination, symtab, symtab + round4(symtab_size_)};
+}
+
 bool ElfLoader::load() {
     if (!ready_)
         return false;
@@ -329,16 +347,11 @@ bool ElfLoader::load() {
     }
     if (unreadable_)
         return false;
-    uint32_t end = 0;
-    for (uint32_t i = 0; i < info_.phnum; ++i) {
-        elf::ProgramHeader segment = programHeader(i);
-        if (segment.type != elf::kPtLoad)
-            continue;
+    uint32_t end = forEachLoadSegment([this](uint32_t i, const elf::ProgramHeader& segment) {
         print(u"seg[%d] paddr 0x%08x file size 0x%x mem size 0x%x\n", i, segment.paddr, segment.filesz,
               segment.memsz);
         loadSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
-        end = segment.paddr + round4(segment.memsz);
-    }
+    });
     loadSymbols(end);
     return loadSucceeded();
 }
@@ -346,20 +359,15 @@ bool ElfLoader::load() {
 void ElfLoader::planKernel(Plan& plan) const {
     if (!ready_ || too_large_)
         return;
-    uint32_t end = 0;
-    for (uint32_t i = 0; i < info_.phnum; ++i) {
-        elf::ProgramHeader segment = programHeader(i);
-        if (segment.type != elf::kPtLoad)
-            continue;
+    uint32_t end = forEachLoadSegment([this, &plan](uint32_t, const elf::ProgramHeader& segment) {
         planSegment(plan, segment.paddr, segment.memsz, segment.filesz);
-        end = segment.paddr + round4(segment.memsz);
-    }
+    });
     if (has_symbols_ == 0 || !symbolsFit(end))
         return;
-    uint32_t symtab_destination = end + symbol_block_size_;
-    planSegment(plan, end, symbol_block_size_, symbol_block_size_);
-    planSegment(plan, symtab_destination, symtab_size_, symtab_size_);
-    planSegment(plan, symtab_destination + round4(symtab_size_), strtab_size_, strtab_size_);
+    SymbolPlaces places = symbolPlaces(end);
+    planSegment(plan, places.block, symbol_block_size_, symbol_block_size_);
+    planSegment(plan, places.symtab, symtab_size_, symtab_size_);
+    planSegment(plan, places.strtab, strtab_size_, strtab_size_);
 }
 
 bool ElfLoader::symbolsFit(uint32_t destination) const {
@@ -376,10 +384,10 @@ void ElfLoader::loadSymbols(uint32_t destination) {
         return;
     }
     print(u"ksyms\n");
-    loadMemory(destination, symbol_block_size_, symbol_block_);
-    uint32_t symtab_destination = destination + symbol_block_size_;
-    loadSegment(symtab_destination, symtab_size_, symtab_offset_, symtab_size_);
-    loadSegment(symtab_destination + round4(symtab_size_), strtab_size_, strtab_offset_, strtab_size_);
+    SymbolPlaces places = symbolPlaces(destination);
+    loadMemory(places.block, symbol_block_size_, symbol_block_);
+    loadSegment(places.symtab, symtab_size_, symtab_offset_, symtab_size_);
+    loadSegment(places.strtab, strtab_size_, strtab_offset_, strtab_size_);
 }
 
 uint32_t ElfLoader::jumpAddr() {

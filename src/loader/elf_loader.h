@@ -40,6 +40,16 @@ class ElfLoader : public Loader {
     void note(const char16_t* format, ...);
     // Matches the section name at `name_offset` of the name table exactly.
     bool sectionNameIs(uint32_t name_offset, const char* name) const;
+    // Calls each(index, segment) for every loadable segment, in file order;
+    // answers the end of the last one, word-rounded (where the symbols go).
+    template <typename Each>
+    uint32_t forEachLoadSegment(Each each) const;
+    // Where the symbol block, the symbol table and the string table go, one
+    // after the other from `destination`.
+    struct SymbolPlaces {
+        uint32_t block, symtab, strtab;
+    };
+    SymbolPlaces symbolPlaces(uint32_t destination) const;
     void loadSymbols(uint32_t destination);
     // True when the symbol block and tables end below 4 GB from `destination`.
     bool symbolsFit(uint32_t destination) const;
