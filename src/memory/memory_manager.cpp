@@ -128,8 +128,12 @@ uint64_t MemoryManager::bankBytesOutsideHeldBack() const {
     return outside;
 }
 
+uint64_t MemoryManager::regionSize(uint64_t size) {
+    return (size + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1};
+}
+
 uint8_t* MemoryManager::allocateRegion(uint64_t size) {
-    uint64_t region_size = (size + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1};
+    uint64_t region_size = regionSize(size);
     if (region_size > 0xFFFFFFFFu)
         return nullptr;
     auto* region = static_cast<uint8_t*>(ce::VirtualAlloc(
@@ -202,10 +206,7 @@ bool MemoryManager::reservePages(uint32_t size) {
             releaseRegion();
             return false;
         }
-        uint64_t region_pages =
-            ((missing * page_size_ + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1}) /
-            page_size_;
-        found = mapRegion(region, region_pages, pages);
+        found = mapRegion(region, regionSize(missing * page_size_) / page_size_, pages);
     }
     table_count_ = mapped_count_;
     print(u"allocated %d page. mapped %d page.\n", static_cast<int>(pages), mapped_count_);

@@ -94,7 +94,9 @@ class MemoryManager {
     void print(const char16_t* format, ...);
     // Gives the regions back and forgets the table.
     void releaseRegion();
-    // Commits a region of `size` bytes; null when refused.
+    // The bytes a region of at least `size` bytes takes: whole granules.
+    static uint64_t regionSize(uint64_t size);
+    // Commits a region of regionSize(`size`) bytes; null when refused.
     uint8_t* allocateRegion(uint64_t size);
     // Enters the pages of `region` into the table until it holds `pages`;
     // false when a page has no physical address.
