@@ -8,6 +8,7 @@
 #include "support/http_servers.h"
 #include "support/kernel_boot.h"
 #include "support/run_program.h"
+#include "support/ufs_disk_images.h"
 #include "ui/menu_context.h"
 
 #include <algorithm>
@@ -90,20 +91,14 @@ class GzipBoot : public KernelBoot {
   protected:
     void SetUp() override {
         KernelBoot::SetUp();
-        char pattern[] = "/tmp/zandrel-gzip-boot-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        ASSERT_FALSE(scratch.path().empty());
         kernel = gzip_files::kernelBytes("probe");
         ASSERT_GT(kernel.size(), 52u);
         packed = gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, kernel);
     }
-    void TearDown() override {
-        std::filesystem::remove_all(folder);
-        KernelBoot::TearDown();
-    }
 
     std::filesystem::path write(const std::string& name, const std::string& bytes) {
-        std::filesystem::path path = folder / name;
+        std::filesystem::path path = scratch / name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
@@ -127,7 +122,8 @@ class GzipBoot : public KernelBoot {
         return texts;
     }
 
-    std::filesystem::path folder;
+    ScratchFolder scratch;
+    const std::filesystem::path& folder = scratch.path();
     std::string kernel;
     std::string packed;
 };

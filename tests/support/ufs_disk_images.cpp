@@ -31,7 +31,7 @@ std::string shellQuote(const std::string& text) {
 }
 
 ScratchFolder::ScratchFolder() {
-    char pattern[] = "/tmp/zandrel-ufs-XXXXXX";
+    char pattern[] = "/tmp/zandrel-scratch-XXXXXX";
     if (mkdtemp(pattern) != nullptr)
         path_ = pattern;
 }
