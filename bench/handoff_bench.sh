@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The hand-off's speed against the baseline "issue targets": emulated
+# The hand-off's speed against the baseline "targets": emulated
 # instructions per 32-bit word the second stage copies (target <= 4), and the
 # wall time of the README's main command, build/zandrel-sim with the default
 # settings (target <= 3 s), plus a boot of the probe kernel to its verdict.
@@ -19,7 +19,7 @@ baseline_seconds=3
 lower() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 verdict() { awk -v a="$1" -v b="$2" 'BEGIN { print (a <= b) ? "within" : "OVER" }'; }
 
-echo "baseline \"issue targets\": <= $baseline_words instructions per copied word, <= $baseline_seconds s for build/zandrel-sim"
+echo "baseline \"targets\": <= $baseline_words instructions per copied word, <= $baseline_seconds s for build/zandrel-sim"
 echo
 echo "second stage copying $megabytes MB (instructions per word, seconds, million instructions per second):"
 "$build/bench/zandrel_handoff_bench" "$megabytes" | while read -r name per_word seconds mips; do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # How soon zandrel-sim --emulator qemu ends after a kernel has stopped, against
-# the baseline "issue target": well under 1 s from the kernel's last output to
+# the baseline "target": well under 1 s from the kernel's last output to
 # the program's exit. The kernels greet on the UART and then halt with a branch
 # to itself (greeting_halt) or in a wait-for-interrupt loop (greeting_idle), on
 # collie (SA-1110) and mainstone (PXA270). Prints the worst of RUNS runs.
@@ -34,7 +34,7 @@ print("%.0f %d" % ((time.monotonic() - last) * 1000, status))
 EOF
 }
 
-echo "baseline \"issue target\": < $baseline_ms ms from the kernel's last output to the exit"
+echo "baseline \"target\": < $baseline_ms ms from the kernel's last output to the exit"
 for machine in "HP Jornada 720 (US/UK)" "Sharp W-ZERO3 (WS003SH)"; do
     for kernel in greeting_halt greeting_idle; do
         worst=0
