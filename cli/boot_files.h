@@ -1,12 +1,18 @@
 // The kernel file and image of the boot that just reached the jump, read on
-// the host from the device's store, for --verify.
+// the host, for --verify: from the device's store, or, for a UFS disk, from
+// the host folder its file system was made from.
 #pragma once
 
 #include "sim/placed_image.h"
 
+#include <filesystem>
+#include <map>
 #include <string>
 
-// False, with the reason in `why_not`, when the files are not in the store
-// (HTTP, a UFS disk) or can't be read.
-bool expectedPlacementOfBoot(sim::JumpRoutine routine, sim::ExpectedPlacement& expected,
-                             std::string& why_not);
+// The host folders the file systems of disks were made from, by unit.
+using DiskFileFolders = std::map<int, std::filesystem::path>;
+
+// False, with the reason in `why_not`, when the files are not known on the
+// host (HTTP, a disk not in `disk_files`) or can't be read.
+bool expectedPlacementOfBoot(sim::JumpRoutine routine, sim::ExpectedPlacement& expected, std::string& why_not,
+                             const DiskFileFolders& disk_files = {});

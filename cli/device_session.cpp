@@ -7,6 +7,7 @@
 #include "sim/disk.h"
 #include "sim/handheld.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -152,7 +153,14 @@ std::optional<sim::ExpectedPlacement> DeviceSession::placementToVerify(const sim
         return std::nullopt;
     std::string why_not;
     sim::ExpectedPlacement expected;
-    if (expectedPlacementOfBoot(hand_off.routine, expected, why_not))
+    // The embedded device's card was made from files of the build, unless an image of the user's took its
+    // unit.
+    DiskFileFolders disk_files;
+    bool own_disk_one = std::any_of(options_.disks.begin(), options_.disks.end(),
+                                    [](const auto& disk) { return disk.first == 1; });
+    if (embedded_ && !embedded_->diskFiles().empty() && !own_disk_one)
+        disk_files[1] = embedded_->diskFiles();
+    if (expectedPlacementOfBoot(hand_off.routine, expected, why_not, disk_files))
         return expected;
     terminal_.err("zandrel-sim: placed image not verified: " + why_not + "\n");
     return std::nullopt;

@@ -39,3 +39,13 @@ std::filesystem::path EmbeddedDevice::diskImage() const {
 #endif
     return {};
 }
+
+std::filesystem::path EmbeddedDevice::diskFiles() const {
+#ifdef ZANDREL_DEFAULT_DISK_FILES
+    std::error_code error;
+    std::filesystem::path files = ZANDREL_DEFAULT_DISK_FILES;
+    if (!diskImage().empty() && std::filesystem::is_directory(files, error))
+        return files;
+#endif
+    return {};
+}

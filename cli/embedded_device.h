@@ -18,6 +18,9 @@ class EmbeddedDevice {
     const std::filesystem::path& root() const { return root_; }
     // The card's disk image; empty when the build made none.
     std::filesystem::path diskImage() const;
+    // The host folder whose files the disk's file system was made from;
+    // empty when the build made no disk.
+    std::filesystem::path diskFiles() const;
 
   private:
     std::filesystem::path root_;

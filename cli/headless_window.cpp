@@ -31,4 +31,6 @@ void HeadlessConsolePage::appendToOutputBox(const char16_t* text) {
     terminal_.out(utf16ToUtf8(lines));
 }
 
-void HeadlessConsolePage::readFileName(char16_t* buffer, size_t capacity) { wideCopy(buffer, capacity, u"bootlog.txt"); }
+void HeadlessConsolePage::readFileName(char16_t* buffer, size_t capacity) {
+    wideCopy(buffer, capacity, u"bootlog.txt");
+}

@@ -11,7 +11,9 @@ constexpr int kWidth = 33;
 
 Terminal::Terminal(bool progress_bar) : bar_enabled_(progress_bar && isatty(STDOUT_FILENO)) {}
 
-Terminal::~Terminal() { clearBar(); }
+Terminal::~Terminal() {
+    clearBar();
+}
 
 void Terminal::clearBar() {
     if (bar_shown_) {

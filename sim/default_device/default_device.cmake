@@ -15,6 +15,8 @@ set(ZANDREL_DEMO_KERNEL ${zandrel_demo_default} CACHE STRING "Kernel of kernels/
 
 set(ZANDREL_DEFAULT_DISK ${CMAKE_BINARY_DIR}/default-device/disk1.img)
 set(ZANDREL_DEFAULT_CARD ${CMAKE_BINARY_DIR}/default-device/card)
+# The folder the disk's file system is made from (what --verify compares with).
+set(ZANDREL_DEFAULT_DISK_FILES ${CMAKE_BINARY_DIR}/default-device/work/root)
 set(zandrel_demo_elf ${ZANDREL_KERNEL_DIR}/${ZANDREL_DEMO_KERNEL}.elf)
 set(zandrel_disk_script ${CMAKE_SOURCE_DIR}/sim/default_device/make_disk.sh)
 add_custom_command(

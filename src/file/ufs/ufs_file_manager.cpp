@@ -27,13 +27,16 @@ void UfsFileManager::closeDisk() {
         record_->device->close(record_);
 }
 
+int ufsDiskUnit(const char16_t* root) {
+    if (root[0] >= u'1' && root[0] <= u'9' && root[1] == u':')
+        return root[0] - u'0';
+    return 1;
+}
+
 bool UfsFileManager::setRoot(const char16_t* root) {
     if (record_ == nullptr)
         return false;
-    char narrow[kNameSize];
-    int unit = 1;
-    if (toAscii(narrow, root, kNameSize) && narrow[0] >= '1' && narrow[0] <= '9' && narrow[1] == ':')
-        unit = narrow[0] - '0';
+    int unit = ufsDiskUnit(root);
     // A new root replaces the disk of an earlier one.
     ufsClose(record_);
     closeDisk();

@@ -7,6 +7,9 @@
 
 struct OpenFileRecord;
 
+// The disk unit a root names: N for "N:..." (N from 1 to 9), otherwise 1.
+int ufsDiskUnit(const char16_t* root);
+
 class UfsFileManager : public FileManager {
   public:
     explicit UfsFileManager(Console** console);
