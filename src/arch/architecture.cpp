@@ -49,8 +49,7 @@ bool Architecture::allocateMemory(uint32_t size) {
     uint64_t bytes = (static_cast<uint64_t>(size) + payload - 1) / payload * page_size;
     // The first page of the page list, then the code, stack and argument pages from the end.
     bytes += 4 * static_cast<uint64_t>(page_size);
-    bytes =
-        (bytes + MemoryManager::kRegionGranularity - 1) & ~uint64_t{MemoryManager::kRegionGranularity - 1};
+    bytes = MemoryManager::roundRegion(bytes);
     if (bytes > UINT32_MAX) {
         print(u"memory request too large (%u bytes).\n", size);
         return false;

@@ -23,7 +23,7 @@ void clearWordTail(uint8_t* data, uint32_t size) {
 // stores whole words, from the word holding the first byte to the word
 // holding the last.
 Loader::Destination linkRange(uint32_t start, uint32_t size) {
-    return {start & ~3u, (uint64_t{start} + size + 3) & ~uint64_t{3}};
+    return {start & ~3u, elf::round4(uint64_t{start} + size)};
 }
 
 // The links of one segment as loadSegment makes them: file chunks of at most

@@ -60,6 +60,7 @@ class Loader {
     struct Destination {
         uint32_t start;
         uint64_t end;
+        bool operator==(const Destination&) const = default;
     };
     // Every range the page list stores to: one per link, in list order.
     const std::vector<Destination>& destinations() const { return destinations_; }

@@ -128,12 +128,8 @@ uint64_t MemoryManager::bankBytesOutsideHeldBack() const {
     return outside;
 }
 
-uint64_t MemoryManager::regionSize(uint64_t size) {
-    return (size + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1};
-}
-
 uint8_t* MemoryManager::allocateRegion(uint64_t size) {
-    uint64_t region_size = regionSize(size);
+    uint64_t region_size = roundRegion(size);
     if (region_size > 0xFFFFFFFFu)
         return nullptr;
     auto* region = static_cast<uint8_t*>(ce::VirtualAlloc(
@@ -193,8 +189,8 @@ bool MemoryManager::reservePages(uint32_t size) {
 
     mapped_count_ = 0;
     bool found = mapRegion(region, pages, pages);
-    // Pages held back leave the table short: reserve more until it is full.
-    while (found && held_back_count_ > 0 && static_cast<uint64_t>(mapped_count_) < pages) {
+    // Only pages held back leave the table short: reserve more until it is full.
+    while (found && static_cast<uint64_t>(mapped_count_) < pages) {
         uint64_t missing = pages - static_cast<uint64_t>(mapped_count_);
         region = allocateRegion(missing * page_size_);
         if (region == nullptr) {
@@ -206,7 +202,7 @@ bool MemoryManager::reservePages(uint32_t size) {
             releaseRegion();
             return false;
         }
-        found = mapRegion(region, regionSize(missing * page_size_) / page_size_, pages);
+        found = mapRegion(region, roundRegion(missing * page_size_) / page_size_, pages);
     }
     table_count_ = mapped_count_;
     print(u"allocated %d page. mapped %d page.\n", static_cast<int>(pages), mapped_count_);

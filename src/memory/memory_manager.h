@@ -71,8 +71,9 @@ class MemoryManager {
     uint32_t estimateTaggedPageSize(uint32_t n) const;
     uint32_t roundPage(uint32_t n) const { return (n + page_size_ - 1) & ~(page_size_ - 1); }
     uint32_t truncPage(uint32_t n) const { return n & ~(page_size_ - 1); }
-    static uint32_t roundRegion(uint32_t n) {
-        return (n + kRegionGranularity - 1) & ~(kRegionGranularity - 1);
+    // Whole allocation granules: the bytes a region of at least `n` bytes takes.
+    static uint64_t roundRegion(uint64_t n) {
+        return (n + kRegionGranularity - 1) & ~uint64_t{kRegionGranularity - 1};
     }
 
     int bankCount() const { return bank_count_; }
@@ -94,9 +95,7 @@ class MemoryManager {
     void print(const char16_t* format, ...);
     // Gives the regions back and forgets the table.
     void releaseRegion();
-    // The bytes a region of at least `size` bytes takes: whole granules.
-    static uint64_t regionSize(uint64_t size);
-    // Commits a region of regionSize(`size`) bytes; null when refused.
+    // Commits a region of roundRegion(`size`) bytes; null when refused.
     uint8_t* allocateRegion(uint64_t size);
     // Enters the pages of `region` into the table until it holds `pages`;
     // false when a page has no physical address.

@@ -335,28 +335,17 @@ TEST_F(ElfLoaderTest, MoreThanFourGigabytesIsRefused) {
 // The ranges known before loading (to hold back pages) are the links the
 // load then makes, for kernels of one page and of many, with an image after them.
 TEST_F(ElfLoaderTest, PlannedDestinationsAreTheLinksTheLoadMakes) {
-    struct Range {
-        uint32_t start;
-        uint64_t end;
-        bool operator==(const Range&) const = default;
-    };
-    auto ranges = [](const std::vector<Loader::Destination>& links) {
-        std::vector<Range> out;
-        for (const Loader::Destination& link : links)
-            out.push_back({link.start, link.end});
-        return out;
-    };
     const uint32_t image_size = 3 * 4096;
     for (const char* kernel : {"three_segments", "probe", "word_tail"}) {
         SCOPED_TRACE(kernel);
         ASSERT_TRUE(open(readBytes(kernelPath(kernel))));
         uint32_t need = loader->memorySize();
-        std::vector<Range> planned = ranges(loader->plannedDestinations(image_size));
+        std::vector<Loader::Destination> planned = loader->plannedDestinations(image_size);
         ASSERT_TRUE(reserveFor(need + image_size));
         ASSERT_TRUE(loader->load());
         file->bytes = std::string(image_size, 'i'); // the image, opened in the kernel's place
         ASSERT_TRUE(loader->loadExtraData());
-        EXPECT_EQ(planned, ranges(loader->destinations()));
+        EXPECT_EQ(planned, loader->destinations());
         EXPECT_GT(planned.size(), 3u);
     }
 }
