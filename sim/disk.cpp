@@ -92,10 +92,8 @@ ce::BOOL read(Disk& disk, const DiskDevice& device, void* in, ce::DWORD in_size)
         return complete(disk, request, ce::ERROR_SECTOR_NOT_FOUND);
     if (disk.failing_sector != Disk::kNoFailingSector && end > disk.failing_sector)
         return complete(disk, request, ce::ERROR_READ_FAULT);
-    if (injectFailure(FallibleCall::DiskRead)) {
-        request.sr_status = injectedError(FallibleCall::DiskRead);
-        return ce::FALSE;
-    }
+    if (injectFailure(FallibleCall::DiskRead))
+        return complete(disk, request, injectedError(FallibleCall::DiskRead));
 
     uint64_t offset = first * sector_size;
     uint64_t left = request.sr_num_sec * sector_size;

@@ -117,14 +117,14 @@ bool GdbRemote::resume() {
     return sendPacket("c");
 }
 
-std::optional<CoreRegisters> GdbRemote::readRegisters() {
+std::optional<ArmState> GdbRemote::readRegisters() {
     // Without a target description QEMU answers "g" only: r0-r15, eight
     // 12-byte FPA registers, the FPA status and the CPSR.
     constexpr size_t kCpsrAt = 16 * 8 + 8 * 24 + 8;
     std::optional<std::string> answer = request("g");
     if (!answer || answer->size() < kCpsrAt + 8)
         return std::nullopt;
-    CoreRegisters registers{};
+    ArmState registers;
     for (size_t i = 0; i < 16; ++i) {
         std::optional<uint32_t> value = littleEndianWord(std::string_view(*answer).substr(8 * i, 8));
         if (!value)

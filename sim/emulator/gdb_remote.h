@@ -4,6 +4,8 @@
 // when a debugger connects; `resume` lets it go.
 #pragma once
 
+#include "sim/emulator/arm_emulator.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -11,11 +13,6 @@
 #include <string_view>
 
 namespace sim {
-
-struct CoreRegisters {
-    uint32_t r[16];
-    uint32_t cpsr;
-};
 
 class GdbRemote {
   public:
@@ -34,7 +31,7 @@ class GdbRemote {
     bool interrupt();
     // Lets the stopped processor run on.
     bool resume();
-    std::optional<CoreRegisters> readRegisters();
+    std::optional<ArmState> readRegisters();
     // The little-endian word at `address`, through the processor's MMU.
     std::optional<uint32_t> readWord(uint32_t address);
     // `size` bytes from `address` on, through the processor's MMU; false when

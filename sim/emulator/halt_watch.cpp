@@ -85,7 +85,7 @@ bool HaltWatch::sample(std::optional<uint32_t>* site) {
     } else if (!gdb_.interrupt()) {
         return false;
     }
-    if (std::optional<CoreRegisters> registers = gdb_.readRegisters())
+    if (std::optional<ArmState> registers = gdb_.readRegisters())
         *site = haltSite(registers->r[15], registers->cpsr,
                          [this](uint32_t address) { return gdb_.readWord(address); });
     return gdb_.resume();

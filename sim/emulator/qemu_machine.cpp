@@ -106,7 +106,17 @@ std::string firstLine(const std::filesystem::path& path) {
     return line;
 }
 
-} // namespace
+// Closes QEMU's output and waits for it, killed first unless it `ended` by
+// itself; answers its wait status.
+int stopQemu(pid_t pid, int output, bool ended) {
+    close(output);
+    if (!ended)
+        kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
 
 // QEMU started stopped (-S): runs it to the kernel's entry, shows the caller
 // the memory there, and lets it go on. False, with `error`, when the entry
@@ -135,6 +145,8 @@ bool runToKernelEntry(const std::filesystem::path& stub, uint32_t entry, const H
     }
     return true;
 }
+
+} // namespace
 
 const QemuBoard& qemuBoardFor(Processor processor) {
     return isXScale(processor) ? kMainstone : kCollie;
@@ -214,10 +226,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     run.started = true;
 
     if (limits.at_kernel_entry && !runToKernelEntry(stub, kernelEntry(hand_off), limits, run.result.reason)) {
-        close(pipe_fds[0]);
-        kill(pid, SIGKILL);
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        stopQemu(pid, pipe_fds[0], false);
         run.result.stop = EmulationStop::kFault;
         return run;
     }
@@ -253,12 +262,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         }
         halted = watch.look(HaltWatch::Clock::now());
     }
-    close(pipe_fds[0]);
-    int status = 0;
-    if (!ended)
-        kill(pid, SIGKILL);
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    int status = stopQemu(pid, pipe_fds[0], ended);
 
     if (halted) {
         run.result.stop = EmulationStop::kHalted;
