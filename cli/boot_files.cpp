@@ -9,10 +9,8 @@ namespace {
 
 bool readStoreFile(const char16_t* root, const char16_t* name, std::vector<uint8_t>& bytes,
                    std::string& why_not) {
-    std::u16string path = root;
-    if (!path.empty() && path.back() != u'\\')
-        path += u'\\';
-    path += name;
+    // As the local file manager names it: the root and the name, joined as they stand.
+    std::u16string path = std::u16string(root) + name;
     std::optional<std::filesystem::path> host = sim::hostPath(path);
     if (!host) {
         why_not = "\"" + utf16ToUtf8(path) + "\" is not in the device's store";
