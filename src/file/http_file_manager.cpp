@@ -209,9 +209,8 @@ bool HttpFileManager::open(const char16_t* name, uint32_t) {
     failed_ = true;
     if (!setRequestTarget(name))
         return false;
-    uint32_t header_length = 0;
-    uint32_t content_length = requestHead(&header_length);
-    if (header_length == 0)
+    uint32_t content_length = 0;
+    if (!requestHead(&content_length))
         return false;
     content_length_ = content_length;
     failed_ = false;
@@ -230,6 +229,7 @@ bool HttpFileManager::setRequestTarget(const char16_t* name) {
         print(u"request too long. %d > %d\n", needed, kRequestSize);
         return false;
     }
+    // `open` has cleared the name: the HEAD request's length above counts it as empty.
     std::strcpy(file_name, path_prefix_);
     std::strcat(file_name, relative);
     return true;
@@ -385,32 +385,32 @@ bool HttpFileManager::receiveHeader(HttpConnection& connection, HttpResponse& re
     return true;
 }
 
-uint32_t HttpFileManager::requestHead(uint32_t* header_length) {
+bool HttpFileManager::requestHead(uint32_t* content_length) {
     HttpConnection connection(&server_address_, receive_timeout_ms_);
     if (!connection.valid()) {
         print(u"can't open socket.\n");
-        return 0;
+        return false;
     }
     if (!sendRequest(connection, request_texts_[kHead]))
-        return 0;
+        return false;
     auto* chunk = static_cast<uint8_t*>(std::malloc(kReceiveChunk + 1));
     auto* response = new (std::nothrow) HttpResponse;
-    uint32_t content_length = 0;
+    bool answered = false;
     Received rest;
     if (chunk == nullptr || response == nullptr) {
         print(u"can't allocate receive buffer.\n");
     } else if (receiveHeader(connection, *response, chunk, &rest)) {
-        *header_length = response->headerLength();
-        content_length = response->contentLength();
+        answered = true;
+        *content_length = response->contentLength();
         if (!response->hasContentLength())
             print(u"No Content-Length.\n");
         else
             print(u"open http://%S%S - header %d byte contents %d byte\n", host_name_, file_name,
-                  response->headerLength(), content_length);
+                  response->headerLength(), *content_length);
     }
     delete response;
     std::free(chunk);
-    return content_length;
+    return answered;
 }
 
 bool HttpFileManager::download() {

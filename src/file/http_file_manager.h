@@ -35,7 +35,7 @@ class HttpFileManager : public FileManager {
     // the request would not fit or the server does not offer the file.
     bool open(const char16_t* name, uint32_t mode) override;
     // Content-Length of the open file (the answer to the HEAD of `open`, or of
-    // the download); a fresh HEAD exchange when no file is open.
+    // the download); 0 when no file is open.
     uint32_t size() override;
     bool close() override;
     uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
@@ -66,7 +66,9 @@ class HttpFileManager : public FileManager {
     bool sendRequest(HttpConnection& connection, const char* method);
     // Receives the response header; false (with a message) when it is not usable.
     bool receiveHeader(HttpConnection& connection, HttpResponse& response, uint8_t* chunk, Received* rest);
-    uint32_t requestHead(uint32_t* header_length);
+    // Asks the server for the file with a HEAD request; false (with a message)
+    // when it refuses or does not answer.
+    bool requestHead(uint32_t* content_length);
     bool download();
     Received receiveFill(HttpConnection& connection, uint8_t* buffer, uint32_t size);
     void reportReceiveEnd(const Received& received, uint32_t expected);
