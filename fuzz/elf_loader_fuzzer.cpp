@@ -2,6 +2,7 @@
 // memorySize, load and endPageList over a LockPages memory manager on the
 // simulated handheld.
 #include "console/console.h"
+#include "fuzz_device.h"
 #include "loader/elf_loader.h"
 #include "memory/memory_manager_lock_pages.h"
 #include "platform/wide_format.h"
@@ -21,13 +22,7 @@ namespace {
 constexpr uint32_t kMostMemory = 4 * 1024 * 1024;
 
 void makeDevice() {
-    char pattern[] = "/tmp/zandrel-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        std::abort();
-    std::filesystem::create_directories(std::filesystem::path(pattern) / "Storage Card");
-    sim::HandheldSettings settings;
-    settings.root = pattern;
-    sim::Handheld::get().reset(settings);
+    makeFuzzDevice();
     sim::Handheld::get().yes_no_answer = 6;
     MenuContext::instance()->prefs.safety_message = 1;
 }

@@ -3,6 +3,7 @@
 // start, and loaded once more. Whatever the file held, the record in use has
 // its texts terminated, the save writes exactly one record, and that record
 // loads back unchanged.
+#include "fuzz_device.h"
 #include "sim/handheld.h"
 #include "ui/menu_context.h"
 
@@ -12,18 +13,6 @@
 #include <fstream>
 
 namespace {
-
-std::filesystem::path makeDevice() {
-    char pattern[] = "/tmp/zandrel-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        std::abort();
-    std::filesystem::path card = std::filesystem::path(pattern) / "Storage Card";
-    std::filesystem::create_directories(card);
-    sim::HandheldSettings settings;
-    settings.root = pattern;
-    sim::Handheld::get().reset(settings);
-    return card;
-}
 
 template <size_t N>
 void requireTerminated(const char16_t (&text)[N]) {
@@ -47,7 +36,7 @@ void requireUsable(const Preferences& prefs) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::filesystem::path card = makeDevice();
+    static const std::filesystem::path card = makeFuzzDevice();
     std::error_code ignored;
     std::filesystem::remove(card / "zandrel.cnf.new", ignored);
     {

@@ -159,9 +159,6 @@ TEST_F(ZandrelSim, FailCallMakesOneCallOfTheBootFailAndSaysWhich) {
     EXPECT_NE(beyond.err.find("zandrel-sim: --fail-call 100000 made no call fail: the boot made "),
               std::string::npos)
         << beyond.err;
-
-    for (const char* value : {"0", "-1", "x", "3:Sleep", "3:"})
-        EXPECT_EQ(run({"--fail-call", value}).status, 2) << value;
 }
 
 TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {

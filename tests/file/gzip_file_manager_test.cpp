@@ -145,7 +145,8 @@ TEST_F(GzipFileManagerTest, GzipFilesFromRealToolsReadAsTheirContents) {
         EXPECT_EQ(files->size(), packed.size());
         EXPECT_EQ(files->realsize(), plain.size());
         EXPECT_EQ(readAt(52, 0), plain.substr(0, 52));
-        // Forward, backward (a rewind) and forward again, across the member boundary of the two-member file.
+        // Forward, backward (back to an access point) and forward again, across the member boundary of the
+        // two-member file.
         EXPECT_EQ(readAt(300, 1000), plain.substr(1000, 300));
         EXPECT_EQ(readAt(20, 10), plain.substr(10, 20));
         EXPECT_EQ(readAt(5000, 69000), plain.substr(69000, 5000));
@@ -267,24 +268,36 @@ TEST_F(GzipFileManagerTest, CorruptTrailerStillDeliversTheLastDataThenAllOnes) {
     openBytes(packed);
     EXPECT_EQ(readAt(100, 0), plain);
     EXPECT_EQ(readAt(100), "<corrupt>");
-    // A backward seek starts over: the data reads again, up to the trailer.
+    // A backward seek reads the data again, up to the trailer.
     EXPECT_EQ(readAt(5, 0), plain.substr(0, 5));
 }
 
+// The wrapped file stops giving bytes partway: an early end (0) reads as a cut
+// stream, a refused read (all ones) as a failed read. Either way the bytes before
+// it are delivered and then the layer's corrupt value.
 TEST_F(GzipFileManagerTest, ReadFailureOfTheWrappedFileEndsInCorruptData) {
     const std::string plain = gzip_files::plainData();
-    auto* memory = new MemoryFileManager(&slot, gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, plain));
-    ASSERT_GT(memory->bytes.size(), 70000u) << "the file is read in pieces of 64 KB";
-    memory->fail_from = 70000;
-    memory->failure_result = 0;
-    GzipFileManager layer(&slot, memory);
-    ASSERT_TRUE(layer.open(u"any", 3));
-    std::string out(plain.size(), '\0');
-    uint32_t count = layer.read(out.data(), static_cast<uint32_t>(out.size()), 0);
-    EXPECT_LT(count, plain.size());
-    EXPECT_EQ(out.substr(0, count), plain.substr(0, count));
-    EXPECT_EQ(layer.read(out.data(), 10), kAllOnes);
-    EXPECT_NE(console.text().find("gzip: compressed data is truncated.\n"), std::string::npos);
+    const std::string packed = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, plain);
+    ASSERT_GT(packed.size(), 70000u) << "the file is read in pieces of 64 KB";
+    const std::pair<uint32_t, const char*> cases[] = {
+        {0, "gzip: compressed data is truncated.\n"},
+        {FileManager::kReadFailed, "gzip: can't read the file.\n"},
+    };
+    for (const auto& [failure_result, message] : cases) {
+        SCOPED_TRACE(message);
+        console.output.clear();
+        auto* memory = new MemoryFileManager(&slot, packed);
+        memory->fail_from = 70000;
+        memory->failure_result = failure_result;
+        GzipFileManager layer(&slot, memory);
+        ASSERT_TRUE(layer.open(u"any", 3));
+        std::string out(plain.size(), '\0');
+        uint32_t count = layer.read(out.data(), static_cast<uint32_t>(out.size()), 0);
+        EXPECT_LT(count, plain.size());
+        EXPECT_EQ(out.substr(0, count), plain.substr(0, count));
+        EXPECT_EQ(layer.read(out.data(), 10), kAllOnes);
+        EXPECT_NE(console.text().find(message), std::string::npos) << console.text();
+    }
 }
 
 TEST_F(GzipFileManagerTest, OpeningAgainWithoutCloseStartsTheNewFileCleanly) {

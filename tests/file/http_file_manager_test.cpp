@@ -159,7 +159,10 @@ TEST_F(HttpFileManagerTest, PortComesFromTheUrlOr80WhateverPathFollows) {
     make();
     for (const auto& [url, port] : cases) {
         SCOPED_TRACE(utf16ToUtf8(url));
+        // Each root makes a connection of its own: the port read is this root's.
+        size_t before = sim::Network::get().connects.size();
         files->setRoot(url);
+        ASSERT_EQ(sim::Network::get().connects.size(), before + 1);
         EXPECT_EQ(sim::Network::get().connects.back().port, port);
     }
 }

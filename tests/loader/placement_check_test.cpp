@@ -14,8 +14,8 @@
 #include "support/kernel_boot.h"
 #include "support/recording_console.h"
 #include "support/simulated_device.h"
+#include "support/ufs_disk_images.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -218,43 +218,41 @@ TEST_P(PlacementOnBoot, WithPagesInTheUpperHalfNothingIsHeldBack) {
     EXPECT_EQ(page.text().find("held back"), std::string::npos) << page.text();
 }
 
-// A damaged memory size is refused when the kernel is opened, with the
-// segment and both sizes, instead of failing after the jump.
+// A segment larger than the machine's banks (the RAM it has) is refused when
+// the kernel is opened, with the segment and both sizes, instead of failing
+// after the jump: a damaged memory size, and a real 128 MB bss on a 64 MB machine.
 TEST_P(PlacementOnBoot, ASegmentLargerThanTheMemoryBanksIsRefusedAtLoadTime) {
+    ASSERT_EQ(profileNamed(GetParam().name).ram_size, 0x04000000u);
+    ScratchFolder scratch;
     std::filesystem::path original = kernelPath("three_segments");
-    ElfFacts facts = readElfFacts(original);
-    std::string bytes = readBytes(original);
-    put32(bytes, facts.phoff + 32 * 2 + 20, 0x34d00004); // p_memsz of segment 2
-    KernelBootSettings settings;
-    settings.profile = &profileNamed(GetParam().name);
-    settings.kernel = root.parent_path() / (root.filename().string() + "-oversized.elf");
-    std::ofstream(settings.kernel, std::ios::binary) << bytes;
-    EXPECT_FALSE(bootToJump(settings));
-    std::filesystem::remove(settings.kernel);
-    ASSERT_FALSE(device().message_boxes.empty());
-    EXPECT_EQ(device().message_boxes.back().text, u"Can't initialize loader.\n");
-    EXPECT_NE(page.text().find("segment 2: mem size 0x34d00004 is larger than the machine's memory (0x"),
-              std::string::npos)
-        << page.text();
-}
+    std::string damaged = readBytes(original);
+    put32(damaged, readElfFacts(original).phoff + 32 * 2 + 20, 0x34d00004); // p_memsz of segment 2
+    writeHostFile(scratch / "oversized.elf", damaged);
+    ElfFacts huge = readElfFacts(kernelPath("huge_bss"));
+    ASSERT_EQ(huge.loads.size(), 2u);
+    ASSERT_EQ(huge.loads[1].memsz, 0x08000004u); // the data word and the bss
 
-// The machine's banks are the RAM it has, so a 128 MB bss is refused on a
-// 64 MB machine when the kernel is opened.
-TEST_P(PlacementOnBoot, ABssLargerThanTheInstalledRamIsRefusedAtLoadTime) {
-    KernelBootSettings settings;
-    settings.profile = &profileNamed(GetParam().name);
-    ASSERT_EQ(settings.profile->ram_size, 0x04000000u);
-    settings.kernel = kernelPath("huge_bss");
-    ElfFacts facts = readElfFacts(settings.kernel);
-    ASSERT_EQ(facts.loads.size(), 2u);
-    ASSERT_EQ(facts.loads[1].memsz, 0x08000004u); // the data word and the bss
-    EXPECT_FALSE(bootToJump(settings));
-    ASSERT_FALSE(device().message_boxes.empty());
-    EXPECT_EQ(device().message_boxes.back().text, u"Can't initialize loader.\n");
-    EXPECT_NE(page.text().find(
-                  "segment 1: mem size 0x8000004 is larger than the machine's memory (0x4000000 bytes).\n"),
-              std::string::npos)
-        << page.text();
+    struct Case {
+        std::filesystem::path kernel;
+        const char* line;
+    };
+    const Case cases[] = {
+        {scratch / "oversized.elf", "segment 2: mem size 0x34d00004 is larger than the machine's memory (0x"},
+        {kernelPath("huge_bss"),
+         "segment 1: mem size 0x8000004 is larger than the machine's memory (0x4000000 bytes).\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kernel.filename().string());
+        device().message_boxes.clear();
+        page.box.clear();
+        KernelBootSettings settings;
+        settings.profile = &profileNamed(GetParam().name);
+        settings.kernel = c.kernel;
+        EXPECT_FALSE(bootToJump(settings));
+        ASSERT_FALSE(device().message_boxes.empty());
+        EXPECT_EQ(device().message_boxes.back().text, u"Can't initialize loader.\n");
+        EXPECT_NE(page.text().find(c.line), std::string::npos) << page.text();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, PlacementOnBoot,

@@ -67,9 +67,10 @@ class WindowUnderWine : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         prefix = pattern;
         const std::string script =
-            "source \"$1\" && private_x_server 640x480 && wine_prefix_ready \"$2\" 640x240 &&"
-            " for name in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES x_server_pid; do"
-            " echo \"$name=${!name}\"; done";
+            "source \"$1\" && private_x_server 640x480 &&"
+            // The X server's process is told at once, so it is stopped even when the prefix fails.
+            " echo \"x_server_pid=$x_server_pid\" && wine_prefix_ready \"$2\" 640x240 &&"
+            " for name in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES; do echo \"$name=${!name}\"; done";
         ProgramResult result =
             runProgram("/bin/bash", {"-c", script, "bash", ZANDREL_SOURCE_DIR "/scripts/wine_env.sh",
                                      (prefix / "prefix").string()});
