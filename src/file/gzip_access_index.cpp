@@ -1,7 +1,6 @@
 #include "file/gzip_access_index.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 void GzipAccessIndex::addMemberStart(uint64_t output, uint64_t input) {
@@ -21,19 +20,17 @@ bool GzipAccessIndex::wantsPoint(uint64_t output) const {
     return points_.empty() || output - points_.back().output >= spacing_;
 }
 
-bool GzipAccessIndex::addPoint(uint64_t output, uint64_t input, int bits, const uint8_t* window,
-                               uint32_t window_size) {
+uint8_t* GzipAccessIndex::addPoint(uint64_t output, uint64_t input, int bits, uint32_t window_size) {
     Point point;
     point.output = output;
     point.input = input;
     point.bits = bits;
     point.window.reset(new (std::nothrow) uint8_t[window_size]);
     if (point.window == nullptr)
-        return false;
-    std::memcpy(point.window.get(), window, window_size);
+        return nullptr;
     point.window_size = window_size;
     points_.push_back(std::move(point));
-    return true;
+    return points_.back().window.get();
 }
 
 const GzipAccessIndex::Point* GzipAccessIndex::before(uint64_t output) const {

@@ -14,7 +14,6 @@ class GzipAccessIndex {
     // 2 MiB between points: a 16 MB kernel keeps 8 windows of 32 KB (256 KB),
     // and a seek back inflates at most 2 MiB again.
     static constexpr uint64_t kDefaultSpacing = 2u << 20;
-    static constexpr uint32_t kWindowSize = 32768;
 
     struct Point {
         uint64_t output = 0;
@@ -33,8 +32,10 @@ class GzipAccessIndex {
     void addMemberStart(uint64_t output, uint64_t input);
     // Whether a block boundary at `output` is far enough from the last point.
     bool wantsPoint(uint64_t output) const;
-    // False when the window could not be stored (the index stays usable).
-    bool addPoint(uint64_t output, uint64_t input, int bits, const uint8_t* window, uint32_t window_size);
+    // A point whose window of `window_size` bytes the caller fills in place;
+    // null when there is no room for the window (no point is added, the index
+    // stays usable).
+    uint8_t* addPoint(uint64_t output, uint64_t input, int bits, uint32_t window_size);
 
     // The last point at or before `output`, or null when there is none.
     const Point* before(uint64_t output) const;

@@ -243,11 +243,13 @@ void GzipStream::finishMember() {
 }
 
 void GzipStream::addPoint() {
-    uint8_t window[GzipAccessIndex::kWindowSize];
+    // The window's length first, then the window itself straight into the point.
     uInt size = 0;
-    if (inflateGetDictionary(&front_.z, window, &size) != Z_OK)
+    if (inflateGetDictionary(&front_.z, nullptr, &size) != Z_OK)
         return;
-    index_.addPoint(front_output_, front_.taken(), front_.z.data_type & kUnusedBitsMask, window, size);
+    if (uint8_t* window =
+            index_.addPoint(front_output_, front_.taken(), front_.z.data_type & kUnusedBitsMask, size))
+        inflateGetDictionary(&front_.z, window, &size);
 }
 
 uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
