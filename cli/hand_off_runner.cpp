@@ -7,7 +7,6 @@
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -64,8 +63,7 @@ int replay(const sim::HandOff& hand_off, Terminal& terminal, const sim::Expected
     if (expected == nullptr)
         return kHalted;
     sim::PhysicalReader kernel_view = [&result](uint32_t paddr, uint8_t* out, uint32_t size) {
-        std::vector<uint8_t> bytes = result.kernelView(paddr, size);
-        std::copy(bytes.begin(), bytes.end(), out);
+        result.kernelView(paddr, out, size);
         return sim::PhysicalMemory::get().contains(paddr, size);
     };
     return reportPlacement(sim::verifyPlacement(*expected, kernel_view), kHalted, terminal);

@@ -187,18 +187,17 @@ std::vector<std::pair<uint32_t, uint32_t>> ReplayedMemory::ranges() const {
     return out;
 }
 
-std::vector<uint8_t> ReplayResult::kernelView(uint32_t paddr, uint32_t size) const {
-    std::vector<uint8_t> out(size, 0);
+void ReplayResult::kernelView(uint32_t paddr, uint8_t* out, uint32_t size) const {
     PhysicalMemory& ram = PhysicalMemory::get();
     for (uint32_t i = 0; i < size; ++i) {
         uint32_t a = paddr + i;
         uint32_t value;
+        out[i] = 0;
         if (memory.word(a & ~3u, value))
             out[i] = static_cast<uint8_t>(value >> (8 * (a & 3)));
         else
             ram.read(a, &out[i], 1);
     }
-    return out;
 }
 
 ReplayResult replayPageList(uint32_t list_head, SecondStageVariant variant, uint32_t argument_page) {

@@ -105,8 +105,8 @@ struct ReplayResult {
     std::vector<ReplayHazard> hazards;
 
     // The bytes the kernel finds at [paddr, paddr + size): stored by the replay
-    // where it stored, the RAM's otherwise (0 outside RAM).
-    std::vector<uint8_t> kernelView(uint32_t paddr, uint32_t size) const;
+    // where it stored, the RAM's otherwise (0 outside RAM), written to `out`.
+    void kernelView(uint32_t paddr, uint8_t* out, uint32_t size) const;
 };
 
 constexpr uint32_t kNoArgumentPage = 0xFFFFFFFFu;
