@@ -3,6 +3,7 @@
 #include "sim/cpu.h"
 #include "sim/handle_table.h"
 #include "sim/physical_memory.h"
+#include "sim/process_heap.h"
 #include "sim/sockets.h"
 
 namespace sim {
@@ -24,6 +25,7 @@ void Handheld::reset(const HandheldSettings& settings) {
     com1_state.Parity = ce::NOPARITY;
     com1_state.StopBits = ce::ONESTOPBIT;
     PhysicalMemory::get().reset(*profile_);
+    ProcessHeap::get().reset();
     Cpu::get().reset();
     Network::get().reset();
 }

@@ -74,6 +74,15 @@ BOOL FreeLibrary(HMODULE module);
 // Switches the calling thread into kernel mode (System mode on ARM); returns the previous state.
 BOOL SetKMode(BOOL kernel);
 
+// --- Heap -------------------------------------------------------------------------
+
+// The process heap. Its blocks come out of program memory like committed pages,
+// so a loader that keeps too much here runs the device short. LMEM_ZEROINIT
+// clears the block. Null when the memory is not there.
+HLOCAL LocalAlloc(UINT flags, UINT bytes);
+// Null when the block was freed; a null block is ignored.
+HLOCAL LocalFree(HLOCAL block);
+
 // --- Virtual memory -------------------------------------------------------------
 
 LPVOID VirtualAlloc(LPVOID address, DWORD size, DWORD type, DWORD protection);

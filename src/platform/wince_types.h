@@ -197,6 +197,11 @@ constexpr WORD PROCESSOR_ARCHITECTURE_ARM = 5;
 constexpr DWORD PROCESSOR_STRONGARM = 2577;
 constexpr DWORD PROCESSOR_ARM720 = 1824;
 
+// The process heap.
+using HLOCAL = void*;
+constexpr UINT LMEM_FIXED = 0x0000;
+constexpr UINT LMEM_ZEROINIT = 0x0040;
+
 // Virtual memory.
 constexpr DWORD MEM_COMMIT = 0x1000;
 constexpr DWORD MEM_RESERVE = 0x2000;

@@ -229,6 +229,14 @@ LPVOID VirtualAlloc(LPVOID address, DWORD size, DWORD type, DWORD protection) {
     return ::VirtualAlloc(address, size, type, protection & ~static_cast<DWORD>(0x600));
 }
 
+HLOCAL LocalAlloc(UINT flags, UINT bytes) {
+    return ::LocalAlloc(flags, bytes);
+}
+
+HLOCAL LocalFree(HLOCAL block) {
+    return ::LocalFree(block);
+}
+
 BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) {
     return ::VirtualFree(address, size, type);
 }
