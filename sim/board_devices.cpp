@@ -1,6 +1,7 @@
 #include "sim/board_devices.h"
 
 #include "sim/handheld.h"
+#include "sim/lcd.h"
 
 #include <memory>
 
@@ -151,6 +152,7 @@ void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {
     } else {
         memory.attachDevice(kSa1100SerialBase, kSerialBlockSize, std::make_shared<Sa1100SerialPort>());
     }
+    attachLcd(memory, profile);
 }
 
 } // namespace sim

@@ -139,7 +139,7 @@ class Pxa2x0MemoryController : public DeviceModel {
     uint32_t mdcnfg_ = 0;
 };
 
-// Attaches the hardware of `profile`'s processor to `memory`.
+// Attaches the hardware of `profile`'s processor and its display (sim/lcd.h) to `memory`.
 void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile);
 
 // The device model of the current handheld at `base` as `Model`, or null.

@@ -30,6 +30,8 @@ struct DeviceProfile {
 const std::vector<DeviceProfile>& deviceProfiles();
 // Null when no profile has that name.
 const DeviceProfile* findDeviceProfile(std::u16string_view name);
+// The machine of a PlatformId; null when no profile has it.
+const DeviceProfile* findDeviceProfile(uint32_t cpu, uint32_t machine);
 // The machine a new device is, with no configuration at all.
 const DeviceProfile& defaultDeviceProfile();
 const char* processorName(Processor processor);

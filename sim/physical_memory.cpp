@@ -75,6 +75,7 @@ void PhysicalMemory::reset(const DeviceProfile& profile) {
     seeded_ = false;
     made_ = true;
     attachBoardDevices(*this, profile);
+    device_frames_ = in_use_count_;
 }
 
 bool PhysicalMemory::contains(uint32_t paddr, uint32_t size) const {
@@ -191,7 +192,8 @@ void PhysicalMemory::drawRun(uint32_t most, std::vector<uint32_t>& frames) {
 
 bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frames) {
     uint64_t free = free_low_.size() + free_high_.size();
-    if (count > free || uint64_t{in_use_count_} + count > Handheld::get().memory.frame_limit)
+    uint64_t held = in_use_count_ - std::min(in_use_count_, device_frames_);
+    if (count > free || held + count > Handheld::get().memory.frame_limit)
         return false;
     if (!seeded_) {
         random_.seed(Handheld::get().memory.seed);

@@ -61,6 +61,9 @@ class PhysicalMemory {
     // not in use are ignored.
     void releaseFrames(std::vector<uint32_t> paddrs);
     uint32_t framesInUse() const { return in_use_count_; }
+    // Frames the device's own drivers took at its start (the display's),
+    // which the knobs' frame limit leaves out.
+    uint32_t deviceFrames() const { return device_frames_; }
     bool frameInUse(uint32_t paddr) const;
     // The frame in use at `paddr` keeps its bytes at `bytes` (a committed
     // page's private memory) or, with null, in the memory file again.
@@ -142,6 +145,7 @@ class PhysicalMemory {
     std::vector<uint32_t> pool_positions_;
     std::vector<bool> in_use_;
     uint32_t in_use_count_ = 0;
+    uint32_t device_frames_ = 0;
     // Where the bytes of a frame held privately by a committed page are.
     std::vector<uint8_t*> private_bytes_;
     std::vector<uint32_t> mappings_;

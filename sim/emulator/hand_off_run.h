@@ -3,9 +3,11 @@
 
 #include "sim/emulator/arm_emulator.h"
 #include "sim/placed_image.h"
+#include "sim/rgb_image.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace sim {
@@ -22,6 +24,8 @@ struct HandOffLimits {
     // instruction, with a reader of the memory as the second stage left it.
     // QEMU starts stopped for it and stops again at the entry.
     std::function<void(const PhysicalReader& read)> at_kernel_entry;
+    // Take a picture of the screen when the run ends (HandOffRun::screen).
+    bool picture_screen = false;
 };
 
 // The processor when it first reached an address.
@@ -39,6 +43,10 @@ struct HandOffRun {
     // Observed by Unicorn only.
     EntryState second_stage;
     EntryState kernel;
+    // With HandOffLimits::picture_screen: the screen as the run left it, or
+    // why there is no picture.
+    std::optional<RgbImage> screen;
+    std::string no_screen;
 };
 
 // One line for a run that did not halt normally: the reason, the fault
