@@ -192,8 +192,7 @@ void PhysicalMemory::drawRun(uint32_t most, std::vector<uint32_t>& frames) {
 
 bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frames) {
     uint64_t free = free_low_.size() + free_high_.size();
-    uint64_t held = in_use_count_ - std::min(in_use_count_, device_frames_);
-    if (count > free || held + count > Handheld::get().memory.frame_limit)
+    if (count > free || uint64_t{programFrames()} + count > Handheld::get().memory.frame_limit)
         return false;
     if (!seeded_) {
         random_.seed(Handheld::get().memory.seed);

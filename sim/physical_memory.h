@@ -15,6 +15,7 @@
 #include "sim/device_model.h"
 #include "sim/device_profile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -62,8 +63,10 @@ class PhysicalMemory {
     void releaseFrames(std::vector<uint32_t> paddrs);
     uint32_t framesInUse() const { return in_use_count_; }
     // Frames the device's own drivers took at its start (the display's),
-    // which the knobs' frame limit leaves out.
+    // and those in use beyond them: committed pages', which the knobs'
+    // frame limit counts.
     uint32_t deviceFrames() const { return device_frames_; }
+    uint32_t programFrames() const { return in_use_count_ - std::min(in_use_count_, device_frames_); }
     bool frameInUse(uint32_t paddr) const;
     // The frame in use at `paddr` keeps its bytes at `bytes` (a committed
     // page's private memory) or, with null, in the memory file again.

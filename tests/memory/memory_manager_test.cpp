@@ -147,7 +147,7 @@ TEST_F(MemoryManagerTest, OneByteTakesOnePageOfA64KRegion) {
                               "allocated 1 page. mapped 1 page.\n");
     EXPECT_EQ(memory->mappedCount(), 1);
     EXPECT_EQ(process().regionSize(memory->table()[0].vaddr), 0x10000u);
-    EXPECT_EQ(ram().framesInUse(), 16u);
+    EXPECT_EQ(ram().programFrames(), 16u);
 }
 
 TEST_F(MemoryManagerTest, ZeroBytesReserveNothing) {
@@ -231,7 +231,7 @@ TEST_F(MemoryManagerTest, RefusedRegionReportsAndKeepsNothing) {
                               "can't allocate memory\n");
     EXPECT_EQ(memory->table(), nullptr);
     EXPECT_EQ(process().regionCount(), 0u);
-    EXPECT_EQ(ram().framesInUse(), 0u);
+    EXPECT_EQ(ram().programFrames(), 0u);
     MemoryManager::Page page;
     EXPECT_FALSE(memory->getPageFromEnd(page));
 }
@@ -239,10 +239,10 @@ TEST_F(MemoryManagerTest, RefusedRegionReportsAndKeepsNothing) {
 TEST_F(MemoryManagerTest, DestructorReleasesTheRegionAndItsFrames) {
     ASSERT_TRUE(memory->reservePages(100 * kPage));
     EXPECT_EQ(process().regionCount(), 1u);
-    EXPECT_EQ(ram().framesInUse(), 112u);
+    EXPECT_EQ(ram().programFrames(), 112u);
     memory.reset();
     EXPECT_EQ(process().regionCount(), 0u);
-    EXPECT_EQ(ram().framesInUse(), 0u);
+    EXPECT_EQ(ram().programFrames(), 0u);
 }
 
 TEST_F(MemoryManagerTest, SecondReservationReplacesTheFirst) {
@@ -438,7 +438,7 @@ TEST_F(HeldBackPages, TheTableGetsOnlyPagesOutsideTheKernelAndTheOthersStayCommi
     }
     EXPECT_EQ(frames.size(), static_cast<size_t>(pages));
     EXPECT_GT(process().regionCount(), 1u);
-    EXPECT_GE(ram().framesInUse(), static_cast<uint32_t>(pages + memory->heldBackCount()));
+    EXPECT_GE(ram().programFrames(), static_cast<uint32_t>(pages + memory->heldBackCount()));
     EXPECT_NE(console.text().find(std::to_string(memory->heldBackCount()) +
                                   " pages held back: their frames lie where the kernel goes.\n"),
               std::string::npos)
@@ -457,7 +457,7 @@ TEST_F(HeldBackPages, RamOutsideTheKernelTooSmallIsRefusedWithBothSizes) {
 }
 
 TEST_F(HeldBackPages, RunningOutOfFramesWhileReservingMoreFailsAndGivesAllBack) {
-    device().memory.frame_limit = ram().framesInUse() + 128; // the first region, not a second
+    device().memory.frame_limit = ram().programFrames() + 128; // the first region, not a second
     EXPECT_FALSE(memory->reservePages(96 * kPage));
     EXPECT_NE(console.text().find("RAM outside the kernel's destinations can't hold the kernel: "),
               std::string::npos)

@@ -97,11 +97,23 @@ std::string probeVerdict() {
     return ::probeVerdict(serial);
 }
 
-void useDefaultMachine(Preferences& prefs) {
-    const sim::DeviceProfile& profile = sim::defaultDeviceProfile();
+namespace {
+
+void useProfile(Preferences& prefs, const sim::DeviceProfile& profile) {
     sim::Handheld::get().setProfile(profile);
     prefs.platform_cpu = profile.cpu;
     prefs.platform_machine = profile.machine;
+}
+
+} // namespace
+
+void useDefaultMachine(Preferences& prefs) {
+    useProfile(prefs, sim::defaultDeviceProfile());
+}
+
+void useMachine(Preferences& prefs, const char16_t* name) {
+    if (const sim::DeviceProfile* profile = sim::findDeviceProfile(name))
+        useProfile(prefs, *profile);
 }
 
 } // namespace window_device

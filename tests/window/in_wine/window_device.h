@@ -28,7 +28,9 @@ bool jumped();
 std::string serialOutput();
 // The text after "PROBE VERDICT: ", or "".
 std::string probeVerdict();
-// The handheld becomes the default device's machine, and `prefs` names it.
+// The handheld becomes the default device's machine, or the one of this
+// name, and `prefs` names it.
 void useDefaultMachine(Preferences& prefs);
+void useMachine(Preferences& prefs, const char16_t* name);
 
 } // namespace window_device
