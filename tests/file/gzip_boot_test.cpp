@@ -178,7 +178,8 @@ const KernelDamage kKernelDamages[] = {
     // Bytes changed halfway: depending on what they decode to, a deflate error or a CRC error,
     // found while the loader reads the headers or while it loads.
     {"damaged data halfway",
-     [](const std::string& p, const std::string&) { return flipped(p, p.size() / 2, 0x5A); }, nullptr, nullptr},
+     [](const std::string& p, const std::string&) { return flipped(p, p.size() / 2, 0x5A); }, nullptr,
+     nullptr},
     {"wrong CRC", [](const std::string& p, const std::string&) { return flipped(p, p.size() - 8, 0x01); },
      "gzip: CRC error", "Can't load kernel image to memory.\n"},
     {"wrong length", [](const std::string& p, const std::string&) { return flipped(p, p.size() - 4, 0x01); },
@@ -210,7 +211,8 @@ TEST_F(GzipBoot, DamagedKernelsFromTheStorageCardNeverReachTheJump) {
         if (damage.box != nullptr)
             EXPECT_EQ(boxes[0], damage.box);
         else
-            EXPECT_TRUE(boxes[0] == "Can't initialize loader.\n" || boxes[0] == "Can't load kernel image to memory.\n")
+            EXPECT_TRUE(boxes[0] == "Can't initialize loader.\n" ||
+                        boxes[0] == "Can't load kernel image to memory.\n")
                 << boxes[0];
     }
     // The next attempt in the same process boots.

@@ -349,7 +349,8 @@ TEST_F(WindowChecks, KeyboardRingAndTabSwitching) {
                   window.key(tabs, VK_TAB);
                   EXPECT_TRUE(window.waitUntil([&] { return IsChild(main_page, window.focus()); }))
                       << "Tab on the tab control goes into the page";
-                  // The speed box is disabled while the serial console is off: the check box is the last stop.
+                  // The speed box is disabled while the serial console is off: the check box is the last
+                  // stop.
                   ASSERT_FALSE(window.enabled(IDC_SPEED));
                   window.key(window.control(IDC_SERIAL), VK_TAB);
                   EXPECT_TRUE(window.waitUntil([&] { return window.focus() == tabs; }))
