@@ -247,13 +247,14 @@ TEST(ZandrelSimEmulatorOptions, AreParsedAndCheckedAndListedInTheHelp) {
     };
     EXPECT_EQ(parse({}).options.emulator, "unicorn");
     ParseResult parsed = parse({"--emulator", "qemu", "--snapshot", "a", "--from-snapshot", "b",
-                                "--instruction-limit", "5000000000", "--qemu-timeout", "4"});
+                                "--instruction-limit", "5000000000", "--qemu-timeout", "4", "--screen-png", "c"});
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.options.emulator, "qemu");
     EXPECT_EQ(parsed.options.snapshot, "a");
     EXPECT_EQ(parsed.options.from_snapshot, "b");
     EXPECT_EQ(parsed.options.instruction_limit, 5000000000ull);
     EXPECT_EQ(parsed.options.qemu_timeout, 4);
+    EXPECT_EQ(parsed.options.screen_png, "c");
     EXPECT_EQ(parse({"--emulator", "bochs"}).error, "--emulator takes unicorn, qemu or none, not \"bochs\"");
     EXPECT_EQ(parse({"--instruction-limit", "0"}).error,
               "--instruction-limit takes a positive number, not \"0\"");
@@ -262,12 +263,14 @@ TEST(ZandrelSimEmulatorOptions, AreParsedAndCheckedAndListedInTheHelp) {
     EXPECT_EQ(parse({"--qemu-timeout", "0"}).error,
               "--qemu-timeout takes a positive number of seconds, not \"0\"");
     EXPECT_EQ(parse({"--snapshot"}).error, "--snapshot needs a value");
+    EXPECT_EQ(parse({"--screen-png"}).error, "--screen-png needs a value");
 
     ProgramResult usage = runProgram(buildPath("zandrel-sim"), {"--emulator", "bochs"});
     EXPECT_EQ(usage.status, 2);
     std::string help = usageText();
     for (const char* option : {"--emulator unicorn|qemu|none", "--snapshot FILE", "--from-snapshot FILE",
-                               "--instruction-limit N", "--qemu-timeout SEC", "3 the emulated processor"})
+                               "--instruction-limit N", "--qemu-timeout SEC", "--screen-png FILE",
+                               "3 the emulated processor"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
