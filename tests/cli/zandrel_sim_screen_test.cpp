@@ -5,6 +5,7 @@
 #include "support/probe_output.h"
 #include "support/probe_screen.h"
 #include "support/run_program.h"
+#include "support/ufs_disk_images.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -14,15 +15,12 @@ namespace {
 class ZandrelSimScreen : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zandrel-screen-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        device = pattern;
+        device = scratch.path();
         std::filesystem::create_directories(device / "Storage Card");
         for (const char* kernel : {"probe", "greeting_halt", "own_screen"})
             std::filesystem::copy_file(buildPath(std::string("kernels/") + kernel + ".elf"),
                                        device / "Storage Card" / (std::string(kernel) + ".elf"));
     }
-    void TearDown() override { std::filesystem::remove_all(device); }
 
     // Boots `kernel` on `machine` and takes the screen's picture.
     ProgramResult boot(const std::string& machine, const std::string& kernel, std::vector<std::string> more) {
@@ -41,6 +39,7 @@ class ZandrelSimScreen : public ::testing::Test {
         return image;
     }
 
+    ScratchFolder scratch;
     std::filesystem::path device;
 };
 

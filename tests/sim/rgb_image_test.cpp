@@ -2,8 +2,8 @@
 // that QEMU's screendump writes, here made by ImageMagick.
 #include "sim/rgb_image.h"
 #include "support/run_program.h"
+#include "support/ufs_disk_images.h"
 
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -11,13 +11,7 @@ namespace {
 
 class RgbImageFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zandrel-picture-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::filesystem::path folder;
+    ScratchFolder folder;
 };
 
 TEST_F(RgbImageFiles, APngKeepsEveryPixel) {
@@ -25,7 +19,7 @@ TEST_F(RgbImageFiles, APngKeepsEveryPixel) {
     for (size_t i = 0; i < image.rgb.size(); ++i)
         image.rgb[i] = static_cast<uint8_t>(i * 17);
     std::string error;
-    std::string path = (folder / "picture.png").string();
+    std::string path = (folder.path() / "picture.png").string();
     ASSERT_TRUE(sim::writePng(path, image, error)) << error;
     sim::RgbImage back;
     ASSERT_TRUE(sim::readPng(path, back, error)) << error;
@@ -33,13 +27,13 @@ TEST_F(RgbImageFiles, APngKeepsEveryPixel) {
     EXPECT_EQ(back.height, 3);
     EXPECT_EQ(back.rgb, image.rgb);
 
-    EXPECT_FALSE(sim::writePng((folder / "no-such-folder" / "x.png").string(), image, error));
+    EXPECT_FALSE(sim::writePng((folder.path() / "no-such-folder" / "x.png").string(), image, error));
     EXPECT_NE(error.find("can't write"), std::string::npos) << error;
     EXPECT_FALSE(sim::writePng(path, sim::RgbImage(), error));
 }
 
 TEST_F(RgbImageFiles, APpmFromAnotherProgramIsRead) {
-    std::string ppm = (folder / "bars.ppm").string();
+    std::string ppm = (folder.path() / "bars.ppm").string();
     // Red above blue, 4x2, with a comment in the header.
     ProgramResult made =
         runProgram("/usr/bin/convert", {"-size", "4x1", "xc:red", "-size", "4x1", "xc:blue", "-append",
@@ -59,11 +53,11 @@ TEST_F(RgbImageFiles, APpmFromAnotherProgramIsRead) {
         std::ifstream in(ppm, std::ios::binary);
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    std::ofstream(folder / "short.ppm", std::ios::binary) << bytes.substr(0, bytes.size() - 1);
-    EXPECT_FALSE(sim::readPpm((folder / "short.ppm").string(), image, error));
+    std::ofstream(folder.path() / "short.ppm", std::ios::binary) << bytes.substr(0, bytes.size() - 1);
+    EXPECT_FALSE(sim::readPpm((folder.path() / "short.ppm").string(), image, error));
     EXPECT_NE(error.find("ends before its last pixel"), std::string::npos) << error;
-    std::ofstream(folder / "text.ppm") << "P3\n4 2\n255\n";
-    EXPECT_FALSE(sim::readPpm((folder / "text.ppm").string(), image, error));
+    std::ofstream(folder.path() / "text.ppm") << "P3\n4 2\n255\n";
+    EXPECT_FALSE(sim::readPpm((folder.path() / "text.ppm").string(), image, error));
     EXPECT_NE(error.find("is not an 8-bit binary PPM picture"), std::string::npos) << error;
 }
 
