@@ -1,5 +1,5 @@
 # Sourced by the window scripts: a Wine prefix of this checkout (never the
-# user's), a virtual desktop of the handheld's screen, COM1 mapped to a file
+# user's) with the device's system font, a virtual desktop of the handheld's screen, COM1 mapped to a file
 # (COM1 is the simulated handheld's; the machine's serial port is never
 # opened), and a private X server when there is no display.
 #   wine_prefix_ready DIR WIDTHxHEIGHT   makes or updates the prefix in DIR
@@ -36,6 +36,12 @@ wine_prefix_ready() {
     mkdir -p "$dir"
     wineboot -i >/dev/null 2>&1
   fi
+  # The device's system font, Tahoma: Wine ships one (fonts-wine), but finds
+  # only the fonts of the prefix and of fontconfig.
+  local font
+  for font in tahoma.ttf tahomabd.ttf; do
+    [[ -e $dir/drive_c/windows/Fonts/$font ]] || ln -s "/usr/share/wine/fonts/$font" "$dir/drive_c/windows/Fonts/$font"
+  done
   : >"$dir/com1-file"
   if [[ $(readlink "$dir/dosdevices/com1" 2>/dev/null) != "$dir/com1-file" ]]; then
     rm -f "$dir/dosdevices/com1"
