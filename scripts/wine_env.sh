@@ -51,6 +51,14 @@ wine_prefix_ready() {
   registry_ensure HKLM 'Software\Wine\Ports' COM1 "$dir/com1-file"
   registry_ensure HKCU 'Software\Wine\Explorer' Desktop Default
   registry_ensure HKCU 'Software\Wine\Explorer\Desktops' Default "$size"
+  # Tahoma's Japanese letters (the directory list's card names) come from IPA
+  # Gothic (fonts-ipafont-gothic); Wine's own links name fonts it does not have.
+  local links='Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+  if ! grep -q '^"Tahoma"=str(7):"ipag.ttf,IPAGothic\\0' "$dir/system.reg"; then
+    wine reg add "HKLM\\$links" /v Tahoma /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic\0MSGOTHIC.TTC,MS UI Gothic' /f \
+      >/dev/null 2>&1
+    registry_changed=1
+  fi
   # A desktop still open in a lingering server keeps its old size; the files
   # are written when the server stops.
   if ((registry_changed)); then

@@ -1,11 +1,11 @@
 // zandrel-window-screenshots OUTPUT_PREFIX [OPTIONS]: opens the window on the
-// device and settings the options give (zandrel-window's), shows each page in turn and writes a screenshot of the whole
-// screen for each (ImageMagick's import), as OUTPUT_PREFIX-main.png and so on.
+// device and settings the options give (zandrel-window's), shows each page in turn and writes a screenshot of
+// the whole screen for each (ImageMagick's import), as OUTPUT_PREFIX-main.png and so on.
 #include "cli/device_session.h"
 #include "cli/settings_options.h"
 #include "cli/terminal.h"
-#include "ui/menu_context.h"
 #include "resources/resource.h"
+#include "ui/menu_context.h"
 #include "window/host_tools.h"
 #include "window/win_text.h"
 #include "window/window_driver.h"

@@ -33,7 +33,8 @@ void UnattendedRun::drive(WindowDriver& window, bool auto_boot) {
     }
     std::fflush(stderr);
     // The boot runs on the window's thread; a boot that jumps ends the process there.
-    came_back_ = window.waitUntil([&window] { return window.bootStartsHandled() > 0; }, kBootWaitMilliseconds);
+    came_back_ =
+        window.waitUntil([&window] { return window.bootStartsHandled() > 0; }, kBootWaitMilliseconds);
     take("console.png");
 }
 

@@ -194,8 +194,8 @@ bool WindowDriver::pressKeys(const std::vector<std::string>& keys) {
     RECT client;
     GetClientRect(root_, &client);
     POINT inside = onScreen(root_, {client.right - 2, client.bottom - 2});
-    std::vector<std::string> arguments = {"mousemove", std::to_string(inside.x), std::to_string(inside.y), "key",
-                                          "--delay", "100"};
+    std::vector<std::string> arguments = {
+        "mousemove", std::to_string(inside.x), std::to_string(inside.y), "key", "--delay", "100"};
     arguments.insert(arguments.end(), keys.begin(), keys.end());
     return xdotool(arguments);
 }

@@ -21,7 +21,8 @@ WindowOptions parseWindowOptions(const std::vector<std::string>& args) {
     result.error = parsed.error;
     const CliOptions& o = result.common;
     // These count from zandrel-sim's own press of Boot, or need no window.
-    if (result.error.empty() && (o.timing || o.fail_call || o.from_snapshot || o.list_machines || o.screen_size))
+    if (result.error.empty() &&
+        (o.timing || o.fail_call || o.from_snapshot || o.list_machines || o.screen_size))
         result.error = "--timing, --fail-call, --from-snapshot, --list-machines and --screen-size are "
                        "zandrel-sim's; the window does not take them";
     if (result.unattended)

@@ -165,12 +165,13 @@ TEST_F(ZandrelSim, FailCallMakesOneCallOfTheBootFailAndSaysWhich) {
 // Jornada's UART is not on a W-ZERO3, and its console ends with a message
 // instead of waiting for good.
 TEST_F(ZandrelSim, AUartThatIsNotThereEndsTheSerialConsoleWithAMessage) {
-    ProgramResult result = run({"--profile", "Sharp W-ZERO3 (WS003SH)", "--machine", "HP Jornada 720 (US/UK)",
-                                "--serial", "--dir", "\\Storage Card\\", "--kernel", "missing.gz", "--no-safety",
-                                "--no-pause"});
+    ProgramResult result =
+        run({"--profile", "Sharp W-ZERO3 (WS003SH)", "--machine", "HP Jornada 720 (US/UK)", "--serial",
+             "--dir", "\\Storage Card\\", "--kernel", "missing.gz", "--no-safety", "--no-pause"});
     EXPECT_EQ(result.status, 1) << result.out << result.err;
-    EXPECT_NE(result.out.find("UART at 0x80050000 does not become ready: no more output on the serial console\n"),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find("UART at 0x80050000 does not become ready: no more output on the serial console\n"),
+        std::string::npos)
         << result.out;
     EXPECT_NE(result.err.find("[BOOT FAILED]"), std::string::npos) << result.err;
 }
@@ -178,10 +179,12 @@ TEST_F(ZandrelSim, AUartThatIsNotThereEndsTheSerialConsoleWithAMessage) {
 // The handheld's screen: the machine of --profile, else of the Main page
 // (--machine, or the one the device's settings hold).
 TEST_F(ZandrelSim, ScreenSizeIsTheHandheldsScreen) {
-    EXPECT_EQ(runProgram(buildPath("zandrel-sim"), {"--screen-size"}).out, "480x640\n") << "the default device";
+    EXPECT_EQ(runProgram(buildPath("zandrel-sim"), {"--screen-size"}).out, "480x640\n")
+        << "the default device";
     EXPECT_EQ(run({"--machine", "HP Jornada 720 (US/UK)", "--screen-size"}).out, "640x240\n");
-    EXPECT_EQ(run({"--machine", "HP Jornada 720 (US/UK)", "--profile", "Compaq iPAQ H3600", "--screen-size"}).out,
-              "240x320\n");
+    EXPECT_EQ(
+        run({"--machine", "HP Jornada 720 (US/UK)", "--profile", "Compaq iPAQ H3600", "--screen-size"}).out,
+        "240x320\n");
     ASSERT_EQ(run({"--machine", "Compaq iPAQ H3600", "--dir", "\\Storage Card\\", "--kernel", "missing.gz",
                    "--no-safety"})
                   .status,

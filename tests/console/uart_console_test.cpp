@@ -131,10 +131,12 @@ TEST_F(UartConsoleTest, AUartThatNeverBecomesReadyEndsTheOutputWithAMessage) {
         uart->print(u"first\nline\n");
         uart->print(u"second\n");
         EXPECT_EQ(serial, "");
-        EXPECT_EQ(line->status_reads, static_cast<int>(UartConsole::kReadyPolls)) << "one bounded wait in all";
+        EXPECT_EQ(line->status_reads, static_cast<int>(UartConsole::kReadyPolls))
+            << "one bounded wait in all";
         char message[96];
         std::snprintf(message, sizeof message,
-                      "UART at 0x%08x does not become ready: no more output on the serial console\n", c.registers);
+                      "UART at 0x%08x does not become ready: no more output on the serial console\n",
+                      c.registers);
         std::string shown = page.text();
         EXPECT_NE(shown.find(message), std::string::npos) << shown;
         EXPECT_EQ(shown.find(message), shown.rfind(message)) << "said once: " << shown;

@@ -92,9 +92,9 @@ class WindowUnderWine : public ::testing::Test {
 
     // The prefix's virtual desktop from the next Wine program on.
     static bool useDesktop(const std::string& size) {
-        ProgramResult result = runProgram(
-            "/bin/bash", {"-c", "source \"$1\" && wine_prefix_ready \"$WINEPREFIX\" \"$2\"", "bash",
-                          ZANDREL_SOURCE_DIR "/scripts/wine_env.sh", size});
+        ProgramResult result =
+            runProgram("/bin/bash", {"-c", "source \"$1\" && wine_prefix_ready \"$WINEPREFIX\" \"$2\"",
+                                     "bash", ZANDREL_SOURCE_DIR "/scripts/wine_env.sh", size});
         return result.status == 0;
     }
 
@@ -228,8 +228,10 @@ TEST_F(WindowProgram, AnUnattendedBootThatFailsEndsWithItsStatus) {
 
 TEST_F(WindowProgram, BadCommandLineIsAUsageError) {
     // Unknown options, and zandrel-sim's options that count from its own press of Boot.
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"--no-such-option"}, {"--timing"}, {"--fail-call", "3"}, {"--unattended"}}) {
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--no-such-option"},
+                                                      {"--timing"},
+                                                      {"--fail-call", "3"},
+                                                      {"--unattended"}}) {
         SCOPED_TRACE(arguments.front());
         ProgramResult result = runWindow(arguments);
         EXPECT_EQ(result.status, 2);
@@ -241,10 +243,9 @@ TEST_F(WindowProgram, BadCommandLineIsAUsageError) {
 // default device (a W-ZERO3) on a screen of its size, Boot pressed for nobody,
 // the probe's verdict, and the screenshots in the folder it names.
 TEST_F(WindowUnderWine, WindowScriptWithoutADisplayBootsTheDefaultDevice) {
-    ProgramResult result = runProgram(
-        "/usr/bin/env", {"-u", "DISPLAY", "ZANDREL_BUILD_DIR=" + buildPath(""),
-                         "ZANDREL_WINE_PREFIX=" + (prefix / "prefix").string(), "bash",
-                         ZANDREL_SOURCE_DIR "/scripts/window.sh"});
+    ProgramResult result = runProgram("/usr/bin/env", {"-u", "DISPLAY", "ZANDREL_BUILD_DIR=" + buildPath(""),
+                                                       "ZANDREL_WINE_PREFIX=" + (prefix / "prefix").string(),
+                                                       "bash", ZANDREL_SOURCE_DIR "/scripts/window.sh"});
     ASSERT_TRUE(useDesktop("640x240"));
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("PROBE VERDICT: PASS"), std::string::npos) << result.out << result.err;

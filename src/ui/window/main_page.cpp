@@ -60,8 +60,8 @@ void MainPage::init(HWND dialog) {
     HWND speeds = item(IDC_SPEED);
     for (const std::u16string& speed : form_.speeds)
         addString(speeds, speed.c_str());
-    LRESULT entry =
-        SendMessageW(speeds, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(asWide(form_.speed_text.c_str())));
+    LRESULT entry = SendMessageW(speeds, CB_FINDSTRINGEXACT, -1,
+                                 reinterpret_cast<LPARAM>(asWide(form_.speed_text.c_str())));
     if (entry != CB_ERR)
         SendMessageW(speeds, CB_SETCURSEL, entry, 0);
     else

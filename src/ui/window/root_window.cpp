@@ -24,7 +24,8 @@ bool shiftDown() {
 // 1000 does not fit 32 bits waits as long as a timer can.
 UINT autoBootPeriod(int seconds) {
     constexpr UINT kLongestPeriod = USER_TIMER_MAXIMUM;
-    return static_cast<UINT>(seconds) > kLongestPeriod / 1000 ? kLongestPeriod : static_cast<UINT>(seconds) * 1000;
+    return static_cast<UINT>(seconds) > kLongestPeriod / 1000 ? kLongestPeriod
+                                                              : static_cast<UINT>(seconds) * 1000;
 }
 
 } // namespace

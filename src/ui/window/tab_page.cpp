@@ -30,8 +30,9 @@ bool TabPage::create() {
     if (loaded == nullptr)
         return false;
     auto* dialog_template = static_cast<const DLGTEMPLATE*>(LockResource(loaded));
-    return CreateDialogIndirectParamCE(app.module_instance, dialog_template, SizeofResource(app.module_instance, resource),
-                                       parent, pageDialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+    return CreateDialogIndirectParamCE(app.module_instance, dialog_template,
+                                       SizeofResource(app.module_instance, resource), parent, pageDialogProc,
+                                       reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
 // The common part: the page's tab, the display area, hidden until chosen.

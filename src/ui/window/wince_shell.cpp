@@ -103,8 +103,8 @@ std::vector<BYTE> withSystemFont(const BYTE* bytes, size_t size) {
 
 } // namespace
 
-HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size, HWND parent,
-                                 DLGPROC procedure, LPARAM parameter) {
+HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size,
+                                 HWND parent, DLGPROC procedure, LPARAM parameter) {
     std::vector<BYTE> copy = withSystemFont(reinterpret_cast<const BYTE*>(dialog_template), size);
     const auto* used = copy.empty() ? dialog_template : reinterpret_cast<const DLGTEMPLATE*>(copy.data());
     return CreateDialogIndirectParamW(instance, used, parent, procedure, parameter);

@@ -19,8 +19,8 @@ int CommandBar_Height(HWND command_bar);
 // 1.6 pixels at 96 dpi. Desktop Win32 gives such a template its larger desktop
 // font instead, so the page is made from a copy of the template that names
 // Tahoma 8 pt. `size` is the template's size in bytes.
-HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size, HWND parent,
-                                 DLGPROC procedure, LPARAM parameter);
+HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size,
+                                 HWND parent, DLGPROC procedure, LPARAM parameter);
 
 // GetNextDlgTabItem from no control, backwards: the dialog's last tab stop on
 // the device; desktop Win32 answers none there, so the last one is found as

@@ -6,8 +6,8 @@
 #include "resources/resource.h"
 #include "sim/device_profile.h"
 #include "ui/menu_context.h"
-#include "window/win_text.h"
 #include "window/machine_at_boot.h"
+#include "window/win_text.h"
 #include "window/window_driver.h"
 #include "window_device.h"
 
@@ -78,7 +78,8 @@ TEST_F(WindowChecks, PagesShowTheSettingsAndStoreThemBack) {
                   EXPECT_TRUE(window.checked(IDC_SERIAL));
                   EXPECT_TRUE(window.checked(IDC_SINGLE));
                   EXPECT_FALSE(window.checked(IDC_VERBOSE));
-                  EXPECT_EQ(window.text(IDC_SPEED), "38400") << "a speed of the user's own shows as its number";
+                  EXPECT_EQ(window.text(IDC_SPEED), "38400")
+                      << "a speed of the user's own shows as its number";
                   EXPECT_EQ(window.selection(IDC_SPEED), CB_ERR);
                   EXPECT_TRUE(window.enabled(IDC_SPEED));
                   EXPECT_FALSE(window.checked(IDC_AUTO_BOOT));
@@ -231,94 +232,95 @@ void expectLabelFits(HWND control) {
 // area, no two overlap (a group box holds its buttons whole), and no label is
 // cut; the root window's row and column are as the device places them.
 TEST_F(WindowChecks, LayoutFitsTheScreen) {
-    EXPECT_EQ(run([&](WindowDriver& window) {
-                  HDC screen_dc = GetDC(nullptr);
-                  int width = GetDeviceCaps(screen_dc, HORZRES), height = GetDeviceCaps(screen_dc, VERTRES);
-                  int dpi_x = GetDeviceCaps(screen_dc, LOGPIXELSX), dpi_y = GetDeviceCaps(screen_dc, LOGPIXELSY);
-                  ReleaseDC(nullptr, screen_dc);
-                  SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
-                  HWND root = window.root();
-                  RECT bar = placeIn(root, window.control(IDC_COMMAND_BAR));
-                  RECT boot = placeIn(root, window.control(IDC_BOOT));
-                  RECT cancel = placeIn(root, window.control(IDC_CANCEL));
-                  RECT progress = placeIn(root, window.control(IDC_PROGRESS));
-                  HWND tabs = window.control(IDC_TABS);
-                  RECT tab_rect = placeIn(root, tabs);
-                  RECT client;
-                  GetClientRect(root, &client);
-                  EXPECT_EQ(client.right, width);
-                  EXPECT_EQ(client.bottom, height);
-                  int button_width = width > 320 ? 75 : 50;
-                  EXPECT_EQ(boot.right - boot.left, button_width);
-                  EXPECT_EQ(cancel.right - cancel.left, button_width);
-                  EXPECT_EQ(cancel.right, client.right);
-                  EXPECT_EQ(boot.top, bar.bottom) << "the button row sits under the command bar";
-                  EXPECT_EQ(boot.bottom - boot.top, bar.bottom - bar.top) << "and has its height";
-                  EXPECT_EQ(progress.left, boot.right);
-                  EXPECT_EQ(progress.right, cancel.left);
-                  EXPECT_EQ(tab_rect.top, boot.bottom);
-                  EXPECT_EQ(tab_rect.bottom, client.bottom);
+    EXPECT_EQ(
+        run([&](WindowDriver& window) {
+            HDC screen_dc = GetDC(nullptr);
+            int width = GetDeviceCaps(screen_dc, HORZRES), height = GetDeviceCaps(screen_dc, VERTRES);
+            int dpi_x = GetDeviceCaps(screen_dc, LOGPIXELSX), dpi_y = GetDeviceCaps(screen_dc, LOGPIXELSY);
+            ReleaseDC(nullptr, screen_dc);
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+            HWND root = window.root();
+            RECT bar = placeIn(root, window.control(IDC_COMMAND_BAR));
+            RECT boot = placeIn(root, window.control(IDC_BOOT));
+            RECT cancel = placeIn(root, window.control(IDC_CANCEL));
+            RECT progress = placeIn(root, window.control(IDC_PROGRESS));
+            HWND tabs = window.control(IDC_TABS);
+            RECT tab_rect = placeIn(root, tabs);
+            RECT client;
+            GetClientRect(root, &client);
+            EXPECT_EQ(client.right, width);
+            EXPECT_EQ(client.bottom, height);
+            int button_width = width > 320 ? 75 : 50;
+            EXPECT_EQ(boot.right - boot.left, button_width);
+            EXPECT_EQ(cancel.right - cancel.left, button_width);
+            EXPECT_EQ(cancel.right, client.right);
+            EXPECT_EQ(boot.top, bar.bottom) << "the button row sits under the command bar";
+            EXPECT_EQ(boot.bottom - boot.top, bar.bottom - bar.top) << "and has its height";
+            EXPECT_EQ(progress.left, boot.right);
+            EXPECT_EQ(progress.right, cancel.left);
+            EXPECT_EQ(tab_rect.top, boot.bottom);
+            EXPECT_EQ(tab_rect.bottom, client.bottom);
 
-                  bool wide_and_low = width > 320 && height <= 240;
-                  POINT origin = wide_and_low ? POINT{250, 5} : POINT{5, 125};
-                  HWND main_page = window.pageOf(IDC_VERBOSE);
-                  RECT verbose = placeIn(main_page, window.control(IDC_VERBOSE));
-                  EXPECT_EQ(verbose.left, origin.x * dpi_x / 96);
-                  EXPECT_EQ(verbose.top, origin.y * dpi_y / 96);
-                  RECT speed = placeIn(main_page, window.control(IDC_SPEED));
-                  EXPECT_EQ(speed.left, (origin.x + 100) * dpi_x / 96);
-                  EXPECT_EQ(speed.top, (origin.y + 80) * dpi_y / 96);
+            bool wide_and_low = width > 320 && height <= 240;
+            POINT origin = wide_and_low ? POINT{250, 5} : POINT{5, 125};
+            HWND main_page = window.pageOf(IDC_VERBOSE);
+            RECT verbose = placeIn(main_page, window.control(IDC_VERBOSE));
+            EXPECT_EQ(verbose.left, origin.x * dpi_x / 96);
+            EXPECT_EQ(verbose.top, origin.y * dpi_y / 96);
+            RECT speed = placeIn(main_page, window.control(IDC_SPEED));
+            EXPECT_EQ(speed.left, (origin.x + 100) * dpi_x / 96);
+            EXPECT_EQ(speed.top, (origin.y + 80) * dpi_y / 96);
 
-                  RECT display = {0, 0, tab_rect.right - tab_rect.left, tab_rect.bottom - tab_rect.top};
-                  SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
-                  const int page_ids[] = {IDC_KERNEL, IDC_AUTO_BOOT, IDC_OUTPUT};
-                  for (int index = 0; index < 3; ++index) {
-                      HWND page = window.pageOf(page_ids[index]);
-                      window.tapTab(index);
-                      ASSERT_TRUE(window.waitUntil([&] { return IsWindowVisible(page) != FALSE; }));
-                      SCOPED_TRACE("page " + std::to_string(index));
-                      LOGFONTW font{};
-                      GetObjectW(reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0)), sizeof(font),
-                                 &font);
-                      EXPECT_EQ(utf8(font.lfFaceName), "Tahoma");
-                      EXPECT_EQ(font.lfHeight, -MulDiv(8, dpi_y, 72));
-                      HDC page_dc = GetDC(page);
-                      HGDIOBJ old_font =
-                          SelectObject(page_dc, reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0)));
-                      wchar_t face[LF_FACESIZE] = {};
-                      GetTextFaceW(page_dc, LF_FACESIZE, face);
-                      SelectObject(page_dc, old_font);
-                      ReleaseDC(page, page_dc);
-                      EXPECT_EQ(utf8(face), "Tahoma") << "the font drawn is the one named, not a substitute";
-                      // The page is shown at the display area's left, from the top of the tab control.
-                      RECT page_rect = placeIn(tabs, page);
-                      RECT beside_tabs = {display.left, 0, display.right, display.bottom};
-                      EXPECT_TRUE(inside(page_rect, beside_tabs)) << "the page lies beside the tabs";
-                      RECT page_client;
-                      GetClientRect(page, &page_client);
-                      std::vector<HWND> controls = pageControls(page);
-                      EXPECT_GE(controls.size(), 8u);
-                      for (size_t i = 0; i < controls.size(); ++i) {
-                          RECT a = placeIn(page, controls[i]);
-                          EXPECT_TRUE(inside(a, page_client))
-                              << describe(controls[i]) << " reaches outside the page: " << a.left << "," << a.top
-                              << " " << a.right << "," << a.bottom << " in " << page_client.right << "x"
-                              << page_client.bottom;
-                          expectLabelFits(controls[i]);
-                          for (size_t j = i + 1; j < controls.size(); ++j) {
-                              RECT b = placeIn(page, controls[j]);
-                              bool held = (isGroupBox(controls[i]) && inside(b, a)) ||
-                                          (isGroupBox(controls[j]) && inside(a, b)) ||
-                                          spinOf(controls[i], controls[j]) || spinOf(controls[j], controls[i]);
-                              EXPECT_FALSE(overlap(a, b) && !held)
-                                  << describe(controls[i]) << " (" << a.left << "," << a.top << " " << a.right << ","
-                                  << a.bottom << ") overlaps " << describe(controls[j]) << " (" << b.left << ","
-                                  << b.top << " " << b.right << "," << b.bottom << ")";
-                          }
-                      }
-                  }
-              }),
-              0);
+            RECT display = {0, 0, tab_rect.right - tab_rect.left, tab_rect.bottom - tab_rect.top};
+            SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+            const int page_ids[] = {IDC_KERNEL, IDC_AUTO_BOOT, IDC_OUTPUT};
+            for (int index = 0; index < 3; ++index) {
+                HWND page = window.pageOf(page_ids[index]);
+                window.tapTab(index);
+                ASSERT_TRUE(window.waitUntil([&] { return IsWindowVisible(page) != FALSE; }));
+                SCOPED_TRACE("page " + std::to_string(index));
+                LOGFONTW font{};
+                GetObjectW(reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0)), sizeof(font),
+                           &font);
+                EXPECT_EQ(utf8(font.lfFaceName), "Tahoma");
+                EXPECT_EQ(font.lfHeight, -MulDiv(8, dpi_y, 72));
+                HDC page_dc = GetDC(page);
+                HGDIOBJ old_font =
+                    SelectObject(page_dc, reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0)));
+                wchar_t face[LF_FACESIZE] = {};
+                GetTextFaceW(page_dc, LF_FACESIZE, face);
+                SelectObject(page_dc, old_font);
+                ReleaseDC(page, page_dc);
+                EXPECT_EQ(utf8(face), "Tahoma") << "the font drawn is the one named, not a substitute";
+                // The page is shown at the display area's left, from the top of the tab control.
+                RECT page_rect = placeIn(tabs, page);
+                RECT beside_tabs = {display.left, 0, display.right, display.bottom};
+                EXPECT_TRUE(inside(page_rect, beside_tabs)) << "the page lies beside the tabs";
+                RECT page_client;
+                GetClientRect(page, &page_client);
+                std::vector<HWND> controls = pageControls(page);
+                EXPECT_GE(controls.size(), 8u);
+                for (size_t i = 0; i < controls.size(); ++i) {
+                    RECT a = placeIn(page, controls[i]);
+                    EXPECT_TRUE(inside(a, page_client))
+                        << describe(controls[i]) << " reaches outside the page: " << a.left << "," << a.top
+                        << " " << a.right << "," << a.bottom << " in " << page_client.right << "x"
+                        << page_client.bottom;
+                    expectLabelFits(controls[i]);
+                    for (size_t j = i + 1; j < controls.size(); ++j) {
+                        RECT b = placeIn(page, controls[j]);
+                        bool held = (isGroupBox(controls[i]) && inside(b, a)) ||
+                                    (isGroupBox(controls[j]) && inside(a, b)) ||
+                                    spinOf(controls[i], controls[j]) || spinOf(controls[j], controls[i]);
+                        EXPECT_FALSE(overlap(a, b) && !held)
+                            << describe(controls[i]) << " (" << a.left << "," << a.top << " " << a.right
+                            << "," << a.bottom << ") overlaps " << describe(controls[j]) << " (" << b.left
+                            << "," << b.top << " " << b.right << "," << b.bottom << ")";
+                    }
+                }
+            }
+        }),
+        0);
 }
 
 // The safety question's icon: a question mark while "Pause Before Boot" is on, otherwise an exclamation mark.
@@ -496,7 +498,8 @@ TEST_F(WindowChecks, KeyboardRingAndTabSwitching) {
                   window.key(tabs, VK_TAB);
                   EXPECT_TRUE(window.waitUntil([&] { return IsChild(main_page, window.focus()); }))
                       << "Tab on the tab control goes into the page";
-                  // The speed box is disabled while the serial console is off: the check box is the last stop.
+                  // The speed box is disabled while the serial console is off: the check box is the last
+                  // stop.
                   ASSERT_FALSE(window.enabled(IDC_SPEED));
                   window.key(window.control(IDC_SERIAL), VK_TAB);
                   EXPECT_TRUE(window.waitUntil([&] { return window.focus() == tabs; }))
@@ -540,13 +543,14 @@ TEST_F(WindowChecks, RightOnTheTabControlFocusesThePageItShows) {
                   EXPECT_EQ(window.focus(), window.control(IDC_AUTO_BOOT));
                   ASSERT_TRUE(window.pressKeys({"Down", "Down"}));
                   Sleep(300);
-                  EXPECT_EQ(window.selection(IDC_DIRECTORY), directory) << "the hidden Main page kept its directory";
+                  EXPECT_EQ(window.selection(IDC_DIRECTORY), directory)
+                      << "the hidden Main page kept its directory";
                   EXPECT_TRUE(IsChild(option_page, window.focus()));
 
                   RECT main_tab{};
                   SendMessageW(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&main_tab));
-                  ASSERT_TRUE(window.clickAt(tabs, {(main_tab.left + main_tab.right) / 2,
-                                                    (main_tab.top + main_tab.bottom) / 2}));
+                  ASSERT_TRUE(window.clickAt(
+                      tabs, {(main_tab.left + main_tab.right) / 2, (main_tab.top + main_tab.bottom) / 2}));
                   EXPECT_TRUE(window.waitUntil([&] { return IsWindowVisible(main_page) != FALSE; }))
                       << "a tab click still switches pages";
                   EXPECT_FALSE(IsWindowVisible(option_page));
@@ -587,7 +591,8 @@ TEST_F(WindowChecks, TheHandheldIsTheMachineOnTheMainPageAtBoot) {
                       SCOPED_TRACE(machine);
                       window_device::clearSerialOutput();
                       std::wstring wide(machine.begin(), machine.end());
-                      ASSERT_NE(SendMessageW(platforms, CB_SELECTSTRING, -1, reinterpret_cast<LPARAM>(wide.c_str())),
+                      ASSERT_NE(SendMessageW(platforms, CB_SELECTSTRING, -1,
+                                             reinterpret_cast<LPARAM>(wide.c_str())),
                                 CB_ERR);
                       if (!window.checked(IDC_SERIAL))
                           window.click(IDC_SERIAL);
@@ -607,14 +612,16 @@ TEST_F(WindowChecks, TheHandheldIsTheMachineOnTheMainPageAtBoot) {
 // A speed that is not a number is stored as 0, and the boot says that COM1 is not opened.
 TEST_F(WindowChecks, ASpeedThatIsNotANumberIsReported) {
     prefs.safety_message = 0;
-    EXPECT_EQ(run([&](WindowDriver& window) {
-                  window.setText(IDC_SPEED, "fast");
-                  bootAndFail(window);
-                  EXPECT_NE(window.text(IDC_OUTPUT).find("serial speed 0 is not a bit rate: COM1 is not opened\r\n"),
-                            std::string::npos)
-                      << window.text(IDC_OUTPUT);
-              }),
-              0);
+    EXPECT_EQ(
+        run([&](WindowDriver& window) {
+            window.setText(IDC_SPEED, "fast");
+            bootAndFail(window);
+            EXPECT_NE(
+                window.text(IDC_OUTPUT).find("serial speed 0 is not a bit rate: COM1 is not opened\r\n"),
+                std::string::npos)
+                << window.text(IDC_OUTPUT);
+        }),
+        0);
     EXPECT_EQ(saved().serial_speed, 0);
 }
 
