@@ -21,14 +21,17 @@ build=${ZANDREL_BUILD_DIR:-$root/build}
 
 screen=
 arguments=()
+sim_arguments=() # without the window's own options
 answered=0
 help=0
+unattended=0
 while (($#)); do
   case $1 in
     --screen) screen=$2; shift 2 ;;
-    --answer | --answers) answered=1; arguments+=("$1" "$2"); shift 2 ;;
+    --unattended) unattended=1; arguments+=("$1" "${2:-}"); shift $(($# > 1 ? 2 : 1)) ;;
+    --answer | --answers) answered=1; arguments+=("$1" "$2"); sim_arguments+=("$1" "$2"); shift 2 ;;
     --help | -h) help=1; arguments+=("$1"); shift ;;
-    *) arguments+=("$1"); shift ;;
+    *) arguments+=("$1"); sim_arguments+=("$1"); shift ;;
   esac
 done
 
@@ -38,7 +41,7 @@ cmake --build "$build" --target zandrel-window zandrel-sim >&2
 
 if [[ -z $screen ]]; then
   screen=640x240
-  ((help)) || screen=$("$build/zandrel-sim" --quiet "${arguments[@]}" --screen-size)
+  ((help)) || screen=$("$build/zandrel-sim" --quiet "${sim_arguments[@]}" --screen-size)
 fi
 
 source scripts/wine_env.sh
@@ -51,9 +54,10 @@ trap cleanup EXIT
 if [[ -z ${DISPLAY:-} ]]; then
   private_x_server "$screen"
   ((answered)) || arguments+=(--answer yes)
-  mkdir -p "$build/window-screenshots"
-  screenshots=$(mktemp -d "$build/window-screenshots/run-XXXXXX")
-  ((help)) || arguments+=(--unattended "$screenshots")
+  if ((!help && !unattended)); then
+    mkdir -p "$build/window-screenshots"
+    arguments+=(--unattended "$(mktemp -d "$build/window-screenshots/run-XXXXXX")")
+  fi
   echo "window: no display; running on a private X server ($DISPLAY, $screen), boxes answered" >&2
 fi
 wine_prefix_ready "${ZANDREL_WINE_PREFIX:-$build/wine-prefix}" "$screen"

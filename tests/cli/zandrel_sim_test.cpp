@@ -5,6 +5,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -192,6 +194,31 @@ TEST_F(ZandrelSim, ScreenSizeIsTheHandheldsScreen) {
     ProgramResult stored = run({"--screen-size"});
     EXPECT_EQ(stored.status, 0) << stored.err;
     EXPECT_EQ(stored.out, "240x320\n") << "the machine the settings hold";
+}
+
+// A killed run leaves its default device's folder; the next run removes it,
+// and leaves the folder of a run that is still going.
+TEST_F(ZandrelSim, TheDefaultDeviceFolderOfAKilledRunGoesAtTheNextStart) {
+    pid_t ended = fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    std::filesystem::path left = device / ("zandrel-device-" + std::to_string(ended) + "-AbC123");
+    std::filesystem::path running = device / ("zandrel-device-" + std::to_string(getpid()) + "-AbC123");
+    std::filesystem::path other = device / "zandrel-device-notapid";
+    for (const auto& folder : {left, running, other})
+        std::filesystem::create_directories(folder / "Storage Card");
+    ProgramResult result = runProgram("/usr/bin/env", {"TMPDIR=" + device.string(), buildPath("zandrel-sim"),
+                                                       "--quiet", "--emulator", "none"});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_FALSE(std::filesystem::exists(left));
+    EXPECT_TRUE(std::filesystem::exists(running));
+    EXPECT_TRUE(std::filesystem::exists(other));
+    size_t folders = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(device))
+        ++folders;
+    EXPECT_EQ(folders, 3u) << "the run removed its own folder at its end";
 }
 
 TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {
