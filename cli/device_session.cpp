@@ -118,10 +118,15 @@ bool DeviceSession::setUp() {
     return true;
 }
 
+const sim::DeviceProfile* DeviceSession::machineFor(const char16_t* name) const {
+    if (options_.profile || name == nullptr)
+        return nullptr;
+    return sim::findDeviceProfile(name);
+}
+
 void DeviceSession::useMachineNamed(const char16_t* name) {
-    if (options_.profile || options_.machine || name == nullptr)
-        return;
-    if (const sim::DeviceProfile* profile = sim::findDeviceProfile(name))
+    const sim::DeviceProfile* profile = machineFor(name);
+    if (profile != nullptr && profile != &sim::Handheld::get().profile())
         sim::Handheld::get().setProfile(*profile);
 }
 
@@ -199,6 +204,8 @@ void DeviceSession::connectOutputs() {
     if (options_.timezone_bias)
         device.timezone_bias = *options_.timezone_bias;
     device.on_jump = [this](const sim::HandOff& hand_off) {
+        if (at_jump)
+            at_jump();
         reportFailedCall();
         if (options_.timing) {
             std::chrono::duration<double> taken = std::chrono::steady_clock::now() - boot_pressed_;

@@ -4,6 +4,7 @@
 #include "cli/device_session.h"
 #include "cli/hand_off_runner.h"
 #include "cli/headless_window.h"
+#include "cli/settings_options.h"
 #include "cli/terminal.h"
 #include "console/console.h"
 #include "platform/wide_string.h"
@@ -23,37 +24,6 @@ namespace {
 void listMachines() {
     for (const sim::DeviceProfile& profile : sim::deviceProfiles())
         std::printf("%s\n", utf16ToUtf8(profile.name).c_str());
-}
-
-void setText(std::u16string& field, const std::optional<std::string>& value) {
-    if (value)
-        field = utf8ToUtf16(*value);
-}
-
-void setFlag(bool& field, const std::optional<bool>& value) {
-    if (value)
-        field = *value;
-}
-
-void applyToPages(const CliOptions& options, MainPageForm& main, OptionPageForm& option) {
-    setText(main.directory, options.dir);
-    setText(main.kernel, options.kernel);
-    if (options.machine)
-        main.platform_selection = main.findPlatform(utf8ToUtf16(*options.machine));
-    if (options.rootfs)
-        main.rootfs_checked = *options.rootfs;
-    setText(main.rootfs_file, options.image);
-    setFlag(main.verbose, options.verbose);
-    setFlag(main.single, options.single);
-    setFlag(main.ask_name, options.ask_name);
-    setFlag(main.debugger, options.debugger);
-    setFlag(main.serial, options.serial);
-    if (options.serial_speed)
-        main.speed_text = utf8ToUtf16(std::to_string(*options.serial_speed));
-    setText(option.boot_extra, options.extra);
-    setFlag(option.pause_before_boot, options.pause);
-    setFlag(option.safety_message, options.safety);
-    setFlag(option.reverse_video, options.reverse_video);
 }
 
 // The Boot button: read the pages, the safety question, then the boot.
@@ -118,11 +88,18 @@ int Session::run() {
     if (selection >= 0)
         device_.useMachineNamed(main_page.form.platforms[selection].name);
 
-    device_.bootPressed();
-    pressBoot(*menu, window);
-    device_.reportFailedCall();
+    int status = 1;
+    if (options_.screen_size) {
+        const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+        std::printf("%dx%d\n", profile.screen_width, profile.screen_height);
+        status = 0;
+    } else {
+        device_.bootPressed();
+        pressBoot(*menu, window);
+        device_.reportFailedCall();
+        // Back here only when the boot failed or was cancelled.
+    }
 
-    // Back here only when the boot failed or was cancelled.
     BootContext::destroyInstance();
     menu->root_window = nullptr;
     menu->main_page = nullptr;
@@ -130,7 +107,7 @@ int Session::run() {
     menu->console_page = nullptr;
     Console::releaseCurrent();
     MenuContext::destroyInstance();
-    return 1;
+    return status;
 }
 
 } // namespace
