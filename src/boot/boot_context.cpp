@@ -94,7 +94,7 @@ bool BootContext::identifyPlatform() {
 bool BootContext::readSettings() {
     const Preferences& prefs = MenuContext::instance()->prefs;
     serial_console = prefs.boot_serial != 0 ? 1 : 0;
-    if (wideContains(prefs.dir_user_path, u"http://"))
+    if (wideContainsIgnoreCase(prefs.dir_user_path, u"http://"))
         file_kind = kHttp;
     else if (wideContains(prefs.dir_user_path, u'/'))
         file_kind = kUfsDisk;

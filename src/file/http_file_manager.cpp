@@ -3,11 +3,15 @@
 #include "arch/architecture.h"
 #include "console/console.h"
 #include "file/http_response.h"
+#include "file/http_url.h"
+#include "platform/local_memory.h"
 #include "platform/wide_string.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -56,6 +60,23 @@ char16_t* nextToken(char16_t** cursor) {
 
 bool isTokenDelimiter(char c) {
     return c == ' ' || c == ':' || c == '\r' || c == '\n';
+}
+
+// A response header being gathered lives on the process heap with the other receive buffers.
+struct ResponseDeleter {
+    void operator()(HttpResponse* response) const { ce::LocalFree(response); }
+};
+using ResponseBlock = std::unique_ptr<HttpResponse, ResponseDeleter>;
+static_assert(std::is_trivially_destructible_v<HttpResponse>);
+
+ResponseBlock newResponse() {
+    void* block = ce::LocalAlloc(ce::LMEM_FIXED, sizeof(HttpResponse));
+    return ResponseBlock(block != nullptr ? new (block) HttpResponse : nullptr);
+}
+
+// 405 Method Not Allowed, 501 Not Implemented: the server answers GET only.
+bool refusesHead(int status) {
+    return status == 405 || status == 501;
 }
 
 } // namespace
@@ -123,8 +144,10 @@ bool HttpFileManager::parseRoot(const char16_t* root, uint32_t* port) {
     wideCopy(text, kHostSize, root);
     char16_t* cursor = text;
     char16_t* scheme = nextToken(&cursor);
-    if (scheme == nullptr || wideCompare(scheme, u"http") != 0)
+    if (scheme == nullptr || !wideEqualsIgnoreCase(scheme, u"http")) {
+        print(u"\"%s\" is not an http:// address.\n", root);
         return false;
+    }
     while (*cursor != 0 && isSeparator(*cursor))
         ++cursor;
     char16_t* host = cursor;
@@ -143,16 +166,16 @@ bool HttpFileManager::parseRoot(const char16_t* root, uint32_t* port) {
         char16_t* port_text = ++cursor;
         while (*cursor != 0 && *cursor != u'/')
             ++cursor;
-        char16_t after_port = *cursor;
-        *cursor = 0;
-        // A port that is not a number reads as 0; an empty one leaves 80.
-        long number = port_text == cursor ? static_cast<long>(*port) : wideToLong(port_text);
-        *cursor = after_port;
-        if (number < 0 || number > 0xFFFF) {
-            print(u"port %d out of range.\n", static_cast<int>(number));
-            return false;
+        // An empty port leaves 80.
+        if (cursor != port_text) {
+            uint16_t number = parsePort(port_text, static_cast<size_t>(cursor - port_text));
+            if (number == 0) {
+                *cursor = 0;
+                print(u"port \"%s\" is not a number from 1 to 65535.\n", port_text);
+                return false;
+            }
+            *port = number;
         }
-        *port = static_cast<uint32_t>(number);
     }
     return setPathPrefix(cursor);
 }
@@ -160,14 +183,19 @@ bool HttpFileManager::parseRoot(const char16_t* root, uint32_t* port) {
 bool HttpFileManager::setPathPrefix(const char16_t* path) {
     while (*path == u'/')
         ++path;
-    char prefix[kHostSize];
-    if (!toAscii(prefix + 1, path, kHostSize - 2))
+    char typed[kHostSize];
+    if (!toAscii(typed, path, kHostSize))
         return false;
-    prefix[0] = '/';
-    size_t length = std::strlen(prefix);
-    if (prefix[length - 1] != '/') {
-        prefix[length] = '/';
-        prefix[length + 1] = '\0';
+    // Room for the leading and the trailing "/".
+    char prefix[kHostSize] = "/";
+    size_t length = percentEncodePath(typed, prefix + 1, kHostSize - 2);
+    if (length >= kHostSize - 2) {
+        print(u"path of \"%s\" too long.\n", path);
+        return false;
+    }
+    if (length > 0 && prefix[length] != '/') {
+        prefix[length + 1] = '/';
+        prefix[length + 2] = '\0';
     }
     std::memcpy(path_prefix_, prefix, sizeof(path_prefix_));
     return true;
@@ -205,38 +233,40 @@ bool HttpFileManager::tryAddress(ce::SOCKET probe, const void* address_bytes) {
 
 bool HttpFileManager::open(const char16_t* name, uint32_t) {
     clearFile();
-    // Until the server has answered, reads give nothing.
-    failed_ = true;
     if (!setRequestTarget(name))
         return false;
-    uint32_t content_length = 0;
-    if (!requestHead(&content_length))
+    HeadAnswer answer = requestHead();
+    if (answer == HeadAnswer::Refused)
         return false;
-    content_length_ = content_length;
-    failed_ = false;
+    length_known_ = answer == HeadAnswer::Length;
+    opened_ = true;
     return true;
 }
 
 bool HttpFileManager::setRequestTarget(const char16_t* name) {
     while (*name == u'/')
         ++name;
-    char relative[kNameSize];
-    if (!toAscii(relative, name, kNameSize))
+    char typed[kNameSize];
+    if (!toAscii(typed, name, kNameSize))
         return false;
-    size_t target = std::strlen(path_prefix_) + std::strlen(relative);
-    uint32_t needed = static_cast<uint32_t>(target + requestLength(request_texts_[kHead]));
+    char relative[kRequestSize];
+    size_t encoded = percentEncodePath(typed, relative, kRequestSize);
+    // `open` has cleared the name: the HEAD request's length counts it as empty.
+    uint64_t needed = std::strlen(path_prefix_) + encoded + requestLength(request_texts_[kHead]);
     if (needed > kRequestSize) {
-        print(u"request too long. %d > %d\n", needed, kRequestSize);
+        print(u"request too long. %u > %u\n", static_cast<uint32_t>(needed), kRequestSize);
         return false;
     }
-    // `open` has cleared the name: the HEAD request's length above counts it as empty.
     std::strcpy(file_name, path_prefix_);
     std::strcat(file_name, relative);
     return true;
 }
 
 uint32_t HttpFileManager::size() {
-    // `open` asked the server.
+    if (!opened_)
+        return 0;
+    if (failed_ || (!length_known_ && !fetch()))
+        return kReadFailed;
     return content_length_;
 }
 
@@ -249,15 +279,23 @@ uint32_t HttpFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
         offset = position_;
         position_ += size;
     }
+    if (!fetch())
+        return kReadFailed;
+    return body_.copy(buffer, size, offset);
+}
+
+bool HttpFileManager::fetch() {
     if (cached_)
-        return copyFromCache(buffer, size, offset);
-    if (failed_)
-        return 0;
+        return true;
+    if (!opened_ || failed_)
+        return false;
     if (!download()) {
+        body_.clear();
         failed_ = true;
-        return 0;
+        return false;
     }
-    return copyFromCache(buffer, size, offset);
+    cached_ = true;
+    return true;
 }
 
 uint32_t HttpFileManager::write(const void*, uint32_t, uint32_t) {
@@ -294,7 +332,7 @@ bool HttpFileManager::sendRequest(HttpConnection& connection, const char* method
     }
     uint32_t needed = requestLength(method);
     if (needed > kRequestSize) {
-        print(u"request too long. %d > %d\n", needed, kRequestSize);
+        print(u"request too long. %u > %u\n", needed, kRequestSize);
         return false;
     }
     buildRequest(method);
@@ -305,29 +343,10 @@ bool HttpFileManager::sendRequest(HttpConnection& connection, const char* method
     return true;
 }
 
-HttpFileManager::Received HttpFileManager::receiveFill(HttpConnection& connection, uint8_t* buffer,
-                                                       uint32_t size) {
-    Received result;
-    while (result.count < size) {
-        uint32_t want = size - result.count;
-        uint32_t count = 0;
-        result.outcome = connection.receive(buffer + result.count,
-                                            want < kLargestReceive ? want : kLargestReceive, &count);
-        result.count += count;
-        if (debug_level > 2)
-            print(u"size %d readed %d byte(+%d)\n", size, result.count, count);
-        if (result.outcome != HttpConnection::Outcome::Data)
-            break;
-    }
-    if (debug_level > 1)
-        print(u"total read %d byte\n", result.count);
-    return result;
-}
-
 void HttpFileManager::reportReceiveEnd(const Received& received, uint32_t expected) {
     switch (received.outcome) {
     case HttpConnection::Outcome::TimedOut:
-        print(u"server stopped answering (%d ms without data).\n", receive_timeout_ms_);
+        print(u"server stopped answering (%u ms without data).\n", receive_timeout_ms_);
         break;
     case HttpConnection::Outcome::Failed:
         print(u"receive failed. cause=%d\n", ce::GetLastError());
@@ -348,7 +367,7 @@ bool HttpFileManager::receiveHeader(HttpConnection& connection, HttpResponse& re
         HttpConnection::Outcome outcome = connection.receive(chunk, kReceiveChunk, &count);
         total += count;
         if (debug_level > 2)
-            print(u"size %d readed %d byte(+%d)\n", kReceiveChunk, total, count);
+            print(u"size %u readed %u byte(+%u)\n", kReceiveChunk, total, count);
         uint32_t used = response.feed(chunk, count);
         if (response.state() != HttpResponse::State::Incomplete) {
             std::memmove(chunk, chunk + used, count - used);
@@ -357,7 +376,7 @@ bool HttpFileManager::receiveHeader(HttpConnection& connection, HttpResponse& re
             break;
         }
         if (outcome == HttpConnection::Outcome::Closed) {
-            print(u"response header of http://%S%S is incomplete (%d byte).\n", host_name_, file_name, total);
+            print(u"response header of http://%S%S is incomplete (%u byte).\n", host_name_, file_name, total);
             return false;
         }
         if (outcome != HttpConnection::Outcome::Data) {
@@ -366,9 +385,9 @@ bool HttpFileManager::receiveHeader(HttpConnection& connection, HttpResponse& re
         }
     }
     if (debug_level > 1)
-        print(u"total read %d byte\n", total);
+        print(u"total read %u byte\n", total);
     if (response.state() == HttpResponse::State::TooLarge) {
-        print(u"response header of http://%S%S is longer than %d byte.\n", host_name_, file_name,
+        print(u"response header of http://%S%S is longer than %u byte.\n", host_name_, file_name,
               HttpResponse::kHeaderCapacity);
         return false;
     }
@@ -378,39 +397,57 @@ bool HttpFileManager::receiveHeader(HttpConnection& connection, HttpResponse& re
     }
     if (debug_level > 2)
         printTokens(response);
+    return true;
+}
+
+bool HttpFileManager::offersFile(const HttpResponse& response) {
     if (!response.success()) {
         print(u"http://%S%S: the server answered \"%S\".\n", host_name_, file_name, response.statusLine());
+        return false;
+    }
+    // An HTTP/1.0 request asks for the body as it is.
+    if (response.transferCoded()) {
+        print(u"http://%S%S: the server sent the contents with \"Transfer-Encoding: %S\", "
+              u"which an HTTP/1.0 request does not allow.\n",
+              host_name_, file_name, response.transferEncoding());
         return false;
     }
     return true;
 }
 
-bool HttpFileManager::requestHead(uint32_t* content_length) {
+HttpFileManager::HeadAnswer HttpFileManager::requestHead() {
     HttpConnection connection(&server_address_, receive_timeout_ms_);
     if (!connection.valid()) {
         print(u"can't open socket.\n");
-        return false;
+        return HeadAnswer::Refused;
     }
     if (!sendRequest(connection, request_texts_[kHead]))
-        return false;
-    auto* chunk = static_cast<uint8_t*>(std::malloc(kReceiveChunk + 1));
-    auto* response = new (std::nothrow) HttpResponse;
-    bool answered = false;
-    Received rest;
+        return HeadAnswer::Refused;
+    LocalArray<uint8_t> chunk = localArray<uint8_t>(kReceiveChunk + 1);
+    ResponseBlock response = newResponse();
     if (chunk == nullptr || response == nullptr) {
         print(u"can't allocate receive buffer.\n");
-    } else if (receiveHeader(connection, *response, chunk, &rest)) {
-        answered = true;
-        *content_length = response->contentLength();
-        if (!response->hasContentLength())
-            print(u"No Content-Length.\n");
-        else
-            print(u"open http://%S%S - header %d byte contents %d byte\n", host_name_, file_name,
-                  response->headerLength(), *content_length);
+        return HeadAnswer::Refused;
     }
-    delete response;
-    std::free(chunk);
-    return answered;
+    Received rest;
+    if (!receiveHeader(connection, *response, chunk.get(), &rest))
+        return HeadAnswer::Refused;
+    if (refusesHead(response->status())) {
+        print(u"http://%S%S: HEAD refused (\"%S\"), the length comes with the contents.\n", host_name_,
+              file_name, response->statusLine());
+        return HeadAnswer::NoLength;
+    }
+    if (!offersFile(*response))
+        return HeadAnswer::Refused;
+    if (!response->hasContentLength()) {
+        print(u"open http://%S%S - header %u byte, no Content-Length\n", host_name_, file_name,
+              response->headerLength());
+        return HeadAnswer::NoLength;
+    }
+    content_length_ = response->contentLength();
+    print(u"open http://%S%S - header %u byte contents %u byte\n", host_name_, file_name,
+          response->headerLength(), content_length_);
+    return HeadAnswer::Length;
 }
 
 bool HttpFileManager::download() {
@@ -421,73 +458,85 @@ bool HttpFileManager::download() {
     }
     if (!sendRequest(connection, request_texts_[kGet]))
         return false;
-    auto* chunk = static_cast<uint8_t*>(std::malloc(kReceiveChunk + 1));
-    auto* response = new (std::nothrow) HttpResponse;
-    bool ok = false;
-    Received rest;
+    LocalArray<uint8_t> chunk = localArray<uint8_t>(kReceiveChunk + 1);
+    ResponseBlock response = newResponse();
     if (chunk == nullptr || response == nullptr) {
         print(u"can't allocate receive buffer.\n");
-    } else if (receiveHeader(connection, *response, chunk, &rest)) {
-        // The body is what this response says; the HEAD answer stands in when it says nothing.
-        if (response->hasContentLength())
-            content_length_ = response->contentLength();
-        else if (content_length_ == 0)
-            print(u"No Content-Length.\n");
-        ok = true;
-        if (content_length_ > 0) {
-            cache_ = static_cast<uint8_t*>(ce::VirtualAlloc(
-                nullptr, content_length_, ce::MEM_RESERVE | ce::MEM_COMMIT, ce::PAGE_READWRITE));
-            if (cache_ == nullptr) {
-                print(u"can't allocate %u byte for http://%S%S.\n", content_length_, host_name_, file_name);
-                ok = false;
-            }
-        }
-        if (ok && content_length_ > 0) {
-            uint32_t early = rest.count < content_length_ ? rest.count : content_length_;
-            std::memcpy(cache_, chunk, early);
-            Received body{early, rest.outcome};
-            if (early < content_length_ && rest.outcome == HttpConnection::Outcome::Data) {
-                Received more = receiveFill(connection, cache_ + early, content_length_ - early);
-                body.count += more.count;
-                body.outcome = more.outcome;
-            }
-            if (body.count < content_length_) {
-                reportReceiveEnd(body, content_length_);
-                ok = false;
-            }
-        }
-    }
-    delete response;
-    std::free(chunk);
-    if (!ok) {
-        freeCache();
         return false;
     }
-    cached_ = true;
+    Received rest;
+    if (!receiveHeader(connection, *response, chunk.get(), &rest) || !offersFile(*response))
+        return false;
+    return receiveBody(connection, *response, chunk.get(), rest);
+}
+
+bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse& response,
+                                  const uint8_t* chunk, Received rest) {
+    body_.clear();
+    // The body is as long as this answer says; the HEAD's answer stands in
+    // when it says nothing. Without either, the body is what comes until the
+    // server closes (HTTP/1.0).
+    bool announced = response.hasContentLength() || length_known_;
+    uint32_t limit = response.hasContentLength() ? response.contentLength()
+                     : length_known_             ? content_length_
+                                                 : HttpBody::kLargest;
+    if (announced && !body_.reserve(limit)) {
+        print(u"can't allocate %u byte for http://%S%S.\n", limit, host_name_, file_name);
+        return false;
+    }
+    Received received{0, rest.outcome};
+    uint32_t early = std::min(rest.count, limit);
+    bool room = body_.append(chunk, early);
+    while (room && body_.size() < limit && received.outcome == HttpConnection::Outcome::Data) {
+        uint32_t want = std::min(limit - body_.size(), kLargestReceive);
+        uint8_t* to = body_.space(&want);
+        if (to == nullptr) {
+            room = false;
+            break;
+        }
+        uint32_t count = 0;
+        received.outcome = connection.receive(to, want, &count);
+        body_.grow(count);
+        if (debug_level > 2)
+            print(u"size %u readed %u byte(+%u)\n", limit, body_.size(), count);
+    }
+    received.count = body_.size();
+    if (debug_level > 1)
+        print(u"total read %u byte\n", received.count);
+    if (!room) {
+        print(u"can't allocate memory for http://%S%S after %u byte.\n", host_name_, file_name,
+              received.count);
+        return false;
+    }
+    if (announced && received.count < limit) {
+        reportReceiveEnd(received, limit);
+        return false;
+    }
+    if (!announced && received.outcome != HttpConnection::Outcome::Closed) {
+        if (received.outcome == HttpConnection::Outcome::Data)
+            print(u"contents of http://%S%S go on beyond %u byte.\n", host_name_, file_name, limit);
+        else
+            reportReceiveEnd(received, 0);
+        return false;
+    }
+    if (!announced)
+        print(u"http://%S%S: contents %u byte, read until the server closed.\n", host_name_, file_name,
+              received.count);
+    else if (!length_known_)
+        print(u"http://%S%S: contents %u byte.\n", host_name_, file_name, received.count);
+    content_length_ = received.count;
     return true;
-}
-
-uint32_t HttpFileManager::copyFromCache(void* buffer, uint32_t size, uint32_t offset) {
-    if (offset >= content_length_)
-        return 0;
-    uint32_t count = content_length_ - offset < size ? content_length_ - offset : size;
-    std::memcpy(buffer, cache_ + offset, count);
-    return count;
-}
-
-void HttpFileManager::freeCache() {
-    if (cache_ != nullptr)
-        ce::VirtualFree(cache_, 0, ce::MEM_RELEASE);
-    cache_ = nullptr;
-    cached_ = false;
 }
 
 void HttpFileManager::clearFile() {
     file_name[0] = '\0';
-    freeCache();
+    body_.clear();
+    cached_ = false;
+    opened_ = false;
+    failed_ = false;
+    length_known_ = false;
     content_length_ = 0;
     position_ = 0;
-    failed_ = false;
 }
 
 void HttpFileManager::printTokens(const HttpResponse& response) {
@@ -508,7 +557,7 @@ void HttpFileManager::printTokens(const HttpResponse& response) {
         print(u"+token: %S\n", token);
         if (equalsIgnoreCase(token, static_cast<uint32_t>(kept), "content-length")) {
             print(u"*token: %S\n", token);
-            print(u"*content-length=%d\n", response.contentLength());
+            print(u"*content-length=%u\n", response.contentLength());
         }
     }
 }

@@ -1,9 +1,10 @@
 // Files on a web server, over HTTP/1.0 with one connection per request. The
-// first read of a file downloads its whole body into memory; every read is
-// then served from there.
+// first read of a file downloads its whole body into memory (the process
+// heap); every read is then served from there.
 #pragma once
 
 #include "file/file_manager.h"
+#include "file/http_body.h"
 #include "file/http_connection.h"
 #include "platform/wince.h"
 
@@ -27,17 +28,22 @@ class HttpFileManager : public FileManager {
     HttpFileManager& operator=(const HttpFileManager&) = delete;
 
     // http://host/, http://host:port/, or either with a path after the host
-    // that every request target starts with: resolves the host and tests a
-    // connection.
+    // that every request target starts with (the scheme in any letter case):
+    // resolves the host and tests a connection.
     bool setRoot(const char16_t* root) override;
     // Asks the server about the file with one HEAD request. The request
-    // target is the root's path and the name, joined by one "/". False when
-    // the request would not fit or the server does not offer the file.
+    // target is the root's path and the name, joined by one "/", with what
+    // may not stand in a URL path percent-encoded. False when the request
+    // would not fit or the server does not offer the file. When the server
+    // refuses HEAD (405, 501) or answers it without a length, the download
+    // tells the length.
     bool open(const char16_t* name, uint32_t mode) override;
-    // Content-Length of the open file (the answer to the HEAD of `open`, or of
-    // the download); 0 when no file is open.
+    // The length of the open file: the answer to the HEAD of `open`, or of
+    // the download, which runs here when the HEAD did not tell. kReadFailed
+    // once a download has failed; 0 when no file is open.
     uint32_t size() override;
     bool close() override;
+    // kReadFailed once the file could not be had (until the next open).
     uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     bool seek(uint32_t offset) override;
@@ -51,6 +57,8 @@ class HttpFileManager : public FileManager {
         uint32_t count = 0;
         HttpConnection::Outcome outcome = HttpConnection::Outcome::Data;
     };
+    // What the HEAD of `open` told about the file.
+    enum class HeadAnswer { Refused, Length, NoLength };
 
     bool parseRoot(const char16_t* root, uint32_t* port);
     // The path of the root URL as the prefix of request targets: "/" when there is none.
@@ -64,16 +72,22 @@ class HttpFileManager : public FileManager {
     uint32_t requestLength(const char* method) const;
     // Connects and sends the request; false (with a message) when it cannot.
     bool sendRequest(HttpConnection& connection, const char* method);
-    // Receives the response header; false (with a message) when it is not usable.
+    // Receives the response header; false (with a message) when it is not
+    // complete and well formed. The body's first bytes are left in `chunk`.
     bool receiveHeader(HttpConnection& connection, HttpResponse& response, uint8_t* chunk, Received* rest);
-    // Asks the server for the file with a HEAD request; false (with a message)
-    // when it refuses or does not answer.
-    bool requestHead(uint32_t* content_length);
+    // False (with a message) for an answer that brings no file: a status
+    // other than 2xx, or a body in a transfer coding.
+    bool offersFile(const HttpResponse& response);
+    HeadAnswer requestHead();
+    // The open file's body, downloaded once; false while it cannot be had.
+    bool fetch();
     bool download();
-    Received receiveFill(HttpConnection& connection, uint8_t* buffer, uint32_t size);
+    // The body after the header's last byte: the `rest` bytes already in
+    // `chunk`, then what the connection brings, up to the length the answer
+    // gave or, without one, until the server closes.
+    bool receiveBody(HttpConnection& connection, const HttpResponse& response, const uint8_t* chunk,
+                     Received rest);
     void reportReceiveEnd(const Received& received, uint32_t expected);
-    uint32_t copyFromCache(void* buffer, uint32_t size, uint32_t offset);
-    void freeCache();
     void clearFile();
     void printTokens(const HttpResponse& response);
 
@@ -82,17 +96,21 @@ class HttpFileManager : public FileManager {
     ce::WSADATA wsa_data_{};
     ce::sockaddr_in server_address_{};
     char host_name_[kHostSize]{};
-    // Starts and ends with "/".
+    // Starts and ends with "/", percent-encoded.
     char path_prefix_[kHostSize] = "/";
     char request_[kRequestSize]{};
     const char* request_texts_[4];
+    HttpBody body_;
+    // A file is open: the server offered it.
+    bool opened_ = false;
     bool cached_ = false;
-    uint8_t* cache_ = nullptr;
+    // Whether `content_length_` is known before the download.
+    bool length_known_ = false;
     uint32_t content_length_ = 0;
     uint32_t position_ = 0;
     // Successful start-ups, each owed one clean-up.
     int startups_ = 0;
-    // The current file could not be had: reads give nothing until the next open.
+    // The current file could not be had: reads fail until the next open.
     bool failed_ = false;
     uint32_t receive_timeout_ms_ = kReceiveTimeoutMs;
 };

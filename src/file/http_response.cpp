@@ -13,6 +13,16 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Printable text of at most `capacity` - 1 bytes, control characters replaced.
+void keepText(char* kept, uint32_t capacity, const char* text, uint32_t size) {
+    uint32_t count = size < capacity - 1 ? size : capacity - 1;
+    for (uint32_t i = 0; i < count; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        kept[i] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    kept[count] = '\0';
+}
+
 } // namespace
 
 bool equalsIgnoreCase(const char* text, uint32_t size, const char* word) {
@@ -69,12 +79,7 @@ void HttpResponse::parse() {
 }
 
 bool HttpResponse::parseStatusLine(const char* line, uint32_t size) {
-    uint32_t kept = size < kStatusLineSize - 1 ? size : kStatusLineSize - 1;
-    for (uint32_t i = 0; i < kept; ++i) {
-        unsigned char c = static_cast<unsigned char>(line[i]);
-        status_line_[i] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-    }
-    status_line_[kept] = '\0';
+    keepText(status_line_, kStatusLineSize, line, size);
     // "HTTP/" version, blanks, three digits, then a blank or the end.
     const char prefix[] = "HTTP/";
     uint32_t i = 0;
@@ -102,37 +107,52 @@ bool HttpResponse::parseField(const char* line, uint32_t size) {
     while (colon < size && line[colon] != ':')
         ++colon;
     // Lines that are no field, folded continuations among them, carry nothing needed here.
-    if (colon == size || !equalsIgnoreCase(line, colon, "content-length"))
+    if (colon == size)
         return true;
-    uint32_t i = colon + 1;
+    uint32_t start = colon + 1;
     uint32_t end = size;
-    while (i < end && isBlank(line[i]))
-        ++i;
-    while (end > i && isBlank(line[end - 1]))
+    while (start < end && isBlank(line[start]))
+        ++start;
+    while (end > start && isBlank(line[end - 1]))
         --end;
-    if (i == end) {
+    if (equalsIgnoreCase(line, colon, "content-length"))
+        return parseContentLength(line + start, end - start);
+    if (equalsIgnoreCase(line, colon, "transfer-encoding"))
+        parseTransferEncoding(line + start, end - start);
+    return true;
+}
+
+bool HttpResponse::parseContentLength(const char* value, uint32_t size) {
+    if (size == 0) {
         refuse("empty Content-Length");
         return false;
     }
-    uint64_t value = 0;
-    for (; i < end; ++i) {
-        if (!isDigit(line[i])) {
+    uint64_t number = 0;
+    for (uint32_t i = 0; i < size; ++i) {
+        if (!isDigit(value[i])) {
             refuse("Content-Length is not a number");
             return false;
         }
-        value = value * 10 + static_cast<uint64_t>(line[i] - '0');
-        if (value > 0xFFFFFFFFu) {
+        number = number * 10 + static_cast<uint64_t>(value[i] - '0');
+        if (number > 0xFFFFFFFFu) {
             refuse("Content-Length beyond 4 GB");
             return false;
         }
     }
-    if (has_content_length_ && content_length_ != value) {
+    if (has_content_length_ && content_length_ != number) {
         refuse("two different Content-Length fields");
         return false;
     }
     has_content_length_ = true;
-    content_length_ = static_cast<uint32_t>(value);
+    content_length_ = static_cast<uint32_t>(number);
     return true;
+}
+
+void HttpResponse::parseTransferEncoding(const char* value, uint32_t size) {
+    // "identity" is the body as it is; an empty value names no coding.
+    if (size == 0 || equalsIgnoreCase(value, size, "identity"))
+        return;
+    keepText(transfer_encoding_, kEncodingSize, value, size);
 }
 
 void HttpResponse::refuse(const char* problem) {

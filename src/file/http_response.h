@@ -12,6 +12,8 @@ class HttpResponse {
     static constexpr uint32_t kHeaderCapacity = 8192;
     // Longest status line kept for messages.
     static constexpr uint32_t kStatusLineSize = 80;
+    // Longest Transfer-Encoding value kept for messages.
+    static constexpr uint32_t kEncodingSize = 40;
 
     enum class State { Incomplete, Complete, TooLarge, Malformed };
 
@@ -28,6 +30,10 @@ class HttpResponse {
     const char* statusLine() const { return status_line_; }
     bool hasContentLength() const { return has_content_length_; }
     uint32_t contentLength() const { return content_length_; }
+    // Whether the body is sent in a transfer coding (chunked, ...), which an
+    // HTTP/1.0 client cannot read; its value as in statusLine().
+    bool transferCoded() const { return transfer_encoding_[0] != '\0'; }
+    const char* transferEncoding() const { return transfer_encoding_; }
     // Bytes of the header, the empty line included.
     uint32_t headerLength() const { return length_; }
     // The header text (NUL-terminated), for diagnostics.
@@ -39,6 +45,8 @@ class HttpResponse {
     void parse();
     bool parseStatusLine(const char* line, uint32_t size);
     bool parseField(const char* line, uint32_t size);
+    bool parseContentLength(const char* value, uint32_t size);
+    void parseTransferEncoding(const char* value, uint32_t size);
     void refuse(const char* problem);
 
     State state_ = State::Incomplete;
@@ -46,6 +54,7 @@ class HttpResponse {
     uint32_t length_ = 0;
     int status_ = 0;
     char status_line_[kStatusLineSize]{};
+    char transfer_encoding_[kEncodingSize]{};
     bool has_content_length_ = false;
     uint32_t content_length_ = 0;
     const char* problem_ = "";

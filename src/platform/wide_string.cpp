@@ -37,6 +37,36 @@ bool wideContains(const char16_t* text, char16_t c) {
     return std::u16string_view(text).find(c) != std::u16string_view::npos;
 }
 
+namespace {
+
+char16_t asciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+// The characters of `text` that match all of `part`, letter case aside; 0 when they do not.
+size_t matchIgnoreCase(const char16_t* text, const char16_t* part) {
+    size_t i = 0;
+    while (part[i] != 0 && asciiLower(text[i]) == asciiLower(part[i]))
+        ++i;
+    return part[i] == 0 ? i : 0;
+}
+
+} // namespace
+
+bool wideContainsIgnoreCase(const char16_t* text, const char16_t* part) {
+    if (*part == 0)
+        return true;
+    for (; *text != 0; ++text) {
+        if (matchIgnoreCase(text, part) != 0)
+            return true;
+    }
+    return false;
+}
+
+bool wideEqualsIgnoreCase(const char16_t* a, const char16_t* b) {
+    return *b == 0 ? *a == 0 : matchIgnoreCase(a, b) != 0 && a[wideLength(b)] == 0;
+}
+
 long wideToLong(const char16_t* text) {
     while (*text == u' ' || *text == u'\t')
         ++text;

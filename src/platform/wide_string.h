@@ -13,6 +13,9 @@ size_t wideCopy(char16_t* destination, size_t capacity, const char16_t* source);
 int wideCompare(const char16_t* a, const char16_t* b);
 bool wideContains(const char16_t* text, const char16_t* part);
 bool wideContains(const char16_t* text, char16_t c);
+// As wideContains and wideCompare == 0, with the letters A to Z matching a to z.
+bool wideContainsIgnoreCase(const char16_t* text, const char16_t* part);
+bool wideEqualsIgnoreCase(const char16_t* a, const char16_t* b);
 // Leading decimal number, as _wtol: optional blanks and sign, then digits; 0 when none.
 long wideToLong(const char16_t* text);
 

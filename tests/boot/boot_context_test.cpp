@@ -63,6 +63,8 @@ TEST_F(BootContextTest, ReadsTheSettingsAfresh) {
     const Case cases[] = {
         {u"http://server/kalmor/", BootContext::kHttp},
         {u"xx http://server/", BootContext::kHttp},
+        {u"HTTP://SERVER/", BootContext::kHttp},
+        {u"Http://server:8080/boot/", BootContext::kHttp},
         {u"2:/", BootContext::kUfsDisk},
         {u"/", BootContext::kUfsDisk},
         {u"\\Storage Card\\", BootContext::kLocalFiles},

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <sstream>
@@ -28,12 +29,14 @@ class HttpBoot : public ::testing::Test {
         ASSERT_GT(kernel.size(), 52u);
         std::ofstream(www / "probe.gz", std::ios::binary)
             << gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, kernel);
+        std::ofstream(www / "probe", std::ios::binary) << kernel;
         std::mt19937 random(7);
         std::string image(60000, '\0');
         for (char& c : image)
             c = static_cast<char>(random() % 16); // compresses a little
         std::ofstream(www / "miniroot.gz", std::ios::binary)
             << gzip_files::compress("/usr/bin/pigz", {"-c"}, image);
+        std::ofstream(www / "miniroot", std::ios::binary) << image;
         char crc[16];
         std::snprintf(
             crc, sizeof crc, "0x%08lx",
@@ -75,17 +78,36 @@ class HttpBoot : public ::testing::Test {
     std::string image_options;
 };
 
-TEST_F(HttpBoot, GzippedKernelAndImageFromPythonAndNginxBootAndPassTheProbe) {
-    for (ServerProcess::Kind kind : {ServerProcess::Kind::Python, ServerProcess::Kind::Nginx}) {
-        SCOPED_TRACE(kind == ServerProcess::Kind::Python ? "python3 http.server" : "nginx");
+TEST_F(HttpBoot, KernelAndImageFromEveryServerBootAndPassTheProbe) {
+    const ServerProcess::Kind kinds[] = {
+        ServerProcess::Kind::Python, ServerProcess::Kind::Nginx, ServerProcess::Kind::PythonRefusingHead,
+        ServerProcess::Kind::NginxRefusingHead, ServerProcess::Kind::NginxWithoutLength};
+    for (ServerProcess::Kind kind : kinds) {
         ServerProcess server(kind, www.string());
         ASSERT_TRUE(server.running()) << server.log();
-        ProgramResult result = boot(server.url(), "/probe.gz");
-        EXPECT_EQ(result.status, 0) << result.out << result.err;
-        EXPECT_NE(result.out.find("FileManager: HTTP\n"), std::string::npos) << result.out;
-        EXPECT_NE(result.out.find("127.0.0.1 (127.0.0.1) connected.\n"), std::string::npos) << result.out;
-        EXPECT_NE(result.out.find("PROBE: image at "), std::string::npos) << result.out;
-        EXPECT_EQ(probeVerdict(result.out), "PASS") << result.out;
+        // Gzipped, and as they are: a plain image is measured by its length alone.
+        for (const auto& [kernel, image] :
+             {std::pair{"/probe.gz", "/miniroot.gz"}, std::pair{"probe", "miniroot"}}) {
+            SCOPED_TRACE(std::string(ServerProcess::name(kind)) + " " + kernel + " " + image);
+            ProgramResult result = boot(server.url(), kernel, image);
+            EXPECT_EQ(result.status, 0) << result.out << result.err;
+            EXPECT_NE(result.out.find("FileManager: HTTP\n"), std::string::npos) << result.out;
+            EXPECT_NE(result.out.find("127.0.0.1 (127.0.0.1) connected.\n"), std::string::npos) << result.out;
+            // The probe checks the image's size and CRC-32 itself.
+            EXPECT_NE(result.out.find("PROBE: image at "), std::string::npos) << result.out;
+            EXPECT_EQ(probeVerdict(result.out), "PASS") << result.out;
+            if (kind == ServerProcess::Kind::NginxWithoutLength) {
+                const std::string read_to_close =
+                    image[0] == '/'
+                        ? "read until the server closed.\n"
+                        : "http://127.0.0.1/miniroot: contents 60000 byte, read until the server closed.\n";
+                EXPECT_NE(result.out.find(read_to_close), std::string::npos) << result.out;
+            }
+            if (kind == ServerProcess::Kind::PythonRefusingHead ||
+                kind == ServerProcess::Kind::NginxRefusingHead) {
+                EXPECT_NE(result.out.find("HEAD refused (\"HTTP/1."), std::string::npos) << result.out;
+            }
+        }
     }
 }
 
@@ -107,6 +129,9 @@ TEST_F(HttpBoot, NamesAsTypedAndRootsWithAPathBootFromPythonAndNginx) {
     std::filesystem::create_directories(www / "boot");
     std::filesystem::copy_file(www / "probe.gz", www / "boot/kalmor.gz");
     std::filesystem::copy_file(www / "miniroot.gz", www / "boot/miniroot.gz");
+    std::filesystem::create_directories(www / "boot dir");
+    std::filesystem::copy_file(www / "probe.gz", www / "boot dir/kalmor #2.gz");
+    std::filesystem::copy_file(www / "miniroot.gz", www / "boot dir/mini root.gz");
     for (ServerProcess::Kind kind : {ServerProcess::Kind::Python, ServerProcess::Kind::Nginx}) {
         ServerProcess server(kind, www.string());
         ASSERT_TRUE(server.running()) << server.log();
@@ -116,10 +141,13 @@ TEST_F(HttpBoot, NamesAsTypedAndRootsWithAPathBootFromPythonAndNginx) {
         const Case cases[] = {
             {server.url(), "probe.gz", "miniroot.gz", "http://127.0.0.1/probe.gz"},
             {server.url() + "boot/", "kalmor.gz", "miniroot.gz", "http://127.0.0.1/boot/kalmor.gz"},
-            {server.url() + "boot", "/kalmor.gz", "/miniroot.gz", "http://127.0.0.1/boot/kalmor.gz"}};
+            {server.url() + "boot", "/kalmor.gz", "/miniroot.gz", "http://127.0.0.1/boot/kalmor.gz"},
+            {server.url() + "boot dir/", "kalmor #2.gz", "mini root.gz",
+             "http://127.0.0.1/boot%20dir/kalmor%20%232.gz"},
+            {"HTTP" + server.url().substr(4) + "boot/", "kalmor.gz", "miniroot.gz",
+             "http://127.0.0.1/boot/kalmor.gz"}};
         for (const Case& c : cases) {
-            SCOPED_TRACE((kind == ServerProcess::Kind::Python ? "python3 http.server " : "nginx ") + c.root +
-                         " " + c.kernel);
+            SCOPED_TRACE(std::string(ServerProcess::name(kind)) + " " + c.root + " " + c.kernel);
             ProgramResult result = boot(c.root, c.kernel, c.image);
             EXPECT_EQ(result.status, 0) << result.out << result.err;
             EXPECT_NE(result.out.find("open " + c.shown + " - header "), std::string::npos) << result.out;
@@ -191,6 +219,85 @@ TEST_F(HttpBoot, AnImageWhoseHeadFailsStopsTheBootAtTheImage) {
             << result.err;
         for (const std::string& request : server.requests())
             EXPECT_EQ(request.rfind("GET ", 0), std::string::npos) << request;
+    }
+}
+
+TEST_F(HttpBoot, FilesThatFailToArriveFailTheBootWhereTheyAreRead) {
+    // The GET's answer for one file, made from the whole answer the server would give.
+    using Damage = std::function<ScriptedServer::Reply(const std::string& header, const std::string& body)>;
+    const std::string no_length = "HTTP/1.0 200 OK\r\n\r\n";
+    const Damage reset_half_way = [&](const std::string&, const std::string& body) {
+        return ScriptedServer::Reply{{{no_length + body.substr(0, body.size() / 2), 0}}, false, true};
+    };
+    const Damage chunked = [](const std::string&, const std::string& body) {
+        char size[16];
+        std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+        return ScriptedServer::answer("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                      std::string(size) + body + "\r\n0\r\n\r\n");
+    };
+    const Damage closed_half_way = [&](const std::string&, const std::string& body) {
+        return ScriptedServer::answer(no_length + body.substr(0, body.size() / 2));
+    };
+    const Damage short_of_its_length = [](const std::string& header, const std::string& body) {
+        return ScriptedServer::answer(header + body.substr(0, body.size() / 2));
+    };
+    struct Case {
+        const char* name;
+        std::string kernel, image;
+        std::string damaged; // the request target whose GET is damaged
+        Damage damage;
+        std::string shown;
+        std::string box;
+        std::string mark_not_reached;
+    };
+    const std::string transfer_coded = "the server sent the contents with \"Transfer-Encoding: chunked\"";
+    const Case cases[] = {
+        {"gzipped image, no length, reset half way", "probe.gz", "miniroot.gz", "/miniroot.gz",
+         reset_half_way, "receive failed. cause=", "Can't open file system image.", "[progress] 4"},
+        {"gzipped image, chunked", "probe.gz", "miniroot.gz", "/miniroot.gz", chunked, transfer_coded,
+         "Can't open file system image.", "[progress] 4"},
+        {"plain image, chunked", "probe.gz", "miniroot", "/miniroot", chunked, transfer_coded,
+         "Can't open file system image.", "[progress] 4"},
+        // The HEAD told the length the GET does not repeat.
+        {"plain image, no length, closed half way", "probe.gz", "miniroot", "/miniroot", closed_half_way,
+         "contents of http://127.0.0.1/miniroot are short: 30000 of 60000 byte.",
+         "Can't open file system image.", "[progress] 4"},
+        {"gzipped kernel, chunked", "probe.gz", "miniroot.gz", "/probe.gz", chunked, transfer_coded,
+         "Can't attach loader.", "[progress] 6"},
+        {"gzipped kernel, no length, reset half way", "probe.gz", "miniroot.gz", "/probe.gz", reset_half_way,
+         "receive failed. cause=", "Can't attach loader.", "[progress] 6"},
+        {"plain kernel, short of its length", "probe", "miniroot.gz", "/probe", short_of_its_length,
+         "contents of http://127.0.0.1/probe are short: ", "Can't attach loader.", "[progress] 6"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server([&](const std::string& request) {
+            ScriptedServer::Reply whole = serveFromWww(request);
+            if (request.rfind("GET " + c.damaged + " ", 0) != 0)
+                return whole;
+            const std::string& answer = whole.steps.front().bytes;
+            size_t body = answer.find("\r\n\r\n") + 4;
+            return c.damage(answer.substr(0, body), answer.substr(body));
+        });
+        ProgramResult result = boot(server.url(), c.kernel, c.image);
+        EXPECT_EQ(result.status, 1) << result.out << result.err;
+        EXPECT_NE(result.out.find(c.shown), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find(c.mark_not_reached), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find("[BOOT FAILED] " + c.box), std::string::npos) << result.err;
+        EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << result.out;
+    }
+}
+
+TEST_F(HttpBoot, RootsWithABadPortStopTheBootAtTheRoot) {
+    for (const std::string port : {"8080x", "word", "0", "65536", "99999999999"}) {
+        SCOPED_TRACE(port);
+        ProgramResult result = boot("http://127.0.0.1:" + port + "/", "probe.gz");
+        EXPECT_EQ(result.status, 1) << result.out << result.err;
+        EXPECT_NE(result.out.find("port \"" + port + "\" is not a number from 1 to 65535.\n"),
+                  std::string::npos)
+            << result.out;
+        EXPECT_NE(result.err.find("[BOOT FAILED] Can't set root directory."), std::string::npos)
+            << result.err;
     }
 }
 

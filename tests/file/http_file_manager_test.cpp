@@ -5,6 +5,7 @@
 #include "file/http_file_manager.h"
 #include "platform/wide_string.h"
 #include "sim/device_profile.h"
+#include "sim/process_heap.h"
 #include "sim/sockets.h"
 #include "support/http_servers.h"
 #include "support/recording_console.h"
@@ -60,12 +61,16 @@ class HttpFileManagerTest : public SimulatedDevice {
         console.output.clear();
     }
 
+    // The bytes read, or kFailed when the read was refused.
     std::string readAt(uint32_t size, uint32_t offset = FileManager::kCurrentPosition) {
         std::string bytes(size, '\0');
         uint32_t count = files->read(bytes.data(), size, offset);
+        if (count == FileManager::kReadFailed)
+            return kFailed;
         bytes.resize(count);
         return bytes;
     }
+    static constexpr const char* kFailed = "(read failed)";
 
     // Requests as the device sent them.
     static std::vector<std::string> sent() { return sim::Network::get().sent; }
@@ -151,10 +156,12 @@ TEST_F(HttpFileManagerTest, SetRootReportsTheAddressesTriedAndTheHost) {
 
 TEST_F(HttpFileManagerTest, PortComesFromTheUrlOr80WhateverPathFollows) {
     const std::pair<const char16_t*, uint16_t> cases[] = {
-        {u"http://localhost/", 80},         {u"http://localhost", 80},
-        {u"http://localhost/kernels/", 80}, {u"http://localhost:8080/boot/", 8080},
-        {u"http://localhost:8080", 8080},   {u"http://localhost:/", 80},
-        {u"http://localhost:word/", 0},
+        {u"http://localhost/", 80},          {u"http://localhost", 80},
+        {u"http://localhost/kernels/", 80},  {u"http://localhost:8080/boot/", 8080},
+        {u"http://localhost:8080", 8080},    {u"http://localhost:/", 80},
+        {u"HTTP://localhost:8080/", 8080},   {u"hTtP://localhost/", 80},
+        {u"http://localhost:65535/", 65535}, {u"http://localhost:1/", 1},
+        {u"http://localhost:0000080/", 80},
     };
     make();
     for (const auto& [url, port] : cases) {
@@ -174,9 +181,19 @@ TEST_F(HttpFileManagerTest, BadRootsAndWinSockFailuresAreRefused) {
         std::string output;
     };
     const Case cases[] = {
-        {u"ftp://localhost/", [] {}, ""},
+        {u"ftp://localhost/", [] {}, "\"ftp://localhost/\" is not an http:// address.\n"},
+        {u"httpx://localhost/", [] {}, "\"httpx://localhost/\" is not an http:// address.\n"},
         {u"http://", [] {}, "no server in \"http://\".\n"},
-        {u"http://localhost:70000/", [] {}, "port 70000 out of range.\n"},
+        {u"http://localhost:70000/", [] {}, "port \"70000\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost:65536/", [] {}, "port \"65536\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost:8080x/", [] {}, "port \"8080x\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost:word/", [] {}, "port \"word\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost:0/", [] {}, "port \"0\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost:-80/", [] {}, "port \"-80\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost:+80/", [] {}, "port \"+80\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost: 80/", [] {}, "port \" 80\" is not a number from 1 to 65535.\n"},
+        {u"http://localhost:99999999999999999999/", [] {},
+         "port \"99999999999999999999\" is not a number from 1 to 65535.\n"},
         {u"http://unknown.test/", [] {}, "can't get host by name.\n"},
         {u"http://localhost:" + wide(std::to_string(freeLoopbackPort())) + u"/", [] {},
          "127.0.0.1 can't connect server.\n"},
@@ -257,7 +274,7 @@ TEST_F(HttpFileManagerTest, RealServersDeliverTheFileAndRefuseMissingOnes) {
     const std::string body = pattern(300000);
     serve("kalmor", body);
     for (ServerProcess::Kind kind : {ServerProcess::Kind::Python, ServerProcess::Kind::Nginx}) {
-        SCOPED_TRACE(kind == ServerProcess::Kind::Python ? "python3 http.server" : "nginx");
+        SCOPED_TRACE(ServerProcess::name(kind));
         ServerProcess server(kind, www.string());
         ASSERT_TRUE(server.running()) << server.log();
         sim::Network::get().sent.clear();
@@ -285,8 +302,8 @@ TEST_F(HttpFileManagerTest, RealServersDeliverTheFileAndRefuseMissingOnes) {
         console.output.clear();
         sim::Network::get().sent.clear();
         EXPECT_FALSE(files->open(u"/missing", 3));
-        EXPECT_EQ(readAt(100, 0), "");
-        EXPECT_EQ(readAt(100, 0), "");
+        EXPECT_EQ(readAt(100, 0), kFailed);
+        EXPECT_EQ(files->size(), 0u);
         EXPECT_NE(console.text().find("http://127.0.0.1/missing: the server answered \"HTTP/1."),
                   std::string::npos)
             << console.text();
@@ -296,89 +313,220 @@ TEST_F(HttpFileManagerTest, RealServersDeliverTheFileAndRefuseMissingOnes) {
     }
 }
 
-TEST_F(HttpFileManagerTest, RealServersServeNamesAsTypedBelowTheRootsPath) {
+const ServerProcess::Kind kEveryServer[] = {
+    ServerProcess::Kind::Python, ServerProcess::Kind::Nginx, ServerProcess::Kind::PythonRefusingHead,
+    ServerProcess::Kind::NginxRefusingHead, ServerProcess::Kind::NginxWithoutLength};
+
+TEST_F(HttpFileManagerTest, RealServersServeNamesBelowTheRootsPathWithWhatAPathMayNotHoldEncoded) {
     std::filesystem::create_directories(www / "boot");
+    std::filesystem::create_directories(www / "boot dir");
     serve("boot/kalmor.gz", "boot data");
     serve("kalmor.gz", "top data");
+    serve("boot dir/k #1?.gz", "spaced data");
+    serve("100%.gz", "percent data");
+    serve("a+b&c=d;e,f@g:h~i.gz", "sub-delimiter data");
     struct Case {
         std::string path;
         const char16_t* name;
         std::string contents;
+        std::string target;
     };
-    const Case cases[] = {{"", u"kalmor.gz", "top data"},
-                          {"boot/", u"kalmor.gz", "boot data"},
-                          {"boot", u"/kalmor.gz", "boot data"}};
-    for (ServerProcess::Kind kind : {ServerProcess::Kind::Python, ServerProcess::Kind::Nginx}) {
+    const Case cases[] = {
+        {"", u"kalmor.gz", "top data", "/kalmor.gz"},
+        {"boot/", u"kalmor.gz", "boot data", "/boot/kalmor.gz"},
+        {"boot", u"/kalmor.gz", "boot data", "/boot/kalmor.gz"},
+        {"boot dir/", u"k #1?.gz", "spaced data", "/boot%20dir/k%20%231%3F.gz"},
+        // Escapes typed by the user stay as they are.
+        {"boot%20dir", u"k%20%231%3F.gz", "spaced data", "/boot%20dir/k%20%231%3F.gz"},
+        {"", u"100%.gz", "percent data", "/100%25.gz"},
+        {"", u"a+b&c=d;e,f@g:h~i.gz", "sub-delimiter data", "/a+b&c=d;e,f@g:h~i.gz"},
+    };
+    for (ServerProcess::Kind kind : kEveryServer) {
         ServerProcess server(kind, www.string());
         ASSERT_TRUE(server.running()) << server.log();
         for (const Case& c : cases) {
-            SCOPED_TRACE((kind == ServerProcess::Kind::Python ? "python3 http.server " : "nginx ") + c.path +
-                         " " + utf16ToUtf8(c.name));
+            SCOPED_TRACE(std::string(ServerProcess::name(kind)) + " " + c.path + " " + utf16ToUtf8(c.name));
             files.reset();
+            sim::Network::get().sent.clear();
             connect(server.url() + c.path);
             ASSERT_TRUE(files->open(c.name, 3)) << console.text();
             EXPECT_EQ(readAt(100, 0), c.contents) << console.text();
+            EXPECT_EQ(files->size(), c.contents.size());
+            ASSERT_EQ(sent().size(), 2u);
+            EXPECT_EQ(sent()[0], request("HEAD", c.target));
+            EXPECT_EQ(sent()[1], request("GET", c.target));
         }
     }
 }
 
-struct Scripted {
+// One file as a scripted server answers its HEAD and its GET.
+struct Exchange {
     const char* name;
-    ScriptedServer::Reply reply;
-    std::string contents;
-    const char* message;
-    bool opens = true; // the answer to the HEAD of `open` is usable
+    ScriptedServer::Reply head;
+    ScriptedServer::Reply get;
+    bool opens;           // the answer to the HEAD of `open` lets the file be asked for
+    std::string contents; // or kFailed
+    std::string message;
 };
 
+// The same answer to both requests (HEAD answers carry a body here only when a test wants one).
+Exchange both(const char* name, const ScriptedServer::Reply& reply, bool opens, std::string contents,
+              std::string message) {
+    return {name, reply, reply, opens, std::move(contents), std::move(message)};
+}
+
+ScriptedServer::Reply reply(const std::string& bytes) {
+    return ScriptedServer::answer(bytes);
+}
+
 TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
-    const std::string header_pad = "X-Pad: " + std::string(200, 'p') + "\r\n";
-    const Scripted cases[] = {
-        {"Content-Length split across two arrivals",
-         {{{"HTTP/1.0 200 OK\r\n" + header_pad + "Conte", 0}, {"nt-Length: 5\r\n\r\nhello", 50}}, false},
+    const std::string pad = "X-Pad: " + std::string(200, 'p') + "\r\n";
+    const std::string ok5 = "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n";
+    const std::string no_length = "HTTP/1.0 200 OK\r\nServer: tiny\r\n\r\n";
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string refused405 = "HTTP/1.0 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n";
+    const std::string refused501 = "HTTP/1.0 501 Not Implemented\r\n\r\n";
+    const Exchange cases[] = {
+        both("Content-Length split across two arrivals",
+             {{{"HTTP/1.0 200 OK\r\n" + pad + "Conte", 0}, {"nt-Length: 5\r\n\r\nhello", 50}}, false}, true,
+             "hello", "contents 5 byte\n"),
+        both("field name in any letter case, no space after the colon",
+             reply("HTTP/1.0 200 OK\r\ncOnTeNt-LeNgTh:7\r\n\r\nkalmor!"), true, "kalmor!",
+             "contents 7 byte\n"),
+        both("the identity transfer coding is the body as it is",
+             reply("HTTP/1.0 200 OK\r\nTransfer-Encoding: identity\r\nContent-Length: 5\r\n\r\nhello"), true,
+             "hello", "contents 5 byte\n"),
+        {"no Content-Length: the body ends at the close", reply(no_length), reply(no_length + "body"), true,
+         "body",
+         "open http://127.0.0.1/k - header 33 byte, no Content-Length\n"
+         "http://127.0.0.1/k: contents 4 byte, read until the server closed.\n"},
+        {"no Content-Length and nothing before the close", reply(no_length), reply(no_length), true, "",
+         "http://127.0.0.1/k: contents 0 byte, read until the server closed.\n"},
+        {"HEAD refused with 405, the GET tells the length", reply(refused405), reply(ok5 + "hello"), true,
          "hello",
-         "contents 5 byte\n"},
-        {"field name in any letter case, no space after the colon",
-         ScriptedServer::answer("HTTP/1.0 200 OK\r\ncOnTeNt-LeNgTh:7\r\n\r\nkalmor!"), "kalmor!",
-         "contents 7 byte\n"},
-        {"no Content-Length", ScriptedServer::answer("HTTP/1.0 200 OK\r\nServer: tiny\r\n\r\nbody"), "",
-         "No Content-Length.\n"},
-        {"body shorter than its Content-Length",
-         ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(40, 'b')), "",
-         "contents of http://127.0.0.1/k are short: 40 of 100 byte.\n"},
-        {"Content-Length beyond the device's memory",
-         ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4000000000\r\n\r\nxx"), "",
-         "can't allocate 4000000000 byte for http://127.0.0.1/k.\n"},
-        {"Content-Length beyond 32 bits",
-         ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4294967296\r\n\r\n"), "",
-         "bad response for http://127.0.0.1/k: Content-Length beyond 4 GB.\n", false},
-        {"server error with a body",
-         ScriptedServer::answer("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops"), "",
-         "http://127.0.0.1/k: the server answered \"HTTP/1.0 500 Internal Server Error\".\n", false},
-        {"not HTTP at all", ScriptedServer::answer("SSH-2.0-OpenSSH\r\n\r\n"), "",
-         "bad response for http://127.0.0.1/k: no status line.\n", false},
-        {"header never ends", ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n"), "",
-         "response header of http://127.0.0.1/k is incomplete (36 byte).\n", false},
-        {"endless header", ScriptedServer::answer("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')), "",
-         "response header of http://127.0.0.1/k is longer than 8192 byte.\n", false},
-        {"server goes silent inside the body",
-         {{{"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc", 0}}, true},
-         "",
+         "http://127.0.0.1/k: HEAD refused (\"HTTP/1.0 405 Method Not Allowed\"), the length comes with the "
+         "contents.\nhttp://127.0.0.1/k: contents 5 byte.\n"},
+        {"HEAD refused with 501, the GET tells no length", reply(refused501), reply(no_length + "body"), true,
+         "body", "HEAD refused (\"HTTP/1.0 501 Not Implemented\")"},
+        {"HEAD without a length, the GET with one", reply(no_length), reply(ok5 + "hello"), true, "hello",
+         "http://127.0.0.1/k: contents 5 byte.\n"},
+        {"the HEAD's length stands in for a GET without one", reply(ok5), reply(no_length + "hel"), true,
+         kFailed, "contents of http://127.0.0.1/k are short: 3 of 5 byte.\n"},
+        {"HEAD refused, the GET not found", reply(refused405),
+         reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"), true, kFailed,
+         "http://127.0.0.1/k: the server answered \"HTTP/1.0 404 Not Found\".\n"},
+        {"a chunked GET after a plain HEAD", reply(ok5), reply(chunked + "5\r\nhello\r\n0\r\n\r\n"), true,
+         kFailed,
+         "http://127.0.0.1/k: the server sent the contents with \"Transfer-Encoding: chunked\", which an "
+         "HTTP/1.0 request does not allow.\n"},
+        both("chunked answers to both", reply(chunked + "0\r\n\r\n"), false, kFailed,
+             "\"Transfer-Encoding: chunked\", which an HTTP/1.0 request does not allow.\n"),
+        {"no Content-Length, the server goes silent inside the body",
+         reply(no_length),
+         {{{no_length + "abc", 0}}, true},
+         true,
+         kFailed,
          "server stopped answering (200 ms without data).\n"},
-        {"server never answers", {{}, true}, "", "server stopped answering (200 ms without data).\n", false},
-        {"server closes without an answer", ScriptedServer::answer(""), "",
-         "response header of http://127.0.0.1/k is incomplete (0 byte).\n", false},
+        {"no Content-Length, the connection reset inside the body",
+         reply(no_length),
+         {{{no_length + "abc", 0}}, false, true},
+         true,
+         kFailed,
+         "receive failed. cause="},
+        both("body shorter than its Content-Length",
+             reply("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(40, 'b')), true, kFailed,
+             "contents of http://127.0.0.1/k are short: 40 of 100 byte.\n"),
+        both("Content-Length beyond 32 bits", reply("HTTP/1.0 200 OK\r\nContent-Length: 4294967296\r\n\r\n"),
+             false, kFailed, "bad response for http://127.0.0.1/k: Content-Length beyond 4 GB.\n"),
+        both("HEAD forbidden is no refusal of the method",
+             reply("HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\n\r\n"), false, kFailed,
+             "http://127.0.0.1/k: the server answered \"HTTP/1.0 403 Forbidden\".\n"),
+        both("server error with a body",
+             reply("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops"), false, kFailed,
+             "http://127.0.0.1/k: the server answered \"HTTP/1.0 500 Internal Server Error\".\n"),
+        both("not HTTP at all", reply("SSH-2.0-OpenSSH\r\n\r\n"), false, kFailed,
+             "bad response for http://127.0.0.1/k: no status line.\n"),
+        both("header never ends", reply("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n"), false, kFailed,
+             "response header of http://127.0.0.1/k is incomplete (36 byte).\n"),
+        both("endless header", reply("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')), false, kFailed,
+             "response header of http://127.0.0.1/k is longer than 8192 byte.\n"),
+        {"server goes silent inside the body",
+         reply("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n"),
+         {{{"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc", 0}}, true},
+         true,
+         kFailed,
+         "server stopped answering (200 ms without data).\n"},
+        both("server never answers", {{}, true}, false, kFailed,
+             "server stopped answering (200 ms without data).\n"),
+        both("server closes without an answer", reply(""), false, kFailed,
+             "response header of http://127.0.0.1/k is incomplete (0 byte).\n"),
     };
-    for (const Scripted& c : cases) {
+    for (const Exchange& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server([&](const std::string&) { return c.reply; });
+        ScriptedServer server(
+            [&](const std::string& request) { return request.rfind("HEAD ", 0) == 0 ? c.head : c.get; });
         files.reset();
         connect(server.url());
         files->setReceiveTimeout(200);
-        ASSERT_EQ(files->open(u"/k", 3), c.opens);
+        sim::Network::get().sent.clear();
+        ASSERT_EQ(files->open(u"/k", 3), c.opens) << console.text();
         EXPECT_EQ(readAt(100, 0), c.contents);
         EXPECT_EQ(readAt(100, 0), c.contents) << "a second read asks no more";
+        uint32_t expected_size = c.contents == kFailed ? FileManager::kReadFailed : c.contents.size();
+        EXPECT_EQ(files->size(), c.opens ? expected_size : 0u);
+        const std::vector<std::string> requests = {request("HEAD", "/k"), request("GET", "/k")};
+        EXPECT_EQ(sent(), std::vector<std::string>(requests.begin(), requests.begin() + (c.opens ? 2 : 1)));
         EXPECT_NE(console.text().find(c.message), std::string::npos) << console.text();
         EXPECT_EQ(sim::Network::get().openSockets(), 0);
+    }
+}
+
+TEST_F(HttpFileManagerTest, ABodyTheHeapCannotHoldFailsAndGivesItsBlocksBack) {
+    sim::ProcessHeap& heap = sim::ProcessHeap::get();
+    const std::string fits = pattern(600000);
+    const std::string too_large = pattern(2 << 20);
+    auto with_length = [](const std::string& body) {
+        return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const std::string no_length = "HTTP/1.0 200 OK\r\n\r\n";
+    struct Case {
+        const char* name;
+        std::string answer;
+        std::string contents;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a body that fits, with its length", with_length(fits), fits, "contents 600000 byte\n"},
+        {"a body that fits, read to the close", no_length + fits, fits, "contents 600000 byte, read until"},
+        {"a length beyond the heap", with_length(too_large), kFailed,
+         "can't allocate 2097152 byte for http://127.0.0.1/k.\n"},
+        {"4,000,000,000 bytes announced", "HTTP/1.0 200 OK\r\nContent-Length: 4000000000\r\n\r\nxx", kFailed,
+         "contents 4000000000 byte\ncan't allocate 4000000000 byte for http://127.0.0.1/k.\n"},
+        {"a body beyond the heap without its length", no_length + too_large, kFailed,
+         "can't allocate memory for http://127.0.0.1/k after 786432 byte.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server([&](const std::string& request) {
+            return reply(request.rfind("HEAD ", 0) == 0 ? c.answer.substr(0, c.answer.find("\r\n\r\n") + 4)
+                                                        : c.answer);
+        });
+        files.reset();
+        uint64_t before = heap.bytesInUse();
+        // A handheld with 1 MB of program memory left for the heap.
+        heap.charge = [before](uint64_t bytes) { return bytes <= before + (1u << 20); };
+        connect(server.url());
+        ASSERT_TRUE(files->open(u"k", 3));
+        std::string all(c.contents == kFailed ? 16 : c.contents.size(), '\0');
+        uint32_t count = files->read(all.data(), static_cast<uint32_t>(all.size()), 0);
+        EXPECT_EQ(count == FileManager::kReadFailed ? std::string(kFailed) : all.substr(0, count),
+                  c.contents);
+        EXPECT_NE(console.text().find(c.message), std::string::npos) << console.text();
+        if (c.contents == kFailed) {
+            EXPECT_EQ(heap.bytesInUse(), before) << "what was taken for the body is given back";
+        }
+        files.reset();
+        EXPECT_EQ(heap.bytesInUse(), before);
     }
 }
 
@@ -398,6 +546,10 @@ TEST_F(HttpFileManagerTest, NamesThatDoNotFitTheRequestAreRefused) {
     EXPECT_FALSE(files->open(wide("/" + std::string(fitting, 'n')).c_str(), 3));
     EXPECT_FALSE(files->open(wide(std::string(fitting, 'n')).c_str(), 3));
     EXPECT_EQ(console.text(), "request too long. 261 > 260\nrequest too long. 261 > 260\n");
+    // What is sent counts: a blank becomes three bytes.
+    console.output.clear();
+    EXPECT_FALSE(files->open(wide(std::string(57, ' ')).c_str(), 3));
+    EXPECT_EQ(console.text(), "request too long. 263 > 260\n");
     // So does the root's path.
     files.reset();
     connect(server.url() + "pp");

@@ -36,4 +36,30 @@ TEST(WideString, FindsTextAndCharacters) {
     EXPECT_EQ(wideCompare(u"same", u"same"), 0);
 }
 
+TEST(WideString, MatchesLettersInEitherCase) {
+    struct Case {
+        const char16_t* text;
+        const char16_t* part;
+        bool contains, equals;
+    };
+    const Case cases[] = {
+        {u"HTTP://host/", u"http://", true, false},
+        {u"x hTtP://host/", u"http://", true, false},
+        {u"http:/host/", u"http://", false, false},
+        {u"HTTP", u"http", true, true},
+        {u"http", u"HTTP", true, true},
+        {u"htt", u"http", false, false},
+        {u"https", u"http", true, false},
+        // Only A to Z fold: a full-width letter is another character.
+        {u"\uFF28TTP", u"http", false, false},
+        {u"", u"", true, true},
+        {u"x", u"", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(utf16ToUtf8(c.text) + " / " + utf16ToUtf8(c.part));
+        EXPECT_EQ(wideContainsIgnoreCase(c.text, c.part), c.contains);
+        EXPECT_EQ(wideEqualsIgnoreCase(c.text, c.part), c.equals);
+    }
+}
+
 } // namespace

@@ -61,7 +61,8 @@ bool reap(pid_t pid, int limit_ms) {
     return false;
 }
 
-std::string nginxConfiguration(const std::string& work, const std::string& directory, uint16_t port) {
+std::string nginxConfiguration(const std::string& work, const std::string& directory, uint16_t port,
+                               ServerProcess::Kind kind) {
     std::ostringstream conf;
     conf << "daemon off;\n"
          << "master_process off;\n"
@@ -79,8 +80,15 @@ std::string nginxConfiguration(const std::string& work, const std::string& direc
          << "  default_type application/octet-stream;\n"
          << "  server {\n"
          << "    listen 127.0.0.1:" << port << ";\n"
-         << "    root " << directory << ";\n"
-         << "  }\n"
+         << "    root " << directory << ";\n";
+    // A body filter that may change the body's length drops Content-Length:
+    // an HTTP/1.0 client then reads the body until nginx closes.
+    if (kind == ServerProcess::Kind::NginxWithoutLength)
+        conf << "    sub_filter_types *;\n"
+             << "    sub_filter 'zandrel-never-in-a-file' 'x';\n";
+    if (kind == ServerProcess::Kind::NginxRefusingHead)
+        conf << "    if ($request_method = HEAD) { return 405; }\n";
+    conf << "  }\n"
          << "}\n";
     return conf.str();
 }
@@ -117,6 +125,22 @@ ServerProcess::~ServerProcess() {
         std::filesystem::remove_all(work_dir_, ignored);
 }
 
+const char* ServerProcess::name(Kind kind) {
+    switch (kind) {
+    case Kind::Python:
+        return "python3 http.server";
+    case Kind::Nginx:
+        return "nginx";
+    case Kind::PythonRefusingHead:
+        return "python3 http.server refusing HEAD";
+    case Kind::NginxRefusingHead:
+        return "nginx refusing HEAD";
+    case Kind::NginxWithoutLength:
+        return "nginx without Content-Length";
+    }
+    return "?";
+}
+
 std::string ServerProcess::url() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";
 }
@@ -133,9 +157,17 @@ bool ServerProcess::start(Kind kind, const std::string& directory) {
     if (kind == Kind::Python) {
         arguments = {"/usr/bin/python3",    "-m",          "http.server", "--bind", "127.0.0.1",
                      std::to_string(port_), "--directory", directory};
+    } else if (kind == Kind::PythonRefusingHead) {
+        // http.server's own answer to a method it does not implement.
+        const char* script = "import functools, http.server as s, sys\n"
+                             "class H(s.SimpleHTTPRequestHandler):\n"
+                             "    def do_HEAD(self): self.send_error(501, \"Unsupported method ('HEAD')\")\n"
+                             "s.test(HandlerClass=functools.partial(H, directory=sys.argv[2]),\n"
+                             "       port=int(sys.argv[1]), bind='127.0.0.1')\n";
+        arguments = {"/usr/bin/python3", "-c", script, std::to_string(port_), directory};
     } else {
         std::filesystem::create_directories(work_dir_ + "/temp");
-        std::ofstream(work_dir_ + "/nginx.conf") << nginxConfiguration(work_dir_, directory, port_);
+        std::ofstream(work_dir_ + "/nginx.conf") << nginxConfiguration(work_dir_, directory, port_, kind);
         arguments = {"/usr/sbin/nginx",       "-p", work_dir_, "-c", work_dir_ + "/nginx.conf", "-e",
                      work_dir_ + "/error.log"};
     }

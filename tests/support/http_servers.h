@@ -18,7 +18,18 @@ uint16_t freeLoopbackPort();
 
 class ServerProcess {
   public:
-    enum class Kind { Python, Nginx };
+    enum class Kind {
+        Python,
+        Nginx,
+        // http.server answering HEAD with 501.
+        PythonRefusingHead,
+        // nginx answering HEAD with 405.
+        NginxRefusingHead,
+        // nginx sending every answer without Content-Length (and closing).
+        NginxWithoutLength,
+    };
+    // "python3 http.server", "nginx", ... for test traces.
+    static const char* name(Kind kind);
 
     // Starts the server for `directory` and waits until its port answers.
     ServerProcess(Kind kind, const std::string& directory);
