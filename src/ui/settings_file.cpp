@@ -4,6 +4,7 @@
 #include "platform/wide_string.h"
 #include "platform/wince.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -23,9 +24,45 @@ uint32_t readWord(const uint8_t* bytes) {
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
+// Where each field of the record ends, in order: a stored directory or kernel
+// name ends together with the flag before it, which says it was stored.
+constexpr uint32_t kFieldEnds[] = {
+    offsetof(Preferences, reserved) + 4,
+    offsetof(Preferences, kernel_user),
+    offsetof(Preferences, platform_cpu),
+    offsetof(Preferences, platform_machine),
+    offsetof(Preferences, rootfs),
+    offsetof(Preferences, rootfs_file),
+    offsetof(Preferences, boot_serial),
+    offsetof(Preferences, boot_verbose),
+    offsetof(Preferences, boot_single),
+    offsetof(Preferences, boot_ask_name),
+    offsetof(Preferences, boot_debugger),
+    offsetof(Preferences, auto_boot),
+    offsetof(Preferences, reverse_video),
+    offsetof(Preferences, pause_before_boot),
+    offsetof(Preferences, load_debug_info),
+    offsetof(Preferences, safety_message),
+    offsetof(Preferences, serial_speed),
+    offsetof(Preferences, boot_extra),
+    Preferences::kSize,
+};
+
+// The bytes of the fields that `count` bytes from the start hold whole.
+uint32_t wholeFields(uint32_t count) {
+    uint32_t whole = kHeaderSize;
+    for (uint32_t end : kFieldEnds) {
+        if (end > count)
+            break;
+        whole = end;
+    }
+    return whole;
+}
+
 // Reads one record from `path` into `bytes`: of a newer, larger layout only
-// the part this layout knows. Returns the bytes read, 0 when unusable; the
-// length of the whole file goes to `file_size` when asked for.
+// the part this layout knows, of a shorter one (or a file cut short) the
+// fields it holds whole. Returns the bytes of those fields, 0 when the file
+// is unusable; the length of the whole file goes to `file_size` when asked for.
 uint32_t readRecord(const char16_t* path, uint8_t* bytes, uint32_t* file_size = nullptr) {
     ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_READ, 0, nullptr, ce::OPEN_EXISTING,
                                       ce::FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -36,10 +73,10 @@ uint32_t readRecord(const char16_t* path, uint8_t* bytes, uint32_t* file_size = 
     if (ce::ReadFile(file, bytes, kHeaderSize, &done, nullptr) && done == kHeaderSize &&
         readWord(bytes) == Preferences::kMagic) {
         uint32_t stored = readWord(bytes + 8);
-        size = stored < Preferences::kSize ? stored : Preferences::kSize;
-        if (size < kHeaderSize || ce::SetFilePointer(file, 0, nullptr, ce::FILE_BEGIN) != 0 ||
-            !ce::ReadFile(file, bytes, size, &done, nullptr) || done != size)
-            size = 0;
+        uint32_t wanted = stored < Preferences::kSize ? stored : Preferences::kSize;
+        if (wanted >= kHeaderSize && ce::SetFilePointer(file, 0, nullptr, ce::FILE_BEGIN) == 0 &&
+            ce::ReadFile(file, bytes, wanted, &done, nullptr) && done >= kHeaderSize)
+            size = wholeFields(done);
     }
     if (file_size != nullptr)
         *file_size = ce::GetFileSize(file, nullptr);

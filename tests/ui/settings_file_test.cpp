@@ -145,9 +145,9 @@ TEST_F(SettingsFile, BadFilesFallBackToTheDefaults) {
     const std::pair<const char*, std::string> cases[] = {
         {"wrong signature", header(0x177d5754, 258, 2152) + good.substr(12)},
         {"only the header", good.substr(0, 12)},
-        {"shorter than its size", good.substr(0, 2000)},
-        {"larger layout cut inside this one", header(0x177d5753, 259, 4096) + good.substr(12, 2000)},
-        {"size below the header", header(0x177d5753, 258, 4)},
+        {"shorter than the header", good.substr(0, 11)},
+        {"size below the header", header(0x177d5753, 258, 4) + good.substr(12)},
+        {"size of 0", header(0x177d5753, 258, 0) + good.substr(12)},
         {"empty file", ""},
     };
     for (const auto& [name, bytes] : cases) {
@@ -155,6 +155,71 @@ TEST_F(SettingsFile, BadFilesFallBackToTheDefaults) {
         MenuContext::destroyInstance();
         SCOPED_TRACE(name);
         expectDefaults(MenuContext::instance()->prefs);
+    }
+}
+
+TEST_F(SettingsFile, AFileCutShortKeepsEachFieldItHoldsWhole) {
+    MenuContext* menu = MenuContext::instance();
+    Preferences& stored = menu->prefs;
+    stored.dir_user = 1;
+    wideCopy(stored.dir_user_path, 260, u"http://server/boot/");
+    stored.kernel_user = 1;
+    wideCopy(stored.kernel_name, 260, u"kalmor");
+    stored.rootfs = kRootMd;
+    wideCopy(stored.rootfs_file, 260, u"root.img");
+    stored.safety_message = 0;
+    stored.serial_speed = 115200;
+    wideCopy(stored.boot_extra, 256, u"-x");
+    ASSERT_TRUE(menu->save());
+    const std::string whole = readFile("Storage Card/zandrel.cnf");
+    MenuContext::destroyInstance();
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool directory, kernel, rootfs, rootfs_file, safety, speed, extra;
+    };
+    const Case cases[] = {
+        {"one byte short", whole.substr(0, 2151), true, true, true, true, true, true, false},
+        {"cut inside the extra options", whole.substr(0, 1700), true, true, true, true, true, true, false},
+        {"cut after the speed", whole.substr(0, 1640), true, true, true, true, true, true, false},
+        {"cut inside the speed", whole.substr(0, 1638), true, true, true, true, true, false, false},
+        {"cut inside the image name", whole.substr(0, 1100), true, true, true, false, false, false, false},
+        {"cut inside the kernel name", whole.substr(0, 800), true, false, false, false, false, false, false},
+        // The directory's flag without the whole directory would name an empty one.
+        {"cut inside the directory", whole.substr(0, 539), false, false, false, false, false, false, false},
+        {"a larger layout's record cut inside this one",
+         header(0x177d5753, 259, 4096) + whole.substr(12, 1100 - 12), true, true, true, false, false, false,
+         false},
+        {"a size field shorter than the file", header(0x177d5753, 258, 1640) + whole.substr(12), true, true,
+         true, true, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile("Storage Card/zandrel.cnf", c.bytes);
+        // Loaded, then saved at a boot start and loaded again: what was kept stays.
+        for (int start = 0; start < 2; ++start) {
+            MenuContext::destroyInstance();
+            const Preferences& prefs = MenuContext::instance()->prefs;
+            EXPECT_EQ(prefs.dir_user, c.directory ? 1u : 0u);
+            EXPECT_EQ(MenuContext::instance()->dirDefaultIndex(), c.directory ? 13 : 0);
+            if (c.directory) {
+                EXPECT_EQ(std::u16string(prefs.dir_user_path), u"http://server/boot/");
+            }
+            EXPECT_EQ(prefs.kernel_user, c.kernel ? 1u : 0u);
+            if (c.kernel) {
+                EXPECT_EQ(std::u16string(prefs.kernel_name), u"kalmor");
+            }
+            EXPECT_EQ(prefs.rootfs, c.rootfs ? kRootMd : kRootWd);
+            EXPECT_EQ(std::u16string(prefs.rootfs_file), c.rootfs_file ? u"root.img" : u"miniroot.fs");
+            EXPECT_EQ(prefs.safety_message, c.safety ? 0u : 1u);
+            EXPECT_EQ(prefs.serial_speed, c.speed ? 115200 : 19200);
+            EXPECT_EQ(std::u16string(prefs.boot_extra), c.extra ? u"-x" : u"");
+            EXPECT_EQ(prefs.pause_before_boot, 1u);
+            EXPECT_EQ(prefs.version, 258u);
+            EXPECT_EQ(prefs.size, 2152u);
+            ASSERT_TRUE(MenuContext::instance()->save());
+            EXPECT_EQ(readFile("Storage Card/zandrel.cnf").size(), 2152u);
+        }
     }
 }
 
