@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the ELF loader as a kernel file: setFile,
-// memorySize, load and endPageList over a LockPages memory manager on the
+// memorySize, checkLayout, load and endPageList over a LockPages memory manager on the
 // simulated handheld.
 #include "console/console.h"
 #include "fuzz_device.h"
@@ -43,6 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ElfLoader loader(&console_slot, &memory);
         if (loader.setFile(&file)) {
             uint32_t need = loader.memorySize();
+            // As a PXA2x0 places a kernel, with a page of image after it.
+            const KernelPlacement placement{[](uint32_t a) { return (a & 0x0FFFFFFFu) | 0xA0000000u; },
+                                            {{0xA0000000, 0xB0000000}, {0xC0000000, 0xD0000000}}};
+            loader.checkLayout(placement, 4096);
             if (need <= kMostMemory) {
                 uint32_t pages = MemoryManager::roundRegion(
                     memory->estimateTaggedPageSize(memory->roundPage(need)) + 4 * memory->getPageSize());

@@ -72,6 +72,10 @@ bool Architecture::holdBackDestinations(const std::vector<Loader::Destination>& 
     return true;
 }
 
+KernelPlacement Architecture::kernelPlacement() const {
+    return {[this](uint32_t address) { return finalAddress(address); }, kernelWindows()};
+}
+
 void Architecture::systemInfo() {
     print(u"_WIN32_WCE = %d\n", kTargetWindowsCE);
 

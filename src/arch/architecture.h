@@ -39,6 +39,8 @@ class Architecture {
     // Where the second stage puts a link that starts at `address`; the link
     // is then written on linearly from there.
     virtual uint32_t finalAddress(uint32_t address) const { return address; }
+    // How the second stage places the kernel's pieces, for Loader::checkLayout.
+    KernelPlacement kernelPlacement() const;
     // Moves the kernel's links (Loader::plannedDestinations) as the second
     // stage will and tells the memory manager to hold back the pages whose
     // frames lie there. False, with the reason printed, when a link would go
@@ -50,6 +52,10 @@ class Architecture {
 
   protected:
     void print(const char16_t* format, ...);
+    // The addresses a kernel's pieces may have, as its file names them: the
+    // ranges the second stage's translation is made for. Empty: any the
+    // memory banks hold.
+    virtual std::vector<MemoryManager::Stretch> kernelWindows() const { return {}; }
 
     ce::HMODULE coredll_ = nullptr;
     Console** console_;

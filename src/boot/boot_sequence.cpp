@@ -93,8 +93,11 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
         return {u"Can't set up loader.\n", true};
     menu.progress("8");
 
-    // The kernel's stream is read to its end and checked before anything of it runs.
-    if (!loader.load() || file.realsize() == FileManager::kReadFailed)
+    // A layout that could only fault after the jump is refused before
+    // anything is loaded; the kernel's stream is read to its end and checked
+    // before anything of it runs.
+    if (!loader.checkLayout(architecture.kernelPlacement(), image_size) || !loader.load() ||
+        file.realsize() == FileManager::kReadFailed)
         return {u"Can't load kernel image to memory.\n", true};
     menu.progress("9");
     file.close();

@@ -390,6 +390,29 @@ void ElfLoader::loadSymbols(uint32_t destination) {
     loadSegment(places.strtab, strtab_size_, strtab_offset_, strtab_size_);
 }
 
+bool ElfLoader::checkLayout(const KernelPlacement& placement, uint32_t image_size) {
+    if (!ready_)
+        return false;
+    std::vector<KernelPiece> pieces;
+    uint32_t end = forEachLoadSegment([&pieces](uint32_t i, const elf::ProgramHeader& segment) {
+        if (segment.memsz != 0)
+            pieces.push_back(
+                {KernelPiece::kSegment, i, segment.paddr, segment.paddr + round4(uint64_t{segment.memsz})});
+    });
+    // Pieces that do not fit below 4 GB are refused by the load itself.
+    if (has_symbols_ != 0 && symbolsFit(end)) {
+        SymbolPlaces places = symbolPlaces(end);
+        uint64_t symbols_end = places.strtab + round4(uint64_t{strtab_size_});
+        pieces.push_back({KernelPiece::kSymbolBlock, 0, places.block, symbols_end});
+        end = static_cast<uint32_t>(places.strtab + uint64_t{strtab_size_});
+    }
+    uint64_t image = imageDestination(end);
+    if (image_size != 0 && image + image_size <= kAddressSpace)
+        pieces.push_back(
+            {KernelPiece::kImage, 0, static_cast<uint32_t>(image), image + round4(uint64_t{image_size})});
+    return checkKernelLayout(console_, pieces, info_.entry, placement);
+}
+
 uint32_t ElfLoader::jumpAddr() {
     print(u"kernel entry address: 0x%08x\n", info_.entry);
     return info_.entry;

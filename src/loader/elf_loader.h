@@ -17,6 +17,7 @@ class ElfLoader : public Loader {
     uint32_t memorySize() override;
     bool load() override;
     uint32_t jumpAddr() override;
+    bool checkLayout(const KernelPlacement& placement, uint32_t image_size) override;
 
     bool hasSymbols() const { return has_symbols_ != 0; }
     uint32_t symbolBlockSize() const { return symbol_block_size_; }

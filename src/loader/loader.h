@@ -2,6 +2,7 @@
 // PageLink records that say where every piece must finally go.
 #pragma once
 
+#include "loader/kernel_layout.h"
 #include "memory/memory_manager.h"
 
 #include <bit>
@@ -62,6 +63,16 @@ class Loader {
         uint64_t end;
         bool operator==(const Destination&) const = default;
     };
+    // False, with the fault printed, when the kernel laid out as the file
+    // says, with an image of `image_size` bytes after it, could only fault
+    // after the jump on a machine that places it as `placement` says (after
+    // memorySize). Variants that know their pieces override it.
+    virtual bool checkLayout(const KernelPlacement& placement, uint32_t image_size) {
+        (void)placement;
+        (void)image_size;
+        return true;
+    }
+
     // Every range the page list stores to: one per link, in list order.
     const std::vector<Destination>& destinations() const { return destinations_; }
     // The ranges the list will store to for the kernel and, when
@@ -79,6 +90,8 @@ class Loader {
     // The links loadSegment will make for these arguments.
     void planSegment(Plan& plan, uint32_t destination, uint32_t memory_size, uint32_t file_size) const;
     void print(const char16_t* format, ...);
+    // Where the image goes after a kernel ending at `kernel_end`.
+    static uint64_t imageDestination(uint32_t kernel_end);
 
     PageLink* current_link_ = nullptr;
     PageLink* previous_link_ = nullptr;
@@ -102,8 +115,6 @@ class Loader {
     void addZeroClear(uint32_t destination, uint32_t size);
 
     void recordDestination(uint32_t start, uint32_t size);
-    // Where the image goes after a kernel ending at `kernel_end`.
-    static uint64_t imageDestination(uint32_t kernel_end);
 
     int32_t spare_links_left_ = 0;
     std::vector<Destination> destinations_;

@@ -9,6 +9,8 @@ namespace {
 // The four banks fill a 256 MB region; an address keeps its offset in it.
 constexpr uint32_t kSdramRegionMask = 0x0FFFFFFF;
 constexpr uint32_t kDCacheSize = 65536;
+// The kernel's virtual addresses of the SDRAM region.
+constexpr uint64_t kKernelVirtualBase = 0xC0000000;
 
 } // namespace
 
@@ -38,6 +40,12 @@ std::vector<MemoryManager::Bank> PXA2x0Architecture::installedBanks() {
 
 uint32_t PXA2x0Architecture::finalAddress(uint32_t address) const {
     return (address & kSdramRegionMask) | pxa2x0::kPartitionBase;
+}
+
+std::vector<MemoryManager::Stretch> PXA2x0Architecture::kernelWindows() const {
+    constexpr uint64_t region = uint64_t{kSdramRegionMask} + 1;
+    return {{pxa2x0::kPartitionBase, pxa2x0::kPartitionBase + region},
+            {kKernelVirtualBase, kKernelVirtualBase + region}};
 }
 
 void PXA2x0Architecture::jump(uint32_t args_paddr, uint32_t list_paddr) {

@@ -14,4 +14,6 @@ class PXA2x0Architecture : public ArmArchitecture {
 
   protected:
     std::vector<MemoryManager::Bank> installedBanks() override;
+    // SDRAM by its physical address and the kernel's virtual view of it.
+    std::vector<MemoryManager::Stretch> kernelWindows() const override;
 };
