@@ -85,10 +85,10 @@ bool symbolBlockOf(const std::vector<uint8_t>& file, SymbolBlock& block) {
     elf::put16(&block.head[elf::ehdr::kPhnum], 0);
     std::vector<uint8_t> sections = fileBytes(file, shoff, table);
     for (uint32_t i = 0; i < shnum; ++i) {
-        uint64_t offset = 0;
-        if (i == shstrndx)
-            offset = names_start;
-        else if (static_cast<int>(i) == symtab)
+        uint64_t offset = i == shstrndx ? names_start : 0;
+        // The symbol tables' entries are rewritten last, as the loader does:
+        // they win when a damaged file names the section-name table so.
+        if (static_cast<int>(i) == symtab)
             offset = head_size;
         else if (static_cast<int>(i) == strtab)
             offset = head_size + elf::round4(uint64_t{symtab_size});

@@ -89,6 +89,11 @@ bool checkOverlaps(Console* const* console, const std::vector<KernelPiece>& piec
 
 bool checkEntry(Console* const* console, const std::vector<KernelPiece>& pieces, uint32_t entry,
                 const KernelPlacement& placement) {
+    // The second stage enters the kernel with a plain branch to an ARM instruction.
+    if (entry % 4 != 0) {
+        print(console, u"kernel entry address 0x%08x is not word-aligned.\n", entry);
+        return false;
+    }
     uint64_t target = placement.final_address(entry);
     for (const KernelPiece& piece : pieces) {
         MemoryManager::Stretch range = finalRange(piece, placement);

@@ -32,7 +32,7 @@ struct KernelPiece {
 };
 
 // True when every piece lies in the placement's windows, no two pieces go to
-// the same memory, and `entry` goes into a segment. Otherwise false, with the
+// the same memory, and `entry` is word-aligned and goes into a segment. Otherwise false, with the
 // first fault found printed on `console`.
 bool checkKernelLayout(Console* const* console, const std::vector<KernelPiece>& pieces, uint32_t entry,
                        const KernelPlacement& placement);

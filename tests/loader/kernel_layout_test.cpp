@@ -69,6 +69,10 @@ const LayoutCase kCases[] = {
      {"kernel entry address 0x00000000 lies outside every loaded segment.\n", kLoadFailed},
      {"kernel entry address 0x00000000 (0xa0000000 for this machine) lies outside", kLoadFailed}},
     {"entry in the zero fill of the last segment", moveEntry(0xC0205C0C), kBoots, kBoots},
+    {"entry inside the first segment but not on a word",
+     moveEntry(0xC0200042),
+     {"kernel entry address 0xc0200042 is not word-aligned.\n", kLoadFailed},
+     {"kernel entry address 0xc0200042 is not word-aligned.\n", kLoadFailed}},
     // The PXA2x0 second stage puts 0xa0200000 where 0xc0200000 goes.
     {"entry by its SDRAM address",
      moveEntry(0xA0200000),
