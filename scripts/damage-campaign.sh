@@ -1,0 +1,17 @@
+#!/bin/bash
+# The end-to-end damage campaign: damaged gzip kernels and images, plain
+# images, damaged ELF headers, damaged UFS disks, awkward web servers'
+# answers and damaged settings files, made from real tools' output and booted
+# through zandrel-sim; prints a table per class and exits 1 when a run
+# crashed, hung, booted damage a check could have seen, refused sound input
+# or lost settings. Builds what it needs first.
+#   scripts/damage-campaign.sh [--short] [--scale X] [--seed N] [--jobs N] [--only CLASS] [--keep]
+#   (build folder: $ZANDREL_BUILD_DIR or build; a sanitized one catches more)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${ZANDREL_BUILD_DIR:-build}
+if [[ ! -f $build/build.ninja ]]; then
+  bash scripts/build.sh "$build" >/dev/null
+fi
+cmake --build "$build" --target zandrel-sim kernels >/dev/null
+exec python3 -m scripts.damage_campaign --build "$build" "$@"
