@@ -14,4 +14,6 @@ if [[ ! -f $build/build.ninja ]]; then
   bash scripts/build.sh "$build" >/dev/null
 fi
 cmake --build "$build" --target zandrel-sim kernels >/dev/null
+# The campaign leaves nothing in the source tree.
+export PYTHONDONTWRITEBYTECODE=1
 exec python3 -m scripts.damage_campaign --build "$build" "$@"
