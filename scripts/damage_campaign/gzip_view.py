@@ -16,10 +16,14 @@ class Damaged(Exception):
     pass
 
 
+def _need(data, end):
+    if len(data) < end:
+        raise Damaged("header is truncated")
+
+
 def _header_end(data, at):
     """The offset of the deflate data of the member at `at`."""
-    if len(data) < at + 10:
-        raise Damaged("header is truncated")
+    _need(data, at + 10)
     method, flags = data[at + 2], data[at + 3]
     if method != 8:
         raise Damaged("unknown method")
@@ -27,25 +31,21 @@ def _header_end(data, at):
         raise Damaged("reserved flags")
     pos = at + 10
     if flags & FEXTRA:
-        if len(data) < pos + 2:
-            raise Damaged("header is truncated")
+        _need(data, pos + 2)
         (length,) = struct.unpack_from("<H", data, pos)
         pos += 2 + length
     for flag in (FNAME, FCOMMENT):
         if flags & flag:
             end = data.find(b"\0", pos)
-            if end < 0:
-                raise Damaged("header is truncated")
+            _need(data, end + 1 if end >= 0 else len(data) + 1)
             pos = end + 1
     if flags & FHCRC:
-        if len(data) < pos + 2:
-            raise Damaged("header is truncated")
+        _need(data, pos + 2)
         (stored,) = struct.unpack_from("<H", data, pos)
         if stored != zlib.crc32(data[at:pos]) & 0xFFFF:
             raise Damaged("header CRC")
         pos += 2
-    if pos > len(data):
-        raise Damaged("header is truncated")
+    _need(data, pos)
     return pos
 
 
