@@ -64,6 +64,10 @@ def plan(args, inputs, http, settings_base):
 
 def main():
     args = parse()
+    unknown = sorted(set(args.only or []) - set(FULL))
+    if unknown:
+        sys.exit("damage-campaign.sh: no class named %s; the classes: %s"
+                 % (", ".join(unknown), ", ".join(FULL)))
     sim = os.path.abspath(os.path.join(args.build, "zandrel-sim"))
     work = tempfile.mkdtemp(prefix="zandrel-damage-")
     failures_folder = os.path.join(work, "failures")

@@ -55,7 +55,9 @@ class _Handler(socketserver.BaseRequestHandler):
                 elif step[0] == "pause":
                     time.sleep(step[1])
                 elif step[0] == "reset":
+                    # Closed at once with no linger: a reset, before socketserver's orderly shutdown.
                     self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    self.request.close()
                     return
                 elif step[0] == "stall":
                     time.sleep(step[1])
