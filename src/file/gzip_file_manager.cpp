@@ -55,8 +55,10 @@ bool GzipFileManager::open(const char16_t* name, uint32_t mode) {
     if (stream_ != nullptr)
         return true;
     stream_.reset(new (std::nothrow) GzipStream(inner_, console_, point_spacing_));
+    if (stream_ == nullptr)
+        print(u"gzip: can't allocate memory for the decompressor.\n");
+    // The stream says itself why it can't start.
     if (stream_ == nullptr || !stream_->start()) {
-        print(u"gzip: can't initialize the decompressor.\n");
         stream_.reset();
         inner_->close();
         return false;
@@ -70,6 +72,7 @@ bool GzipFileManager::close() {
         kept.name = name_;
         kept.stored_size = static_cast<uint32_t>(stream_->inputTaken());
         kept.stream = std::move(stream_);
+        kept.stream->release();
         kept_.push_back(std::move(kept));
     }
     stream_.reset();

@@ -3,11 +3,12 @@
 // with positioned reads, seeks and `realsize` on the decompressed stream.
 // Any other file passes through unchanged.
 //
-// Each file is inflated once per boot (GzipStream). A file closed after its
-// whole stream was inflated and checked is kept, with its index and the bytes
-// nobody has read yet, and taken up again when the same name is opened with
+// Each file is inflated and checked once per boot (GzipStream). A file closed
+// after its whole stream was inflated and checked keeps its access points,
+// and nothing else, and is taken up again when the same name is opened with
 // the same stored size: the file-system image is sized before the kernel is
-// loaded and read after it, from the one pass.
+// loaded and read after it, inflated again from its points without being
+// checked a second time.
 #pragma once
 
 #include "file/file_manager.h"

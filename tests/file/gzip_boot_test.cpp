@@ -1,10 +1,12 @@
-// Gzipped kernels and images in whole boots: each file is inflated once, and
-// a damaged stream never reaches the jump, from the storage card or over HTTP.
+// Gzipped kernels and images in whole boots: each file is checked in one pass
+// and read again from its access points, and a damaged stream never reaches
+// the jump, from the storage card or over HTTP.
 #include "boot/boot_context.h"
 #include "file/fat_file_manager.h"
 #include "file/gzip_file_manager.h"
 #include "file/gzip_test_files.h"
 #include "platform/wide_string.h"
+#include "sim/process_heap.h"
 #include "support/http_servers.h"
 #include "support/kernel_boot.h"
 #include "support/run_program.h"
@@ -135,8 +137,11 @@ size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-TEST_F(GzipBoot, KernelAndImageAreEachInflatedInOnePass) {
-    const std::string image = randomImage(300000);
+// Each file is inflated and checked by one pass from its first byte; what the
+// loader reads later is inflated again from the access points, so the heap
+// never holds the files' bytes: a 4 MB image and the kernel stay far below 1 MB.
+TEST_F(GzipBoot, KernelAndImageAreCheckedInOnePassAndReadAgainFromTheirAccessPoints) {
+    const std::string image = randomImage(4 << 20);
     const std::string packed_image = gzip_files::compress("/usr/bin/pigz", {"-c", "-6"}, image);
     CountingBootContext context;
     counting_context = &context;
@@ -145,11 +150,15 @@ TEST_F(GzipBoot, KernelAndImageAreEachInflatedInOnePass) {
     ASSERT_TRUE(bootToJump(settings(write("kalmor.gz", packed), write("miniroot.gz", packed_image))))
         << page.text();
     CountingFile& counting = *context.counting;
-    // One read from the first byte, and every byte of the file read once.
+    // One pass from the first byte; the second starts at the first access
+    // point, after the header, and reads no more than the file again. (The
+    // probe is smaller than zlib's window: the front's window serves it all.)
     EXPECT_EQ(counting.starts["kalmor.gz"], 1);
-    EXPECT_EQ(counting.bytes["kalmor.gz"], packed.size());
+    EXPECT_LE(counting.bytes["kalmor.gz"], 2 * packed.size());
     EXPECT_EQ(counting.starts["miniroot.gz"], 1);
-    EXPECT_EQ(counting.bytes["miniroot.gz"], packed_image.size());
+    EXPECT_GT(counting.bytes["miniroot.gz"], packed_image.size());
+    EXPECT_LE(counting.bytes["miniroot.gz"], 2 * packed_image.size());
+    EXPECT_LT(sim::ProcessHeap::get().highWater(), 1u << 20);
     EXPECT_EQ(page.text().find("gzip:"), std::string::npos) << page.text();
     counting_context = nullptr;
 }
