@@ -182,7 +182,7 @@ TEST_F(PlacementCheck, ALinkMovedOutsideTheMemoryBanksIsRefused) {
             architecture = std::make_unique<SA1100Architecture>(&slot, &memory_slot);
         ASSERT_TRUE(architecture->init());
         console.output.clear();
-        EXPECT_EQ(architecture->holdBackDestinations(c.links), c.message == nullptr);
+        EXPECT_EQ(architecture->placeKernel(c.links), c.message == nullptr);
         EXPECT_EQ(console.text(), c.message == nullptr ? "" : c.message);
     }
 }
