@@ -1,6 +1,7 @@
 #include "sim/process_heap.h"
 
 #include "platform/wince.h"
+#include "sim/failure_injection.h"
 #include "sim/handheld.h"
 
 #include <cstdlib>
@@ -62,6 +63,8 @@ void ProcessHeap::reset() {
 namespace ce {
 
 HLOCAL LocalAlloc(UINT flags, UINT bytes) {
+    if (sim::injectFailure(sim::FallibleCall::LocalAlloc))
+        return nullptr;
     void* block = sim::ProcessHeap::get().allocate(bytes, (flags & LMEM_ZEROINIT) != 0);
     if (block == nullptr)
         sim::Handheld::get().last_error = ERROR_NOT_ENOUGH_MEMORY;

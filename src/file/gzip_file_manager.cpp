@@ -8,8 +8,9 @@
 GzipFileManager::GzipFileManager(Console** console, int32_t kind)
     : GzipFileManager(console, createFileManagerVariant(kind, console)) {}
 
-GzipFileManager::GzipFileManager(Console** console, FileManager* inner, uint64_t point_spacing)
-    : FileManager(console), inner_(inner), point_spacing_(point_spacing) {}
+GzipFileManager::GzipFileManager(Console** console, FileManager* inner, uint64_t point_spacing,
+                                 uint64_t max_output)
+    : FileManager(console), inner_(inner), point_spacing_(point_spacing), max_output_(max_output) {}
 
 GzipFileManager::~GzipFileManager() {
     stream_.reset();
@@ -54,7 +55,7 @@ bool GzipFileManager::open(const char16_t* name, uint32_t mode) {
     stream_ = takeKept(name);
     if (stream_ != nullptr)
         return true;
-    stream_.reset(new (std::nothrow) GzipStream(inner_, console_, point_spacing_));
+    stream_.reset(new (std::nothrow) GzipStream(inner_, console_, point_spacing_, max_output_));
     if (stream_ == nullptr)
         print(u"gzip: can't allocate memory for the decompressor.\n");
     // The stream says itself why it can't start.

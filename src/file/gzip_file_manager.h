@@ -26,9 +26,11 @@ class GzipFileManager : public FileManager {
 
     // Makes the variant for `kind` (createFileManagerVariant); `hasInner` tells whether it could.
     GzipFileManager(Console** console, int32_t kind);
-    // Wraps `inner` and owns it; access points `point_spacing` output bytes apart.
+    // Wraps `inner` and owns it; access points `point_spacing` output bytes
+    // apart; streams longer than `max_output` refused (lower only for tests).
     GzipFileManager(Console** console, FileManager* inner,
-                    uint64_t point_spacing = GzipAccessIndex::kDefaultSpacing);
+                    uint64_t point_spacing = GzipAccessIndex::kDefaultSpacing,
+                    uint64_t max_output = GzipStream::kMaxOutput);
     ~GzipFileManager() override;
 
     GzipFileManager(const GzipFileManager&) = delete;
@@ -65,6 +67,7 @@ class GzipFileManager : public FileManager {
 
     FileManager* inner_ = nullptr;
     uint64_t point_spacing_;
+    uint64_t max_output_;
     std::unique_ptr<GzipStream> stream_;
     std::u16string name_;
     std::vector<Kept> kept_;

@@ -37,8 +37,8 @@ void heapFree(voidpf, voidpf block) {
 
 } // namespace
 
-GzipStream::GzipStream(FileManager* inner, Console** console, uint64_t point_spacing)
-    : inner_(inner), console_(console), index_(point_spacing) {}
+GzipStream::GzipStream(FileManager* inner, Console** console, uint64_t point_spacing, uint64_t max_output)
+    : inner_(inner), console_(console), max_output_(max_output), index_(point_spacing) {}
 
 GzipStream::~GzipStream() {
     end(front_);
@@ -314,6 +314,9 @@ void GzipStream::inflateFailed(const z_stream& z, int result) {
 }
 
 uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
+    // One byte past the longest stream is enough to know it is too long.
+    if (front_output_ + size > max_output_ + 1)
+        size = static_cast<uint32_t>(max_output_ + 1 - std::min(front_output_, max_output_ + 1));
     z_stream& z = front_.z;
     z.next_out = out;
     z.avail_out = size;
@@ -328,8 +331,8 @@ uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
         counted = z.next_out;
         // Past this the offsets of the file interface no longer reach: the
         // data must not be taken as its length modulo 2^32.
-        if (front_output_ > kMaxOutput) {
-            fail(u"gzip: the uncompressed data is larger than 4 GB.\n");
+        if (front_output_ > max_output_) {
+            fail(u"gzip: the uncompressed data passes 0x%x bytes.\n", static_cast<uint32_t>(max_output_));
             break;
         }
         if (result == Z_STREAM_END) {

@@ -29,7 +29,9 @@ class GzipStream {
     // all ones is the failure value.
     static constexpr uint64_t kMaxOutput = 0xFFFFFFFEu;
 
-    GzipStream(FileManager* inner, Console** console, uint64_t point_spacing);
+    // `max_output` lower than kMaxOutput only for tests.
+    GzipStream(FileManager* inner, Console** console, uint64_t point_spacing,
+               uint64_t max_output = kMaxOutput);
     ~GzipStream();
 
     GzipStream(const GzipStream&) = delete;
@@ -103,6 +105,7 @@ class GzipStream {
 
     FileManager* inner_;
     Console** console_;
+    uint64_t max_output_;
     bool compressed_ = false;
     int32_t status_ = Z_OK;
 

@@ -184,6 +184,7 @@ uint32_t ElfLoader::memorySize() {
             extra += chunk;
     }
     symbol_note_[0] = 0;
+    heap_refused_ = false;
     uint32_t symbols = prepareSymbolBlock();
     if (symbols != 0) {
         total += symbols;
@@ -193,8 +194,10 @@ uint32_t ElfLoader::memorySize() {
     total += extra;
     print(u"+[extra: 0x%x]", static_cast<uint32_t>(extra));
     // The caller rounds the result up to whole pages in 32 bits.
-    too_large_ = total > (0xFFFFFFFFu & ~page_mask);
-    if (too_large_)
+    too_large_ = total > (0xFFFFFFFFu & ~page_mask) || heap_refused_;
+    if (heap_refused_)
+        print(u"\n");
+    else if (too_large_)
         print(u" = more than 4 GB\n");
     else
         print(u" = 0x%x bytes\n", static_cast<uint32_t>(total));
@@ -245,8 +248,11 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     uint32_t block_size = elf::ehdr::kSize + table_size + names;
     symbol_block_ = localArray<uint8_t>(block_size, true);
     if (symbol_block_ == nullptr) {
-        MenuContext::instance()->messageBox(u"Can't determine symbol block size.", u"WARNING",
-                                            ce::MB_OK | ce::MB_ICONEXCLAMATION);
+        // The heap refused a few kilobytes: the pages for the kernel will not
+        // be there either, and a kernel must not run without its symbols
+        // because of it. The boot stops where memory is reserved.
+        note(u"can't allocate memory for the symbol block (0x%x bytes).\n", block_size);
+        heap_refused_ = true;
         return 0;
     }
     symbol_block_size_ = block_size;

@@ -74,8 +74,9 @@ class ElfLoader : public Loader {
     uint32_t strtab_size_ = 0;
     uint32_t symtab_offset_ = 0;
     uint32_t symtab_size_ = 0;
-    bool ready_ = false; // setFile succeeded
-    bool too_large_ = false;
-    bool unreadable_ = false; // the file refused a read of the symbol tables
+    bool ready_ = false;        // setFile succeeded
+    bool too_large_ = false;    // memorySize can't be given: the boot reserves nothing
+    bool heap_refused_ = false; // the symbol block was refused
+    bool unreadable_ = false;   // the file refused a read of the symbol tables
     char16_t symbol_note_[128]{};
 };

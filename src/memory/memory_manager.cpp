@@ -200,7 +200,7 @@ uint8_t* MemoryManager::allocateRegion(uint64_t size) {
     return region;
 }
 
-bool MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages) {
+MemoryManager::Mapped MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages) {
     for (uint64_t i = 0; i < region_pages; ++i) {
         // Once the table is full, the region's other pages are only looked
         // at when they may lie where the kernel goes (not at all without a kernel).
@@ -213,7 +213,7 @@ bool MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t p
             if (full)
                 break;
             print(u"page#%d not found\n", mapped_count_ + held_back_count_ + inPlaceCount());
-            return false;
+            return Mapped::PageNotFound;
         }
         bool listed = true;
         switch (frameUse(paddr)) {
@@ -231,12 +231,12 @@ bool MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t p
         }
         if (!listed) {
             print(u"can't allocate memory for translation table.\n");
-            return false;
+            return Mapped::NoRoom;
         }
     }
     std::sort(in_place_.begin(), in_place_.end(),
               [](const TableEntry& a, const TableEntry& b) { return a.paddr < b.paddr; });
-    return true;
+    return Mapped::All;
 }
 
 bool MemoryManager::reservePages(uint32_t size) {
@@ -271,11 +271,11 @@ bool MemoryManager::reservePages(uint32_t size) {
 
     mapped_count_ = 0;
     const uint64_t load_pages = loadPagesNeeded();
-    bool found = mapRegion(region, roundRegion(size) / page_size_, pages);
+    Mapped mapped = mapRegion(region, roundRegion(size) / page_size_, pages);
     // Each page in place leaves the table fewer pages to fill; only held-back
     // pages leave it short: reserve more until it holds what is left.
     auto wanted = [&] { return pages - std::min(pages, load_pages - loadPagesNeeded()); };
-    while (found && static_cast<uint64_t>(mapped_count_) < wanted()) {
+    while (mapped == Mapped::All && static_cast<uint64_t>(mapped_count_) < wanted()) {
         uint64_t missing = wanted() - static_cast<uint64_t>(mapped_count_);
         region = allocateRegion(missing * page_size_);
         if (region == nullptr) {
@@ -287,7 +287,11 @@ bool MemoryManager::reservePages(uint32_t size) {
             releaseRegion();
             return false;
         }
-        found = mapRegion(region, roundRegion(missing * page_size_) / page_size_, wanted());
+        mapped = mapRegion(region, roundRegion(missing * page_size_) / page_size_, wanted());
+    }
+    if (mapped == Mapped::NoRoom) {
+        releaseRegion();
+        return false;
     }
     // The frames held back lie only where the second stage clears or stores
     // anyway, and nothing reads them: they go back to the OS.

@@ -117,10 +117,11 @@ class MemoryManager {
     void releaseRegion();
     // Commits a region of roundRegion(`size`) bytes; null when refused.
     uint8_t* allocateRegion(uint64_t size);
+    enum class Mapped { All, PageNotFound, NoRoom };
     // Sorts the pages of `region` into the table (until it holds `pages`),
-    // the pages in place and those held back; false when a page has no
-    // physical address, or a list of them no room.
-    bool mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages);
+    // the pages in place and those held back; stops at a page without a
+    // physical address, or when the heap has no room to list one.
+    Mapped mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages);
     enum class FrameUse { Table, InPlace, HeldBack };
     FrameUse frameUse(uint32_t paddr) const;
     // Whether every byte of the frame at `frame` that the kernel's bytes

@@ -177,7 +177,7 @@ TEST_F(FailureWalk, FromTheStorageCard) {
     WalkReport report = walk(boot);
     std::cout << "[ walk ] storage card: " << report.text() << "\n";
     expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::VirtualCopy,
-                           FallibleCall::FileRead, FallibleCall::CreateFile});
+                           FallibleCall::FileRead, FallibleCall::CreateFile, FallibleCall::LocalAlloc});
 }
 
 TEST_F(FailureWalk, OverHttp) {
@@ -191,7 +191,8 @@ TEST_F(FailureWalk, OverHttp) {
     boot.image_name = "/miniroot.gz";
     WalkReport report = walk(boot);
     std::cout << "[ walk ] HTTP: " << report.text() << "\n";
-    expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::SocketReceive});
+    expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::SocketReceive,
+                           FallibleCall::LocalAlloc});
 }
 
 TEST_F(FailureWalk, FromAUfsDisk) {
@@ -209,7 +210,7 @@ TEST_F(FailureWalk, FromAUfsDisk) {
     WalkReport report = walk(boot);
     std::cout << "[ walk ] UFS disk: " << report.text() << "\n";
     expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::VirtualCopy,
-                           FallibleCall::DiskRead, FallibleCall::CreateFile});
+                           FallibleCall::DiskRead, FallibleCall::CreateFile, FallibleCall::LocalAlloc});
 }
 
 } // namespace

@@ -68,10 +68,12 @@ class CountingBootContext : public ArmBootContext {
         if (!ArmBootContext::createComponents())
             return false;
         counting = new CountingFile(&console);
-        replaceFileManager(new GzipFileManager(&console, counting));
+        replaceFileManager(
+            new GzipFileManager(&console, counting, GzipAccessIndex::kDefaultSpacing, max_output));
         return true;
     }
     CountingFile* counting = nullptr;
+    uint64_t max_output = GzipStream::kMaxOutput;
 };
 
 CountingBootContext* counting_context = nullptr;
@@ -254,6 +256,44 @@ TEST_F(GzipBoot, DamagedImageFailsWhenItIsSizedWithOneMessage) {
     // Failed while the image was sized, before the kernel was opened.
     EXPECT_EQ(console.find("kalmor.gz"), std::string::npos) << console;
     EXPECT_EQ(failures(), std::vector<std::string>{"Can't open file system image.\n"});
+}
+
+// A stream longer than the file interface can carry stops the boot with one
+// message and the box of the step that found it, never loaded as its length
+// modulo 2^32 (a lower limit stands in for 4 GB, which takes seconds to inflate).
+TEST_F(GzipBoot, StreamsPastTheirLongestStopTheBootWithOneMessage) {
+    const std::string image = randomImage(300000);
+    const std::string packed_image = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, image);
+    // The kernel's stream goes on after the kernel: its tail is read only by the final check.
+    const std::string long_kernel = packed + packed_image;
+    struct Case {
+        const char* name;
+        std::string kernel;
+        std::string image;
+        const char* box;
+    };
+    const Case cases[] = {
+        {"the image, when it is sized", packed, packed_image, "Can't open file system image.\n"},
+        {"the kernel, when its end is checked", long_kernel, "", "Can't load kernel image to memory.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device().message_boxes.clear();
+        page.box.clear();
+        CountingBootContext context;
+        context.max_output = 200000;
+        counting_context = &context;
+        BootContext::instance();
+        MenuContext::instance()->setBootCallback(countingBoot, 0);
+        std::filesystem::path image_path =
+            c.image.empty() ? std::filesystem::path() : write("miniroot.gz", c.image);
+        EXPECT_FALSE(bootToJump(settings(write("kalmor.gz", c.kernel), image_path)));
+        EXPECT_EQ(occurrences(page.text(), "gzip: the uncompressed data passes 0x30d40 bytes.\n"), 1u)
+            << page.text();
+        EXPECT_EQ(occurrences(page.text(), "gzip: "), 1u) << page.text();
+        EXPECT_EQ(failures(), std::vector<std::string>{c.box});
+        counting_context = nullptr;
+    }
 }
 
 TEST_F(GzipBoot, KernelsPaddedAfterTheLastMemberBoot) {

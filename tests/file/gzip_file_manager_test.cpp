@@ -384,3 +384,38 @@ TEST_F(GzipFileManagerTest, BytesBehindTheFrontComeFromItsWindowOrTheNearestAcce
 }
 
 } // namespace
+
+namespace {
+
+// A stream whose output passes what 32-bit offsets and sizes can carry is
+// refused with a message, never read as its length modulo 2^32 (a lower
+// limit stands in for 4 GB here: inflating 4 GB takes seconds). The stream
+// is refused at the member where it passes, and its end is never reached.
+TEST_F(GzipFileManagerTest, AStreamPastItsLongestIsRefused) {
+    const std::string plain = gzip_files::plainData();
+    const std::string member = gzip_files::compress("/usr/bin/gzip", {"-c", "-9", "-n"}, plain);
+    const uint64_t limit = plain.size() * 2 + 1000;
+    for (int members : {2, 3}) {
+        SCOPED_TRACE(members);
+        console.output.clear();
+        std::string packed;
+        for (int i = 0; i < members; ++i)
+            packed += member;
+        auto* inner = new MemoryFileManager(&slot, packed);
+        GzipFileManager layer(&slot, inner, GzipAccessIndex::kDefaultSpacing, limit);
+        ASSERT_TRUE(layer.open(u"any", 3));
+        if (members == 2) {
+            EXPECT_EQ(layer.realsize(), 2 * plain.size());
+            EXPECT_EQ(console.text(), "");
+            continue;
+        }
+        EXPECT_EQ(layer.realsize(), kAllOnes);
+        char text[80];
+        std::snprintf(text, sizeof text, "gzip: the uncompressed data passes 0x%x bytes.\n",
+                      static_cast<uint32_t>(limit));
+        EXPECT_EQ(console.text(), text);
+        EXPECT_FALSE(layer.seek(static_cast<uint32_t>(limit + 10)));
+    }
+}
+
+} // namespace

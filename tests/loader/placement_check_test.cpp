@@ -3,6 +3,7 @@
 #include "arch/architecture.h"
 #include "arch/arm/pxa2x0_architecture.h"
 #include "arch/arm/sa1100_architecture.h"
+#include "boot/boot_context.h"
 #include "loader/elf_facts.h"
 #include "loader/placement_check.h"
 #include "memory/memory_manager.h"
@@ -204,6 +205,45 @@ TEST_P(PlacementOnBoot, PagesWhereTheKernelGoesAreHeldBackAndTheProbePasses) {
     ASSERT_TRUE(bootToJump(settings)) << page.text();
     EXPECT_NE(page.text().find("pages held back: their frames lie where the kernel goes."), std::string::npos)
         << page.text();
+    std::string placed;
+    std::string output = runUnicornVerified(settings, placed);
+    EXPECT_EQ(probeVerdict(output), "PASS") << output;
+    EXPECT_EQ(placed.rfind("placed image verified: ", 0), 0u) << placed;
+}
+
+// With its pages drawn from the lower half of RAM, most of the frames Windows
+// CE gives the loader lie where the probe's 20 MB of data goes: they carry
+// those bytes in place, the page list copies nothing for them, and the probe
+// finds every byte and its stack where they belong.
+TEST_P(PlacementOnBoot, PagesWhereTheKernelsBytesGoCarryThemInPlaceAndTheProbePasses) {
+    KernelBootSettings settings;
+    settings.profile = &profileNamed(GetParam().name);
+    settings.kernel = kernelPath("probe_20m");
+    device().memory.placement = sim::FramePlacement::LowerHalf;
+    ASSERT_TRUE(bootToJump(settings)) << page.text();
+    const std::string text = page.text();
+    size_t line = text.find(" pages in place: their frames lie where the kernel goes and carry its bytes.");
+    ASSERT_NE(line, std::string::npos) << text;
+    int in_place = std::stoi(text.substr(text.rfind('\n', line) + 1));
+    EXPECT_GT(in_place, 1000);
+    // The replay stores nothing into the frames in place.
+    sim::ReplayResult replay =
+        sim::replayPageList(hand_off->list_paddr, hand_off->routine, hand_off->args_paddr);
+    ASSERT_TRUE(replay.ok) << replay.error;
+    const MemoryManager& memory = *BootContext::instance()->memory;
+    ASSERT_EQ(memory.inPlaceCount(), in_place);
+    // Frames in use where the kernel goes (up to its last range), which the replay leaves alone.
+    const uint32_t base = sim::secondStageAddress(0xC0200000u, hand_off->routine);
+    const auto& [last_start, last_size] = replay.memory.ranges().back();
+    int untouched = 0;
+    for (uint32_t paddr = base; paddr < last_start + last_size; paddr += kPage) {
+        if (sim::PhysicalMemory::get().frameInUse(paddr) && !replay.memory.touched(paddr, kPage))
+            ++untouched;
+    }
+    // Only a zero-clear that meets the kernel's bytes inside a frame stores
+    // into it: at most the frame at each end of a cleared range.
+    EXPECT_LE(untouched, in_place);
+    EXPECT_GE(untouched, in_place - 2 * static_cast<int>(replay.zero_links));
     std::string placed;
     std::string output = runUnicornVerified(settings, placed);
     EXPECT_EQ(probeVerdict(output), "PASS") << output;
