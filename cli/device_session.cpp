@@ -106,6 +106,7 @@ bool DeviceSession::setUp() {
     }
     sim::Handheld::get().reset(settings);
     sim::Handheld::get().memory.corrupt_load_link = options_.corrupt_load_link;
+    sim::Handheld::get().memory.drop_zero_link = options_.drop_zero_link;
     // The embedded device's prepared card, unless an image of the user's takes its unit.
     if (embedded_ && !embedded_->diskImage().empty())
         sim::attachDisk(1, embedded_->diskImage());

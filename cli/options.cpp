@@ -124,6 +124,7 @@ const char* usageText() {
            "                        file (and image) read on the host (default: on with\n"
            "                        unicorn and none; with qemu, read through its gdb stub)\n"
            "  --corrupt-load-link N for tests: damage load link N's data at the jump\n"
+           "  --drop-zero-link N    for tests: take zero-clear link N out of the list at the jump\n"
            "  --snapshot FILE       save the hand-off state (pages, jump arguments, processor)\n"
            "  --from-snapshot FILE  run a saved hand-off instead of booting\n"
            "\n"
@@ -172,15 +173,16 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             o.quiet = true;
         } else if (arg == "--verify" || arg == "--no-verify") {
             o.verify = arg == "--verify";
-        } else if (arg == "--corrupt-load-link") {
+        } else if (arg == "--corrupt-load-link" || arg == "--drop-zero-link") {
             if (!value(text))
                 break;
             std::optional<unsigned long long> link = parseUnsigned(text);
             if (!link || *link > UINT32_MAX) {
-                result.error = "--corrupt-load-link takes a link number, not \"" + text + "\"";
+                result.error = arg + " takes a link number, not \"" + text + "\"";
                 break;
             }
-            o.corrupt_load_link = static_cast<uint32_t>(*link);
+            (arg == "--corrupt-load-link" ? o.corrupt_load_link : o.drop_zero_link) =
+                static_cast<uint32_t>(*link);
         } else if (arg == "--timing") {
             o.timing = true;
         } else if (std::optional<bool>* flag = bootFlag(o, arg)) {

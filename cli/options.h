@@ -40,6 +40,7 @@ struct CliOptions {
     std::optional<bool> verify;
     // For tests: damage the data of this load link at the jump (sim::MemoryKnobs).
     std::optional<uint32_t> corrupt_load_link;
+    std::optional<uint32_t> drop_zero_link;
     // --fail-call N[:KIND]: the Nth fallible call after pressing Boot fails
     // (of that kind only, with KIND); see sim/failure_injection.h.
     std::optional<unsigned long long> fail_call;

@@ -46,6 +46,10 @@ struct MemoryKnobs {
     // (counted from 0 in list order) is flipped, as if its page had been
     // damaged after the loader filled it.
     std::optional<uint32_t> corrupt_load_link;
+    // Test fault: at the jump, this zero-clear link (counted from 0 in list
+    // order) is taken out of the list, as if the loader had never cleared
+    // its range.
+    std::optional<uint32_t> drop_zero_link;
 };
 
 } // namespace sim

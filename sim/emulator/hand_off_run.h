@@ -22,6 +22,9 @@ struct HandOffLimits {
     // instruction, with a reader of the memory as the second stage left it.
     // QEMU starts stopped for it and stops again at the entry.
     std::function<void(const PhysicalReader& read)> at_kernel_entry;
+    // The kernel's places as read on the host: RAM the loader does not hold
+    // there starts with leftovers, like the rest the page list writes.
+    const ExpectedPlacement* expected = nullptr;
 };
 
 // The processor when it first reached an address.

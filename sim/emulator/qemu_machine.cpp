@@ -167,7 +167,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         return run;
     }
     ram.settle();
-    if (!prepareHandOffRam(hand_off)) {
+    if (!prepareHandOffRam(hand_off, limits.expected)) {
         run.result.reason = "no RAM page for the jump routine at " + hexWord(hand_off.jump_paddr);
         return run;
     }

@@ -8,6 +8,8 @@
 #include "loader/placement_check.h"
 #include "memory/memory_manager.h"
 #include "memory/memory_manager_lock_pages.h"
+#include "sim/emulator/hand_off_code.h"
+#include "sim/emulator/unicorn_machine.h"
 #include "sim/memory_knobs.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
@@ -209,6 +211,43 @@ TEST_P(PlacementOnBoot, PagesWhereTheKernelGoesAreHeldBackAndTheProbePasses) {
     std::string output = runUnicornVerified(settings, placed);
     EXPECT_EQ(probeVerdict(output), "PASS") << output;
     EXPECT_EQ(placed.rfind("placed image verified: ", 0), 0u) << placed;
+}
+
+// The frames held back where the bss goes are given back before the jump, so
+// they start with leftovers like the rest of RAM: a zero-clear the second
+// stage never does shows in every word of the range, theirs included.
+TEST_P(PlacementOnBoot, AZeroClearNeverDoneLeavesLeftoversInEveryWordOfTheRange) {
+    KernelBootSettings settings;
+    settings.profile = &profileNamed(GetParam().name);
+    settings.kernel = kernelPath("probe_big_bss");
+    device().memory.placement = sim::FramePlacement::LowerHalf;
+    device().memory.drop_zero_link = 0;
+    ASSERT_TRUE(bootToJump(settings)) << page.text();
+    ASSERT_NE(page.text().find("pages held back"), std::string::npos) << page.text();
+    const ElfFacts::Segment& data = readElfFacts(kernelPath("probe_big_bss")).loads.at(1);
+    uint32_t start = sim::secondStageAddress((data.paddr + data.filesz + 3) & ~3u, hand_off->routine);
+    uint32_t end = start + (data.paddr + data.memsz - ((data.paddr + data.filesz + 3) & ~3u));
+    // As --verify runs it: the kernel's places read from its file on the host.
+    std::vector<uint8_t> kernel;
+    std::string error;
+    ASSERT_TRUE(sim::readHostFile(settings.kernel, kernel, error)) << error;
+    sim::ExpectedPlacement expected = sim::expectedPlacement(kernel, {}, hand_off->routine);
+    std::vector<uint32_t> not_leftover;
+    sim::HandOffLimits limits;
+    limits.expected = &expected;
+    limits.at_kernel_entry = [&](const sim::PhysicalReader& read) {
+        std::vector<uint8_t> bytes(end - start);
+        ASSERT_TRUE(read(start, bytes.data(), end - start));
+        for (uint32_t i = 0; i + 4 <= bytes.size(); i += 4) {
+            uint32_t word = uint32_t{bytes[i]} | uint32_t{bytes[i + 1]} << 8 | uint32_t{bytes[i + 2]} << 16 |
+                            uint32_t{bytes[i + 3]} << 24;
+            if (word != sim::kLeftoverWord && not_leftover.size() < 4)
+                not_leftover.push_back(start + i);
+        }
+    };
+    sim::HandOffRun run = sim::runOnUnicorn(*hand_off, limits);
+    ASSERT_TRUE(run.kernel.reached) << sim::describeStop(run);
+    EXPECT_TRUE(not_leftover.empty()) << std::hex << not_leftover.front();
 }
 
 // With its pages drawn from the lower half of RAM, most of the frames Windows

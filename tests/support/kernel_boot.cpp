@@ -83,6 +83,7 @@ std::string KernelBoot::runUnicornVerified(const KernelBootSettings& settings, s
         return "";
     sim::ExpectedPlacement expected = sim::expectedPlacement(kernel, image, hand_off->routine);
     sim::HandOffLimits limits;
+    limits.expected = &expected;
     limits.at_kernel_entry = [&](const sim::PhysicalReader& read) {
         placed = sim::verifyPlacement(expected, read).line;
     };
@@ -97,4 +98,3 @@ const sim::DeviceProfile& profileNamed(const char16_t* name) {
     EXPECT_NE(profile, nullptr) << utf16ToUtf8(name);
     return profile != nullptr ? *profile : sim::defaultDeviceProfile();
 }
-
