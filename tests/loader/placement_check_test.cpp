@@ -16,6 +16,7 @@
 #include "support/byte_patch.h"
 #include "support/kernel_boot.h"
 #include "support/recording_console.h"
+#include "support/scripted_memory.h"
 #include "support/simulated_device.h"
 #include "support/ufs_disk_images.h"
 
@@ -26,18 +27,6 @@
 namespace {
 
 constexpr uint32_t kPage = 4096;
-
-// A memory manager whose pages lie at the physical addresses the test names.
-class ScriptedMemory : public MemoryManager {
-  public:
-    ScriptedMemory(Console** console, std::vector<uint32_t> frames)
-        : MemoryManager(console, kPage), frames_(std::move(frames)) {}
-    uint32_t searchPage(uint8_t*) override { return next_ < frames_.size() ? frames_[next_++] : kNotFound; }
-
-  private:
-    std::vector<uint32_t> frames_;
-    size_t next_ = 0;
-};
 
 uint32_t identity(uint32_t address) {
     return address;
@@ -194,16 +183,24 @@ struct OverlapMachine {
     const char16_t* name;
 };
 
-class PlacementOnBoot : public KernelBoot, public ::testing::WithParamInterface<OverlapMachine> {};
+class PlacementOnBoot : public KernelBoot, public ::testing::WithParamInterface<OverlapMachine> {
+  protected:
+    // The machine's settings for `kernel`, with Windows CE handing the loader
+    // frames from the lower half of RAM, where the kernel goes.
+    KernelBootSettings fromTheLowerHalf(const char* kernel) {
+        KernelBootSettings settings;
+        settings.profile = &profileNamed(GetParam().name);
+        settings.kernel = kernelPath(kernel);
+        device().memory.placement = sim::FramePlacement::LowerHalf;
+        return settings;
+    }
+};
 
 // With its pages drawn from the lower half of RAM, Windows CE gives the
 // loader frames where the kernel's 29 MB bss goes: they are held back, more
 // pages are reserved, and the kernel runs on what was placed.
 TEST_P(PlacementOnBoot, PagesWhereTheKernelGoesAreHeldBackAndTheProbePasses) {
-    KernelBootSettings settings;
-    settings.profile = &profileNamed(GetParam().name);
-    settings.kernel = kernelPath("probe_big_bss");
-    device().memory.placement = sim::FramePlacement::LowerHalf;
+    KernelBootSettings settings = fromTheLowerHalf("probe_big_bss");
     ASSERT_TRUE(bootToJump(settings)) << page.text();
     EXPECT_NE(page.text().find("pages held back: their frames lie where the kernel goes."), std::string::npos)
         << page.text();
@@ -217,10 +214,7 @@ TEST_P(PlacementOnBoot, PagesWhereTheKernelGoesAreHeldBackAndTheProbePasses) {
 // they start with leftovers like the rest of RAM: a zero-clear the second
 // stage never does shows in every word of the range, theirs included.
 TEST_P(PlacementOnBoot, AZeroClearNeverDoneLeavesLeftoversInEveryWordOfTheRange) {
-    KernelBootSettings settings;
-    settings.profile = &profileNamed(GetParam().name);
-    settings.kernel = kernelPath("probe_big_bss");
-    device().memory.placement = sim::FramePlacement::LowerHalf;
+    KernelBootSettings settings = fromTheLowerHalf("probe_big_bss");
     device().memory.drop_zero_link = 0;
     ASSERT_TRUE(bootToJump(settings)) << page.text();
     ASSERT_NE(page.text().find("pages held back"), std::string::npos) << page.text();
@@ -255,10 +249,7 @@ TEST_P(PlacementOnBoot, AZeroClearNeverDoneLeavesLeftoversInEveryWordOfTheRange)
 // those bytes in place, the page list copies nothing for them, and the probe
 // finds every byte and its stack where they belong.
 TEST_P(PlacementOnBoot, PagesWhereTheKernelsBytesGoCarryThemInPlaceAndTheProbePasses) {
-    KernelBootSettings settings;
-    settings.profile = &profileNamed(GetParam().name);
-    settings.kernel = kernelPath("probe_20m");
-    device().memory.placement = sim::FramePlacement::LowerHalf;
+    KernelBootSettings settings = fromTheLowerHalf("probe_20m");
     ASSERT_TRUE(bootToJump(settings)) << page.text();
     const std::string text = page.text();
     size_t line = text.find(" pages in place: their frames lie where the kernel goes and carry its bytes.");

@@ -7,6 +7,7 @@
 #include "sim/process_memory.h"
 #include "sim/recording_device_model.h"
 #include "support/recording_console.h"
+#include "support/scripted_memory.h"
 #include "support/simulated_device.h"
 
 #include <cstring>
@@ -510,17 +511,6 @@ TEST_F(KernelPlacePages, RunningOutOfFramesWhileReservingMoreFailsAndGivesAllBac
 
 // Which frame of the kernel's place may carry its bytes: the memory manager's
 // pages lie at the frames the test names, in that order.
-class ScriptedFrames : public MemoryManager {
-  public:
-    ScriptedFrames(Console** console, std::vector<uint32_t> frames)
-        : MemoryManager(console, kPage), frames_(std::move(frames)) {}
-    uint32_t searchPage(uint8_t*) override { return next_ < frames_.size() ? frames_[next_++] : kNotFound; }
-
-  private:
-    std::vector<uint32_t> frames_;
-    size_t next_ = 0;
-};
-
 TEST_F(MemoryManagerTest, AFrameOfTheKernelsPlaceCarriesItsBytesOnlyWhereNothingElseWritesThem) {
     using Range = MemoryManager::KernelRange;
     struct Case {
@@ -558,7 +548,7 @@ TEST_F(MemoryManagerTest, AFrameOfTheKernelsPlaceCarriesItsBytesOnlyWhereNothing
         std::vector<uint32_t> frames = {c.frame};
         for (uint32_t i = 0; i < 64; ++i)
             frames.push_back(0xC1000000 + i * kPage);
-        ScriptedFrames memory(&slot, frames);
+        ScriptedMemory memory(&slot, frames);
         memory.placeKernel(c.kernel);
         ASSERT_TRUE(memory.reservePages(16 * kPage));
         EXPECT_EQ(memory.inPlaceCount(), c.in_place ? 1 : 0);
