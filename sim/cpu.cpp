@@ -48,8 +48,9 @@ HandOff handOffOf(JumpRoutine routine, const FlatJumpCall& call) {
     hand_off.list_paddr = call.list_paddr;
     hand_off.sp = call.sp;
     hand_off.code_paddr = call.code_paddr;
-    hand_off.jump_paddr =
-        freeJumpPage(ram.base(), ram.size(), [&ram](uint32_t page) { return ram.frameInUse(page); });
+    hand_off.jump_paddr = freeJumpPage(ram.base(), ram.size(), [&ram](uint32_t page) {
+        return ram.frameInUse(page) || !ram.contains(page, PhysicalMemory::kFrameSize);
+    });
     return hand_off;
 }
 
@@ -75,14 +76,9 @@ void corruptLoadLink(uint32_t list_head, uint32_t wanted) {
 
 void record(JumpRoutine routine, uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
     Cpu& cpu = Cpu::get();
-    FlatJumpCall call{jumpRoutineName(routine),
-                      args_paddr,
-                      list_paddr,
-                      sp,
-                      code_paddr,
-                      cpu.cpsr(),
-                      Handheld::get().kernel_mode,
-                      cpu.dcache_lines_read};
+    FlatJumpCall call{
+        jumpRoutineName(routine),    args_paddr,           list_paddr, sp, code_paddr, cpu.cpsr(),
+        Handheld::get().kernel_mode, cpu.dcache_lines_read};
     cpu.flat_jumps.push_back(call);
     if (cpu.on_flat_jump)
         cpu.on_flat_jump(call);

@@ -214,6 +214,7 @@ TEST_P(PlacementOnBoot, WithPagesInTheUpperHalfNothingIsHeldBack) {
     KernelBootSettings settings;
     settings.profile = &profileNamed(GetParam().name);
     settings.kernel = kernelPath("probe_big_bss");
+    device().memory.placement = sim::FramePlacement::UpperHalf;
     ASSERT_TRUE(bootToJump(settings)) << page.text();
     EXPECT_EQ(page.text().find("held back"), std::string::npos) << page.text();
 }
