@@ -6,6 +6,7 @@
 #include "sim/device_profile.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
+#include "sim/ram_split.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include <filesystem>
 
 namespace {
+
+constexpr uint32_t kMB = 1024 * 1024;
 
 std::string answerName(int answer) {
     switch (answer) {
@@ -104,6 +107,10 @@ bool DeviceSession::setUp() {
             return false;
         }
     }
+    if (!objectStoreFits(*settings.profile))
+        return false;
+    if (options_.object_store_mb)
+        settings.object_store_bytes = *options_.object_store_mb * kMB;
     sim::Handheld::get().reset(settings);
     sim::Handheld::get().memory.corrupt_load_link = options_.corrupt_load_link;
     sim::Handheld::get().memory.drop_zero_link = options_.drop_zero_link;
@@ -119,11 +126,25 @@ bool DeviceSession::setUp() {
     return true;
 }
 
-void DeviceSession::useMachineNamed(const char16_t* name) {
+bool DeviceSession::objectStoreFits(const sim::DeviceProfile& profile) const {
+    if (!options_.object_store_mb || sim::programMemoryBytes(profile, *options_.object_store_mb * kMB) > 0)
+        return true;
+    std::fprintf(stderr,
+                 "zandrel-sim: an object store of %u MB leaves no program memory on \"%s\" (%u MB of RAM)\n",
+                 *options_.object_store_mb, utf16ToUtf8(profile.name).c_str(), profile.ram_size / kMB);
+    return false;
+}
+
+bool DeviceSession::useMachineNamed(const char16_t* name) {
     if (options_.profile || options_.machine || name == nullptr)
-        return;
-    if (const sim::DeviceProfile* profile = sim::findDeviceProfile(name))
-        sim::Handheld::get().setProfile(*profile);
+        return true;
+    const sim::DeviceProfile* profile = sim::findDeviceProfile(name);
+    if (profile == nullptr)
+        return true;
+    if (!objectStoreFits(*profile))
+        return false;
+    sim::Handheld::get().setProfile(*profile);
+    return true;
 }
 
 void DeviceSession::bootPressed() {

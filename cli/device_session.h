@@ -30,8 +30,10 @@ class DeviceSession {
     // Serial line, debugger output, message-box log and the jump.
     void connectOutputs();
     // Without a device or machine on the command line, the handheld becomes the
-    // machine of this name (the one the settings choose); unknown names change nothing.
-    void useMachineNamed(const char16_t* name);
+    // machine of this name (the one the settings choose); unknown names change
+    // nothing. False (with the reason on standard error) when --object-store
+    // leaves that machine no program memory.
+    bool useMachineNamed(const char16_t* name);
     // Boot was pressed: the start of --timing's measure, and of --fail-call's count.
     void bootPressed();
     // With --fail-call: which call failed, or that none did (at the jump, or
@@ -42,6 +44,9 @@ class DeviceSession {
     std::function<void(int status)> end_process;
 
   private:
+    // False (with the reason on standard error) when --object-store leaves
+    // `profile` no program memory.
+    bool objectStoreFits(const sim::DeviceProfile& profile) const;
     // After the hand-off the program is gone, as on the handheld: the process ends.
     [[noreturn]] void endAfterHandOff(int status);
     // The files of this boot as --verify compares them; none when not verifying.

@@ -84,10 +84,13 @@ const char* usageText() {
            "                        repeatable); the embedded device has a DSK1: holding\n"
            "                        kalmor.gz and miniroot.fs on a UFS partition\n"
            "  --profile NAME        the simulated handheld, when it is not the chosen machine\n"
+           "  --object-store MB     RAM given to the object store; the rest, less the kernel's\n"
+           "                        part, is program memory (default: half of the RAM)\n"
            "  --timezone-bias MIN   minutes to add to local time to get UTC (default 0)\n"
            "  --serial-log FILE     where COM1 output goes (default: the terminal)\n"
            "  --debug-log FILE      where the debugger output goes (default: discarded)\n"
-           "  --list-machines       list the selectable machine names and exit\n"
+           "  --list-machines       list the selectable machines (name, processor, RAM banks,\n"
+           "                        default object store; tab-separated) and exit\n"
            "\n"
            "Main page:\n"
            "  --machine NAME        machine, exactly as listed by --list-machines\n"
@@ -183,6 +186,15 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             }
             (arg == "--corrupt-load-link" ? o.corrupt_load_link : o.drop_zero_link) =
                 static_cast<uint32_t>(*link);
+        } else if (arg == "--object-store") {
+            if (!value(text))
+                break;
+            std::optional<unsigned long long> megabytes = parseUnsigned(text);
+            if (!megabytes || *megabytes >= 4096) {
+                result.error = "--object-store takes a size in MB below 4096, not \"" + text + "\"";
+                break;
+            }
+            o.object_store_mb = static_cast<uint32_t>(*megabytes);
         } else if (arg == "--timing") {
             o.timing = true;
         } else if (std::optional<bool>* flag = bootFlag(o, arg)) {

@@ -10,6 +10,7 @@
 #include "sim/device_profile.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
+#include "sim/ram_split.h"
 #include "ui/menu_context.h"
 
 #include <chrono>
@@ -20,9 +21,22 @@
 
 namespace {
 
+constexpr uint32_t kMB = 1024 * 1024;
+
+// One line a machine: name, processor, RAM and its banks, default object store.
 void listMachines() {
-    for (const sim::DeviceProfile& profile : sim::deviceProfiles())
-        std::printf("%s\n", utf16ToUtf8(profile.name).c_str());
+    for (const sim::DeviceProfile& profile : sim::deviceProfiles()) {
+        std::string banks;
+        for (const sim::RamBank& bank : sim::ramBanks(profile)) {
+            char text[40];
+            std::snprintf(text, sizeof text, "%s%u MB at 0x%08x", banks.empty() ? "" : ", ", bank.size / kMB,
+                          bank.base);
+            banks += text;
+        }
+        std::printf("%s\t%s\tRAM %u MB: %s\tobject store %u MB\n", utf16ToUtf8(profile.name).c_str(),
+                    sim::processorName(profile.processor), profile.ram_size / kMB, banks.c_str(),
+                    sim::defaultObjectStoreBytes(profile) / kMB);
+    }
 }
 
 void setText(std::u16string& field, const std::optional<std::string>& value) {
@@ -115,14 +129,14 @@ int Session::run() {
 
     applyToPages(options_, main_page.form, option_page.form);
     int selection = main_page.form.platform_selection;
-    if (selection >= 0)
-        device_.useMachineNamed(main_page.form.platforms[selection].name);
+    bool usable = selection < 0 || device_.useMachineNamed(main_page.form.platforms[selection].name);
+    if (usable) {
+        device_.bootPressed();
+        pressBoot(*menu, window);
+        device_.reportFailedCall();
+    }
 
-    device_.bootPressed();
-    pressBoot(*menu, window);
-    device_.reportFailedCall();
-
-    // Back here only when the boot failed or was cancelled.
+    // Back here only when the boot failed or was cancelled, or the machine can't be made.
     BootContext::destroyInstance();
     menu->root_window = nullptr;
     menu->main_page = nullptr;
@@ -130,7 +144,7 @@ int Session::run() {
     menu->console_page = nullptr;
     Console::releaseCurrent();
     MenuContext::destroyInstance();
-    return 1;
+    return usable ? 1 : 2;
 }
 
 } // namespace

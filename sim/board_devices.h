@@ -1,6 +1,6 @@
 // The hardware of the simulated boards the loader reaches, as device models:
-// the SA-11x0 serial port 3, the PXA2x0 full-function UART, GPIO block and
-// memory controller.
+// the SA-11x0 serial port 3 and memory controller, the PXA2x0 full-function
+// UART, GPIO block and memory controller.
 // They are attached to the physical memory of every new device of a matching
 // processor, so the loader's VirtualCopy mappings and the emulated processor
 // after the hand-off reach the same registers. Transmitted bytes go to the
@@ -137,6 +137,29 @@ class Pxa2x0MemoryController : public DeviceModel {
 
   private:
     uint32_t mdcnfg_ = 0;
+};
+
+// SA-11x0 memory controller: MDCNF (offset 0) enables the DRAM banks of the
+// profile's RAM and gives their row address bits (src/arch/arm/installed_ram.h
+// has the layouts of both processors), with the timing fields set as a boot
+// loader leaves them; the other registers read 0 and writes are ignored. Banks
+// of a size the register cannot describe read as not enabled.
+class Sa11x0MemoryController : public DeviceModel {
+  public:
+    static constexpr uint32_t kBase = 0xA0000000;
+    static constexpr uint32_t kSize = 0x1000;
+
+    Sa11x0MemoryController(Processor processor, const std::vector<RamBank>& banks);
+    uint8_t read8(uint32_t offset) override {
+        return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
+    }
+    void write8(uint32_t, uint8_t) override {}
+    uint32_t read32(uint32_t offset) override { return offset == 0 ? mdcnf_ : 0; }
+    void write32(uint32_t, uint32_t) override {}
+    uint32_t mdcnf() const { return mdcnf_; }
+
+  private:
+    uint32_t mdcnf_ = 0;
 };
 
 // Attaches the hardware of `profile`'s processor to `memory`.

@@ -48,8 +48,9 @@ HandOff handOffOf(JumpRoutine routine, const FlatJumpCall& call) {
     hand_off.list_paddr = call.list_paddr;
     hand_off.sp = call.sp;
     hand_off.code_paddr = call.code_paddr;
-    hand_off.jump_paddr =
-        freeJumpPage(ram.base(), ram.size(), [&ram](uint32_t page) { return ram.frameInUse(page); });
+    hand_off.jump_paddr = freeJumpPage(ram.base(), ram.size(), [&ram](uint32_t page) {
+        return ram.frameInUse(page) || !ram.contains(page, PhysicalMemory::kFrameSize);
+    });
     return hand_off;
 }
 

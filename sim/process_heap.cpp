@@ -46,9 +46,12 @@ void* ProcessHeap::allocate(uint32_t bytes, bool zeroed) {
 
 void ProcessHeap::release(void* block) {
     BlockHeader* header = headerOf(block);
-    if (header->generation == generation_)
+    bool this_device = header->generation == generation_;
+    if (this_device)
         in_use_ -= header->bytes;
     std::free(header);
+    if (this_device && charge)
+        charge(in_use_);
 }
 
 void ProcessHeap::reset() {

@@ -46,7 +46,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     device.connectOutputs();
     device.end_process = [](int status) { ExitProcess(static_cast<UINT>(status)); };
     MenuContext* menu = MenuContext::instance();
-    device.useMachineNamed(menu->platformName(menu->platformIndex()));
+    if (!device.useMachineNamed(menu->platformName(menu->platformIndex())))
+        return 2;
 
     // Nobody at the screen: the boxes are answered as --answer and --answers say.
     std::unique_ptr<BoxAnswerer> answerer;

@@ -41,8 +41,8 @@ bool prepareHandOffRam(const HandOff& hand_off, const ExpectedPlacement* expecte
 // Where the second stage enters the kernel: the argument page's first word,
 // moved as the variant's second stage moves addresses.
 uint32_t kernelEntry(const HandOff& hand_off);
-// The highest RAM page of [ram_base, ram_base + ram_size) for which `used`
-// is false; 0 when every page is used.
+// The highest page of [ram_base, ram_base + ram_size) for which `used` is
+// false; 0 when every page is used.
 uint32_t freeJumpPage(uint32_t ram_base, uint32_t ram_size, const std::function<bool(uint32_t)>& used);
 
 } // namespace sim
