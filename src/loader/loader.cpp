@@ -79,8 +79,10 @@ void Loader::initPageList() {
     spare_links_left_ = 0;
     list_head_ = PageLink::kEnd;
     destinations_.clear();
+    pack_page_ = {};
     MemoryManager* memory = *memory_;
     chunk_size_ = memory->getTaggedPageSize();
+    packer_ = PiecePacker(chunk_size_);
     MemoryManager::TaggedPage page;
     if (!memory->getTaggedPage(page)) {
         load_error_ = 1;
@@ -129,19 +131,43 @@ uint8_t* Loader::placeFor(uint32_t destination, uint32_t size, bool in_place) {
     return page.data_vaddr;
 }
 
+uint8_t* Loader::placePacked(bool new_page, uint32_t at, uint32_t destination, uint32_t size) {
+    if (new_page && !takeDataPage(pack_page_))
+        pack_page_ = {};
+    if (pack_page_.data_vaddr == nullptr)
+        return nullptr;
+    // The part's slot is the one the list goes on with; its bytes follow it.
+    MemoryManager::TaggedPage part = {pack_page_.data_vaddr + at + PiecePacker::kSlot,
+                                      pack_page_.data_paddr + at + PiecePacker::kSlot,
+                                      pack_page_.data_vaddr + at, pack_page_.data_paddr + at};
+    std::memset(part.link_vaddr, 0, PiecePacker::kSlot);
+    linkChunk(part, destination, size);
+    return part.data_vaddr;
+}
+
 template <typename Each>
 void Loader::forEachPiece(uint32_t destination, uint32_t size, Each each) {
     MemoryManager* memory = *memory_;
+    auto put = [&](uint32_t offset, uint32_t length, uint8_t* data) {
+        if (data == nullptr)
+            return;
+        each(offset, length, data);
+        clearWordTail(data, length);
+    };
     forEachLoadStep(
         destination, size, chunk_size_, memory->getPageSize(),
         [memory](uint64_t frame) { return memory->inPlace(static_cast<uint32_t>(frame)) != nullptr; },
-        [&](uint64_t offset, uint64_t step, bool in_place) {
-            uint32_t at = destination + static_cast<uint32_t>(offset);
-            uint8_t* data = placeFor(at, static_cast<uint32_t>(step), in_place);
-            if (data == nullptr)
+        [&](uint64_t offset64, uint64_t length64, LoadStep step) {
+            uint32_t offset = static_cast<uint32_t>(offset64);
+            uint32_t length = static_cast<uint32_t>(length64);
+            if (step != LoadStep::Packed) {
+                put(offset, length, placeFor(destination + offset, length, step == LoadStep::InPlace));
                 return;
-            each(static_cast<uint32_t>(offset), static_cast<uint32_t>(step), data);
-            clearWordTail(data, static_cast<uint32_t>(step));
+            }
+            packer_.pack(length, [&](bool new_page, uint32_t at, uint32_t part_offset, uint32_t part_size) {
+                uint32_t part = offset + part_offset;
+                put(part, part_size, placePacked(new_page, at, destination + part, part_size));
+            });
         });
 }
 

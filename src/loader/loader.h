@@ -2,6 +2,7 @@
 // PageLink records that say where every piece must finally go.
 #pragma once
 
+#include "memory/load_steps.h"
 #include "memory/memory_manager.h"
 
 #include <bit>
@@ -104,6 +105,9 @@ class Loader {
     // Where `size` bytes for `destination` are put: a new tagged page with
     // its link, or the page in place there; null when no page is left.
     uint8_t* placeFor(uint32_t destination, uint32_t size, bool in_place);
+    // Where a packed part goes: at `at` of the shared page (a new one when
+    // `new_page`), after its link slot, linked; null when no page is left.
+    uint8_t* placePacked(bool new_page, uint32_t at, uint32_t destination, uint32_t size);
     // Reads `size` file bytes from `file_offset` into `data`; false after a short read.
     bool readChunk(uint8_t* data, uint32_t file_offset, uint32_t size);
     // Calls each(destination, offset, size, data) with where to put the
@@ -118,4 +122,7 @@ class Loader {
 
     int32_t spare_links_left_ = 0;
     std::vector<Destination> destinations_;
+    // The pieces cut short by a page in place share pages: the one being filled.
+    PiecePacker packer_{0};
+    MemoryManager::TaggedPage pack_page_{};
 };

@@ -163,13 +163,20 @@ uint8_t* MemoryManager::inPlace(uint32_t destination) const {
 
 uint64_t MemoryManager::loadPagesNeeded() const {
     uint64_t pages = 0;
+    PiecePacker packer(getTaggedPageSize());
     for (const KernelRange& range : kernel_) {
         if (range.zero_fill)
             continue;
         forEachLoadStep(
             range.place.start, range.place.end - range.place.start, getTaggedPageSize(), page_size_,
             [this](uint64_t frame) { return inPlaceEntry(frame) != nullptr; },
-            [&pages](uint64_t, uint64_t, bool placed) { pages += placed ? 0 : 1; });
+            [&](uint64_t, uint64_t size, LoadStep step) {
+                if (step == LoadStep::Chunk)
+                    ++pages;
+                else if (step == LoadStep::Packed)
+                    packer.pack(size,
+                                [&pages](bool new_page, uint32_t, uint32_t, uint32_t) { pages += new_page; });
+            });
     }
     return pages;
 }
