@@ -135,11 +135,11 @@ Pxa2x0MemoryController::Pxa2x0MemoryController(uint32_t ram_size) {
     constexpr uint32_t kPartition = 0x04000000;
     uint32_t partitions = ram_size / kPartition;
     if (ram_size < kPartition) {
-        mdcnfg_ = pairFields(ram_size, 1);
+        configuration_ = pairFields(ram_size, 1);
     } else if (ram_size % kPartition == 0 && partitions <= 4) {
-        mdcnfg_ = pairFields(kPartition, partitions >= 2 ? 2 : 1);
+        configuration_ = pairFields(kPartition, partitions >= 2 ? 2 : 1);
         if (partitions > 2)
-            mdcnfg_ |= pairFields(kPartition, partitions - 2) << 16;
+            configuration_ |= pairFields(kPartition, partitions - 2) << 16;
     }
 }
 
@@ -181,12 +181,12 @@ Sa11x0MemoryController::Sa11x0MemoryController(Processor processor, const std::v
     uint32_t size = banks.front().size;
     uint32_t count = static_cast<uint32_t>(banks.size());
     if (processor == Processor::SA1100) {
-        mdcnf_ = sa1100Fields(size, count);
+        configuration_ = sa1100Fields(size, count);
         return;
     }
-    mdcnf_ = sa1110PairFields(size, count >= 2 ? 0x3u : 0x1u);
+    configuration_ = sa1110PairFields(size, count >= 2 ? 0x3u : 0x1u);
     if (count > 2)
-        mdcnf_ |= sa1110PairFields(size, count == 4 ? 0x3u : 0x1u) << 16;
+        configuration_ |= sa1110PairFields(size, count == 4 ? 0x3u : 0x1u) << 16;
 }
 
 void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {

@@ -7,6 +7,8 @@
 #include "memory/memory_manager.h"
 #include "platform/wide_string.h"
 #include "platform/wince.h"
+#include "sim/emulator/qemu_machine.h"
+#include "sim/emulator/snapshot.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 #include "support/kernel_boot.h"
@@ -79,7 +81,7 @@ TEST_F(ProgramMemoryBoot, AKernelLargerThanProgramMemoryButWithinInstalledRamBoo
 
 // With a 4 MB image after the probe the loader takes about a thousand pages;
 // with the object store scattered over both of the iPAQ's banks, Windows CE
-// hands out program memory from both, and the emulated machine must see each
+// hands out program memory from both, and the emulated machines must see each
 // bank at its address for the probe to pass.
 TEST_F(ProgramMemoryBoot, TheTwoBankIpaqBootsWithSourcePagesFromBothBanks) {
     ScratchFolder scratch;
@@ -114,10 +116,27 @@ TEST_F(ProgramMemoryBoot, TheTwoBankIpaqBootsWithSourcePagesFromBothBanks) {
     EXPECT_GT(in_bank[0], sources.size() / 10);
     EXPECT_GT(in_bank[1], sources.size() / 10);
 
+    ScratchFolder saved;
+    std::string error;
+    ASSERT_TRUE(sim::writeSnapshot(saved.path() / "hand-off", *hand_off, error)) << error;
     std::string placed;
     std::string output = runUnicornVerified(settings, placed);
     EXPECT_EQ(probeVerdict(output), "PASS") << output;
     EXPECT_EQ(placed.rfind("placed image verified: ", 0), 0u) << placed;
+
+    // QEMU's collie board has RAM from 0xC0000000 over both banks; the same
+    // hand-off, restored on a fresh device, passes there too.
+    BootContext::destroyInstance();
+    sim::Snapshot snapshot;
+    ASSERT_TRUE(sim::readSnapshot(saved.path() / "hand-off", snapshot, error)) << error;
+    ASSERT_TRUE(sim::restoreSnapshot(snapshot, error)) << error;
+    serial.clear();
+    sim::HandOffLimits limits;
+    limits.qemu_seconds = 20;
+    sim::HandOffRun run = sim::runOnQemu(snapshot.hand_off, limits);
+    ASSERT_TRUE(run.started) << run.result.reason;
+    EXPECT_EQ(run.result.stop, sim::EmulationStop::kHalted) << sim::describeStop(run);
+    EXPECT_EQ(probeVerdict(serial), "PASS") << serial;
 }
 
 // The 20 MB probe on the 64 MB W-ZERO3: it fits beside the object store the
