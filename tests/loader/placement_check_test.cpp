@@ -219,7 +219,7 @@ TEST_P(PlacementOnBoot, AZeroClearNeverDoneLeavesLeftoversInEveryWordOfTheRange)
     device().memory.drop_zero_link = 0;
     ASSERT_TRUE(bootToJump(settings)) << page.text();
     ASSERT_NE(page.text().find("pages held back"), std::string::npos) << page.text();
-    const ElfFacts::Segment& data = readElfFacts(kernelPath("probe_big_bss")).loads.at(1);
+    const ElfFacts::Segment data = readElfFacts(kernelPath("probe_big_bss")).loads.at(1);
     uint32_t start = sim::secondStageAddress((data.paddr + data.filesz + 3) & ~3u, hand_off->routine);
     uint32_t end = start + (data.paddr + data.memsz - ((data.paddr + data.filesz + 3) & ~3u));
     // As --verify runs it: the kernel's places read from its file on the host.
@@ -265,7 +265,7 @@ TEST_P(PlacementOnBoot, PagesWhereTheKernelsBytesGoCarryThemInPlaceAndTheProbePa
     ASSERT_EQ(memory.inPlaceCount(), in_place);
     // Frames in use where the kernel goes (up to its last range), which the replay leaves alone.
     const uint32_t base = sim::secondStageAddress(0xC0200000u, hand_off->routine);
-    const auto& [last_start, last_size] = replay.memory.ranges().back();
+    const auto [last_start, last_size] = replay.memory.ranges().back();
     int untouched = 0;
     for (uint32_t paddr = base; paddr < last_start + last_size; paddr += kPage) {
         if (sim::PhysicalMemory::get().frameInUse(paddr) && !replay.memory.touched(paddr, kPage))
