@@ -134,11 +134,15 @@ bool DeviceSession::objectStoreFits(const sim::DeviceProfile& profile) const {
     return false;
 }
 
+const sim::DeviceProfile* DeviceSession::machineFor(const char16_t* name) const {
+    if (options_.profile || name == nullptr)
+        return nullptr;
+    return sim::findDeviceProfile(name);
+}
+
 bool DeviceSession::useMachineNamed(const char16_t* name) {
-    if (options_.profile || options_.machine || name == nullptr)
-        return true;
-    const sim::DeviceProfile* profile = sim::findDeviceProfile(name);
-    if (profile == nullptr)
+    const sim::DeviceProfile* profile = machineFor(name);
+    if (profile == nullptr || profile == &sim::Handheld::get().profile())
         return true;
     if (!objectStoreFits(*profile))
         return false;
@@ -220,6 +224,8 @@ void DeviceSession::connectOutputs() {
     if (options_.timezone_bias)
         device.timezone_bias = *options_.timezone_bias;
     device.on_jump = [this](const sim::HandOff& hand_off) {
+        if (at_jump)
+            at_jump();
         reportFailedCall();
         if (options_.timing) {
             std::chrono::duration<double> taken = std::chrono::steady_clock::now() - boot_pressed_;

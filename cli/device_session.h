@@ -29,10 +29,13 @@ class DeviceSession {
     bool setUp();
     // Serial line, debugger output, message-box log and the jump.
     void connectOutputs();
-    // Without a device or machine on the command line, the handheld becomes the
-    // machine of this name (the one the settings choose); unknown names change
-    // nothing. False (with the reason on standard error) when --object-store
-    // leaves that machine no program memory.
+    // The handheld is the machine the Main page holds, unless --profile fixed
+    // it: the profile of the machine of this name, or null when the handheld
+    // stays as it is (--profile given, or no machine of that name).
+    const sim::DeviceProfile* machineFor(const char16_t* name) const;
+    // The handheld becomes the machine of this name, by the rule above; only
+    // while nothing of the device is mapped. False (with the reason on
+    // standard error) when --object-store leaves that machine no program memory.
     bool useMachineNamed(const char16_t* name);
     // Boot was pressed: the start of --timing's measure, and of --fail-call's count.
     void bootPressed();
@@ -42,6 +45,8 @@ class DeviceSession {
 
     // How the process ends after the hand-off; std::exit unless set.
     std::function<void(int status)> end_process;
+    // Called at the jump, before the hand-off runs.
+    std::function<void()> at_jump;
 
   private:
     // False (with the reason on standard error) when --object-store leaves

@@ -1,12 +1,38 @@
 #include "cli/embedded_device.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
+namespace {
+
+constexpr char kFolderPrefix[] = "zandrel-device-";
+
+// Folders of runs that ended without removing theirs (killed): their names
+// carry the process id, and a process that no longer exists has none to keep.
+void removeLeftovers(const std::filesystem::path& folder) {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(kFolderPrefix, 0) != 0)
+            continue;
+        char* end = nullptr;
+        long pid = std::strtol(name.c_str() + sizeof(kFolderPrefix) - 1, &end, 10);
+        if (pid <= 0 || *end != '-' || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        std::filesystem::remove_all(entry.path(), ignored);
+    }
+}
+
+} // namespace
+
 EmbeddedDevice::EmbeddedDevice() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/zandrel-device-XXXXXX";
+    std::filesystem::path folder = tmp != nullptr && *tmp != 0 ? tmp : "/tmp";
+    removeLeftovers(folder);
+    std::string pattern = (folder / (kFolderPrefix + std::to_string(getpid()) + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr)
         return;
     root_ = pattern;

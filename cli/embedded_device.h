@@ -1,5 +1,6 @@
 // The device used when no --device folder is given: a fresh object store in
-// a temporary folder, removed again at exit, whose storage card holds the
+// a temporary folder (zandrel-device-PID-XXXXXX), removed again at exit, and
+// at the next start when a killed run left it behind, whose storage card holds the
 // demo kernel (kalmor.gz, kalmor) and miniroot.fs, and a prepared card as
 // DSK1: (kalmor.gz and miniroot.fs on a UFS partition), both built with the
 // program.

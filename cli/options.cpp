@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -72,10 +73,16 @@ std::optional<bool>* bootFlag(CliOptions& o, const std::string& arg) {
 } // namespace
 
 const char* usageText() {
-    return "usage: zandrel-sim [options]\n"
-           "Boots a kernel on a simulated handheld, as pressing Boot in the window would.\n"
-           "\n"
-           "Device:\n"
+    static const std::string text = std::string("usage: zandrel-sim [options]\n"
+                                                "Boots a kernel on a simulated handheld, as pressing Boot in "
+                                                "the window would.\n"
+                                                "\n") +
+                                    optionsText();
+    return text.c_str();
+}
+
+const char* optionsText() {
+    return "Device:\n"
            "  --device DIR          folder that is the device's object store (\\); without it an\n"
            "                        embedded default device with one storage card is used\n"
            "  --card NAME           a top-level folder of the store that is a storage card\n"
@@ -91,6 +98,9 @@ const char* usageText() {
            "  --debug-log FILE      where the debugger output goes (default: discarded)\n"
            "  --list-machines       list the selectable machines (name, processor, RAM banks,\n"
            "                        default object store; tab-separated) and exit\n"
+           "  --screen-size         print the handheld's screen as WIDTHxHEIGHT and exit: the\n"
+           "                        machine of --profile, or of the Main page (--machine or\n"
+           "                        the device's settings)\n"
            "\n"
            "Main page:\n"
            "  --machine NAME        machine, exactly as listed by --list-machines\n"
@@ -170,6 +180,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             o.help = true;
         } else if (arg == "--list-machines") {
             o.list_machines = true;
+        } else if (arg == "--screen-size") {
+            o.screen_size = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
         } else if (arg == "--verify" || arg == "--no-verify") {

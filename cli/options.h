@@ -47,6 +47,7 @@ struct CliOptions {
     std::optional<unsigned long long> fail_call;
     std::optional<sim::FallibleCall> fail_kind;
     bool list_machines = false;
+    bool screen_size = false; // print the handheld's screen and exit
     bool quiet = false;
     bool timing = false; // report the time from Boot to the jump
     bool help = false;
@@ -59,3 +60,5 @@ struct ParseResult {
 
 ParseResult parseOptions(int argc, const char* const* argv);
 const char* usageText();
+// The options part of the usage text, from "Device:" on to the exit statuses.
+const char* optionsText();

@@ -4,6 +4,7 @@
 #include "cli/device_session.h"
 #include "cli/hand_off_runner.h"
 #include "cli/headless_window.h"
+#include "cli/settings_options.h"
 #include "cli/terminal.h"
 #include "console/console.h"
 #include "platform/wide_string.h"
@@ -37,37 +38,6 @@ void listMachines() {
                     sim::processorName(profile.processor), profile.ram_size / kMB, banks.c_str(),
                     sim::defaultObjectStoreBytes(profile) / kMB);
     }
-}
-
-void setText(std::u16string& field, const std::optional<std::string>& value) {
-    if (value)
-        field = utf8ToUtf16(*value);
-}
-
-void setFlag(bool& field, const std::optional<bool>& value) {
-    if (value)
-        field = *value;
-}
-
-void applyToPages(const CliOptions& options, MainPageForm& main, OptionPageForm& option) {
-    setText(main.directory, options.dir);
-    setText(main.kernel, options.kernel);
-    if (options.machine)
-        main.platform_selection = main.findPlatform(utf8ToUtf16(*options.machine));
-    if (options.rootfs)
-        main.rootfs_checked = *options.rootfs;
-    setText(main.rootfs_file, options.image);
-    setFlag(main.verbose, options.verbose);
-    setFlag(main.single, options.single);
-    setFlag(main.ask_name, options.ask_name);
-    setFlag(main.debugger, options.debugger);
-    setFlag(main.serial, options.serial);
-    if (options.serial_speed)
-        main.speed_text = utf8ToUtf16(std::to_string(*options.serial_speed));
-    setText(option.boot_extra, options.extra);
-    setFlag(option.pause_before_boot, options.pause);
-    setFlag(option.safety_message, options.safety);
-    setFlag(option.reverse_video, options.reverse_video);
 }
 
 // The Boot button: read the pages, the safety question, then the boot.
@@ -129,14 +99,21 @@ int Session::run() {
 
     applyToPages(options_, main_page.form, option_page.form);
     int selection = main_page.form.platform_selection;
+    // The machine cannot be made when --object-store leaves it no program memory.
     bool usable = selection < 0 || device_.useMachineNamed(main_page.form.platforms[selection].name);
-    if (usable) {
+
+    int status = usable ? 1 : 2;
+    if (usable && options_.screen_size) {
+        const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+        std::printf("%dx%d\n", profile.screen_width, profile.screen_height);
+        status = 0;
+    } else if (usable) {
         device_.bootPressed();
         pressBoot(*menu, window);
         device_.reportFailedCall();
+        // Back here only when the boot failed or was cancelled.
     }
 
-    // Back here only when the boot failed or was cancelled, or the machine can't be made.
     BootContext::destroyInstance();
     menu->root_window = nullptr;
     menu->main_page = nullptr;
@@ -144,7 +121,7 @@ int Session::run() {
     menu->console_page = nullptr;
     Console::releaseCurrent();
     MenuContext::destroyInstance();
-    return usable ? 1 : 2;
+    return status;
 }
 
 } // namespace

@@ -16,6 +16,8 @@ packages=(
   makefs fdisk gzip pigz nginx-light curl
   # the window: Wine's toolchain and runtime, a private X server, screenshots
   wine wine64 wine64-tools libwine-dev xvfb xdotool imagemagick fonts-wine
+  # the directory list's Japanese entries
+  fonts-ipafont-gothic
   # fuzzing and the Windows compile check
   clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
 )

@@ -1,32 +1,48 @@
 #!/bin/bash
 # Opens the program's window on a simulated handheld: zandrel-window under Wine.
 # Usage: scripts/window.sh [--screen WIDTHxHEIGHT] [OPTIONS]
-#   OPTIONS are zandrel-sim's (--device DIR, --disk N=IMAGE, --emulator ..., see
-#   build/zandrel-sim --help); without --device the embedded default device is used.
-#   --screen sets the screen (default 640x240, the HP Jornada 7XX's).
-# Uses $DISPLAY when there is one; otherwise a private X server, on which nobody
-# can press a button: message boxes are then answered yes (unless --answer or
-# --answers says otherwise), and with auto_boot set in the settings the window
-# boots by itself. The kernel's serial output goes to standard output; once the
-# emulated kernel halts or faults the program ends with zandrel-sim's exit status.
+#   OPTIONS are zandrel-window's (zandrel-sim's device, settings, emulator and
+#   question options; see --help); without --device the embedded default
+#   device is used. The settings options are what the pages start from.
+#   --screen sets the screen; by default it is the handheld's (the machine of
+#   --profile, --machine or the device's settings: 480x640 for the default device).
+# Uses $DISPLAY when there is one. Without one it runs on a private X server,
+# where nobody can press a button: message boxes are answered yes (unless
+# --answer or --answers says otherwise), Boot is pressed once the window is up
+# (unless auto boot presses it), and screenshots of the window before Boot and
+# of the Console page at the end go to a folder named on standard error.
+# The kernel's serial output goes to standard output; the program ends with
+# zandrel-sim's exit status. ZANDREL_BUILD_DIR chooses the build folder
+# (default build/), ZANDREL_WINE_PREFIX the Wine prefix (default in it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+build=${ZANDREL_BUILD_DIR:-$root/build}
 
-screen=640x240
+screen=
 arguments=()
+sim_arguments=() # without the window's own options
 answered=0
+help=0
+unattended=0
 while (($#)); do
   case $1 in
     --screen) screen=$2; shift 2 ;;
-    --answer | --answers) answered=1; arguments+=("$1" "$2"); shift 2 ;;
-    *) arguments+=("$1"); shift ;;
+    --unattended) unattended=1; arguments+=("$1" "${2:-}"); shift $(($# > 1 ? 2 : 1)) ;;
+    --answer | --answers) answered=1; arguments+=("$1" "$2"); sim_arguments+=("$1" "$2"); shift 2 ;;
+    --help | -h) help=1; arguments+=("$1"); shift ;;
+    *) arguments+=("$1"); sim_arguments+=("$1"); shift ;;
   esac
 done
 
 bash scripts/setup.sh >&2
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target zandrel-window >&2
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target zandrel-window zandrel-sim >&2
+
+if [[ -z $screen ]]; then
+  screen=640x240
+  ((help)) || screen=$("$build/zandrel-sim" --quiet "${sim_arguments[@]}" --screen-size)
+fi
 
 source scripts/wine_env.sh
 x_server_pid=
@@ -38,11 +54,15 @@ trap cleanup EXIT
 if [[ -z ${DISPLAY:-} ]]; then
   private_x_server "$screen"
   ((answered)) || arguments+=(--answer yes)
-  echo "window: no display; running on a private X server ($DISPLAY), boxes answered" >&2
+  if ((!help && !unattended)); then
+    mkdir -p "$build/window-screenshots"
+    arguments+=(--unattended "$(mktemp -d "$build/window-screenshots/run-XXXXXX")")
+  fi
+  echo "window: no display; running on a private X server ($DISPLAY, $screen), boxes answered" >&2
 fi
-wine_prefix_ready "$root/build/wine-prefix" "$screen"
+wine_prefix_ready "${ZANDREL_WINE_PREFIX:-$build/wine-prefix}" "$screen"
 set +e
-wine "$root/build/zandrel-window.exe.so" "${arguments[@]}"
+wine "$build/zandrel-window.exe.so" "${arguments[@]}"
 status=$?
 set -e
 exit $status

@@ -1,47 +1,39 @@
-// zandrel-window-screenshots OUTPUT_PREFIX: opens the window on the embedded
-// default device, shows each page in turn and writes a screenshot of the whole
-// screen for each (ImageMagick's import), as OUTPUT_PREFIX-main.png and so on.
+// zandrel-window-screenshots OUTPUT_PREFIX [OPTIONS]: opens the window on the
+// device and settings the options give (zandrel-window's), shows each page in turn and writes a screenshot of
+// the whole screen for each (ImageMagick's import), as OUTPUT_PREFIX-main.png and so on.
 #include "cli/device_session.h"
-#include "cli/options.h"
+#include "cli/settings_options.h"
 #include "cli/terminal.h"
 #include "resources/resource.h"
+#include "ui/menu_context.h"
+#include "window/host_tools.h"
 #include "window/win_text.h"
 #include "window/window_driver.h"
+#include "window/window_options.h"
 
 #include <cstdio>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-
-extern char** environ;
-
-namespace {
-
-bool screenshot(const std::string& file) {
-    const char* argv[] = {"import", "-window", "root", file.c_str(), nullptr};
-    pid_t child = 0;
-    if (posix_spawnp(&child, "import", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-        return false;
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-} // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     std::vector<std::string> args = commandLineWords();
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: zandrel-window-screenshots OUTPUT_PREFIX\n");
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: zandrel-window-screenshots OUTPUT_PREFIX [zandrel-window's options]\n");
         return 2;
     }
-    const std::string& prefix = args[1];
-
-    CliOptions options;
+    const std::string prefix = args[1];
+    args.erase(args.begin(), args.begin() + 2);
+    WindowOptions parsed = parseWindowOptions(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "zandrel-window-screenshots: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    CliOptions& options = parsed.common;
     options.quiet = true;
     Terminal terminal(false);
     DeviceSession device(options, terminal);
     if (!device.setUp())
         return 2;
+    applyToSettings(options, *MenuContext::instance());
     bool written = true;
     WindowDriver::run([&](WindowDriver& window) {
         const char* const pages[] = {"main", "option", "console"};

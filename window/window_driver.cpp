@@ -1,5 +1,6 @@
 #include "window/window_driver.h"
 
+#include "window/host_tools.h"
 #include "window/message_box.h"
 #include "window/win_text.h"
 
@@ -7,6 +8,7 @@
 #include "ui/window/program.h"
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 namespace {
@@ -43,11 +45,30 @@ void sleepShortly() {
     Sleep(kPollMilliseconds);
 }
 
+WNDPROC root_procedure = nullptr;
+volatile LONG boot_starts_handled = 0;
+
+// The root window's procedure, subclassed: counts the boot starts it returns from.
+LRESULT CALLBACK countBootStarts(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    LRESULT result = CallWindowProcW(root_procedure, window, message, wparam, lparam);
+    if ((message == WM_COMMAND && wparam == IDC_BOOT) || (message == WM_TIMER && wparam == IDT_AUTO_BOOT))
+        InterlockedIncrement(&boot_starts_handled);
+    return result;
+}
+
+LPARAM centreOfTab(HWND tabs, int index) {
+    RECT item{};
+    SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
+    return MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+}
+
 } // namespace
 
 int WindowDriver::run(const std::function<void(WindowDriver&)>& script) {
     WindowDriver driver;
     driver.window_thread_ = GetCurrentThreadId();
+    root_procedure = nullptr;
+    boot_starts_handled = 0;
     Work work{driver, script};
     // A thread of the window system's own: a plain thread may not call it.
     HANDLE second = CreateThread(nullptr, 0, &WindowDriver::drive, &work, 0, nullptr);
@@ -131,11 +152,57 @@ void WindowDriver::key(HWND window, UINT virtual_key) {
 
 void WindowDriver::tapTab(int index) {
     HWND tabs = control(IDC_TABS);
-    RECT item{};
-    SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item));
-    LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    LPARAM at = centreOfTab(tabs, index);
     PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(tabs, WM_LBUTTONUP, 0, at);
+}
+
+void WindowDriver::showPage(int index) {
+    HWND tabs = control(IDC_TABS);
+    LPARAM at = centreOfTab(tabs, index);
+    SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(tabs, WM_LBUTTONUP, 0, at);
+}
+
+void WindowDriver::watchBootStarts() {
+    if (root_procedure != nullptr)
+        return;
+    root_procedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(root_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countBootStarts)));
+}
+
+int WindowDriver::bootStartsHandled() const {
+    return static_cast<int>(boot_starts_handled);
+}
+
+namespace {
+
+bool xdotool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xdotool");
+    return runHostTool(std::move(arguments));
+}
+
+// The window system's screen is the virtual desktop, which sits at the X screen's origin.
+POINT onScreen(HWND window, POINT client_point) {
+    ClientToScreen(window, &client_point);
+    return client_point;
+}
+
+} // namespace
+
+bool WindowDriver::pressKeys(const std::vector<std::string>& keys) {
+    RECT client;
+    GetClientRect(root_, &client);
+    POINT inside = onScreen(root_, {client.right - 2, client.bottom - 2});
+    std::vector<std::string> arguments = {
+        "mousemove", std::to_string(inside.x), std::to_string(inside.y), "key", "--delay", "100"};
+    arguments.insert(arguments.end(), keys.begin(), keys.end());
+    return xdotool(arguments);
+}
+
+bool WindowDriver::clickAt(HWND window, POINT client_point) {
+    POINT at = onScreen(window, client_point);
+    return xdotool({"mousemove", std::to_string(at.x), std::to_string(at.y), "click", "1"});
 }
 
 HWND WindowDriver::focus() const {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class WindowDriver {
   public:
@@ -31,7 +32,21 @@ class WindowDriver {
     void key(HWND window, UINT virtual_key);
     // A tap on the tab of page `index`.
     void tapTab(int index);
+    // The same tap sent past the message loop, so that it does not stop the
+    // auto-boot countdown as a tap of the user's does.
+    void showPage(int index);
+    // From now on counts the boot starts the root window has finished
+    // handling (a Boot click or the auto-boot timer): each one that returns
+    // failed, was cancelled or was refused; a boot that jumps never returns.
+    void watchBootStarts();
+    int bootStartsHandled() const;
     HWND focus() const;
+
+    // Real input on the X server (xdotool), as a person gives it: the pointer
+    // goes to the window first, so that the desktop takes the keys. Each
+    // answers false when xdotool could not be run.
+    bool pressKeys(const std::vector<std::string>& keys);
+    bool clickAt(HWND window, POINT client_point);
 
     // The message box with this caption, once it shows; null after the wait.
     HWND waitForBox(const wchar_t* caption, int milliseconds = 10000) const;

@@ -27,7 +27,10 @@ const char16_t* platformNameOf(MenuContext& menu) {
 
 // Runs the steps; returns only on failure, with the failure to report.
 Failure runSteps(MenuContext& menu, BootContext& boot) {
-    openComPort();
+    // The Main page stores a speed that is not a number as 0, and the driver refuses it.
+    if (openComPort() == ce::INVALID_HANDLE_VALUE && menu.prefs.serial_speed <= 0)
+        Console::current()->print(u"serial speed %d is not a bit rate: COM1 is not opened\n",
+                                  menu.prefs.serial_speed);
     menu.progress("0");
 
     if (!boot.identifyPlatform())

@@ -78,7 +78,22 @@ bool UartConsole::remapUartRegisters(uint32_t paddr) {
         return false;
     releaseRegisters(uart_regs_);
     uart_regs_ = fresh;
+    uart_paddr_ = paddr;
+    stalled_ = false;
     return true;
+}
+
+bool UartConsole::waitUntilReady(uint32_t offset, uint8_t mask, uint8_t ready) {
+    if (stalled_)
+        return false;
+    for (uint32_t poll = 0; poll < kReadyPolls; ++poll) {
+        if ((readRegister8(uart_regs_ + offset) & mask) == ready)
+            return true;
+    }
+    stalled_ = true;
+    printOnScreen(u"UART at 0x%08x does not become ready: no more output on the serial console\n",
+                  uart_paddr_);
+    return false;
 }
 
 SA1100UartConsole::~SA1100UartConsole() {
@@ -95,9 +110,8 @@ void SA1100UartConsole::putChar(uint8_t byte) {
     if (uart_regs_ == nullptr)
         return;
     // Transmitter not busy (bit 0 clear) and FIFO not full (bit 2 set).
-    while ((readRegister8(uart_regs_ + kStatus1) & 0x05) != 0x04) {
-    }
-    writeRegister8(uart_regs_ + kData, byte);
+    if (waitUntilReady(kStatus1, 0x05, 0x04))
+        writeRegister8(uart_regs_ + kData, byte);
 }
 
 PXA2x0UartConsole::~PXA2x0UartConsole() {
@@ -143,12 +157,11 @@ bool PXA2x0UartConsole::open() {
 void PXA2x0UartConsole::putChar(uint8_t byte) {
     if (uart_regs_ == nullptr)
         return;
-    while ((readRegister8(uart_regs_ + kLsr) & 0x20) == 0) {
-    }
+    if (!waitUntilReady(kLsr, 0x20, 0x20))
+        return;
     writeRegister8(uart_regs_ + kThr, byte);
-    while ((readRegister8(uart_regs_ + kLsr) & 0x20) == 0) {
-    }
-    static_cast<void>(readRegister8(uart_regs_ + kIir));
+    if (waitUntilReady(kLsr, 0x20, 0x20))
+        static_cast<void>(readRegister8(uart_regs_ + kIir));
 }
 
 Console* uartConsoleInstance(MemoryManager** memory, uint32_t cpu_class) {

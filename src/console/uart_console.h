@@ -10,6 +10,11 @@ class MemoryManager;
 
 class UartConsole : public ComPortConsole {
   public:
+    // The reads a wait for the transmitter may take. One byte at 9600 bit/s
+    // takes about a millisecond, a few thousand reads of a device register;
+    // this bound is hundreds of byte times on any of the processors.
+    static constexpr uint32_t kReadyPolls = 1000000;
+
     // The process-wide UART console, made on first use for `cpu_class`; null
     // (remembering nothing) for a class without one. Once made it is
     // returned whatever the arguments.
@@ -28,9 +33,22 @@ class UartConsole : public ComPortConsole {
     // the new one is made: the memory manager reports a refusal through the
     // console slot, which may still hold this console.
     bool remapUartRegisters(uint32_t paddr);
+    // Polls the 8-bit register at `offset` until the bits of `mask` read as
+    // `ready`. The wait is bounded by a count of reads, not by time: the
+    // register dump is printed with interrupts masked, when the tick count
+    // stands still. A UART that never becomes ready (a machine picked that is
+    // not the device) ends this console's output with a message on the screen;
+    // false then and for every later byte until the next open.
+    bool waitUntilReady(uint32_t offset, uint8_t mask, uint8_t ready);
+    // The console's output ended: the UART did not become ready.
+    bool stalled() const { return stalled_; }
 
     MemoryManager** memory_;
     volatile uint8_t* uart_regs_ = nullptr; // nothing mapped
+    uint32_t uart_paddr_ = 0;
+
+  private:
+    bool stalled_ = false;
 };
 
 // Serial port 3 of the SA-11x0 at 0x80050000.

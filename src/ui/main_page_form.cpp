@@ -58,7 +58,10 @@ void MainPageForm::init(const MenuContext& menu) {
     verbose = prefs.boot_verbose != 0;
     serial = prefs.boot_serial != 0;
     speeds = {u"9600", u"19200", u"115200"};
-    speed_text = speeds[0];
+    // A speed typed into the list's edit field shows as its number: showing an
+    // entry instead would store that entry over it at the next boot.
+    std::string stored = std::to_string(prefs.serial_speed);
+    speed_text = std::u16string(stored.begin(), stored.end());
     for (const std::u16string& speed : speeds) {
         if (wideToLong(speed.c_str()) == prefs.serial_speed)
             speed_text = speed;

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -159,6 +161,64 @@ TEST_F(ZandrelSim, FailCallMakesOneCallOfTheBootFailAndSaysWhich) {
     EXPECT_NE(beyond.err.find("zandrel-sim: --fail-call 100000 made no call fail: the boot made "),
               std::string::npos)
         << beyond.err;
+}
+
+// A machine picked that is not the device, with the serial console: the
+// Jornada's UART is not on a W-ZERO3, and its console ends with a message
+// instead of waiting for good.
+TEST_F(ZandrelSim, AUartThatIsNotThereEndsTheSerialConsoleWithAMessage) {
+    ProgramResult result =
+        run({"--profile", "Sharp W-ZERO3 (WS003SH)", "--machine", "HP Jornada 720 (US/UK)", "--serial",
+             "--dir", "\\Storage Card\\", "--kernel", "missing.gz", "--no-safety", "--no-pause"});
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_NE(
+        result.out.find("UART at 0x80050000 does not become ready: no more output on the serial console\n"),
+        std::string::npos)
+        << result.out;
+    EXPECT_NE(result.err.find("[BOOT FAILED]"), std::string::npos) << result.err;
+}
+
+// The handheld's screen: the machine of --profile, else of the Main page
+// (--machine, or the one the device's settings hold).
+TEST_F(ZandrelSim, ScreenSizeIsTheHandheldsScreen) {
+    EXPECT_EQ(runProgram(buildPath("zandrel-sim"), {"--screen-size"}).out, "480x640\n")
+        << "the default device";
+    EXPECT_EQ(run({"--machine", "HP Jornada 720 (US/UK)", "--screen-size"}).out, "640x240\n");
+    EXPECT_EQ(
+        run({"--machine", "HP Jornada 720 (US/UK)", "--profile", "Compaq iPAQ H3600", "--screen-size"}).out,
+        "240x320\n");
+    ASSERT_EQ(run({"--machine", "Compaq iPAQ H3600", "--dir", "\\Storage Card\\", "--kernel", "missing.gz",
+                   "--no-safety"})
+                  .status,
+              1);
+    ProgramResult stored = run({"--screen-size"});
+    EXPECT_EQ(stored.status, 0) << stored.err;
+    EXPECT_EQ(stored.out, "240x320\n") << "the machine the settings hold";
+}
+
+// A killed run leaves its default device's folder; the next run removes it,
+// and leaves the folder of a run that is still going.
+TEST_F(ZandrelSim, TheDefaultDeviceFolderOfAKilledRunGoesAtTheNextStart) {
+    pid_t ended = fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    std::filesystem::path left = device / ("zandrel-device-" + std::to_string(ended) + "-AbC123");
+    std::filesystem::path running = device / ("zandrel-device-" + std::to_string(getpid()) + "-AbC123");
+    std::filesystem::path other = device / "zandrel-device-notapid";
+    for (const auto& folder : {left, running, other})
+        std::filesystem::create_directories(folder / "Storage Card");
+    ProgramResult result = runProgram("/usr/bin/env", {"TMPDIR=" + device.string(), buildPath("zandrel-sim"),
+                                                       "--quiet", "--emulator", "none"});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_FALSE(std::filesystem::exists(left));
+    EXPECT_TRUE(std::filesystem::exists(running));
+    EXPECT_TRUE(std::filesystem::exists(other));
+    size_t folders = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(device))
+        ++folders;
+    EXPECT_EQ(folders, 3u) << "the run removed its own folder at its end";
 }
 
 TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {

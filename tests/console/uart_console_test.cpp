@@ -2,13 +2,16 @@
 #include "boot/boot_context.h"
 #include "console/uart_console.h"
 #include "memory/memory_manager.h"
+#include "platform/wide_string.h"
 #include "sim/board_devices.h"
 #include "sim/process_memory.h"
 #include "support/kernel_boot.h"
 #include "support/recording_console.h"
 #include "ui/menu_context.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -104,6 +107,46 @@ TEST_F(UartConsoleTest, SaOpensComOneThenWritesTheDataRegisterWhenTheTransmitter
     EXPECT_EQ(serial, "x\r\ny\r\n");
     EXPECT_EQ(port->status_reads, 3 + 6);
     EXPECT_EQ(port->writes().size(), 6u);
+}
+
+// A UART held busy for good (a machine picked that is not the device): the
+// console's output ends with a message on the screen, the wait is bounded and
+// made once, and the next open starts afresh.
+TEST_F(UartConsoleTest, AUartThatNeverBecomesReadyEndsTheOutputWithAMessage) {
+    struct Case {
+        const char16_t* machine;
+        uint32_t registers;
+    };
+    for (const Case& c : {Case{kPxa, sim::kPxa2x0FfuartBase}, Case{kSa, sim::kSa1100SerialBase}}) {
+        SCOPED_TRACE(utf16ToUtf8(c.machine));
+        UartConsole::destroyInstance();
+        page.box.clear();
+        UartConsole* uart = make(c.machine);
+        ASSERT_TRUE(uart->open());
+        serial.clear();
+        auto* line = sim::boardDevice<sim::SerialDevice>(c.registers);
+        ASSERT_NE(line, nullptr);
+        line->busy_status_reads = std::numeric_limits<int>::max();
+        line->status_reads = 0;
+        uart->print(u"first\nline\n");
+        uart->print(u"second\n");
+        EXPECT_EQ(serial, "");
+        EXPECT_EQ(line->status_reads, static_cast<int>(UartConsole::kReadyPolls))
+            << "one bounded wait in all";
+        char message[96];
+        std::snprintf(message, sizeof message,
+                      "UART at 0x%08x does not become ready: no more output on the serial console\n",
+                      c.registers);
+        std::string shown = page.text();
+        EXPECT_NE(shown.find(message), std::string::npos) << shown;
+        EXPECT_EQ(shown.find(message), shown.rfind(message)) << "said once: " << shown;
+
+        line->busy_status_reads = 0;
+        ASSERT_TRUE(uart->open());
+        serial.clear();
+        uart->print(u"again\n");
+        EXPECT_EQ(serial, "again\r\n");
+    }
 }
 
 TEST_F(UartConsoleTest, SaWithoutComOneIsNotOpened) {

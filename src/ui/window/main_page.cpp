@@ -60,10 +60,12 @@ void MainPage::init(HWND dialog) {
     HWND speeds = item(IDC_SPEED);
     for (const std::u16string& speed : form_.speeds)
         addString(speeds, speed.c_str());
-    SendMessageW(speeds, CB_SETCURSEL,
-                 SendMessageW(speeds, CB_FINDSTRINGEXACT, -1,
-                              reinterpret_cast<LPARAM>(asWide(form_.speed_text.c_str()))),
-                 0);
+    LRESULT entry = SendMessageW(speeds, CB_FINDSTRINGEXACT, -1,
+                                 reinterpret_cast<LPARAM>(asWide(form_.speed_text.c_str())));
+    if (entry != CB_ERR)
+        SendMessageW(speeds, CB_SETCURSEL, entry, 0);
+    else
+        setText(IDC_SPEED, form_.speed_text.c_str()); // a speed of the user's own, in the edit field
     enable(IDC_SPEED, form_.speed_enabled);
 }
 

@@ -1,5 +1,6 @@
 #include "ui/window/root_window.h"
 
+#include "console/console.h"
 #include "platform/wide_format.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
@@ -17,6 +18,14 @@ constexpr int kTitleSize = 32;
 
 bool shiftDown() {
     return (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+}
+
+// The timer's period in milliseconds: a count of seconds whose product with
+// 1000 does not fit 32 bits waits as long as a timer can.
+UINT autoBootPeriod(int seconds) {
+    constexpr UINT kLongestPeriod = USER_TIMER_MAXIMUM;
+    return static_cast<UINT>(seconds) > kLongestPeriod / 1000 ? kLongestPeriod
+                                                              : static_cast<UINT>(seconds) * 1000;
 }
 
 } // namespace
@@ -43,16 +52,16 @@ RootWindow::~RootWindow() {
 }
 
 bool RootWindow::create() {
-    const wchar_t* name = className(app.module_instance);
+    ClassName name = className(app.module_instance);
     char16_t title[kTitleSize];
-    wsprintfW(title, kTitleSize, u"%s Build %d", fromWide(name), kBuildNumber);
-    HWND window = CreateWindowExW(0, name, asWide(title), WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+    wsprintfW(title, kTitleSize, u"%s Build %d", fromWide(name.text), kBuildNumber);
+    HWND window = CreateWindowExW(0, name.text, asWide(title), WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, app.module_instance, this);
     if (window == nullptr)
         return false;
     int auto_boot = MenuContext::instance()->prefs.auto_boot;
     if (auto_boot > 0)
-        SetTimer(window, IDT_AUTO_BOOT, static_cast<UINT>(auto_boot) * 1000, nullptr);
+        SetTimer(window, IDT_AUTO_BOOT, autoBootPeriod(auto_boot), nullptr);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     return true;
@@ -93,6 +102,9 @@ LRESULT RootWindow::handleMessage(HWND window, UINT message, WPARAM wparam, LPAR
         return 1;
     case WM_EXITMENULOOP:
         restoreFocus();
+        return 1;
+    case kFocusIntoPage:
+        focusIntoPage();
         return 1;
     default:
         return 0;
@@ -204,12 +216,8 @@ void RootWindow::bootStart(bool ask) {
 }
 
 void RootWindow::progressStep(const char* label) {
-    if (label != nullptr && *label != 0) {
-        MenuContext& menu = *MenuContext::instance();
-        char16_t line[128];
-        wsprintfW(line, 128, u"[progress] %S\n", label);
-        menu.print(line);
-    }
+    if (label != nullptr && *label != 0)
+        Console::current()->print(u"[progress] %S\n", label);
     progress_bar->step();
 }
 
@@ -286,11 +294,20 @@ LRESULT RootWindow::tabKey(WORD key) {
         forwards = true;
     else
         return 0;
-    HWND target = cancel_button->hwnd;
     if (forwards) {
-        TabPage* page = tab_control->selectedPage();
-        target = page != nullptr ? GetNextDlgTabItem(page->hwnd, nullptr, FALSE) : nullptr;
+        // The tab control handles Right itself once this notification returns, and
+        // may select the next page: the focus goes into the page shown after that.
+        PostMessageW(hwnd, kFocusIntoPage, 0, 0);
+    } else {
+        SetFocus(cancel_button->hwnd);
     }
-    SetFocus(target);
     return 1;
+}
+
+// The first tab stop of the selected page; with no page selected the focus stays.
+void RootWindow::focusIntoPage() {
+    TabPage* page = tab_control->selectedPage();
+    HWND target = page != nullptr ? GetNextDlgTabItem(page->hwnd, nullptr, FALSE) : nullptr;
+    if (target != nullptr)
+        SetFocus(target);
 }

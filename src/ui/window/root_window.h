@@ -36,6 +36,10 @@ class RootWindow : public Window, public RootWindowView {
     TabPage* visiblePage() const;
     bool keyboardRing(const MSG& message);
     LRESULT tabKey(WORD key);
+    void focusIntoPage();
+
+    // Posted by the tab key handling: the focus moves into the page shown.
+    static constexpr UINT kFocusIntoPage = WM_APP;
 
     BootButton* boot_button = nullptr;
     CancelButton* cancel_button = nullptr;

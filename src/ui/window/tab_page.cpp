@@ -3,6 +3,7 @@
 #include "ui/menu_context.h"
 #include "ui/window/root_controls.h"
 #include "ui/window/wide_cast.h"
+#include "ui/window/wince_shell.h"
 
 #include <commctrl.h>
 #include <vector>
@@ -29,8 +30,9 @@ bool TabPage::create() {
     if (loaded == nullptr)
         return false;
     auto* dialog_template = static_cast<const DLGTEMPLATE*>(LockResource(loaded));
-    return CreateDialogIndirectParamW(app.module_instance, dialog_template, parent, pageDialogProc,
-                                      reinterpret_cast<LPARAM>(this)) != nullptr;
+    return CreateDialogIndirectParamCE(app.module_instance, dialog_template,
+                                       SizeofResource(app.module_instance, resource), parent, pageDialogProc,
+                                       reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
 // The common part: the page's tab, the display area, hidden until chosen.

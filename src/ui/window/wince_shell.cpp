@@ -2,6 +2,9 @@
 
 #include "ui/window/screen.h"
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 const wchar_t kCommandBarClass[] = L"ZandrelCommandBar";
@@ -36,7 +39,76 @@ void fillScreen(HWND window) {
                  SWP_NOZORDER | SWP_FRAMECHANGED);
 }
 
+const wchar_t kSystemFont[] = L"Tahoma";
+constexpr WORD kSystemFontPoints = 8;
+constexpr size_t kTemplateHeaderBytes = 18; // style, extended style, item count, x, y, cx, cy
+
+// Words of a template's menu or class field (none, an ordinal, or a string
+// with its zero) or of its title (`string_only`); 0 when it runs past `count`.
+size_t fieldWords(const WORD* field, size_t count, bool string_only) {
+    if (count == 0)
+        return 0;
+    if (!string_only && field[0] == 0)
+        return 1;
+    if (!string_only && field[0] == 0xFFFF)
+        return count >= 2 ? 2 : 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (field[i] == 0)
+            return i + 1;
+    }
+    return 0;
+}
+
+// The template with DS_SETFONT and the system font after its title; empty
+// when it is not a plain template without a font.
+std::vector<BYTE> withSystemFont(const BYTE* bytes, size_t size) {
+    DWORD style = 0;
+    if (size < kTemplateHeaderBytes)
+        return {};
+    std::memcpy(&style, bytes, sizeof(style));
+    WORD first_words[2];
+    std::memcpy(first_words, bytes, sizeof(first_words));
+    bool extended = first_words[0] == 1 && first_words[1] == 0xFFFF;
+    if (extended || (style & DS_SETFONT) != 0)
+        return {};
+    std::vector<WORD> words((size - kTemplateHeaderBytes) / sizeof(WORD));
+    std::memcpy(words.data(), bytes + kTemplateHeaderBytes, words.size() * sizeof(WORD));
+    size_t at = 0;
+    for (bool string_only : {false, false, true}) { // menu, class, title
+        size_t field = fieldWords(words.data() + at, words.size() - at, string_only);
+        if (field == 0)
+            return {};
+        at += field;
+    }
+    size_t header = kTemplateHeaderBytes + at * sizeof(WORD);
+    size_t items = (header + 3) & ~size_t{3};
+    if (items > size)
+        return {};
+
+    std::vector<BYTE> copy(bytes, bytes + header);
+    style |= DS_SETFONT;
+    std::memcpy(copy.data(), &style, sizeof(style));
+    auto appendWord = [&copy](WORD word) {
+        copy.push_back(static_cast<BYTE>(word & 0xFF));
+        copy.push_back(static_cast<BYTE>(word >> 8));
+    };
+    appendWord(kSystemFontPoints);
+    for (const wchar_t* c = kSystemFont; *c != 0; ++c)
+        appendWord(static_cast<WORD>(*c));
+    appendWord(0);
+    copy.resize((copy.size() + 3) & ~size_t{3}, 0);
+    copy.insert(copy.end(), bytes + items, bytes + size);
+    return copy;
+}
+
 } // namespace
+
+HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size,
+                                 HWND parent, DLGPROC procedure, LPARAM parameter) {
+    std::vector<BYTE> copy = withSystemFont(reinterpret_cast<const BYTE*>(dialog_template), size);
+    const auto* used = copy.empty() ? dialog_template : reinterpret_cast<const DLGTEMPLATE*>(copy.data());
+    return CreateDialogIndirectParamW(instance, used, parent, procedure, parameter);
+}
 
 HWND CommandBar_Create(HINSTANCE instance, HWND parent, int id) {
     if (!registerCommandBarClass(instance))

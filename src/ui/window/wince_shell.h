@@ -14,6 +14,14 @@ HWND CommandBar_Create(HINSTANCE instance, HWND parent, int id);
 BOOL CommandBar_AddAdornments(HWND command_bar, DWORD flags, DWORD reserved);
 int CommandBar_Height(HWND command_bar);
 
+// CreateDialogIndirectParamW as on the device, where a template that names no
+// font takes the system font, Tahoma 8 pt, whose dialog units are about 1.5 by
+// 1.6 pixels at 96 dpi. Desktop Win32 gives such a template its larger desktop
+// font instead, so the page is made from a copy of the template that names
+// Tahoma 8 pt. `size` is the template's size in bytes.
+HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size,
+                                 HWND parent, DLGPROC procedure, LPARAM parameter);
+
 // GetNextDlgTabItem from no control, backwards: the dialog's last tab stop on
 // the device; desktop Win32 answers none there, so the last one is found as
 // the one before the first.

@@ -4,6 +4,8 @@
 #include "ui/menu_context.h"
 #include "ui/window/root_window.h"
 
+#include <iterator>
+
 LRESULT Window::handleMessage(HWND, UINT message, WPARAM, LPARAM) {
     if (message != WM_DESTROY)
         return 0;
@@ -11,10 +13,9 @@ LRESULT Window::handleMessage(HWND, UINT message, WPARAM, LPARAM) {
     return 1;
 }
 
-const wchar_t* className(HINSTANCE instance) {
-    // In place: the string table entry itself, not a copy.
-    const wchar_t* name = nullptr;
-    LoadStringW(instance, IDS_CLASS_NAME, reinterpret_cast<LPWSTR>(&name), 0);
+ClassName className(HINSTANCE instance) {
+    ClassName name{};
+    LoadStringW(instance, IDS_CLASS_NAME, name.text, static_cast<int>(std::size(name.text)));
     return name;
 }
 
@@ -25,7 +26,8 @@ bool registerWindowClass(HINSTANCE instance, WNDPROC procedure) {
     window_class.hInstance = instance;
     window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PROGRAM));
     window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
-    window_class.lpszClassName = className(instance);
+    ClassName name = className(instance);
+    window_class.lpszClassName = name.text;
     return RegisterClassW(&window_class) != 0;
 }
 

@@ -34,7 +34,11 @@ class Window {
 
 // The root window's class, "ZANDREL" from the string table.
 bool registerWindowClass(HINSTANCE instance, WNDPROC procedure);
-const wchar_t* className(HINSTANCE instance);
+struct ClassName {
+    wchar_t text[32];
+};
+// A copy with its terminating zero: the string table's own text has none.
+ClassName className(HINSTANCE instance);
 
 // Runs until the quit message and answers its exit code.
 int messageLoop(Application& app);

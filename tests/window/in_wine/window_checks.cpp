@@ -4,11 +4,14 @@
 #include "gtest_in_wine.h"
 #include "platform/wide_string.h"
 #include "resources/resource.h"
+#include "sim/device_profile.h"
 #include "ui/menu_context.h"
+#include "window/machine_at_boot.h"
 #include "window/win_text.h"
 #include "window/window_driver.h"
 #include "window_device.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,7 +78,9 @@ TEST_F(WindowChecks, PagesShowTheSettingsAndStoreThemBack) {
                   EXPECT_TRUE(window.checked(IDC_SERIAL));
                   EXPECT_TRUE(window.checked(IDC_SINGLE));
                   EXPECT_FALSE(window.checked(IDC_VERBOSE));
-                  EXPECT_EQ(window.text(IDC_SPEED), "9600"); // 38400 is not in the list
+                  EXPECT_EQ(window.text(IDC_SPEED), "38400")
+                      << "a speed of the user's own shows as its number";
+                  EXPECT_EQ(window.selection(IDC_SPEED), CB_ERR);
                   EXPECT_TRUE(window.enabled(IDC_SPEED));
                   EXPECT_FALSE(window.checked(IDC_AUTO_BOOT));
                   EXPECT_FALSE(window.enabled(IDC_SECONDS));
@@ -85,7 +90,6 @@ TEST_F(WindowChecks, PagesShowTheSettingsAndStoreThemBack) {
                   EXPECT_FALSE(window.checked(IDC_SAFETY));
                   EXPECT_EQ(window.text(IDC_EXTRA), "-x y");
 
-                  window.setText(IDC_SPEED, "38400");
                   SendMessageW(window.control(IDC_PLATFORM), CB_SETCURSEL, 0, 0);
                   first_sorted = window.text(IDC_PLATFORM);
                   window.click(IDC_ROOT_WD);
@@ -149,45 +153,174 @@ TEST_F(WindowChecks, FirstRunWithoutSettingsShowsTheDefaults) {
     EXPECT_FALSE(window_device::fileExists("Storage Card/zandrel.cnf")) << "nothing is saved without a boot";
 }
 
-// On the 640x240 screen of the checks: wide buttons, the flag boxes in a second column.
-TEST_F(WindowChecks, LayoutOnAWideLowScreen) {
-    EXPECT_EQ(run([&](WindowDriver& window) {
-                  auto placeIn = [](HWND parent, HWND child) {
-                      RECT rect;
-                      GetWindowRect(child, &rect);
-                      MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-                      return rect;
-                  };
-                  HWND root = window.root();
-                  RECT bar = placeIn(root, window.control(IDC_COMMAND_BAR));
-                  RECT boot = placeIn(root, window.control(IDC_BOOT));
-                  RECT cancel = placeIn(root, window.control(IDC_CANCEL));
-                  RECT progress = placeIn(root, window.control(IDC_PROGRESS));
-                  RECT tabs = placeIn(root, window.control(IDC_TABS));
-                  RECT client;
-                  GetClientRect(root, &client);
-                  EXPECT_EQ(client.right, 640);
-                  EXPECT_EQ(boot.right - boot.left, 75);
-                  EXPECT_EQ(cancel.right - cancel.left, 75);
-                  EXPECT_EQ(cancel.right, client.right);
-                  EXPECT_EQ(boot.top, bar.bottom) << "the button row sits under the command bar";
-                  EXPECT_EQ(boot.bottom - boot.top, bar.bottom - bar.top) << "and has its height";
-                  EXPECT_EQ(progress.left, boot.right);
-                  EXPECT_EQ(progress.right, cancel.left);
-                  EXPECT_EQ(tabs.top, boot.bottom);
-                  EXPECT_EQ(tabs.bottom, client.bottom);
-                  HDC screen = GetDC(nullptr);
-                  int dpi_x = GetDeviceCaps(screen, LOGPIXELSX), dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
-                  ReleaseDC(nullptr, screen);
-                  HWND main_page = window.pageOf(IDC_VERBOSE);
-                  RECT verbose = placeIn(main_page, window.control(IDC_VERBOSE));
-                  EXPECT_EQ(verbose.left, 250 * dpi_x / 96);
-                  EXPECT_EQ(verbose.top, 5 * dpi_y / 96);
-                  RECT speed = placeIn(main_page, window.control(IDC_SPEED));
-                  EXPECT_EQ(speed.left, 350 * dpi_x / 96);
-                  EXPECT_EQ(speed.top, 85 * dpi_y / 96);
-              }),
-              0);
+// A control's rectangle in its parent's client coordinates.
+RECT placeIn(HWND parent, HWND child) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// Shared by more than a pixel each way. A template's touching edges may share
+// one: a control's position and size in dialog units are rounded apart.
+bool overlap(const RECT& a, const RECT& b) {
+    LONG shared_x = std::min(a.right, b.right) - std::max(a.left, b.left);
+    LONG shared_y = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+    return shared_x > 1 && shared_y > 1;
+}
+
+bool inside(const RECT& inner, const RECT& outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+std::string classOf(HWND control) {
+    wchar_t name[32] = {};
+    GetClassNameW(control, name, 32);
+    CharLowerW(name);
+    return utf8(name);
+}
+
+bool isGroupBox(HWND control) {
+    return classOf(control) == "button" && (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+// An up-down control joins its buddy's right edge, the two borders as one.
+bool spinOf(HWND spin, HWND buddy) {
+    return classOf(spin) == "msctls_updown32" &&
+           reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)) == buddy;
+}
+
+std::string describe(HWND control) {
+    return classOf(control) + " " + std::to_string(GetDlgCtrlID(control));
+}
+
+std::vector<HWND> pageControls(HWND page) {
+    std::vector<HWND> controls;
+    for (HWND child = GetWindow(page, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child))
+            controls.push_back(child);
+    }
+    return controls;
+}
+
+// The label of a check box or radio button, with its box, fits the control.
+void expectLabelFits(HWND control) {
+    LONG type = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+    bool has_box = type == BS_AUTOCHECKBOX || type == BS_CHECKBOX || type == BS_AUTORADIOBUTTON ||
+                   type == BS_RADIOBUTTON;
+    wchar_t label[64] = {};
+    GetWindowTextW(control, label, 64);
+    if (!has_box || label[0] == 0)
+        return;
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE text{};
+    GetTextExtentPoint32W(dc, label, lstrlenW(label), &text);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    RECT rect;
+    GetClientRect(control, &rect);
+    // The box takes 13 pixels; the text's advance may end in up to 2 pixels
+    // of the last letter's space, which need not fit.
+    const LONG kBox = 13, kLastLetterSpace = 2;
+    EXPECT_LE(kBox + text.cx - kLastLetterSpace, rect.right) << utf8(label) << " is cut off";
+}
+
+// Every page at this screen's size: the pages' font is the device's (Tahoma 8
+// pt), every control lies inside its page and inside the tab control's display
+// area, no two overlap (a group box holds its buttons whole), and no label is
+// cut; the root window's row and column are as the device places them.
+TEST_F(WindowChecks, LayoutFitsTheScreen) {
+    EXPECT_EQ(
+        run([&](WindowDriver& window) {
+            HDC screen_dc = GetDC(nullptr);
+            int width = GetDeviceCaps(screen_dc, HORZRES), height = GetDeviceCaps(screen_dc, VERTRES);
+            int dpi_x = GetDeviceCaps(screen_dc, LOGPIXELSX), dpi_y = GetDeviceCaps(screen_dc, LOGPIXELSY);
+            ReleaseDC(nullptr, screen_dc);
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+            HWND root = window.root();
+            RECT bar = placeIn(root, window.control(IDC_COMMAND_BAR));
+            RECT boot = placeIn(root, window.control(IDC_BOOT));
+            RECT cancel = placeIn(root, window.control(IDC_CANCEL));
+            RECT progress = placeIn(root, window.control(IDC_PROGRESS));
+            HWND tabs = window.control(IDC_TABS);
+            RECT tab_rect = placeIn(root, tabs);
+            RECT client;
+            GetClientRect(root, &client);
+            EXPECT_EQ(client.right, width);
+            EXPECT_EQ(client.bottom, height);
+            int button_width = width > 320 ? 75 : 50;
+            EXPECT_EQ(boot.right - boot.left, button_width);
+            EXPECT_EQ(cancel.right - cancel.left, button_width);
+            EXPECT_EQ(cancel.right, client.right);
+            EXPECT_EQ(boot.top, bar.bottom) << "the button row sits under the command bar";
+            EXPECT_EQ(boot.bottom - boot.top, bar.bottom - bar.top) << "and has its height";
+            EXPECT_EQ(progress.left, boot.right);
+            EXPECT_EQ(progress.right, cancel.left);
+            EXPECT_EQ(tab_rect.top, boot.bottom);
+            EXPECT_EQ(tab_rect.bottom, client.bottom);
+
+            bool wide_and_low = width > 320 && height <= 240;
+            POINT origin = wide_and_low ? POINT{250, 5} : POINT{5, 125};
+            HWND main_page = window.pageOf(IDC_VERBOSE);
+            RECT verbose = placeIn(main_page, window.control(IDC_VERBOSE));
+            EXPECT_EQ(verbose.left, origin.x * dpi_x / 96);
+            EXPECT_EQ(verbose.top, origin.y * dpi_y / 96);
+            RECT speed = placeIn(main_page, window.control(IDC_SPEED));
+            EXPECT_EQ(speed.left, (origin.x + 100) * dpi_x / 96);
+            EXPECT_EQ(speed.top, (origin.y + 80) * dpi_y / 96);
+
+            RECT display = {0, 0, tab_rect.right - tab_rect.left, tab_rect.bottom - tab_rect.top};
+            SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+            const int page_ids[] = {IDC_KERNEL, IDC_AUTO_BOOT, IDC_OUTPUT};
+            for (int index = 0; index < 3; ++index) {
+                HWND page = window.pageOf(page_ids[index]);
+                window.tapTab(index);
+                ASSERT_TRUE(window.waitUntil([&] { return IsWindowVisible(page) != FALSE; }));
+                SCOPED_TRACE("page " + std::to_string(index));
+                LOGFONTW font{};
+                GetObjectW(reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0)), sizeof(font),
+                           &font);
+                EXPECT_EQ(utf8(font.lfFaceName), "Tahoma");
+                EXPECT_EQ(font.lfHeight, -MulDiv(8, dpi_y, 72));
+                HDC page_dc = GetDC(page);
+                HGDIOBJ old_font =
+                    SelectObject(page_dc, reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0)));
+                wchar_t face[LF_FACESIZE] = {};
+                GetTextFaceW(page_dc, LF_FACESIZE, face);
+                SelectObject(page_dc, old_font);
+                ReleaseDC(page, page_dc);
+                EXPECT_EQ(utf8(face), "Tahoma") << "the font drawn is the one named, not a substitute";
+                // The page is shown at the display area's left, from the top of the tab control.
+                RECT page_rect = placeIn(tabs, page);
+                RECT beside_tabs = {display.left, 0, display.right, display.bottom};
+                EXPECT_TRUE(inside(page_rect, beside_tabs)) << "the page lies beside the tabs";
+                RECT page_client;
+                GetClientRect(page, &page_client);
+                std::vector<HWND> controls = pageControls(page);
+                EXPECT_GE(controls.size(), 8u);
+                for (size_t i = 0; i < controls.size(); ++i) {
+                    RECT a = placeIn(page, controls[i]);
+                    EXPECT_TRUE(inside(a, page_client))
+                        << describe(controls[i]) << " reaches outside the page: " << a.left << "," << a.top
+                        << " " << a.right << "," << a.bottom << " in " << page_client.right << "x"
+                        << page_client.bottom;
+                    expectLabelFits(controls[i]);
+                    for (size_t j = i + 1; j < controls.size(); ++j) {
+                        RECT b = placeIn(page, controls[j]);
+                        bool held = (isGroupBox(controls[i]) && inside(b, a)) ||
+                                    (isGroupBox(controls[j]) && inside(a, b)) ||
+                                    spinOf(controls[i], controls[j]) || spinOf(controls[j], controls[i]);
+                        EXPECT_FALSE(overlap(a, b) && !held)
+                            << describe(controls[i]) << " (" << a.left << "," << a.top << " " << a.right
+                            << "," << a.bottom << ") overlaps " << describe(controls[j]) << " (" << b.left
+                            << "," << b.top << " " << b.right << "," << b.bottom << ")";
+                    }
+                }
+            }
+        }),
+        0);
 }
 
 // The safety question's icon: a question mark while "Pause Before Boot" is on, otherwise an exclamation mark.
@@ -316,6 +449,8 @@ TEST_F(WindowChecks, KeyPressOrTapCancelsAutoBoot) {
     }
 }
 
+// The window is closed while its message loop still runs; the countdown then
+// runs out with the loop alive, had closing not ended it, and nothing boots.
 TEST_F(WindowChecks, ClosingDuringTheCountdownDoesNotBoot) {
     // A kernel that would boot at once if the countdown went on.
     window_device::addProbeKernel("probe.elf");
@@ -324,16 +459,30 @@ TEST_F(WindowChecks, ClosingDuringTheCountdownDoesNotBoot) {
     window_device::runKernelAtJump();
     prefs.auto_boot = 1;
     EXPECT_EQ(run([&](WindowDriver& window) {
+                  window.watchBootStarts();
                   // The command bar's close button.
                   HWND bar = window.control(IDC_COMMAND_BAR);
                   ASSERT_NE(bar, nullptr);
                   PostMessageW(GetDlgItem(bar, 1), BM_CLICK, 0, 0);
-                  EXPECT_TRUE(window.waitUntil([&] { return !IsWindow(window.root()); }));
+                  // Waited here, on the driver's thread, while the window's thread may still run its loop.
+                  EXPECT_TRUE(window.noBoxFor(2500));
+                  EXPECT_EQ(window.bootStartsHandled(), 0);
+                  EXPECT_FALSE(window_device::jumped());
+                  EXPECT_FALSE(IsWindow(window.root()));
               }),
               0);
-    Sleep(1500);
     EXPECT_EQ(saved().auto_boot, 1) << "nothing was saved";
     EXPECT_FALSE(window_device::jumped());
+}
+
+// A count of seconds whose milliseconds do not fit 32 bits is not a short timer.
+TEST_F(WindowChecks, AnAutoBootTooLongForTheTimerWaits) {
+    prefs.auto_boot = 4294968; // 4294968000 ms wraps to 704 ms in 32 bits
+    EXPECT_EQ(run([&](WindowDriver& window) {
+                  EXPECT_TRUE(window.noBoxFor(2000));
+                  EXPECT_EQ(countOf(window.text(IDC_OUTPUT), "BOOT START"), 0u);
+              }),
+              0);
 }
 
 TEST_F(WindowChecks, KeyboardRingAndTabSwitching) {
@@ -349,7 +498,8 @@ TEST_F(WindowChecks, KeyboardRingAndTabSwitching) {
                   window.key(tabs, VK_TAB);
                   EXPECT_TRUE(window.waitUntil([&] { return IsChild(main_page, window.focus()); }))
                       << "Tab on the tab control goes into the page";
-                  // The speed box is disabled while the serial console is off: the check box is the last stop.
+                  // The speed box is disabled while the serial console is off: the check box is the last
+                  // stop.
                   ASSERT_FALSE(window.enabled(IDC_SPEED));
                   window.key(window.control(IDC_SERIAL), VK_TAB);
                   EXPECT_TRUE(window.waitUntil([&] { return window.focus() == tabs; }))
@@ -373,6 +523,106 @@ TEST_F(WindowChecks, KeyboardRingAndTabSwitching) {
                   EXPECT_FALSE(IsWindowVisible(option_page));
               }),
               0);
+}
+
+// Real key presses on the X server, as the fault came: Right on the tab
+// control shows the next page and puts the focus into that page, so the
+// keys that follow act on what is shown, and tab clicks still switch pages.
+TEST_F(WindowChecks, RightOnTheTabControlFocusesThePageItShows) {
+    EXPECT_EQ(run([&](WindowDriver& window) {
+                  HWND tabs = window.control(IDC_TABS);
+                  HWND main_page = window.pageOf(IDC_KERNEL), option_page = window.pageOf(IDC_AUTO_BOOT);
+                  int directory = window.selection(IDC_DIRECTORY);
+                  ASSERT_TRUE(window.pressKeys({"Tab", "Tab"})) << "xdotool";
+                  ASSERT_TRUE(window.waitUntil([&] { return window.focus() == tabs; }));
+                  ASSERT_TRUE(window.pressKeys({"Right"}));
+                  EXPECT_TRUE(window.waitUntil([&] { return IsWindowVisible(option_page) != FALSE; }));
+                  EXPECT_FALSE(IsWindowVisible(main_page));
+                  EXPECT_TRUE(window.waitUntil([&] { return IsChild(option_page, window.focus()) != FALSE; }))
+                      << "the focus is in the page shown";
+                  EXPECT_EQ(window.focus(), window.control(IDC_AUTO_BOOT));
+                  ASSERT_TRUE(window.pressKeys({"Down", "Down"}));
+                  Sleep(300);
+                  EXPECT_EQ(window.selection(IDC_DIRECTORY), directory)
+                      << "the hidden Main page kept its directory";
+                  EXPECT_TRUE(IsChild(option_page, window.focus()));
+
+                  RECT main_tab{};
+                  SendMessageW(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&main_tab));
+                  ASSERT_TRUE(window.clickAt(
+                      tabs, {(main_tab.left + main_tab.right) / 2, (main_tab.top + main_tab.bottom) / 2}));
+                  EXPECT_TRUE(window.waitUntil([&] { return IsWindowVisible(main_page) != FALSE; }))
+                      << "a tab click still switches pages";
+                  EXPECT_FALSE(IsWindowVisible(option_page));
+              }),
+              0);
+}
+
+TEST_F(WindowChecks, TabOnTheTabControlWithNoPageSelectedKeepsTheFocus) {
+    EXPECT_EQ(run([&](WindowDriver& window) {
+                  HWND tabs = window.control(IDC_TABS);
+                  SendMessageW(tabs, TCM_SETCURSEL, static_cast<WPARAM>(-1), 0);
+                  ASSERT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), -1);
+                  window.key(window.control(IDC_CANCEL), VK_TAB);
+                  ASSERT_TRUE(window.waitUntil([&] { return window.focus() == tabs; }));
+                  for (UINT key : {VK_TAB, VK_RIGHT}) {
+                      window.key(tabs, key);
+                      Sleep(300);
+                      EXPECT_EQ(window.focus(), tabs);
+                  }
+              }),
+              0);
+}
+
+// The handheld is the machine the Main page holds at Boot: a fresh default
+// device (a W-ZERO3) booted as an HP Jornada 720 with the serial console is
+// that machine, its UART carries the loader's console and its progress lines,
+// and picking the W-ZERO3 again makes the handheld a W-ZERO3 again.
+TEST_F(WindowChecks, TheHandheldIsTheMachineOnTheMainPageAtBoot) {
+    prefs.safety_message = 0;
+    const char jornada[] = "HP Jornada 720 (US/UK)";
+    const std::string zero3 = window_device::handheldMachine();
+    ASSERT_NE(zero3, jornada);
+    window_device::writeSettings(prefs);
+    handheldFollowsPages([](const char16_t* name) { return sim::findDeviceProfile(name); });
+    EXPECT_EQ(WindowDriver::run([&](WindowDriver& window) {
+                  HWND platforms = window.control(IDC_PLATFORM);
+                  for (const std::string& machine : {std::string(jornada), zero3}) {
+                      SCOPED_TRACE(machine);
+                      window_device::clearSerialOutput();
+                      std::wstring wide(machine.begin(), machine.end());
+                      ASSERT_NE(SendMessageW(platforms, CB_SELECTSTRING, -1,
+                                             reinterpret_cast<LPARAM>(wide.c_str())),
+                                CB_ERR);
+                      if (!window.checked(IDC_SERIAL))
+                          window.click(IDC_SERIAL);
+                      bootAndFail(window);
+                      EXPECT_EQ(window_device::handheldMachine(), machine);
+                      std::string serial = window_device::serialOutput();
+                      EXPECT_NE(serial.find(machine + " (cpu=0x"), std::string::npos) << serial;
+                      // From the components on, the UART is the current console.
+                      EXPECT_NE(serial.find("[progress] 2"), std::string::npos) << serial;
+                      EXPECT_EQ(countOf(window.text(IDC_OUTPUT), "[progress] 2"), 0u)
+                          << "progress lines go to the current console";
+                  }
+              }),
+              0);
+}
+
+// A speed that is not a number is stored as 0, and the boot says that COM1 is not opened.
+TEST_F(WindowChecks, ASpeedThatIsNotANumberIsReported) {
+    prefs.safety_message = 0;
+    EXPECT_EQ(
+        run([&](WindowDriver& window) {
+            window.setText(IDC_SPEED, "fast");
+            bootAndFail(window);
+            EXPECT_NE(
+                window.text(IDC_OUTPUT).find("serial speed 0 is not a bit rate: COM1 is not opened\r\n"),
+                std::string::npos)
+                << window.text(IDC_OUTPUT);
+        }),
+        0);
+    EXPECT_EQ(saved().serial_speed, 0);
 }
 
 TEST_F(WindowChecks, CancelLeavesTheSettingsFileUntouched) {

@@ -1,5 +1,6 @@
 #include "window_device.h"
 
+#include "platform/wide_string.h"
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/handheld.h"
 #include "support/probe_output.h"
@@ -93,8 +94,16 @@ std::string serialOutput() {
     return serial;
 }
 
+void clearSerialOutput() {
+    serial.clear();
+}
+
 std::string probeVerdict() {
     return ::probeVerdict(serial);
+}
+
+std::string handheldMachine() {
+    return utf16ToUtf8(sim::Handheld::get().profile().name);
 }
 
 void useDefaultMachine(Preferences& prefs) {

@@ -26,9 +26,12 @@ void addProbeKernel(const std::string& name);
 void runKernelAtJump();
 bool jumped();
 std::string serialOutput();
+void clearSerialOutput();
 // The text after "PROBE VERDICT: ", or "".
 std::string probeVerdict();
 // The handheld becomes the default device's machine, and `prefs` names it.
 void useDefaultMachine(Preferences& prefs);
+// The machine the handheld is now, by name (UTF-8).
+std::string handheldMachine();
 
 } // namespace window_device

@@ -1,0 +1,46 @@
+#include "window/unattended_run.h"
+
+#include "window/host_tools.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kConsolePage = 2;
+constexpr int kSettleMilliseconds = 500; // for the window system to paint
+constexpr int kBootWaitMilliseconds = 24 * 60 * 60 * 1000;
+
+} // namespace
+
+void UnattendedRun::take(const char* name) const {
+    Sleep(kSettleMilliseconds);
+    std::string file = folder_ + "/" + name;
+    if (!screenshot(file))
+        std::fprintf(stderr, "zandrel-window: can't take the screenshot %s\n", file.c_str());
+}
+
+void UnattendedRun::drive(WindowDriver& window, bool auto_boot) {
+    window.watchBootStarts(); // before the countdown can end
+    std::fprintf(stderr, "zandrel-window: screenshots go to %s (before-boot.png, console.png)\n",
+                 folder_.c_str());
+    take("before-boot.png");
+    window.showPage(kConsolePage);
+    if (auto_boot) {
+        std::fprintf(stderr, "zandrel-window: nobody at the screen; auto boot presses Boot\n");
+    } else {
+        std::fprintf(stderr, "zandrel-window: nobody at the screen; pressing Boot\n");
+        window.clickBoot();
+    }
+    std::fflush(stderr);
+    // The boot runs on the window's thread; a boot that jumps ends the process there.
+    came_back_ =
+        window.waitUntil([&window] { return window.bootStartsHandled() > 0; }, kBootWaitMilliseconds);
+    take("console.png");
+}
+
+void UnattendedRun::atJump() const {
+    // The boot has held the window's thread: let the window system draw what the page shows.
+    MSG pending;
+    PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+    take("console.png");
+}
