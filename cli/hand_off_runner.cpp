@@ -5,6 +5,7 @@
 #include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/hand_off.h"
+#include "sim/lcd.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
@@ -78,6 +79,18 @@ int replay(const sim::HandOff& hand_off, Terminal& terminal, const sim::Expected
     return reportPlacement(sim::verifyPlacement(*expected, kernel_view), kHalted, terminal);
 }
 
+// --screen-png: the picture, or one line why there is none; the exit status stays.
+void saveScreen(const std::optional<sim::RgbImage>& screen, const std::string& no_screen,
+                const CliOptions& options, Terminal& terminal) {
+    std::string error = no_screen;
+    if (screen && sim::writePng(*options.screen_png, *screen, error)) {
+        terminal.err("zandrel-sim: screen saved in \"" + *options.screen_png + "\" (" +
+                     std::to_string(screen->width) + "x" + std::to_string(screen->height) + ")\n");
+        return;
+    }
+    terminal.err("zandrel-sim: no picture of the screen: " + error + "\n");
+}
+
 } // namespace
 
 int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal,
@@ -89,14 +102,19 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
         else
             terminal.err("zandrel-sim: " + error + "\n");
     }
-    if (options.emulator == "none")
+    if (options.emulator == "none") {
+        // No kernel runs: the screen is as Windows CE left it.
+        if (options.screen_png)
+            saveScreen(sim::renderLcd(), "", options, terminal);
         return replay(hand_off, terminal, expected);
+    }
 
     sim::HandOffLimits limits;
     if (options.instruction_limit)
         limits.instruction_limit = *options.instruction_limit;
     if (options.qemu_timeout)
         limits.qemu_seconds = static_cast<unsigned>(*options.qemu_timeout);
+    limits.picture_screen = options.screen_png.has_value();
     std::optional<sim::PlacementCheck> placement;
     limits.expected = expected;
     if (expected != nullptr) {
@@ -118,6 +136,8 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
         if (run.started && run.result.stop == sim::EmulationStop::kFault && run.result.instructions != 0)
             terminal.err("zandrel-sim: registers: " + sim::describeArmState(run.result.state) + "\n");
     }
+    if (options.screen_png)
+        saveScreen(run.screen, run.started ? run.no_screen : "the machine did not start", options, terminal);
     if (expected == nullptr)
         return status;
     if (!placement) {

@@ -136,6 +136,10 @@ const char* optionsText() {
            "  --verify, --no-verify compare the kernel's memory at its entry with the kernel\n"
            "                        file (and image) read on the host (default: on with\n"
            "                        unicorn and none; with qemu, read through its gdb stub)\n"
+           "  --screen-png FILE     when the kernel stops, write the handheld's screen (its LCD\n"
+           "                        as the kernel left it) as a PNG picture; with QEMU, its\n"
+           "                        screendump of the mainstone's LCD (collie has none); with\n"
+           "                        none, the screen at the jump\n"
            "  --corrupt-load-link N for tests: damage load link N's data at the jump\n"
            "  --drop-zero-link N    for tests: take zero-clear link N out of the list at the jump\n"
            "  --snapshot FILE       save the hand-off state (pages, jump arguments, processor)\n"
@@ -260,10 +264,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 break;
             }
             o.emulator = text;
-        } else if (arg == "--snapshot" || arg == "--from-snapshot") {
+        } else if (arg == "--snapshot" || arg == "--from-snapshot" || arg == "--screen-png") {
             if (!value(text))
                 break;
-            (arg == "--snapshot" ? o.snapshot : o.from_snapshot) = text;
+            (arg == "--snapshot"     ? o.snapshot
+             : arg == "--screen-png" ? o.screen_png
+                                     : o.from_snapshot) = text;
         } else if (arg == "--instruction-limit") {
             if (!value(text))
                 break;

@@ -33,6 +33,7 @@ struct CliOptions {
     std::vector<std::pair<int, std::string>> disks; // --disk N=IMAGE: the raw disk "DSKN:"
     // After the jump: "unicorn", "qemu" or "none" (replay the page list).
     std::string emulator = "unicorn";
+    std::optional<std::string> screen_png;    // a picture of the screen when the kernel stops
     std::optional<std::string> snapshot;      // write the hand-off state here
     std::optional<std::string> from_snapshot; // run a saved hand-off instead of a boot
     std::optional<unsigned long long> instruction_limit;

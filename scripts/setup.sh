@@ -7,9 +7,9 @@ packages=(
   # build
   cmake ninja-build g++ make pkg-config python3
   # libraries
-  libgtest-dev googletest zlib1g-dev libunicorn-dev
-  # ARM code and test kernels
-  gcc-arm-none-eabi binutils-arm-none-eabi
+  libgtest-dev googletest zlib1g-dev libunicorn-dev libpng-dev
+  # ARM code and test kernels; the probe kernel's screen font
+  gcc-arm-none-eabi binutils-arm-none-eabi console-setup-linux
   # the second emulated machine
   qemu-system-arm
   # test fixtures: file systems, partition tables, archives, web servers

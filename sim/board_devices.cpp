@@ -1,6 +1,7 @@
 #include "sim/board_devices.h"
 
 #include "sim/handheld.h"
+#include "sim/lcd.h"
 
 #include <bit>
 #include <memory>
@@ -200,6 +201,7 @@ void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {
                             std::make_shared<Sa11x0MemoryController>(profile.processor, ramBanks(profile)));
         memory.attachDevice(kSa1100SerialBase, kSerialBlockSize, std::make_shared<Sa1100SerialPort>());
     }
+    attachLcd(memory, profile);
 }
 
 } // namespace sim

@@ -157,7 +157,7 @@ class Sa11x0MemoryController : public MemoryController {
     uint32_t mdcnf() const { return configuration_; }
 };
 
-// Attaches the hardware of `profile`'s processor to `memory`.
+// Attaches the hardware of `profile`'s processor and its display (sim/lcd.h) to `memory`.
 void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile);
 
 // The device model of the current handheld at `base` as `Model`, or null.

@@ -61,6 +61,14 @@ const DeviceProfile* findDeviceProfile(std::u16string_view name) {
     return nullptr;
 }
 
+const DeviceProfile* findDeviceProfile(uint32_t cpu, uint32_t machine) {
+    for (const DeviceProfile& profile : kProfiles) {
+        if (profile.cpu == cpu && profile.machine == machine)
+            return &profile;
+    }
+    return nullptr;
+}
+
 const DeviceProfile& defaultDeviceProfile() {
     // The machine the Main page preselects on a first run: the first selectable row.
     return kProfiles.front();

@@ -42,6 +42,8 @@ std::vector<RamBank> ramBanks(const DeviceProfile& profile);
 RamBank ramWindow(const DeviceProfile& profile);
 // Null when no profile has that name.
 const DeviceProfile* findDeviceProfile(std::u16string_view name);
+// The machine of a PlatformId; null when no profile has it.
+const DeviceProfile* findDeviceProfile(uint32_t cpu, uint32_t machine);
 // The machine a new device is, with no configuration at all.
 const DeviceProfile& defaultDeviceProfile();
 const char* processorName(Processor processor);

@@ -8,7 +8,7 @@ std::vector<RamBank> kernelPart(const DeviceProfile& profile) {
     std::vector<RamBank> part = {{profile.ram_base, kKernelDataBytes}};
     DisplayMemory display = displayMemory(profile);
     if (display.in_ram)
-        part.push_back({display.address, display.reserved_bytes});
+        part.push_back({display.reserved_base, display.reserved_bytes});
     return part;
 }
 

@@ -1,6 +1,8 @@
 /* The probe kernel: checks what the loader handed over and reports it on the
    board's UART, one "PROBE:" line per finding, then a verdict line:
-   "PROBE VERDICT: PASS" or "PROBE VERDICT: FAIL (first reason)".
+   "PROBE VERDICT: PASS" or "PROBE VERDICT: FAIL (first reason)". The same
+   lines appear on the screen, which it finds as a kernel does (screen.c),
+   and the verdict in large letters below them.
 
    Extra kernel options it understands:
      md_size=N      bytes of the file-system image (decimal or 0x hex)
@@ -11,9 +13,7 @@
    wrote (argv, BootInfo, the symbol block) are the ones the kernel runs at;
    symbol values are link addresses. */
 
-typedef unsigned int u32;
-typedef unsigned short u16;
-typedef unsigned char u8;
+#include "probe.h"
 
 struct probe_entry {
     u32 sp;
@@ -23,7 +23,6 @@ struct probe_entry {
     u32 link_start;
 };
 
-#define BOOTINFO_MAGIC 0x13536135u
 #define SA_UART 0x80050000u
 #define PXA_FFUART 0x40100000u
 
@@ -39,24 +38,16 @@ void probe_main(u32 argc, u32 argv, u32 bootinfo, const struct probe_entry* entr
 static u32 zeroed[3072];   /* 12 KB of bss: must read as zero */
 static u32 crc_table[256]; /* built after the bss check */
 
-/* The probe's own state lives in .data: the bss is under test and may hold
-   anything until it has been checked. */
-#define PROBE_STATE __attribute__((section(".data.probe_state")))
 static u32 uart_base PROBE_STATE = SA_UART;
 static int uart_is_pxa PROBE_STATE = 0;
 static int failures PROBE_STATE = 0;
 static const char* first_failure PROBE_STATE = 0;
 static char reason_buffer[96] PROBE_STATE = {0};
 
-/* ---- memory the loader wrote ---- */
-
-static u32 peek8(u32 address) { return *(const volatile u8*)address; }
-static u32 peek16(u32 address) { return peek8(address) | (peek8(address + 1) << 8); }
-static u32 peek32(u32 address) { return peek16(address) | (peek16(address + 2) << 16); }
-
 /* ---- output ---- */
 
 static void put_char(char c) {
+    screen_char(c);
     volatile u32* regs = (volatile u32*)uart_base;
     if (uart_is_pxa) {
         while ((regs[0x14 / 4] & 0x20) == 0) /* LSR: transmitter ready */
@@ -69,7 +60,7 @@ static void put_char(char c) {
     }
 }
 
-static void put(const char* text) {
+void put(const char* text) {
     for (; *text != 0; ++text) {
         if (*text == '\n')
             put_char('\r');
@@ -77,13 +68,13 @@ static void put(const char* text) {
     }
 }
 
-static void put_hex(u32 value) {
+void put_hex(u32 value) {
     put("0x");
     for (int shift = 28; shift >= 0; shift -= 4)
         put_char("0123456789abcdef"[(value >> shift) & 15]);
 }
 
-static void put_dec(int value) {
+void put_dec(int value) {
     static const u32 powers[] = {1000000000, 100000000, 10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
     u32 v = (u32)value;
     if (value < 0) {
@@ -113,7 +104,7 @@ static void put_quoted(u32 address, u32 limit) {
     put_char('"');
 }
 
-static void fail(const char* reason) {
+void fail(const char* reason) {
     put("PROBE: FAIL: ");
     put(reason);
     put("\n");
@@ -122,7 +113,7 @@ static void fail(const char* reason) {
 }
 
 /* A failure with one number in it: "what 0x..." */
-static void fail_at(const char* what, u32 value) {
+void fail_at(const char* what, u32 value) {
     if (failures == 0) {
         int n = 0;
         for (const char* p = what; *p != 0 && n < 80; ++p)
@@ -474,11 +465,15 @@ static void choose_uart(u32 bootinfo) {
 
 void probe_main(u32 argc, u32 argv, u32 bootinfo, const struct probe_entry* entry) {
     choose_uart(bootinfo);
-    put("\nPROBE: zandrel probe kernel\n");
+    screen_find(bootinfo);
+    put("\n");
+    screen_start();
+    put("PROBE: zandrel probe kernel\n");
     put("PROBE: uart ");
     put(uart_is_pxa ? "pxa2x0 ffuart " : "sa11x0 serial ");
     put_hex(uart_base);
     put("\n");
+    screen_report();
 
     /* Where it runs: the link address, or its low 28 bits in the SDRAM region. */
     u32 expected_start = uart_is_pxa ? (entry->link_start & 0x0FFFFFFFu) | 0xA0000000u : entry->link_start;
@@ -561,4 +556,5 @@ void probe_main(u32 argc, u32 argv, u32 bootinfo, const struct probe_entry* entr
         put(first_failure);
         put(")\n");
     }
+    screen_verdict(failures == 0);
 }

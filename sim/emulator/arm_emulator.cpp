@@ -83,10 +83,16 @@ void mmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void*
     DeviceModel* model = PhysicalMemory::get().deviceAt(paddr, &device_offset);
     if (model == nullptr)
         return;
-    if (size == 1)
+    if (size == 1) {
         model->write8(device_offset, static_cast<uint8_t>(value));
-    else
+    } else if (size == 2) {
+        // A halfword store changes its half of the register word only.
+        uint32_t shift = 8 * (device_offset & 2);
+        uint32_t word = model->read32(device_offset & ~3u) & ~(0xFFFFu << shift);
+        model->write32(device_offset & ~3u, word | (static_cast<uint32_t>(value) & 0xFFFF) << shift);
+    } else {
         model->write32(device_offset & ~3u, static_cast<uint32_t>(value));
+    }
 }
 
 // The shifted register operand of a load or store (immediate shift amount).

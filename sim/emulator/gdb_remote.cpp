@@ -1,12 +1,9 @@
 #include "sim/emulator/gdb_remote.h"
 
+#include "sim/emulator/unix_socket.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace sim {
@@ -80,19 +77,9 @@ GdbRemote::~GdbRemote() {
 
 bool GdbRemote::connect(const std::filesystem::path& path) {
     disconnect();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string& text = path.native();
-    if (text.size() >= sizeof(address.sun_path))
-        return false;
-    std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd_ = connectUnixSocket(path);
     if (fd_ < 0)
         return false;
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        disconnect();
-        return false;
-    }
     // The stub has stopped the machine for the debugger: ask why, to know it listens.
     if (!sendPacket("?") || !receiveStop()) {
         disconnect();
@@ -202,33 +189,15 @@ bool GdbRemote::sendPacket(std::string_view payload) {
 bool GdbRemote::sendBytes(const char* bytes, size_t count) {
     if (fd_ < 0)
         return false;
-    while (count > 0) {
-        ssize_t sent = send(fd_, bytes, count, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0) {
-            disconnect();
-            return false;
-        }
-        bytes += sent;
-        count -= static_cast<size_t>(sent);
+    if (!sendAll(fd_, bytes, count)) {
+        disconnect();
+        return false;
     }
     return true;
 }
 
 size_t GdbRemote::receiveBytes(char* buffer, size_t count) {
-    pollfd watch{fd_, POLLIN, 0};
-    int ready;
-    do
-        ready = poll(&watch, 1, kAnswerMilliseconds);
-    while (ready < 0 && errno == EINTR);
-    if (ready <= 0)
-        return 0;
-    ssize_t received;
-    do
-        received = recv(fd_, buffer, count, 0);
-    while (received < 0 && errno == EINTR);
-    return received > 0 ? static_cast<size_t>(received) : 0;
+    return receiveSome(fd_, buffer, count, kAnswerMilliseconds);
 }
 
 std::optional<std::string> GdbRemote::receivePacket() {

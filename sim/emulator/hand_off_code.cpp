@@ -2,6 +2,7 @@
 
 #include "arch/arm/arm_code.h"
 #include "sim/board_devices.h"
+#include "sim/lcd.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
@@ -12,27 +13,47 @@ namespace sim {
 
 namespace {
 
-// The boot stub, ARM state; the literal words follow the code.
+// The boot stub, ARM state: the register writes follow its literal words,
+// address and value, until an address of 0.
 constexpr uint32_t kStub[] = {
     0xE10F4000, // mrs   r4, cpsr
     0xE3C4401F, // bic   r4, r4, #0x1F
     0xE38440DF, // orr   r4, r4, #0xDF        System mode, IRQ and FIQ masked
     0xE121F004, // msr   cpsr_c, r4
-    0xE59F401C, // ldr   r4, serial_register
-    0xE59F501C, // ldr   r5, serial_value
-    0xE3540000, // cmp   r4, #0
-    0x15845000, // strne r5, [r4]
-    0xE59F0014, // ldr   r0, argument_page
-    0xE59F1014, // ldr   r1, page_list
-    0xE59F2014, // ldr   r2, stack_pointer
-    0xE59F3014, // ldr   r3, code_page
-    0xE59FF014, // ldr   pc, jump_routine
+    0xE28F4034, // add   r4, pc, #0x34        the register writes
+    0xE8B40060, // 1: ldmia r4!, {r5, r6}
+    0xE3550000, // cmp   r5, #0
+    0x15856000, // strne r6, [r5]
+    0x1AFFFFFB, // bne   1b
+    0xE59F000C, // ldr   r0, argument_page
+    0xE59F100C, // ldr   r1, page_list
+    0xE59F200C, // ldr   r2, stack_pointer
+    0xE59F300C, // ldr   r3, code_page
+    0xE59FF00C, // ldr   pc, jump_routine
 };
 constexpr size_t kStubWords = sizeof(kStub) / 4;
+constexpr size_t kLiteralWords = 5;
+constexpr size_t kWritesOffset = 4 * (kStubWords + kLiteralWords);
 
 void putWord(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i)
         bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The device registers as Windows CE's drivers leave them: the board's
+// serial transmitter on (UTCR3 receiver and transmitter enable; FFUART IER
+// unit enable) and the LCD controller set up.
+std::vector<RegisterValue> driverRegisters(const HandOff& hand_off) {
+    std::vector<RegisterValue> writes;
+    if (isXScale(hand_off.processor))
+        writes.push_back({kPxa2x0FfuartBase + Pxa2x0Uart::kIer, Pxa2x0Uart::kIerUnitEnable});
+    else
+        writes.push_back({kSa1100SerialBase + Sa1100SerialPort::kUtcr3, 0x03u});
+    if (const DeviceProfile* profile = findDeviceProfile(hand_off.platform_cpu, hand_off.platform_machine)) {
+        std::vector<RegisterValue> lcd = lcdControllerSetup(*profile);
+        writes.insert(writes.end(), lcd.begin(), lcd.end());
+    }
+    return writes;
 }
 
 } // namespace
@@ -43,19 +64,25 @@ std::vector<uint8_t> handOffCode(const HandOff& hand_off) {
     std::vector<uint8_t> bytes(kJumpRoutineOffset + routine.size, 0);
     for (size_t i = 0; i < kStubWords; ++i)
         putWord(bytes, 4 * i, kStub[i]);
-    bool xscale = isXScale(hand_off.processor);
-    // The transmitter on: UTCR3 receiver and transmitter enable; FFUART IER unit enable.
-    uint32_t literals[] = {
-        xscale ? kPxa2x0FfuartBase + Pxa2x0Uart::kIer : kSa1100SerialBase + Sa1100SerialPort::kUtcr3,
-        xscale ? Pxa2x0Uart::kIerUnitEnable : 0x03u,
+    uint32_t literals[kLiteralWords] = {
         hand_off.args_paddr,
         hand_off.list_paddr,
         hand_off.sp,
         hand_off.code_paddr,
         hand_off.jump_paddr + kJumpRoutineOffset,
     };
-    for (size_t i = 0; i < sizeof(literals) / 4; ++i)
+    for (size_t i = 0; i < kLiteralWords; ++i)
         putWord(bytes, 4 * (kStubWords + i), literals[i]);
+    // The list and its end marker must leave the routine's place free.
+    std::vector<RegisterValue> writes = driverRegisters(hand_off);
+    size_t room = (kJumpRoutineOffset - kWritesOffset) / 8 - 1;
+    writes.resize(std::min(writes.size(), room));
+    size_t at = kWritesOffset;
+    for (const RegisterValue& write : writes) {
+        putWord(bytes, at, write.paddr);
+        putWord(bytes, at + 4, write.value);
+        at += 8;
+    }
     std::memcpy(bytes.data() + kJumpRoutineOffset, routine.bytes, routine.size);
     return bytes;
 }

@@ -8,8 +8,10 @@
 //
 //   +0x000  boot stub: System mode with IRQ and FIQ masked (Windows CE kernel
 //           mode with interrupts off), the board's serial transmitter enabled
-//           as Windows CE's serial driver leaves it, r0..r3 = the routine's
-//           four arguments, then a branch to the routine
+//           and its LCD controller set up as Windows CE's drivers leave them
+//           (a list of register writes after the stub's literal words; a
+//           board without the register ignores the write), r0..r3 = the
+//           routine's four arguments, then a branch to the routine
 //   +0x100  the jump routine's bytes (FlatJumpCode_sa11x0 / _pxa2x0)
 //
 // Both emulators start at the stub, so both run the same instructions from

@@ -3,9 +3,11 @@
 
 #include "sim/emulator/arm_emulator.h"
 #include "sim/placed_image.h"
+#include "sim/rgb_image.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace sim {
@@ -25,6 +27,8 @@ struct HandOffLimits {
     // The kernel's places as read on the host: RAM the loader does not hold
     // there starts with leftovers, like the rest the page list writes.
     const ExpectedPlacement* expected = nullptr;
+    // Take a picture of the screen when the run ends (HandOffRun::screen).
+    bool picture_screen = false;
 };
 
 // The processor when it first reached an address.
@@ -42,6 +46,10 @@ struct HandOffRun {
     // Observed by Unicorn only.
     EntryState second_stage;
     EntryState kernel;
+    // With HandOffLimits::picture_screen: the screen as the run left it, or
+    // why there is no picture.
+    std::optional<RgbImage> screen;
+    std::string no_screen;
 };
 
 // One line for a run that did not halt normally: the reason, the fault

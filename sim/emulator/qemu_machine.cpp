@@ -2,6 +2,7 @@
 
 #include "sim/emulator/halt_watch.h"
 #include "sim/emulator/hand_off_code.h"
+#include "sim/emulator/qemu_monitor.h"
 #include "sim/hand_off.h"
 #include "sim/handheld.h"
 #include "sim/physical_memory.h"
@@ -29,10 +30,12 @@ namespace sim {
 namespace {
 
 constexpr uint32_t kMB = 1024 * 1024;
-// collie: SA-1110 with 512 MB at 0xC0000000, serial port 3 the third -serial.
-constexpr QemuBoard kCollie{"collie", 0xC0000000, 512 * kMB, 2};
-// mainstone: PXA270 with 64 MB at 0xA0000000, the FFUART the first -serial.
-constexpr QemuBoard kMainstone{"mainstone", 0xA0000000, 64 * kMB, 0};
+// collie: SA-1110 with 512 MB at 0xC0000000, serial port 3 the third -serial,
+// no LCD controller.
+constexpr QemuBoard kCollie{"collie", 0xC0000000, 512 * kMB, 2, false};
+// mainstone: PXA270 with 64 MB at 0xA0000000, the FFUART the first -serial,
+// the PXA2x0 LCD controller.
+constexpr QemuBoard kMainstone{"mainstone", 0xA0000000, 64 * kMB, 0, true};
 
 // A folder for the RAM image and QEMU's messages, removed with the object.
 class ScratchFolder {
@@ -180,6 +183,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     std::filesystem::path image = scratch.path() / "ram.bin";
     std::filesystem::path messages = scratch.path() / "qemu.err";
     std::filesystem::path stub = scratch.path() / "gdb";
+    std::filesystem::path monitor = scratch.path() / "qmp";
     uint32_t length = std::min(ram.size(), board.ram_size);
     if (!writeRamImage(image, length, run.result.reason))
         return run;
@@ -190,6 +194,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     args.insert(args.end(),
                 {"-display", "none", "-monitor", "none", "-semihosting-config", "enable=on,target=native"});
     args.insert(args.end(), {"-gdb", "unix:" + stub.string() + ",server=on,wait=off"});
+    if (limits.picture_screen && board.has_lcd)
+        args.insert(args.end(), {"-qmp", "unix:" + monitor.string() + ",server=on,wait=off"});
     if (limits.at_kernel_entry)
         args.push_back("-S"); // waits for runToKernelEntry
     for (int i = 0; i < board.uart_serial_index; ++i)
@@ -261,6 +267,17 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
                 device.serial_output(buffer, static_cast<size_t>(count));
         }
         halted = watch.look(HaltWatch::Clock::now());
+    }
+    if (limits.picture_screen) {
+        if (!board.has_lcd) {
+            run.no_screen = run.machine + " has no LCD";
+        } else if (ended) {
+            run.no_screen = "QEMU ended before its screen could be pictured";
+        } else {
+            RgbImage screen;
+            if (qemuScreenDump(monitor, scratch.path() / "screen.ppm", screen, run.no_screen))
+                run.screen = std::move(screen);
+        }
     }
     int status = stopQemu(pid, pipe_fds[0], ended);
 

@@ -5,7 +5,8 @@
 //
 // QEMU runs until the kernel ends it with a semihosting exit, until the kernel
 // halts (sim/emulator/halt_watch.h watches the processor through QEMU's gdb
-// stub), or until the time limit; then it is stopped.
+// stub), or until the time limit; then, when asked, a picture of its display
+// is taken through its monitor, and it is stopped.
 #pragma once
 
 #include "sim/emulator/hand_off_run.h"
@@ -18,6 +19,7 @@ struct QemuBoard {
     uint32_t ram_base;
     uint32_t ram_size;
     int uart_serial_index; // which -serial is the board's UART
+    bool has_lcd;          // whether QEMU models the processor's LCD controller
 };
 
 const QemuBoard& qemuBoardFor(Processor processor);

@@ -162,13 +162,7 @@ bool readSnapshot(const std::string& path, Snapshot& snapshot, std::string& erro
 
 bool restoreSnapshot(const Snapshot& snapshot, std::string& error) {
     const HandOff& h = snapshot.hand_off;
-    const DeviceProfile* match = nullptr;
-    for (const DeviceProfile& profile : deviceProfiles()) {
-        if (profile.cpu == h.platform_cpu && profile.machine == h.platform_machine) {
-            match = &profile;
-            break;
-        }
-    }
+    const DeviceProfile* match = findDeviceProfile(h.platform_cpu, h.platform_machine);
     RamBank window = match != nullptr ? ramWindow(*match) : RamBank{};
     if (match == nullptr || match->processor != h.processor || window.base != h.ram_base ||
         window.size != h.ram_size) {

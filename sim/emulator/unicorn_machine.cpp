@@ -3,6 +3,8 @@
 #include "sim/board_devices.h"
 #include "sim/emulator/hand_off_code.h"
 #include "sim/hand_off.h"
+#include "sim/handheld.h"
+#include "sim/lcd.h"
 #include "sim/physical_memory.h"
 
 #include <cstdio>
@@ -55,6 +57,9 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     else
         mapped = mapped && cpu.mapDevices(kSa1100SerialBase, kDevicePage) &&
                  cpu.mapDevices(Sa11x0MemoryController::kBase, kDevicePage);
+    for (const DisplayRange& range : displayRanges(Handheld::get().profile()))
+        mapped = mapped && (range.host != nullptr ? cpu.mapHostMemory(range.base, range.size, range.host)
+                                                  : cpu.mapDevices(range.base, range.size));
     if (!mapped) {
         run.result.reason = cpu.ok() ? "can't map the device's memory" : cpu.error();
         return run;
@@ -83,6 +88,8 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     // Windows CE's kernel mode with interrupts masked.
     cpu.setCpsr(0xDF);
     run.result = cpu.run(hand_off.jump_paddr, limits.instruction_limit);
+    if (limits.picture_screen)
+        run.screen = renderLcd();
     return run;
 }
 

@@ -1,5 +1,5 @@
 // The hand-off on Unicorn: the current handheld's RAM (mapped in place, not
-// copied) and its serial hardware, an emulated processor of its model, and
+// copied), its serial and display hardware, an emulated processor of its model, and
 // the hand-off code of hand_off_code.h run from its first instruction.
 #pragma once
 

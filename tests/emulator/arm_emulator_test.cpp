@@ -2,6 +2,8 @@
 // PC and mode, an exception, a semihosting exit. The programs are assembled by
 // arm-none-eabi-as for each test.
 #include "sim/emulator/arm_emulator.h"
+#include "sim/physical_memory.h"
+#include "sim/recording_device_model.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -90,6 +92,22 @@ TEST_F(ArmEmulatorTest, ASemihostingExitEndsTheRunLikeAHalt) {
     sim::EmulationResult result = run("mov r0, #0x18\n ldr r1, =0x20026\n svc 0x123456\n b .");
     EXPECT_EQ(result.stop, sim::EmulationStop::kHalted);
     EXPECT_EQ(result.reason, "semihosting exit, reason 0x00020026");
+}
+
+// A device register sees the width the program stores: a halfword store
+// changes its half of the register word and keeps the other half.
+TEST_F(ArmEmulatorTest, DeviceRegistersSeeWordHalfwordAndByteStores) {
+    constexpr uint32_t kBase = 0x90000000;
+    auto device = std::make_shared<RecordingDevice>();
+    device->registers32[0x8] = 0x11223344;
+    sim::PhysicalMemory::get().attachDevice(kBase, 0x1000, device);
+    ASSERT_TRUE(cpu.mapDevices(kBase, 0x1000));
+    sim::EmulationResult result = run("ldr r0, =0x90000000\n ldr r1, =0xBEEF\n strh r1, [r0, #0xA]\n"
+                                      " strb r1, [r0, #0x4]\n ldrh r2, [r0, #0xA]\n b .");
+    sim::PhysicalMemory::get().detachDevice(kBase);
+    EXPECT_EQ(result.stop, sim::EmulationStop::kHalted) << result.reason;
+    EXPECT_EQ(device->writes, (std::vector<RecordingDevice::Access>{{0x8, 0xBEEF3344, 32}, {0x4, 0xEF, 8}}));
+    EXPECT_EQ(result.state.r[2], 0x1122u) << "the upper half of the register word";
 }
 
 TEST_F(ArmEmulatorTest, TheInstructionLimitEndsALoop) {

@@ -201,7 +201,13 @@ TEST_F(ProbeKernel, QemuAndUnicornGiveTheSameReport) {
         ASSERT_TRUE(run.started) << run.result.reason;
         EXPECT_EQ(run.result.stop, sim::EmulationStop::kHalted) << sim::describeStop(run);
         EXPECT_EQ(probeVerdict(serial), "PASS") << serial;
-        EXPECT_EQ(probeLines(serial), probeLines(unicorn));
+        if (machine == kSa1110) {
+            // QEMU's collie has no display: the probe draws where BootInfo says, into nothing.
+            EXPECT_EQ(probeLinesBesideTheScreen(serial), probeLinesBesideTheScreen(unicorn));
+            EXPECT_TRUE(contains(probeLines(serial), "PROBE: video controller off")) << serial;
+        } else {
+            EXPECT_EQ(probeLines(serial), probeLines(unicorn));
+        }
     }
 }
 

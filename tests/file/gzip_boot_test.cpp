@@ -169,7 +169,7 @@ struct KernelDamage {
     const char* name;
     std::string (*damage)(const std::string& packed, const std::string& kernel);
     const char* message; // null: any one "gzip: " message
-    const char* box;     // the BOOT FAILED box's text
+    const char* box;     // the BOOT FAILED box's text; null: the loader's set-up or its load failed
 };
 
 std::string flipped(std::string bytes, size_t at, uint8_t mask) {
@@ -186,10 +186,11 @@ const KernelDamage kKernelDamages[] = {
          return bytes;
      },
      "gzip: compressed data is damaged: invalid block type.\n", "Can't attach loader.\n"},
-    // Bytes changed halfway: depending on what they decode to, a deflate error or a CRC error.
+    // Bytes changed halfway: depending on what they decode to, a deflate error or a CRC error,
+    // found while the loader reads the headers or while it loads.
     {"damaged data halfway",
      [](const std::string& p, const std::string&) { return flipped(p, p.size() / 2, 0x5A); }, nullptr,
-     "Can't load kernel image to memory.\n"},
+     nullptr},
     {"wrong CRC", [](const std::string& p, const std::string&) { return flipped(p, p.size() - 8, 0x01); },
      "gzip: CRC error", "Can't load kernel image to memory.\n"},
     {"wrong length", [](const std::string& p, const std::string&) { return flipped(p, p.size() - 4, 0x01); },
@@ -218,7 +219,12 @@ TEST_F(GzipBoot, DamagedKernelsFromTheStorageCardNeverReachTheJump) {
         EXPECT_EQ(occurrences(console, "gzip: "), 1u) << console;
         std::vector<std::string> boxes = failures();
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0], damage.box);
+        if (damage.box != nullptr)
+            EXPECT_EQ(boxes[0], damage.box);
+        else
+            EXPECT_TRUE(boxes[0] == "Can't initialize loader.\n" ||
+                        boxes[0] == "Can't load kernel image to memory.\n")
+                << boxes[0];
     }
     // The next attempt in the same process boots.
     device().message_boxes.clear();

@@ -167,7 +167,9 @@ class WindowProgram : public WindowUnderWine {
 };
 
 TEST_F(WindowProgram, AutoBootRunsTheProbeKernelToPassAndEndsWithItsStatus) {
-    saveAutoBootSettings({"--pause", "--safety"});
+    // The machine whose screen the window has (640x240): the probe checks the
+    // display the kernel is told about against the machine's LCD.
+    saveAutoBootSettings({"--pause", "--safety", "--machine", "HP Jornada 720 (US/UK)"});
     ProgramResult result = runWindow({"--answer", "yes"});
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("PROBE VERDICT: PASS"), std::string::npos) << result.out << result.err;

@@ -666,6 +666,9 @@ TEST_F(WindowChecks, ConsoleShowsCrLfAndTheLogFileLf) {
 TEST_F(WindowChecks, FailedBootThenProbeKernelPassesInTheSameWindow) {
     prefs.safety_message = 0;
     prefs.pause_before_boot = 0;
+    // The machine whose screen the window has (640x240): the kernel is told
+    // the window's display, and the probe checks it against the machine's LCD.
+    window_device::useMachine(prefs, u"HP Jornada 720 (US/UK)");
     window_device::addProbeKernel("probe.elf");
     window_device::runKernelAtJump();
     EXPECT_EQ(run([&](WindowDriver& window) {

@@ -106,11 +106,23 @@ std::string handheldMachine() {
     return utf16ToUtf8(sim::Handheld::get().profile().name);
 }
 
-void useDefaultMachine(Preferences& prefs) {
-    const sim::DeviceProfile& profile = sim::defaultDeviceProfile();
+namespace {
+
+void useProfile(Preferences& prefs, const sim::DeviceProfile& profile) {
     sim::Handheld::get().setProfile(profile);
     prefs.platform_cpu = profile.cpu;
     prefs.platform_machine = profile.machine;
+}
+
+} // namespace
+
+void useDefaultMachine(Preferences& prefs) {
+    useProfile(prefs, sim::defaultDeviceProfile());
+}
+
+void useMachine(Preferences& prefs, const char16_t* name) {
+    if (const sim::DeviceProfile* profile = sim::findDeviceProfile(name))
+        useProfile(prefs, *profile);
 }
 
 } // namespace window_device

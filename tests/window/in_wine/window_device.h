@@ -29,8 +29,10 @@ std::string serialOutput();
 void clearSerialOutput();
 // The text after "PROBE VERDICT: ", or "".
 std::string probeVerdict();
-// The handheld becomes the default device's machine, and `prefs` names it.
+// The handheld becomes the default device's machine, or the one of this
+// name, and `prefs` names it.
 void useDefaultMachine(Preferences& prefs);
+void useMachine(Preferences& prefs, const char16_t* name);
 // The machine the handheld is now, by name (UTF-8).
 std::string handheldMachine();
 

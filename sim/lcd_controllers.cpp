@@ -1,0 +1,126 @@
+#include "sim/lcd_controllers.h"
+
+#include "loader/elf_format.h"
+#include "sim/physical_memory.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
+
+namespace sim {
+
+void WordRegisters::write8(uint32_t offset, uint8_t value) {
+    uint32_t shift = 8 * (offset & 3);
+    uint32_t word = read32(offset & ~3u) & ~(0xFFu << shift);
+    write32(offset & ~3u, word | uint32_t{value} << shift);
+}
+
+uint32_t Sa11x0LcdController::read32(uint32_t offset) {
+    switch (offset) {
+    case kLcsr:
+        return 0; // nothing to report: no errors, no underrun
+    case kDcar1:
+        return registers_[kDbar1 / 4]; // the DMA is at the start of its frame
+    case kDcar2:
+        return registers_[kDbar2 / 4];
+    default:
+        return offset < sizeof registers_ ? registers_[offset / 4] : 0;
+    }
+}
+
+void Sa11x0LcdController::write32(uint32_t offset, uint32_t value) {
+    // The status bits are cleared by writing ones; the current addresses are read-only.
+    if (offset == kLcsr || offset == kDcar1 || offset == kDcar2 || offset >= sizeof registers_)
+        return;
+    // The DMA base addresses are quad-word aligned.
+    registers_[offset / 4] = offset == kDbar1 || offset == kDbar2 ? value & ~0xFu : value;
+}
+
+uint32_t Pxa2x0LcdController::read32(uint32_t offset) {
+    switch (offset) {
+    case kLccr0:
+    case kLccr1:
+    case kLccr2:
+    case kLccr3:
+        return lccr_[offset / 4];
+    case kFbr0:
+        return fbr0_;
+    case kFdadr0:
+        return fdadr0_;
+    case kFsadr0:
+    case kFidr0:
+    case kLdcmd0: {
+        // What the channel loaded: the words of the descriptor it points at.
+        uint8_t descriptor[16] = {};
+        if (!PhysicalMemory::get().read(fdadr0_, descriptor, sizeof descriptor))
+            return 0;
+        return elf::get32(descriptor + (offset - kFdadr0));
+    }
+    default:
+        return 0;
+    }
+}
+
+void Pxa2x0LcdController::write32(uint32_t offset, uint32_t value) {
+    switch (offset) {
+    case kLccr0:
+    case kLccr1:
+    case kLccr2:
+    case kLccr3:
+        lccr_[offset / 4] = value;
+        break;
+    case kFbr0:
+        fbr0_ = value;
+        break;
+    case kFdadr0:
+        if ((lccr_[0] & kLccr0Enable) == 0)
+            fdadr0_ = value & ~0xFu;
+        break;
+    default:
+        break;
+    }
+}
+
+void S1d13806Registers::write8(uint32_t offset, uint8_t value) {
+    if (offset < kCount)
+        registers_[offset] = value;
+}
+
+uint32_t S1d13806Registers::read32(uint32_t offset) {
+    return offset + 4 <= kCount ? elf::get32(&registers_[offset]) : 0;
+}
+
+void S1d13806Registers::write32(uint32_t offset, uint32_t value) {
+    if (offset + 4 <= kCount)
+        elf::put32(&registers_[offset], value);
+}
+
+VideoMemory::VideoMemory() {
+    void* host = mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (host == MAP_FAILED) {
+        std::perror("simulated video memory: mmap");
+        std::abort();
+    }
+    bytes_ = static_cast<uint8_t*>(host);
+}
+
+VideoMemory::~VideoMemory() {
+    munmap(bytes_, kSize);
+}
+
+void VideoMemory::write8(uint32_t offset, uint8_t value) {
+    if (offset < kSize)
+        bytes_[offset] = value;
+}
+
+uint32_t VideoMemory::read32(uint32_t offset) {
+    return offset + 4 <= kSize ? elf::get32(bytes_ + offset) : 0;
+}
+
+void VideoMemory::write32(uint32_t offset, uint32_t value) {
+    if (offset + 4 <= kSize)
+        elf::put32(bytes_ + offset, value);
+}
+
+} // namespace sim
