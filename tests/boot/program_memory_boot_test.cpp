@@ -7,7 +7,6 @@
 #include "memory/memory_manager.h"
 #include "platform/wide_string.h"
 #include "platform/wince.h"
-#include "sim/emulator/qemu_machine.h"
 #include "sim/emulator/snapshot.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
@@ -39,19 +38,12 @@ class ProgramMemoryBoot : public KernelBoot {
             shown.push_back(utf16ToUtf8(box.caption) + ": " + utf16ToUtf8(box.text));
         return shown;
     }
-    // The source frames of the page list's load links, walked in RAM as the second stage walks it.
+    // The source frames of the page list's load links.
     std::vector<uint32_t> loadSources() {
         std::vector<uint32_t> sources;
-        sim::PhysicalMemory& ram = sim::PhysicalMemory::get();
-        for (uint32_t link = hand_off->list_paddr; link != sim::kListEnd && sources.size() < (1u << 20);) {
-            uint32_t fields[4]; // next, src, dst, len
-            if (!ram.read(link, fields, sizeof fields)) {
-                ADD_FAILURE() << "link outside RAM at " << std::hex << link;
-                break;
-            }
-            if (fields[1] != sim::kZeroClearSource)
-                sources.push_back(fields[1]);
-            link = fields[0];
+        for (const auto& [next, src, dst, len] : pageListLinks()) {
+            if (src != sim::kZeroClearSource)
+                sources.push_back(src);
         }
         return sources;
     }
@@ -126,14 +118,7 @@ TEST_F(ProgramMemoryBoot, TheTwoBankIpaqBootsWithSourcePagesFromBothBanks) {
 
     // QEMU's collie board has RAM from 0xC0000000 over both banks; the same
     // hand-off, restored on a fresh device, passes there too.
-    BootContext::destroyInstance();
-    sim::Snapshot snapshot;
-    ASSERT_TRUE(sim::readSnapshot(saved.path() / "hand-off", snapshot, error)) << error;
-    ASSERT_TRUE(sim::restoreSnapshot(snapshot, error)) << error;
-    serial.clear();
-    sim::HandOffLimits limits;
-    limits.qemu_seconds = 20;
-    sim::HandOffRun run = sim::runOnQemu(snapshot.hand_off, limits);
+    sim::HandOffRun run = runSnapshotOnQemu(saved.path() / "hand-off");
     ASSERT_TRUE(run.started) << run.result.reason;
     EXPECT_EQ(run.result.stop, sim::EmulationStop::kHalted) << sim::describeStop(run);
     EXPECT_EQ(probeVerdict(serial), "PASS") << serial;

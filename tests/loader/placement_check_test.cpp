@@ -278,12 +278,8 @@ TEST_P(PlacementOnBoot, PagesWhereTheKernelsBytesGoCarryThemInPlaceAndTheProbePa
     // The pieces cut short by a frame in place share pages: their bytes do
     // not start right after a page's own link slot.
     int shared = 0;
-    for (uint32_t link = hand_off->list_paddr; link != sim::kListEnd;) {
-        uint32_t fields[4]; // next, src, dst, len
-        ASSERT_TRUE(sim::PhysicalMemory::get().read(link, fields, sizeof fields));
-        shared += fields[1] != sim::kZeroClearSource && (fields[1] & 0xFFF) != 16 ? 1 : 0;
-        link = fields[0];
-    }
+    for (const auto& [next, src, dst, len] : pageListLinks())
+        shared += src != sim::kZeroClearSource && (src & 0xFFF) != 16 ? 1 : 0;
     EXPECT_GT(shared, 0);
     std::string placed;
     std::string output = runUnicornVerified(settings, placed);

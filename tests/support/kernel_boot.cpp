@@ -2,7 +2,10 @@
 
 #include "boot/boot_context.h"
 #include "platform/wide_string.h"
+#include "sim/emulator/qemu_machine.h"
+#include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
+#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 #include "sim/placed_image.h"
 #include "ui/menu_context.h"
@@ -91,6 +94,40 @@ std::string KernelBoot::runUnicornVerified(const KernelBootSettings& settings, s
     sim::HandOffRun run = sim::runOnUnicorn(*hand_off, limits);
     EXPECT_EQ(run.result.stop, sim::EmulationStop::kHalted) << sim::describeStop(run);
     return serial;
+}
+
+std::vector<std::array<uint32_t, 4>> KernelBoot::pageListLinks() {
+    std::vector<std::array<uint32_t, 4>> links;
+    if (!hand_off)
+        return links;
+    // A list longer than RAM has pages is a loop.
+    const size_t most = sim::PhysicalMemory::get().size() / 16;
+    for (uint32_t link = hand_off->list_paddr; link != sim::kListEnd && links.size() < most;) {
+        std::array<uint32_t, 4> fields{};
+        if (!sim::PhysicalMemory::get().read(link, fields.data(), sizeof fields)) {
+            ADD_FAILURE() << "link outside RAM at 0x" << std::hex << link;
+            break;
+        }
+        links.push_back(fields);
+        link = fields[0];
+    }
+    return links;
+}
+
+sim::HandOffRun KernelBoot::runSnapshotOnQemu(const std::filesystem::path& saved) {
+    // The program is gone after a hand-off; its mappings go with the device.
+    BootContext::destroyInstance();
+    sim::Snapshot snapshot;
+    std::string error;
+    sim::HandOffRun run;
+    if (!sim::readSnapshot(saved, snapshot, error) || !sim::restoreSnapshot(snapshot, error)) {
+        ADD_FAILURE() << error;
+        return run;
+    }
+    serial.clear();
+    sim::HandOffLimits limits;
+    limits.qemu_seconds = 20;
+    return sim::runOnQemu(snapshot.hand_off, limits);
 }
 
 const sim::DeviceProfile& profileNamed(const char16_t* name) {
