@@ -21,7 +21,8 @@ void UnattendedRun::take(const char* name) const {
 
 void UnattendedRun::drive(WindowDriver& window, bool auto_boot) {
     window.watchBootStarts(); // before the countdown can end
-    std::fprintf(stderr, "zandrel-window: screenshots go to %s (before-boot.png, console.png)\n",
+    std::fprintf(stderr,
+                 "zandrel-window: screenshots go to %s (before-boot.png, console.png, kernel-screen.png)\n",
                  folder_.c_str());
     take("before-boot.png");
     window.showPage(kConsolePage);

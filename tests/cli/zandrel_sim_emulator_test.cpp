@@ -228,8 +228,9 @@ TEST_F(ZandrelSimEmulator, ASavedHandOffBootsAgainOnEitherEmulator) {
         EXPECT_EQ(again.status, 0) << again.err;
         // QEMU's collie has no display.
         EXPECT_EQ(probeLinesBesideTheScreen(again.out), probeLinesBesideTheScreen(first.out));
-        if (std::string(emulator) == "unicorn")
+        if (std::string(emulator) == "unicorn") {
             EXPECT_EQ(probeLines(again.out), probeLines(first.out));
+        }
         EXPECT_EQ(again.out.find("BOOT START"), std::string::npos) << "no boot, only the hand-off";
     }
 
