@@ -235,14 +235,7 @@ int LcdView::run() {
 } // namespace
 
 void leaveTheWindowOnTheLcd() {
-    // The windows as they are now: the boot has held the thread since the last repaint.
-    for (HWND window = GetTopWindow(nullptr); window != nullptr; window = GetWindow(window, GW_HWNDNEXT)) {
-        if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
-            RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    }
-    // Wine hands the drawing to the X server when the thread looks at its messages.
-    MSG pending;
-    PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+    paintThisThreadsWindows();
     const sim::DeviceProfile& profile = sim::Handheld::get().profile();
     sim::showOnLcd(captureScreen(profile.screen_width, profile.screen_height));
 }

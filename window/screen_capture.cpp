@@ -4,6 +4,16 @@
 
 #include <cstdint>
 
+void paintThisThreadsWindows() {
+    for (HWND window = GetTopWindow(nullptr); window != nullptr; window = GetWindow(window, GW_HWNDNEXT)) {
+        if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+            RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+    // Wine hands the drawing to the X server when the thread looks at its messages.
+    MSG pending;
+    PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 sim::RgbImage captureScreen(int width, int height) {
     sim::RgbImage picture(width, height);
     BITMAPINFO format{};

@@ -4,6 +4,11 @@
 
 #include "sim/rgb_image.h"
 
+// Paints what this thread's windows have waiting (a thread that has been
+// busy, as the boot keeps the window's, leaves its windows half drawn) and
+// hands the drawing to the X server.
+void paintThisThreadsWindows();
+
 // The screen's top-left `width` x `height` pixels; what lies beyond the
 // screen is black.
 sim::RgbImage captureScreen(int width, int height);

@@ -1,6 +1,7 @@
 #include "window/unattended_run.h"
 
 #include "window/host_tools.h"
+#include "window/screen_capture.h"
 
 #include <cstdio>
 
@@ -40,8 +41,7 @@ void UnattendedRun::drive(WindowDriver& window, bool auto_boot) {
 }
 
 void UnattendedRun::atJump() const {
-    // The boot has held the window's thread: let the window system draw what the page shows.
-    MSG pending;
-    PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+    // The boot has held the window's thread: the page is drawn whole first.
+    paintThisThreadsWindows();
     take("console.png");
 }

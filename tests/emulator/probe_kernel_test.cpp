@@ -8,6 +8,7 @@
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/physical_memory.h"
 #include "support/kernel_boot.h"
+#include "support/probe_screen.h"
 
 #include <algorithm>
 #include <fstream>
@@ -197,6 +198,9 @@ TEST_F(ProbeKernel, QemuAndUnicornGiveTheSameReport) {
         serial.clear();
         sim::HandOffLimits limits;
         limits.qemu_seconds = 20;
+        // Pictures of the board's display as the window's live view takes them.
+        std::vector<sim::RgbImage> pictures;
+        limits.on_screen = [&pictures](sim::RgbImage picture) { pictures.push_back(std::move(picture)); };
         sim::HandOffRun run = sim::runOnQemu(snapshot.hand_off, limits);
         ASSERT_TRUE(run.started) << run.result.reason;
         EXPECT_EQ(run.result.stop, sim::EmulationStop::kHalted) << sim::describeStop(run);
@@ -205,8 +209,13 @@ TEST_F(ProbeKernel, QemuAndUnicornGiveTheSameReport) {
             // QEMU's collie has no display: the probe draws where BootInfo says, into nothing.
             EXPECT_EQ(probeLinesBesideTheScreen(serial), probeLinesBesideTheScreen(unicorn));
             EXPECT_TRUE(contains(probeLines(serial), "PROBE: video controller off")) << serial;
+            EXPECT_TRUE(pictures.empty());
         } else {
             EXPECT_EQ(probeLines(serial), probeLines(unicorn));
+            // The last picture is the screen the kernel halted on.
+            ASSERT_FALSE(pictures.empty());
+            EXPECT_EQ(pictures.back().width, 480);
+            EXPECT_EQ(probeScreenDifference(pictures.back(), serial, false), "");
         }
     }
 }
