@@ -261,21 +261,23 @@ class WindowProgram : public WindowUnderWine {
 // Auto boot on the machine whose screen the Wine desktop has: after the jump
 // the desktop is the handheld's LCD, and shows what the probe kernel draws
 // there, its report and its verdict (an SA-11x0 whose video controller has
-// its own memory, and a PXA2x0 iPAQ in reverse video, its panel turned). The
-// picture stays once the kernel has stopped, until a tap or a key ends the
-// program with the kernel's status.
+// its own memory, and a PXA2x0 iPAQ in reverse video, its panel turned, on
+// Unicorn and on QEMU's mainstone). The picture stays once the kernel has
+// stopped, until a tap or a key ends the program with the kernel's status.
 TEST_F(WindowProgram, TheDesktopShowsTheKernelsScreenUntilATapOrAKey) {
     struct Case {
         Screen screen;
         bool reverse;
         bool tap; // else a key
+        const char* emulator;
     };
-    for (const Case& c : {Case{kJornada720, false, true}, Case{kIpaqH3900, true, false}}) {
-        SCOPED_TRACE(c.screen.machine);
+    for (const Case& c : {Case{kJornada720, false, true, "unicorn"}, Case{kIpaqH3900, true, false, "unicorn"},
+                          Case{kIpaqH3900, true, true, "qemu"}}) {
+        SCOPED_TRACE(std::string(c.screen.machine) + " on " + c.emulator);
         ASSERT_TRUE(useDesktop(c.screen.size()));
         saveAutoBootSettings({"--pause", "--safety", "--machine", c.screen.machine,
                               c.reverse ? "--reverse-video" : "--no-reverse-video"});
-        std::unique_ptr<RunningProgram> window = startWindow({"--answer", "yes"});
+        std::unique_ptr<RunningProgram> window = startWindow({"--answer", "yes", "--emulator", c.emulator});
         ASSERT_TRUE(window->waitForError(kScreenStays, 60000)) << window->out() << window->err();
         std::string output = window->out();
         EXPECT_EQ(probeVerdict(output), "PASS") << output;
