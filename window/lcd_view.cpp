@@ -8,7 +8,6 @@
 #include "window/screen_capture.h"
 
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <vector>

@@ -16,8 +16,10 @@
 void leaveTheWindowOnTheLcd();
 
 struct LcdViewOptions {
-    // QEMU's board sends the pictures (sim::HandOffLimits::on_screen);
-    // otherwise the kernel runs in this process and the LCD is read in place.
+    // The hand-off runs on QEMU: its board sends the pictures
+    // (sim::HandOffLimits::on_screen), and a board without an LCD, which
+    // sends none, is named. Otherwise the kernel runs in this process and the
+    // LCD is read in place.
     bool from_qemu = false;
     // Where the last picture is saved, a screenshot of the X screen, before
     // the view ends by itself; empty: it stays until a key or a tap.
