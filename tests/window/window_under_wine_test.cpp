@@ -146,6 +146,7 @@ struct Screen {
 const Screen kJornada720{"HP Jornada 720 (US/UK)", 640, 240, false};
 const Screen kIpaqH3600{"Compaq iPAQ H3600", 240, 320, true};
 const Screen kIpaqH3900{"Compaq iPAQ H3900", 240, 320, true};
+const Screen kIpaqH3100{"Compaq iPAQ H3100", 240, 320, true}; // 4 bits a pixel, under an X server of 16
 
 sim::RgbImage readPicture(const std::filesystem::path& png) {
     sim::RgbImage picture;
@@ -262,7 +263,9 @@ class WindowProgram : public WindowUnderWine {
 // the desktop is the handheld's LCD, and shows what the probe kernel draws
 // there, its report and its verdict (an SA-11x0 whose video controller has
 // its own memory, and a PXA2x0 iPAQ in reverse video, its panel turned, on
-// Unicorn and on QEMU's mainstone). The picture stays once the kernel has
+// Unicorn and on QEMU's mainstone, and an iPAQ of 4 bits a pixel that the
+// frame-buffer table lacks, so BootInfo takes the display's depth from the
+// window system). The picture stays once the kernel has
 // stopped, until a tap or a key ends the program with the kernel's status.
 TEST_F(WindowProgram, TheDesktopShowsTheKernelsScreenUntilATapOrAKey) {
     struct Case {
@@ -272,7 +275,7 @@ TEST_F(WindowProgram, TheDesktopShowsTheKernelsScreenUntilATapOrAKey) {
         const char* emulator;
     };
     for (const Case& c : {Case{kJornada720, false, true, "unicorn"}, Case{kIpaqH3900, true, false, "unicorn"},
-                          Case{kIpaqH3900, true, true, "qemu"}}) {
+                          Case{kIpaqH3900, true, true, "qemu"}, Case{kIpaqH3100, false, false, "unicorn"}}) {
         SCOPED_TRACE(std::string(c.screen.machine) + " on " + c.emulator);
         ASSERT_TRUE(useDesktop(c.screen.size()));
         saveAutoBootSettings({"--pause", "--safety", "--machine", c.screen.machine,
