@@ -235,6 +235,9 @@ void DeviceSession::connectOutputs() {
             terminal_.err(line);
         }
         std::optional<sim::ExpectedPlacement> expected = placementToVerify(hand_off);
-        endAfterHandOff(runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr));
+        HandOffTask task = [&](const std::function<void(sim::RgbImage)>& on_screen) {
+            return runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr, on_screen);
+        };
+        endAfterHandOff(run_hand_off ? run_hand_off(task) : task({}));
     };
 }

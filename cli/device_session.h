@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "sim/placed_image.h"
+#include "sim/rgb_image.h"
 
 #include <chrono>
 #include <fstream>
@@ -47,6 +48,12 @@ class DeviceSession {
     std::function<void(int status)> end_process;
     // Called at the jump, before the hand-off runs.
     std::function<void()> at_jump;
+    // Runs the hand-off, which answers the exit status and hands QEMU's
+    // pictures of its display to its argument (runHandOff); by default on
+    // this thread. The window runs it on a thread of its own and shows the
+    // screen on this one meanwhile.
+    using HandOffTask = std::function<int(const std::function<void(sim::RgbImage)>& on_screen)>;
+    std::function<int(const HandOffTask& task)> run_hand_off;
 
   private:
     // False (with the reason on standard error) when --object-store leaves

@@ -94,7 +94,7 @@ void saveScreen(const std::optional<sim::RgbImage>& screen, const std::string& n
 } // namespace
 
 int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal,
-               const sim::ExpectedPlacement* expected) {
+               const sim::ExpectedPlacement* expected, const std::function<void(sim::RgbImage)>& on_screen) {
     if (options.snapshot) {
         std::string error;
         if (sim::writeSnapshot(*options.snapshot, hand_off, error))
@@ -115,6 +115,7 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
     if (options.qemu_timeout)
         limits.qemu_seconds = static_cast<unsigned>(*options.qemu_timeout);
     limits.picture_screen = options.screen_png.has_value();
+    limits.on_screen = on_screen;
     std::optional<sim::PlacementCheck> placement;
     limits.expected = expected;
     if (expected != nullptr) {

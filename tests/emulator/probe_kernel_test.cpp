@@ -7,6 +7,7 @@
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/physical_memory.h"
 #include "support/kernel_boot.h"
+#include "support/probe_screen.h"
 
 #include <algorithm>
 #include <fstream>
@@ -187,7 +188,10 @@ TEST_F(ProbeKernel, QemuAndUnicornGiveTheSameReport) {
         ASSERT_TRUE(sim::writeSnapshot(saved, *hand_off, error)) << error;
         std::string unicorn = runUnicorn();
 
-        sim::HandOffRun run = runSnapshotOnQemu(saved);
+        // Pictures of the board's display as the window's live view takes them.
+        std::vector<sim::RgbImage> pictures;
+        sim::HandOffRun run = runSnapshotOnQemu(
+            saved, [&pictures](sim::RgbImage picture) { pictures.push_back(std::move(picture)); });
         std::filesystem::remove(saved);
         ASSERT_TRUE(run.started) << run.result.reason;
         EXPECT_EQ(run.result.stop, sim::EmulationStop::kHalted) << sim::describeStop(run);
@@ -196,8 +200,13 @@ TEST_F(ProbeKernel, QemuAndUnicornGiveTheSameReport) {
             // QEMU's collie has no display: the probe draws where BootInfo says, into nothing.
             EXPECT_EQ(probeLinesBesideTheScreen(serial), probeLinesBesideTheScreen(unicorn));
             EXPECT_TRUE(contains(probeLines(serial), "PROBE: video controller off")) << serial;
+            EXPECT_TRUE(pictures.empty());
         } else {
             EXPECT_EQ(probeLines(serial), probeLines(unicorn));
+            // The last picture is the screen the kernel halted on.
+            ASSERT_FALSE(pictures.empty());
+            EXPECT_EQ(pictures.back().width, 480);
+            EXPECT_EQ(probeScreenDifference(pictures.back(), serial, false), "");
         }
     }
 }

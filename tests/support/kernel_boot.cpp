@@ -114,7 +114,8 @@ std::vector<std::array<uint32_t, 4>> KernelBoot::pageListLinks() {
     return links;
 }
 
-sim::HandOffRun KernelBoot::runSnapshotOnQemu(const std::filesystem::path& saved) {
+sim::HandOffRun KernelBoot::runSnapshotOnQemu(const std::filesystem::path& saved,
+                                              std::function<void(sim::RgbImage)> on_screen) {
     // The program is gone after a hand-off; its mappings go with the device.
     BootContext::destroyInstance();
     sim::Snapshot snapshot;
@@ -127,6 +128,7 @@ sim::HandOffRun KernelBoot::runSnapshotOnQemu(const std::filesystem::path& saved
     serial.clear();
     sim::HandOffLimits limits;
     limits.qemu_seconds = 20;
+    limits.on_screen = std::move(on_screen);
     return sim::runOnQemu(snapshot.hand_off, limits);
 }
 

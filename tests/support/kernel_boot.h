@@ -11,6 +11,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,8 +46,10 @@ class KernelBoot : public SimulatedDevice {
     std::vector<std::array<uint32_t, 4>> pageListLinks();
     // Ends the program as the jump does, restores the hand-off saved at
     // `saved` on a fresh device and runs it on QEMU; the kernel's serial
-    // output is in `serial` afterwards.
-    sim::HandOffRun runSnapshotOnQemu(const std::filesystem::path& saved);
+    // output is in `serial` afterwards, and `on_screen` is given the board's
+    // display pictures as the window's live view takes them.
+    sim::HandOffRun runSnapshotOnQemu(const std::filesystem::path& saved,
+                                      std::function<void(sim::RgbImage)> on_screen = nullptr);
 
     std::optional<sim::HandOff> hand_off;
     std::string serial; // everything sent on the serial line
