@@ -6,6 +6,7 @@
 #include "sim/device_profile.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
+#include "sim/ram_split.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include <filesystem>
 
 namespace {
+
+constexpr uint32_t kMB = 1024 * 1024;
 
 std::string answerName(int answer) {
     switch (answer) {
@@ -104,8 +107,13 @@ bool DeviceSession::setUp() {
             return false;
         }
     }
+    if (!objectStoreFits(*settings.profile))
+        return false;
+    if (options_.object_store_mb)
+        settings.object_store_bytes = *options_.object_store_mb * kMB;
     sim::Handheld::get().reset(settings);
     sim::Handheld::get().memory.corrupt_load_link = options_.corrupt_load_link;
+    sim::Handheld::get().memory.drop_zero_link = options_.drop_zero_link;
     // The embedded device's prepared card, unless an image of the user's takes its unit.
     if (embedded_ && !embedded_->diskImage().empty())
         sim::attachDisk(1, embedded_->diskImage());
@@ -118,16 +126,29 @@ bool DeviceSession::setUp() {
     return true;
 }
 
+bool DeviceSession::objectStoreFits(const sim::DeviceProfile& profile) const {
+    if (!options_.object_store_mb || sim::programMemoryBytes(profile, *options_.object_store_mb * kMB) > 0)
+        return true;
+    std::fprintf(stderr,
+                 "zandrel-sim: an object store of %u MB leaves no program memory on \"%s\" (%u MB of RAM)\n",
+                 *options_.object_store_mb, utf16ToUtf8(profile.name).c_str(), profile.ram_size / kMB);
+    return false;
+}
+
 const sim::DeviceProfile* DeviceSession::machineFor(const char16_t* name) const {
     if (options_.profile || name == nullptr)
         return nullptr;
     return sim::findDeviceProfile(name);
 }
 
-void DeviceSession::useMachineNamed(const char16_t* name) {
+bool DeviceSession::useMachineNamed(const char16_t* name) {
     const sim::DeviceProfile* profile = machineFor(name);
-    if (profile != nullptr && profile != &sim::Handheld::get().profile())
-        sim::Handheld::get().setProfile(*profile);
+    if (profile == nullptr || profile == &sim::Handheld::get().profile())
+        return true;
+    if (!objectStoreFits(*profile))
+        return false;
+    sim::Handheld::get().setProfile(*profile);
+    return true;
 }
 
 void DeviceSession::bootPressed() {
@@ -214,6 +235,9 @@ void DeviceSession::connectOutputs() {
             terminal_.err(line);
         }
         std::optional<sim::ExpectedPlacement> expected = placementToVerify(hand_off);
-        endAfterHandOff(runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr));
+        HandOffTask task = [&](const std::function<void(sim::RgbImage)>& on_screen) {
+            return runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr, on_screen);
+        };
+        endAfterHandOff(run_hand_off ? run_hand_off(task) : task({}));
     };
 }

@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "sim/placed_image.h"
+#include "sim/rgb_image.h"
 
 #include <chrono>
 #include <fstream>
@@ -34,8 +35,9 @@ class DeviceSession {
     // stays as it is (--profile given, or no machine of that name).
     const sim::DeviceProfile* machineFor(const char16_t* name) const;
     // The handheld becomes the machine of this name, by the rule above; only
-    // while nothing of the device is mapped.
-    void useMachineNamed(const char16_t* name);
+    // while nothing of the device is mapped. False (with the reason on
+    // standard error) when --object-store leaves that machine no program memory.
+    bool useMachineNamed(const char16_t* name);
     // Boot was pressed: the start of --timing's measure, and of --fail-call's count.
     void bootPressed();
     // With --fail-call: which call failed, or that none did (at the jump, or
@@ -46,8 +48,17 @@ class DeviceSession {
     std::function<void(int status)> end_process;
     // Called at the jump, before the hand-off runs.
     std::function<void()> at_jump;
+    // Runs the hand-off, which answers the exit status and hands QEMU's
+    // pictures of its display to its argument (runHandOff); by default on
+    // this thread. The window runs it on a thread of its own and shows the
+    // screen on this one meanwhile.
+    using HandOffTask = std::function<int(const std::function<void(sim::RgbImage)>& on_screen)>;
+    std::function<int(const HandOffTask& task)> run_hand_off;
 
   private:
+    // False (with the reason on standard error) when --object-store leaves
+    // `profile` no program memory.
+    bool objectStoreFits(const sim::DeviceProfile& profile) const;
     // After the hand-off the program is gone, as on the handheld: the process ends.
     [[noreturn]] void endAfterHandOff(int status);
     // The files of this boot as --verify compares them; none when not verifying.

@@ -1,5 +1,6 @@
 #include "cli/hand_off_runner.h"
 
+#include "sim/emulator/hand_off_code.h"
 #include "sim/emulator/qemu_machine.h"
 #include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
@@ -38,8 +39,16 @@ const char* hazardName(sim::ReplayHazard::Kind kind) {
     return "hazard";
 }
 
-// --emulator none: the memory the second stage would leave, in short.
+// --emulator none: the memory the second stage would leave, in short. The
+// RAM starts as an emulator's does, leftovers wherever the list or the
+// kernel's file puts bytes that the loader does not hold: a byte the replay
+// never wrote reads as a leftover, unless the loader put it in place.
 int replay(const sim::HandOff& hand_off, Terminal& terminal, const sim::ExpectedPlacement* expected) {
+    if (!sim::prepareHandOffRam(hand_off, expected)) {
+        terminal.err("zandrel-sim: replay: no RAM page for the jump routine at " +
+                     sim::hexWord(hand_off.jump_paddr) + "\n");
+        return kStopped;
+    }
     sim::ReplayResult result =
         sim::replayPageList(hand_off.list_paddr, hand_off.routine, hand_off.args_paddr);
     std::string text = "second stage (replayed, " + std::string(sim::jumpRoutineName(hand_off.routine)) +
@@ -85,7 +94,7 @@ void saveScreen(const std::optional<sim::RgbImage>& screen, const std::string& n
 } // namespace
 
 int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal,
-               const sim::ExpectedPlacement* expected) {
+               const sim::ExpectedPlacement* expected, const std::function<void(sim::RgbImage)>& on_screen) {
     if (options.snapshot) {
         std::string error;
         if (sim::writeSnapshot(*options.snapshot, hand_off, error))
@@ -106,7 +115,9 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
     if (options.qemu_timeout)
         limits.qemu_seconds = static_cast<unsigned>(*options.qemu_timeout);
     limits.picture_screen = options.screen_png.has_value();
+    limits.on_screen = on_screen;
     std::optional<sim::PlacementCheck> placement;
+    limits.expected = expected;
     if (expected != nullptr) {
         limits.at_kernel_entry = [&placement, expected](const sim::PhysicalReader& read) {
             placement = sim::verifyPlacement(*expected, read);

@@ -91,10 +91,13 @@ const char* optionsText() {
            "                        repeatable); the embedded device has a DSK1: holding\n"
            "                        kalmor.gz and miniroot.fs on a UFS partition\n"
            "  --profile NAME        the simulated handheld, when it is not the chosen machine\n"
+           "  --object-store MB     RAM given to the object store; the rest, less the kernel's\n"
+           "                        part, is program memory (default: half of the RAM)\n"
            "  --timezone-bias MIN   minutes to add to local time to get UTC (default 0)\n"
            "  --serial-log FILE     where COM1 output goes (default: the terminal)\n"
            "  --debug-log FILE      where the debugger output goes (default: discarded)\n"
-           "  --list-machines       list the selectable machine names and exit\n"
+           "  --list-machines       list the selectable machines (name, processor, RAM banks,\n"
+           "                        default object store; tab-separated) and exit\n"
            "  --screen-size         print the handheld's screen as WIDTHxHEIGHT and exit: the\n"
            "                        machine of --profile, or of the Main page (--machine or\n"
            "                        the device's settings)\n"
@@ -138,6 +141,7 @@ const char* optionsText() {
            "                        screendump of the mainstone's LCD (collie has none); with\n"
            "                        none, the screen at the jump\n"
            "  --corrupt-load-link N for tests: damage load link N's data at the jump\n"
+           "  --drop-zero-link N    for tests: take zero-clear link N out of the list at the jump\n"
            "  --snapshot FILE       save the hand-off state (pages, jump arguments, processor)\n"
            "  --from-snapshot FILE  run a saved hand-off instead of booting\n"
            "\n"
@@ -152,7 +156,8 @@ const char* optionsText() {
            "                        pressing Boot to the jump\n"
            "  --fail-call N[:KIND]  make the handheld's Nth fallible call after pressing Boot\n"
            "                        fail, or its Nth of one KIND: VirtualAlloc, LockPages,\n"
-           "                        VirtualCopy, ReadFile, DiskRead, recv, CreateFile\n"
+           "                        VirtualCopy, ReadFile, DiskRead, recv, CreateFile,\n"
+           "                        LocalAlloc\n"
            "  --help                this text\n"
            "\n"
            "Settings not given keep the values stored in the device's zandrel.cnf.\n"
@@ -187,15 +192,25 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             o.quiet = true;
         } else if (arg == "--verify" || arg == "--no-verify") {
             o.verify = arg == "--verify";
-        } else if (arg == "--corrupt-load-link") {
+        } else if (arg == "--corrupt-load-link" || arg == "--drop-zero-link") {
             if (!value(text))
                 break;
             std::optional<unsigned long long> link = parseUnsigned(text);
             if (!link || *link > UINT32_MAX) {
-                result.error = "--corrupt-load-link takes a link number, not \"" + text + "\"";
+                result.error = arg + " takes a link number, not \"" + text + "\"";
                 break;
             }
-            o.corrupt_load_link = static_cast<uint32_t>(*link);
+            (arg == "--corrupt-load-link" ? o.corrupt_load_link : o.drop_zero_link) =
+                static_cast<uint32_t>(*link);
+        } else if (arg == "--object-store") {
+            if (!value(text))
+                break;
+            std::optional<unsigned long long> megabytes = parseUnsigned(text);
+            if (!megabytes || *megabytes >= 4096) {
+                result.error = "--object-store takes a size in MB below 4096, not \"" + text + "\"";
+                break;
+            }
+            o.object_store_mb = static_cast<uint32_t>(*megabytes);
         } else if (arg == "--timing") {
             o.timing = true;
         } else if (std::optional<bool>* flag = bootFlag(o, arg)) {

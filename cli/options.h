@@ -3,15 +3,17 @@
 
 #include "sim/failure_injection.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 struct CliOptions {
-    std::optional<std::string> device;  // the object store folder
-    std::optional<std::string> machine; // a selectable machine name
-    std::optional<std::string> profile; // the simulated device, when not the chosen machine
+    std::optional<std::string> device;       // the object store folder
+    std::optional<std::string> machine;      // a selectable machine name
+    std::optional<std::string> profile;      // the simulated device, when not the chosen machine
+    std::optional<uint32_t> object_store_mb; // the object store's share of RAM; unset: half
     std::optional<std::string> dir;
     std::optional<std::string> kernel;
     std::optional<int> rootfs; // 0 wd, 1 sd, 2 md, 3 nfs
@@ -41,6 +43,7 @@ struct CliOptions {
     std::optional<bool> verify;
     // For tests: damage the data of this load link at the jump (sim::MemoryKnobs).
     std::optional<uint32_t> corrupt_load_link;
+    std::optional<uint32_t> drop_zero_link;
     // --fail-call N[:KIND]: the Nth fallible call after pressing Boot fails
     // (of that kind only, with KIND); see sim/failure_injection.h.
     std::optional<unsigned long long> fail_call;

@@ -11,6 +11,7 @@
 #include "sim/device_profile.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
+#include "sim/ram_split.h"
 #include "ui/menu_context.h"
 
 #include <chrono>
@@ -21,9 +22,22 @@
 
 namespace {
 
+constexpr uint32_t kMB = 1024 * 1024;
+
+// One line a machine: name, processor, RAM and its banks, default object store.
 void listMachines() {
-    for (const sim::DeviceProfile& profile : sim::deviceProfiles())
-        std::printf("%s\n", utf16ToUtf8(profile.name).c_str());
+    for (const sim::DeviceProfile& profile : sim::deviceProfiles()) {
+        std::string banks;
+        for (const sim::RamBank& bank : sim::ramBanks(profile)) {
+            char text[40];
+            std::snprintf(text, sizeof text, "%s%u MB at 0x%08x", banks.empty() ? "" : ", ", bank.size / kMB,
+                          bank.base);
+            banks += text;
+        }
+        std::printf("%s\t%s\tRAM %u MB: %s\tobject store %u MB\n", utf16ToUtf8(profile.name).c_str(),
+                    sim::processorName(profile.processor), profile.ram_size / kMB, banks.c_str(),
+                    sim::defaultObjectStoreBytes(profile) / kMB);
+    }
 }
 
 // The Boot button: read the pages, the safety question, then the boot.
@@ -85,19 +99,19 @@ int Session::run() {
 
     applyToPages(options_, main_page.form, option_page.form);
     int selection = main_page.form.platform_selection;
-    if (selection >= 0)
-        device_.useMachineNamed(main_page.form.platforms[selection].name);
-
-    int status = 1;
-    if (options_.screen_size) {
+    // The machine cannot be made when --object-store leaves it no program memory.
+    bool usable = selection < 0 || device_.useMachineNamed(main_page.form.platforms[selection].name);
+    int status = 2;
+    if (usable && options_.screen_size) {
         const sim::DeviceProfile& profile = sim::Handheld::get().profile();
         std::printf("%dx%d\n", profile.screen_width, profile.screen_height);
         status = 0;
-    } else {
+    } else if (usable) {
         device_.bootPressed();
         pressBoot(*menu, window);
         device_.reportFailedCall();
         // Back here only when the boot failed or was cancelled.
+        status = 1;
     }
 
     BootContext::destroyInstance();

@@ -10,7 +10,7 @@ typedef unsigned int u32;
 typedef unsigned short u16;
 
 #pragma GCC visibility push(hidden)
-void own_screen(u32 bootinfo);
+void kernel_main(u32 bootinfo);
 #pragma GCC visibility pop
 
 #define SA_LCD 0xB0100000u
@@ -39,7 +39,7 @@ static void paint(u32 pixels, int width, int height, int line_bytes) {
     }
 }
 
-void own_screen(u32 bootinfo) {
+void kernel_main(u32 bootinfo) {
     u32 cpu = *(volatile u32*)(bootinfo + 24);
     u32 machine = *(volatile u32*)(bootinfo + 28);
     u32 own = (u32)frame;

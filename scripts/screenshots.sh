@@ -2,13 +2,16 @@
 # Writes PNG screenshots of the window's three pages into docs/screenshots/ on
 # the screens of the README's table: 640x240 (HP Jornada 7XX), 240x320 (an
 # iPAQ) and 480x640 (the W-ZERO3 of the default device), each with that
-# machine chosen on the Main page, on a private X server.
+# machine chosen on the Main page, on a private X server. Then the kernel's
+# screen after the jump on each of these machines, as a user gets it:
+# a device folder whose settings boot the probe kernel (gzipped) with auto
+# boot, opened by scripts/window.sh --device DIR without a display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bash scripts/setup.sh >&2
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target zandrel-window-screenshots >&2
+cmake --build build --target zandrel-window-screenshots zandrel-window zandrel-sim probe_kernel >&2
 source scripts/wine_env.sh
 mkdir -p docs/screenshots
 
@@ -34,5 +37,35 @@ for ((i = 0; i < ${#screens[@]}; i += 2)); do
   wait "$x_server_pid" 2>/dev/null || true
   x_server_pid=
   unset DISPLAY
+done
+
+# The Option page's auto boot (seconds), which no option of zandrel-sim sets:
+# the 32-bit field at offset 1616 of the settings record (src/ui/preferences.h).
+set_auto_boot() {
+  printf '\001\000\000\000' | dd of="$1" bs=1 seek=1616 conv=notrunc status=none
+}
+kernel_screens=(
+  "640x240" "HP Jornada 720 (US/UK)"
+  "240x320" "Compaq iPAQ H3600"
+  "480x640" "Sharp W-ZERO3 (WS003SH)"
+)
+work=$(mktemp -d)
+trap 'cleanup; rm -rf "$work"' EXIT
+for ((i = 0; i < ${#kernel_screens[@]}; i += 2)); do
+  screen=${kernel_screens[i]}
+  device=$work/$screen
+  mkdir -p "$device/Storage Card"
+  gzip -9 -c build/kernels/probe.elf >"$device/Storage Card/kalmor.gz"
+  # zandrel-sim's boot stores the settings its options name.
+  build/zandrel-sim --quiet --device "$device" --machine "${kernel_screens[i + 1]}" --dir '\Storage Card\' \
+    --kernel kalmor.gz --no-pause --answer yes --emulator none >/dev/null 2>&1
+  set_auto_boot "$device/Storage Card/zandrel.cnf"
+  env -u DISPLAY bash scripts/window.sh --device "$device" >"$work/out" 2>"$work/err" || {
+    cat "$work/err" >&2
+    exit 1
+  }
+  folder=$(sed -n 's/^zandrel-window: screenshots go to \(.*\) (.*$/\1/p' "$work/err")
+  cp "$folder/kernel-screen.png" "docs/screenshots/$screen-kernel.png"
+  rm -rf "$folder"
 done
 ls docs/screenshots

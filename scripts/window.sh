@@ -9,8 +9,10 @@
 # Uses $DISPLAY when there is one. Without one it runs on a private X server,
 # where nobody can press a button: message boxes are answered yes (unless
 # --answer or --answers says otherwise), Boot is pressed once the window is up
-# (unless auto boot presses it), and screenshots of the window before Boot and
-# of the Console page at the end go to a folder named on standard error.
+# (unless auto boot presses it), and screenshots of the window before Boot, of
+# the Console page at the end and of the kernel's screen when it stops go to a
+# folder named on standard error. After the jump the desktop is the handheld's
+# screen; with a display, the kernel's last picture stays until a key or a tap.
 # The kernel's serial output goes to standard output; the program ends with
 # zandrel-sim's exit status. ZANDREL_BUILD_DIR chooses the build folder
 # (default build/), ZANDREL_WINE_PREFIX the Wine prefix (default in it).

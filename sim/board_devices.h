@@ -1,6 +1,6 @@
 // The hardware of the simulated boards the loader reaches, as device models:
-// the SA-11x0 serial port 3, the PXA2x0 full-function UART, GPIO block and
-// memory controller.
+// the SA-11x0 serial port 3 and memory controller, the PXA2x0 full-function
+// UART, GPIO block and memory controller.
 // They are attached to the physical memory of every new device of a matching
 // processor, so the loader's VirtualCopy mappings and the emulated processor
 // after the hand-off reach the same registers. Transmitted bytes go to the
@@ -117,26 +117,44 @@ class Pxa2x0Gpio : public DeviceModel {
     std::array<uint32_t, kGpioBlockSize / 4> registers_{};
 };
 
-// PXA2x0 memory controller: MDCNFG (offset 0) describes the profile's RAM as
-// the SDRAM the board has, 64 MB partitions filled from 0xA0000000; the other
-// registers read 0 and writes are ignored. A RAM size the register cannot
-// describe reads as no partition enabled.
-class Pxa2x0MemoryController : public DeviceModel {
+// A memory controller as the loader reads it: the DRAM configuration
+// register at offset 0; the other registers read 0 and writes are ignored.
+class MemoryController : public DeviceModel {
   public:
-    static constexpr uint32_t kBase = 0x48000000;
     static constexpr uint32_t kSize = 0x1000;
 
-    explicit Pxa2x0MemoryController(uint32_t ram_size);
     uint8_t read8(uint32_t offset) override {
         return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
     }
     void write8(uint32_t, uint8_t) override {}
-    uint32_t read32(uint32_t offset) override { return offset == 0 ? mdcnfg_ : 0; }
+    uint32_t read32(uint32_t offset) override { return offset == 0 ? configuration_ : 0; }
     void write32(uint32_t, uint32_t) override {}
-    uint32_t mdcnfg() const { return mdcnfg_; }
 
-  private:
-    uint32_t mdcnfg_ = 0;
+  protected:
+    uint32_t configuration_ = 0;
+};
+
+// PXA2x0 memory controller: MDCNFG describes the profile's RAM as the SDRAM
+// the board has, 64 MB partitions filled from 0xA0000000. A RAM size the
+// register cannot describe reads as no partition enabled.
+class Pxa2x0MemoryController : public MemoryController {
+  public:
+    static constexpr uint32_t kBase = 0x48000000;
+
+    explicit Pxa2x0MemoryController(uint32_t ram_size);
+    uint32_t mdcnfg() const { return configuration_; }
+};
+
+// SA-11x0 memory controller: MDCNF enables the DRAM banks of the profile's
+// RAM and gives their row address bits (src/arch/arm/installed_ram.h has the
+// layouts of both processors), with the timing fields set as a boot loader
+// leaves them. Banks of a size the register cannot describe read as not enabled.
+class Sa11x0MemoryController : public MemoryController {
+  public:
+    static constexpr uint32_t kBase = 0xA0000000;
+
+    Sa11x0MemoryController(Processor processor, const std::vector<RamBank>& banks);
+    uint32_t mdcnf() const { return configuration_; }
 };
 
 // Attaches the hardware of `profile`'s processor and its display (sim/lcd.h) to `memory`.

@@ -48,8 +48,9 @@ HandOff handOffOf(JumpRoutine routine, const FlatJumpCall& call) {
     hand_off.list_paddr = call.list_paddr;
     hand_off.sp = call.sp;
     hand_off.code_paddr = call.code_paddr;
-    hand_off.jump_paddr =
-        freeJumpPage(ram.base(), ram.size(), [&ram](uint32_t page) { return ram.frameInUse(page); });
+    hand_off.jump_paddr = freeJumpPage(ram.base(), ram.size(), [&ram](uint32_t page) {
+        return ram.frameInUse(page) || !ram.contains(page, PhysicalMemory::kFrameSize);
+    });
     return hand_off;
 }
 
@@ -73,22 +74,41 @@ void corruptLoadLink(uint32_t list_head, uint32_t wanted) {
     }
 }
 
+// The `drop_zero_link` knob: the link before that zero-clear link (or the
+// jump's list head) goes on with the link after it. Returns the list head.
+uint32_t dropZeroLink(uint32_t list_head, uint32_t wanted) {
+    PhysicalMemory& ram = PhysicalMemory::get();
+    uint32_t count = 0;
+    uint32_t previous = kListEnd;
+    for (uint32_t link = list_head, steps = 0; link != kListEnd && steps < (1u << 24); ++steps) {
+        uint32_t fields[4]; // next, src, dst, len
+        if (!ram.read(link, fields, sizeof fields))
+            break;
+        if (fields[1] == kZeroClearSource && count++ == wanted) {
+            if (previous == kListEnd)
+                return fields[0];
+            ram.write(previous, &fields[0], 4);
+            break;
+        }
+        previous = link;
+        link = fields[0];
+    }
+    return list_head;
+}
+
 void record(JumpRoutine routine, uint32_t args_paddr, uint32_t list_paddr, uint32_t sp, uint32_t code_paddr) {
     Cpu& cpu = Cpu::get();
-    FlatJumpCall call{jumpRoutineName(routine),
-                      args_paddr,
-                      list_paddr,
-                      sp,
-                      code_paddr,
-                      cpu.cpsr(),
-                      Handheld::get().kernel_mode,
-                      cpu.dcache_lines_read};
+    FlatJumpCall call{
+        jumpRoutineName(routine),    args_paddr,           list_paddr, sp, code_paddr, cpu.cpsr(),
+        Handheld::get().kernel_mode, cpu.dcache_lines_read};
     cpu.flat_jumps.push_back(call);
     if (cpu.on_flat_jump)
         cpu.on_flat_jump(call);
     Handheld& device = Handheld::get();
     if (device.memory.corrupt_load_link)
         corruptLoadLink(list_paddr, *device.memory.corrupt_load_link);
+    if (device.memory.drop_zero_link)
+        call.list_paddr = dropZeroLink(list_paddr, *device.memory.drop_zero_link);
     if (device.on_jump)
         device.on_jump(handOffOf(routine, call));
 }

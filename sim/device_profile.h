@@ -1,5 +1,5 @@
 // The selectable machines as the simulated handheld knows them: processor,
-// the RAM the model really has, display, code page and OS version.
+// the RAM the model really has and its banks, display, code page and OS version.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,9 @@ struct DeviceProfile {
     uint32_t cpu;         // PlatformId words
     uint32_t machine;
     Processor processor;
-    uint32_t ram_base; // the first RAM bank, where the device's RAM really is
-    uint32_t ram_size;
+    uint32_t ram_base;  // the first RAM bank, where the device's RAM really is
+    uint32_t ram_size;  // all of the RAM
+    uint32_t ram_banks; // equal banks, one per DRAM bank (SDRAM partition) from ram_base on
     int screen_width;
     int screen_height;
     int bits_per_pixel;
@@ -27,7 +28,18 @@ struct DeviceProfile {
     uint32_t ce_build;
 };
 
+// One bank of RAM, or a physical window.
+struct RamBank {
+    uint32_t base;
+    uint32_t size;
+};
+
 const std::vector<DeviceProfile>& deviceProfiles();
+// The profile's RAM banks, lowest first: SA-11x0 DRAM banks lie 128 MB
+// apart, PXA2x0 SDRAM partitions 64 MB apart.
+std::vector<RamBank> ramBanks(const DeviceProfile& profile);
+// From the first bank's start to the last bank's end, gaps included.
+RamBank ramWindow(const DeviceProfile& profile);
 // Null when no profile has that name.
 const DeviceProfile* findDeviceProfile(std::u16string_view name);
 // The machine of a PlatformId; null when no profile has it.

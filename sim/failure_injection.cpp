@@ -22,6 +22,7 @@ constexpr std::array<KindFacts, kFallibleCallKinds> kKinds = {{
     {"DiskRead", ce::ERROR_READ_FAULT},
     {"recv", static_cast<ce::DWORD>(ce::WSAECONNRESET)},
     {"CreateFile", ce::ERROR_ACCESS_DENIED},
+    {"LocalAlloc", ce::ERROR_NOT_ENOUGH_MEMORY},
 }};
 
 } // namespace

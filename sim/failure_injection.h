@@ -21,8 +21,9 @@ enum class FallibleCall {
     DiskRead,      // DeviceIoControl DISK_IOCTL_READ
     SocketReceive, // recv
     CreateFile,    // CreateFileW, files and devices
+    LocalAlloc,    // the process heap
 };
-constexpr size_t kFallibleCallKinds = 7;
+constexpr size_t kFallibleCallKinds = 8;
 
 // "VirtualAlloc", "LockPages", ..., as the command line and reports name them.
 const char* fallibleCallName(FallibleCall kind);

@@ -17,6 +17,7 @@ struct HandOff {
     Processor processor = Processor::SA1110;    // the device's processor
     uint32_t platform_cpu = 0;                  // the device's profile
     uint32_t platform_machine = 0;
+    // The device's RAM window, from its first bank to the end of its last.
     uint32_t ram_base = 0;
     uint32_t ram_size = 0;
     // The jump routine's arguments: argument page, first PageLink, stack

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct HandheldSettings {
     const DeviceProfile* profile = &defaultDeviceProfile();
     std::filesystem::path root; // the object store's "\"
     std::vector<std::u16string> storage_cards = {u"Storage Card"};
+    // The object store's share of RAM; none: half of it, as the devices ship.
+    std::optional<uint32_t> object_store_bytes;
 };
 
 class Handheld {
@@ -40,6 +43,12 @@ class Handheld {
     void reset(const HandheldSettings& settings);
     // Also makes new RAM for the profile: only while nothing is mapped.
     void setProfile(const DeviceProfile& profile);
+    // Moves the split between the object store and program memory (as
+    // HandheldSettings::object_store_bytes) and makes new RAM: only while
+    // nothing is mapped.
+    void setObjectStore(std::optional<uint32_t> bytes);
+    // The object store's bytes on `profile`.
+    uint32_t objectStoreBytes(const DeviceProfile& profile) const;
 
     const DeviceProfile& profile() const { return *profile_; }
     const std::filesystem::path& root() const { return root_; }
@@ -90,6 +99,7 @@ class Handheld {
 
   private:
     const DeviceProfile* profile_ = &defaultDeviceProfile();
+    std::optional<uint32_t> object_store_bytes_;
     std::filesystem::path root_;
     std::vector<std::u16string> storage_cards_;
 };

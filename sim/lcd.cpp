@@ -3,12 +3,14 @@
 #include "loader/elf_format.h"
 #include "sim/board_devices.h"
 #include "sim/display_memory.h"
+#include "sim/handheld.h"
 #include "sim/lcd_controllers.h"
 #include "sim/lcd_pixels.h"
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 
 namespace sim {
 
@@ -150,28 +152,81 @@ void setUpS1d13806(S1d13806Registers& video, const DisplayMemory& d) {
     video.write8(V::kLcdOffset + 1, static_cast<uint8_t>(pitch_words >> 8));
 }
 
-// Windows CE's desktop, drawn as the user holds the machine: on a panel that
-// scans turned, a screen column is a scan line.
-void paintDesktop(const DeviceProfile& profile, const DisplayMemory& d,
-                  const std::function<void(uint32_t line, const std::vector<uint8_t>& bytes)>& store) {
-    PixelFormat format{d.bits_per_pixel, {}};
-    if (d.bits_per_pixel < 16) {
-        for (int i = 0; i < (1 << d.bits_per_pixel); ++i)
-            format.palette.push_back(windowsPaletteColour(d.bits_per_pixel, i));
+using LineStore = std::function<void(uint32_t line, const std::vector<uint8_t>& bytes)>;
+
+// Where the display driver keeps its pixel lines: RAM frames, or the video controller's memory.
+LineStore lineStore(PhysicalMemory& memory, const DisplayMemory& display, VideoMemory* video) {
+    if (video == nullptr)
+        return [&memory, display](uint32_t line, const std::vector<uint8_t>& bytes) {
+            memory.write(display.address + line * display.line_bytes, bytes.data(),
+                         static_cast<uint32_t>(bytes.size()));
+        };
+    return [video, display](uint32_t line, const std::vector<uint8_t>& bytes) {
+        std::copy(bytes.begin(), bytes.end(),
+                  video->bytes() + (display.address - VideoMemory::kBase) + line * display.line_bytes);
+    };
+}
+
+// The pixel values Windows CE's driver draws, remembered by colour: a
+// picture of the window system has few colours, and a palette is searched
+// once for each.
+class PixelValues {
+  public:
+    explicit PixelValues(int bits_per_pixel) : format_{bits_per_pixel, {}} {
+        for (int i = 0; bits_per_pixel < 16 && i < (1 << bits_per_pixel); ++i)
+            format_.palette.push_back(windowsPaletteColour(bits_per_pixel, i));
     }
-    uint32_t colours[3] = {nearestPixelValue(format, kDesktop), nearestPixelValue(format, kTaskBar),
-                           nearestPixelValue(format, kTaskBarEdge)};
+    uint32_t of(Rgb colour) {
+        uint32_t key = uint32_t{colour.r} << 16 | uint32_t{colour.g} << 8 | colour.b;
+        if (key == last_key_)
+            return last_value_;
+        auto [at, added] = values_.try_emplace(key, 0);
+        if (added)
+            at->second = nearestPixelValue(format_, colour);
+        last_key_ = key;
+        last_value_ = at->second;
+        return last_value_;
+    }
+
+  private:
+    PixelFormat format_;
+    std::unordered_map<uint32_t, uint32_t> values_;
+    uint32_t last_key_ = 0xFFFFFFFF; // no colour
+    uint32_t last_value_ = 0;
+};
+
+// Draws `picture`, the screen as the user holds the machine, into the pixel
+// lines as Windows CE's driver does: on a panel that scans turned, a screen
+// column is a scan line. What the picture does not cover is black.
+void drawScreen(const DeviceProfile& profile, const DisplayMemory& d, const RgbImage& picture,
+                const LineStore& store) {
+    PixelValues values(d.bits_per_pixel);
     bool turned = scansTurned(profile);
     std::vector<uint8_t> line(d.line_bytes);
     for (int y = 0; y < d.height; ++y) {
+        std::fill(line.begin(), line.end(), 0);
         for (int x = 0; x < d.width; ++x) {
-            int screen_y = turned ? profile.screen_height - 1 - x : y;
-            int from_bottom = profile.screen_height - 1 - screen_y;
-            int kind = from_bottom >= kTaskBarHeight ? 0 : from_bottom == kTaskBarHeight - 1 ? 2 : 1;
-            setPixelValue(line.data(), x, d.bits_per_pixel, colours[kind]);
+            int screen_x = turned ? y : x;
+            int screen_y = turned ? d.width - 1 - x : y;
+            if (screen_x < picture.width && screen_y < picture.height)
+                setPixelValue(line.data(), x, d.bits_per_pixel, values.of(picture.at(screen_x, screen_y)));
         }
         store(static_cast<uint32_t>(y), line);
     }
+}
+
+// Windows CE's plain desktop at the machine's screen size: its colour, and the task bar along the bottom.
+RgbImage desktop(const DeviceProfile& profile) {
+    RgbImage picture(profile.screen_width, profile.screen_height);
+    for (int y = 0; y < picture.height; ++y) {
+        int from_bottom = picture.height - 1 - y;
+        Rgb colour = from_bottom >= kTaskBarHeight       ? kDesktop
+                     : from_bottom == kTaskBarHeight - 1 ? kTaskBarEdge
+                                                         : kTaskBar;
+        for (int x = 0; x < picture.width; ++x)
+            picture.set(x, y, colour);
+    }
+    return picture;
 }
 
 } // namespace
@@ -208,11 +263,9 @@ void attachLcd(PhysicalMemory& memory, const DeviceProfile& profile) {
     memory.attachDevice(controller_base, xscale ? Pxa2x0LcdController::kSize : Sa11x0LcdController::kSize,
                         controller);
 
-    std::function<void(uint32_t, const std::vector<uint8_t>&)> store;
+    std::shared_ptr<VideoMemory> video;
     if (display.in_ram) {
-        // The display driver's frames; already taken when the device's kernel holds them.
-        for (uint32_t offset = 0; offset < display.reserved_bytes; offset += PhysicalMemory::kFrameSize)
-            memory.claimFrame(display.reserved_base + offset);
+        // The display driver's frames are the kernel's part of RAM (sim/ram_split.h).
         if (xscale) {
             writePxa2x0Descriptors(memory, profile, display);
         } else {
@@ -220,24 +273,37 @@ void attachLcd(PhysicalMemory& memory, const DeviceProfile& profile) {
             memory.write(display.address - static_cast<uint32_t>(palette.size()), palette.data(),
                          static_cast<uint32_t>(palette.size()));
         }
-        store = [&memory, &display](uint32_t line, const std::vector<uint8_t>& bytes) {
-            memory.write(display.address + line * display.line_bytes, bytes.data(),
-                         static_cast<uint32_t>(bytes.size()));
-        };
     } else {
         auto registers = std::make_shared<S1d13806Registers>();
-        auto video = std::make_shared<VideoMemory>();
+        video = std::make_shared<VideoMemory>();
         setUpS1d13806(*registers, display);
         memory.attachDevice(S1d13806Registers::kBase, S1d13806Registers::kSize, registers);
         memory.attachDevice(VideoMemory::kBase, VideoMemory::kSize, video);
-        store = [video, &display](uint32_t line, const std::vector<uint8_t>& bytes) {
-            std::copy(bytes.begin(), bytes.end(),
-                      video->bytes() + (display.address - VideoMemory::kBase) + line * display.line_bytes);
-        };
     }
     for (const RegisterValue& write : lcdControllerSetup(profile))
         controller->write32(write.paddr - controller_base, write.value);
-    paintDesktop(profile, display, store);
+    drawScreen(profile, display, desktop(profile), lineStore(memory, display, video.get()));
+}
+
+void showOnLcd(const RgbImage& picture) {
+    const DeviceProfile& profile = Handheld::get().profile();
+    PhysicalMemory& memory = PhysicalMemory::get();
+    DisplayMemory display = displayMemory(profile);
+    VideoMemory* video = display.in_ram ? nullptr : boardDevice<VideoMemory>(VideoMemory::kBase);
+    if (display.in_ram || video != nullptr)
+        drawScreen(profile, display, picture, lineStore(memory, display, video));
+}
+
+RgbImage screenAsHeld(const RgbImage& scanned, const DeviceProfile& profile) {
+    if (!scansTurned(profile))
+        return scanned;
+    // Scan line y is screen column y; the first pixel of a line is at the bottom.
+    RgbImage held(scanned.height, scanned.width);
+    for (int y = 0; y < held.height; ++y) {
+        for (int x = 0; x < held.width; ++x)
+            held.set(x, y, scanned.at(scanned.width - 1 - y, x));
+    }
+    return held;
 }
 
 } // namespace sim

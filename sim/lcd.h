@@ -41,7 +41,21 @@ std::vector<DisplayRange> displayRanges(const DeviceProfile& profile);
 
 // What the current handheld's screen shows now: read through its
 // controller's registers from the memory they point at. A controller that is
-// off shows black, in the display's size.
+// off shows black, in the display's size. The picture is the panel's, line by
+// line as the controller scans it (an iPAQ's 320x240). Safe to call on
+// another thread while an emulated processor runs a kernel in this process:
+// a picture taken while the kernel draws may show the drawing half done, as
+// a real panel does.
 RgbImage renderLcd();
+
+// Draws `picture`, what Windows CE shows (the screen as the user holds the
+// machine, in its size), into the current handheld's frame buffer as its
+// display driver does: in the display's geometry and depth, each colour the
+// nearest the display has. What the picture does not cover is black.
+void showOnLcd(const RgbImage& picture);
+
+// A picture of the panel (renderLcd) as the user holding the machine sees
+// it: turned on the iPAQs, whose panels scan across the screen.
+RgbImage screenAsHeld(const RgbImage& scanned, const DeviceProfile& profile);
 
 } // namespace sim

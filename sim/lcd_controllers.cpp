@@ -25,13 +25,13 @@ uint32_t Sa11x0LcdController::read32(uint32_t offset) {
     case kDcar2:
         return registers_[kDbar2 / 4];
     default:
-        return offset < sizeof registers_ ? registers_[offset / 4] : 0;
+        return offset / 4 < registers_.size() ? registers_[offset / 4].load() : 0;
     }
 }
 
 void Sa11x0LcdController::write32(uint32_t offset, uint32_t value) {
     // The status bits are cleared by writing ones; the current addresses are read-only.
-    if (offset == kLcsr || offset == kDcar1 || offset == kDcar2 || offset >= sizeof registers_)
+    if (offset == kLcsr || offset == kDcar1 || offset == kDcar2 || offset / 4 >= registers_.size())
         return;
     // The DMA base addresses are quad-word aligned.
     registers_[offset / 4] = offset == kDbar1 || offset == kDbar2 ? value & ~0xFu : value;
@@ -88,12 +88,19 @@ void S1d13806Registers::write8(uint32_t offset, uint8_t value) {
 }
 
 uint32_t S1d13806Registers::read32(uint32_t offset) {
-    return offset + 4 <= kCount ? elf::get32(&registers_[offset]) : 0;
+    if (offset + 4 > kCount)
+        return 0;
+    uint32_t word = 0;
+    for (uint32_t i = 0; i < 4; ++i)
+        word |= uint32_t{registers_[offset + i]} << (8 * i);
+    return word;
 }
 
 void S1d13806Registers::write32(uint32_t offset, uint32_t value) {
-    if (offset + 4 <= kCount)
-        elf::put32(&registers_[offset], value);
+    if (offset + 4 > kCount)
+        return;
+    for (uint32_t i = 0; i < 4; ++i)
+        registers_[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 VideoMemory::VideoMemory() {

@@ -1,12 +1,15 @@
 // The display hardware of the simulated boards, as device models: the LCD
 // controllers on the SA-11x0 and PXA2x0 chips, and the HP Jornada 7XX video
 // controller with its own memory. They keep what is written to them; what
-// the screen shows is read from them by sim/lcd.h.
+// the screen shows is read from them by sim/lcd.h. A view of the screen reads
+// their registers on its own thread while the emulated processor writes them
+// on the kernel's: each register is an atomic of its own.
 #pragma once
 
 #include "sim/device_model.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace sim {
@@ -45,7 +48,7 @@ class Sa11x0LcdController : public WordRegisters {
     void write32(uint32_t offset, uint32_t value) override;
 
   private:
-    std::array<uint32_t, 12> registers_{};
+    std::array<std::atomic<uint32_t>, 12> registers_{};
 };
 
 // PXA2x0 LCD controller. FDADR0 points at the frame descriptor {next
@@ -74,9 +77,9 @@ class Pxa2x0LcdController : public WordRegisters {
     void write32(uint32_t offset, uint32_t value) override;
 
   private:
-    uint32_t lccr_[4] = {};
-    uint32_t fbr0_ = 0;
-    uint32_t fdadr0_ = 0;
+    std::array<std::atomic<uint32_t>, 4> lccr_{};
+    std::atomic<uint32_t> fbr0_ = 0;
+    std::atomic<uint32_t> fdadr0_ = 0;
 };
 
 // The HP Jornada 7XX video controller's registers: bytes, on a 16-bit bus
@@ -93,13 +96,13 @@ class S1d13806Registers : public DeviceModel {
     static constexpr uint32_t kLcdOffset = 0x046;   // line pitch, in 16-bit words, two bytes
     static constexpr uint32_t kDisplayMode = 0x1FC; // bits 2..0: 0 no display, 1 the LCD
 
-    uint8_t read8(uint32_t offset) override { return offset < kCount ? registers_[offset] : 0; }
+    uint8_t read8(uint32_t offset) override { return offset < kCount ? registers_[offset].load() : 0; }
     void write8(uint32_t offset, uint8_t value) override;
     uint32_t read32(uint32_t offset) override;
     void write32(uint32_t offset, uint32_t value) override;
 
   private:
-    std::array<uint8_t, kCount> registers_{};
+    std::array<std::atomic<uint8_t>, kCount> registers_{};
 };
 
 // Memory of a device that the processor reads and writes like RAM: kept in

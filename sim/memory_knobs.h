@@ -9,8 +9,9 @@
 
 namespace sim {
 
-// Where the frames of newly committed pages come from. Windows CE places the
-// kernel low and hands program memory out of the upper part of RAM.
+// Where the frames of newly committed pages come from: Windows CE hands out
+// program memory wherever the object store left it, all over RAM (Anywhere);
+// a half of the RAM (the banks counted in order) makes tests sharper.
 enum class FramePlacement { UpperHalf, LowerHalf, Anywhere };
 
 struct PhysicalRange {
@@ -19,7 +20,7 @@ struct PhysicalRange {
 };
 
 struct MemoryKnobs {
-    FramePlacement placement = FramePlacement::UpperHalf;
+    FramePlacement placement = FramePlacement::Anywhere;
     // Most frames handed out consecutively to consecutive pages before the
     // next run starts somewhere else; 1 scatters every page.
     uint32_t longest_run = 16;
@@ -46,6 +47,10 @@ struct MemoryKnobs {
     // (counted from 0 in list order) is flipped, as if its page had been
     // damaged after the loader filled it.
     std::optional<uint32_t> corrupt_load_link;
+    // Test fault: at the jump, this zero-clear link (counted from 0 in list
+    // order) is taken out of the list, as if the loader had never cleared
+    // its range.
+    std::optional<uint32_t> drop_zero_link;
 };
 
 } // namespace sim

@@ -3,7 +3,9 @@
 #include "sim/board_devices.h"
 #include "sim/handheld.h"
 #include "sim/page_runs.h"
+#include "sim/process_heap.h"
 #include "sim/process_memory.h"
+#include "sim/ram_split.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,12 +24,19 @@ namespace {
     std::abort();
 }
 
+// The object store's frames are where the device's history of writing files
+// left them: the same on every start.
+constexpr uint32_t kObjectStoreSeed = 0x0B5E;
+constexpr uint32_t kObjectStoreLongestRun = 16;
+
 } // namespace
 
 PhysicalMemory& PhysicalMemory::get() {
     static PhysicalMemory memory;
-    if (!memory.made_)
-        memory.reset(Handheld::get().profile());
+    if (!memory.made_) {
+        const Handheld& device = Handheld::get();
+        memory.reset(device.profile(), device.objectStoreBytes(device.profile()));
+    }
     return memory;
 }
 
@@ -44,14 +53,15 @@ void PhysicalMemory::releaseRam() {
     fd_ = -1;
 }
 
-void PhysicalMemory::reset(const DeviceProfile& profile) {
+void PhysicalMemory::reset(const DeviceProfile& profile, uint32_t object_store) {
     // Regions map the memory file: they go before the RAM does.
     ProcessMemory::get().forgetAll();
     releaseRam();
     devices_.clear();
 
-    base_ = profile.ram_base;
-    size_ = profile.ram_size;
+    RamBank window = ramWindow(profile);
+    base_ = window.base;
+    size_ = window.size;
     fd_ = memfd_create("zandrel-ram", MFD_CLOEXEC);
     if (fd_ < 0)
         hostFailure("simulated RAM: memfd_create");
@@ -63,23 +73,71 @@ void PhysicalMemory::reset(const DeviceProfile& profile) {
     host_ = static_cast<uint8_t*>(host);
 
     frame_count_ = size_ / kFrameSize;
-    free_low_.clear();
-    free_high_.clear();
-    pool_positions_.assign(frame_count_, 0);
-    for (uint32_t frame = 0; frame < frame_count_; ++frame)
-        poolOf(frame).add(frame, pool_positions_);
-    in_use_.assign(frame_count_, false);
     private_bytes_.assign(frame_count_, nullptr);
     mappings_.assign(frame_count_, 0);
     in_use_count_ = 0;
+    heap_frames_.clear();
     seeded_ = false;
+    divide(profile, object_store);
     made_ = true;
     attachBoardDevices(*this, profile);
-    device_frames_ = in_use_count_;
+    // The heap of the process goes on into the new RAM; the charge asks this RAM from now on.
+    ProcessHeap& heap = ProcessHeap::get();
+    holdHeap(heap.bytesInUse());
+    heap.charge = [this](uint64_t bytes) { return holdHeap(bytes); };
+}
+
+void PhysicalMemory::setUse(uint32_t paddr, uint32_t size, FrameUse use) {
+    for (uint32_t frame = frameOf(paddr); frame < frameOf(paddr) + size / kFrameSize; ++frame)
+        use_[frame] = use;
+}
+
+void PhysicalMemory::divide(const DeviceProfile& profile, uint32_t object_store) {
+    banks_ = ramBanks(profile);
+    stretches_.clear();
+    for (const RamBank& bank : banks_) {
+        if (!stretches_.empty() && stretches_.back().base + stretches_.back().size == bank.base)
+            stretches_.back().size += bank.size;
+        else
+            stretches_.push_back(bank);
+    }
+    use_.assign(frame_count_, FrameUse::NotRam);
+    uint32_t below = profile.ram_size / 2; // bytes of the lower half still to pass
+    upper_half_ = frame_count_;
+    for (const RamBank& bank : banks_) {
+        setUse(bank.base, bank.size, FrameUse::Free);
+        if (upper_half_ == frame_count_ && below < bank.size)
+            upper_half_ = frameOf(bank.base + below);
+        else if (upper_half_ == frame_count_)
+            below -= bank.size;
+    }
+    for (const RamBank& range : kernelPart(profile))
+        setUse(range.base, range.size, FrameUse::Kernel);
+
+    free_low_.clear();
+    free_high_.clear();
+    pool_positions_.assign(frame_count_, 0);
+    for (uint32_t frame = 0; frame < frame_count_; ++frame) {
+        if (use_[frame] == FrameUse::Free)
+            poolOf(frame).add(frame, pool_positions_);
+    }
+    std::mt19937 history(kObjectStoreSeed);
+    std::vector<uint32_t> store;
+    drawFrames(std::min(object_store / kFrameSize, freeFrames()), FrameUse::ObjectStore,
+               FramePlacement::Anywhere, kObjectStoreLongestRun, history, store);
+    program_frames_ = freeFrames();
 }
 
 bool PhysicalMemory::contains(uint32_t paddr, uint32_t size) const {
-    return paddr >= base_ && uint64_t{paddr} + size <= uint64_t{base_} + size_;
+    for (const RamBank& stretch : stretches_) {
+        if (paddr >= stretch.base && uint64_t{paddr} + size <= uint64_t{stretch.base} + stretch.size)
+            return true;
+    }
+    return false;
+}
+
+FrameUse PhysicalMemory::frameUse(uint32_t paddr) const {
+    return paddr >= base_ && paddr - base_ < size_ ? use_[frameOf(paddr)] : FrameUse::NotRam;
 }
 
 uint8_t* PhysicalMemory::bytesAt(uint32_t paddr) const {
@@ -157,14 +215,22 @@ void PhysicalMemory::FreeFrames::remove(uint32_t frame, std::vector<uint32_t>& p
     frames_.pop_back();
 }
 
-void PhysicalMemory::take(uint32_t frame) {
+void PhysicalMemory::take(uint32_t frame, FrameUse use) {
     poolOf(frame).remove(frame, pool_positions_);
-    in_use_[frame] = true;
-    ++in_use_count_;
+    use_[frame] = use;
+    if (use == FrameUse::Committed)
+        ++in_use_count_;
 }
 
-PhysicalMemory::FreeFrames& PhysicalMemory::choosePool() {
-    switch (Handheld::get().memory.placement) {
+void PhysicalMemory::give(uint32_t frame) {
+    if (use_[frame] == FrameUse::Committed)
+        --in_use_count_;
+    use_[frame] = FrameUse::Free;
+    poolOf(frame).add(frame, pool_positions_);
+}
+
+PhysicalMemory::FreeFrames& PhysicalMemory::choosePool(FramePlacement placement, std::mt19937& random) {
+    switch (placement) {
     case FramePlacement::UpperHalf:
         return free_high_.empty() ? free_low_ : free_high_;
     case FramePlacement::LowerHalf:
@@ -172,48 +238,71 @@ PhysicalMemory::FreeFrames& PhysicalMemory::choosePool() {
     case FramePlacement::Anywhere:
         break;
     }
-    size_t pick = random_() % (free_low_.size() + free_high_.size());
+    size_t pick = random() % (free_low_.size() + free_high_.size());
     return pick < free_low_.size() ? free_low_ : free_high_;
 }
 
-void PhysicalMemory::drawRun(uint32_t most, std::vector<uint32_t>& frames) {
-    FreeFrames& pool = choosePool();
-    uint32_t first = pool.at(random_() % pool.size());
-    uint32_t longest = std::max(1u, Handheld::get().memory.longest_run);
-    uint32_t wanted = std::min(most, 1 + static_cast<uint32_t>(random_() % longest));
-    FreeFrames& half = poolOf(first);
-    for (uint32_t frame = first; frame - first < wanted; ++frame) {
-        if (frame >= frame_count_ || in_use_[frame] || &poolOf(frame) != &half)
-            break;
-        take(frame);
-        frames.push_back(base_ + frame * kFrameSize);
+void PhysicalMemory::drawFrames(uint32_t count, FrameUse use, FramePlacement placement, uint32_t longest,
+                                std::mt19937& random, std::vector<uint32_t>& frames) {
+    longest = std::max(1u, longest);
+    for (uint32_t left = count; left > 0;) {
+        FreeFrames& pool = choosePool(placement, random);
+        uint32_t first = pool.at(random() % pool.size());
+        uint32_t wanted = std::min(left, 1 + static_cast<uint32_t>(random() % longest));
+        for (uint32_t frame = first; frame - first < wanted; ++frame) {
+            if (frame >= frame_count_ || use_[frame] != FrameUse::Free || &poolOf(frame) != &pool)
+                break;
+            take(frame, use);
+            frames.push_back(base_ + frame * kFrameSize);
+            --left;
+        }
     }
 }
 
-bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frames) {
-    uint64_t free = free_low_.size() + free_high_.size();
-    if (count > free || uint64_t{programFrames()} + count > Handheld::get().memory.frame_limit)
-        return false;
+std::mt19937& PhysicalMemory::programRandom() {
     if (!seeded_) {
         random_.seed(Handheld::get().memory.seed);
         seeded_ = true;
     }
+    return random_;
+}
+
+bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frames) {
+    const MemoryKnobs& knobs = Handheld::get().memory;
+    if (count > freeFrames() || uint64_t{in_use_count_} + count > knobs.frame_limit)
+        return false;
     frames.clear();
     frames.reserve(count);
-    while (frames.size() < count)
-        drawRun(count - static_cast<uint32_t>(frames.size()), frames);
+    drawFrames(count, FrameUse::Committed, knobs.placement, knobs.longest_run, programRandom(), frames);
+    return true;
+}
+
+bool PhysicalMemory::holdHeap(uint64_t bytes) {
+    uint64_t wanted = (bytes + kFrameSize - 1) / kFrameSize;
+    if (wanted > heap_frames_.size()) {
+        uint64_t more = wanted - heap_frames_.size();
+        if (more > freeFrames())
+            return false;
+        const MemoryKnobs& knobs = Handheld::get().memory;
+        drawFrames(static_cast<uint32_t>(more), FrameUse::Heap, knobs.placement, knobs.longest_run,
+                   programRandom(), heap_frames_);
+    }
+    for (; heap_frames_.size() > wanted; heap_frames_.pop_back())
+        give(frameOf(heap_frames_.back()));
     return true;
 }
 
 bool PhysicalMemory::claimFrame(uint32_t paddr) {
-    if (!contains(paddr, 1) || frameInUse(paddr))
+    FrameUse use = frameUse(paddr);
+    if (use == FrameUse::ObjectStore) {
+        // Not in a pool: enters one first, so that taking it works as for a free frame.
+        give(frameOf(paddr));
+        ++program_frames_;
+    } else if (use != FrameUse::Free) {
         return false;
-    take(frameOf(paddr));
+    }
+    take(frameOf(paddr), FrameUse::Committed);
     return true;
-}
-
-bool PhysicalMemory::frameInUse(uint32_t paddr) const {
-    return contains(paddr, 1) && in_use_[frameOf(paddr)];
 }
 
 void PhysicalMemory::releaseFrames(std::vector<uint32_t> paddrs) {
@@ -228,10 +317,8 @@ void PhysicalMemory::releaseFrames(std::vector<uint32_t> paddrs) {
         uint32_t frame = frameOf(paddr);
         if (private_bytes_[frame] == nullptr)
             in_file.push_back(paddr);
-        in_use_[frame] = false;
         private_bytes_[frame] = nullptr;
-        --in_use_count_;
-        poolOf(frame).add(frame, pool_positions_);
+        give(frame);
     }
     forEachRun(
         in_file.size(), [&](size_t k) { return in_file[k] == in_file[k - 1] + kFrameSize; },

@@ -1,6 +1,7 @@
 #include "sim/process_heap.h"
 
 #include "platform/wince.h"
+#include "sim/failure_injection.h"
 #include "sim/handheld.h"
 
 #include <cstdlib>
@@ -45,9 +46,12 @@ void* ProcessHeap::allocate(uint32_t bytes, bool zeroed) {
 
 void ProcessHeap::release(void* block) {
     BlockHeader* header = headerOf(block);
-    if (header->generation == generation_)
+    bool this_device = header->generation == generation_;
+    if (this_device)
         in_use_ -= header->bytes;
     std::free(header);
+    if (this_device && charge)
+        charge(in_use_);
 }
 
 void ProcessHeap::reset() {
@@ -62,6 +66,8 @@ void ProcessHeap::reset() {
 namespace ce {
 
 HLOCAL LocalAlloc(UINT flags, UINT bytes) {
+    if (sim::injectFailure(sim::FallibleCall::LocalAlloc))
+        return nullptr;
     void* block = sim::ProcessHeap::get().allocate(bytes, (flags & LMEM_ZEROINIT) != 0);
     if (block == nullptr)
         sim::Handheld::get().last_error = ERROR_NOT_ENOUGH_MEMORY;

@@ -26,8 +26,10 @@ class ProcessHeap {
     uint64_t highWater() const { return high_water_; }
     void resetHighWater() { high_water_ = in_use_; }
 
-    // Asked before a block is handed out with the bytes the heap would hold
-    // afterwards; false refuses it. Unset: every block that the host can give is taken.
+    // Told the bytes the heap holds whenever that changes: before a block is
+    // handed out, with the bytes it would hold afterwards (false refuses the
+    // block), and after a block is released (the answer does not matter).
+    // Unset: every block that the host can give is taken.
     std::function<bool(uint64_t bytes_after)> charge;
 
     ProcessHeap(const ProcessHeap&) = delete;

@@ -23,6 +23,12 @@ struct RgbImage {
         const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
         return {p[0], p[1], p[2]};
     }
+    void set(int x, int y, Rgb colour) {
+        uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+        p[0] = colour.r;
+        p[1] = colour.g;
+        p[2] = colour.b;
+    }
     uint8_t* row(int y) { return &rgb[static_cast<size_t>(y) * width * 3]; }
 };
 

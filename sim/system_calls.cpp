@@ -42,15 +42,12 @@ void GetSystemInfo(SYSTEM_INFO* info) {
 }
 
 void GlobalMemoryStatus(MEMORYSTATUS* status) {
-    // The kernel keeps its own part of RAM (its data, the page tables, the
-    // frame buffer) out of the count, as on the device.
-    constexpr DWORD kKernelPart = 0x00180000;
+    // Program memory only: the kernel's part and the object store are not counted.
     const sim::PhysicalMemory& ram = sim::PhysicalMemory::get();
     *status = MEMORYSTATUS{};
     status->dwLength = sizeof *status;
-    status->dwTotalPhys = ram.size() > kKernelPart ? ram.size() - kKernelPart : 0;
-    uint32_t used = ram.framesInUse() * sim::PhysicalMemory::kFrameSize;
-    status->dwAvailPhys = status->dwTotalPhys > used ? status->dwTotalPhys - used : 0;
+    status->dwTotalPhys = ram.programFrames() * sim::PhysicalMemory::kFrameSize;
+    status->dwAvailPhys = ram.freeFrames() * sim::PhysicalMemory::kFrameSize;
     status->dwMemoryLoad =
         status->dwTotalPhys == 0 ? 0 : 100 - status->dwAvailPhys * 100ull / status->dwTotalPhys;
     status->dwTotalVirtual = 0x02000000; // a process's 32 MB slot

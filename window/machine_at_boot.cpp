@@ -1,6 +1,7 @@
 #include "window/machine_at_boot.h"
 
 #include "boot/boot_context.h"
+#include "platform/win32/screen_depth.h"
 #include "sim/handheld.h"
 #include "ui/menu_context.h"
 
@@ -16,6 +17,9 @@ int bootOnThePagesMachine(uint32_t argument, MenuContext* menu) {
         BootContext::instance(); // registers the boot sequence itself: this goes before it again
         menu->boot_callback = bootOnThePagesMachine;
     }
+    // The desktop stands for the handheld's display: its depth is the machine's,
+    // not the X server's.
+    reportScreenDepth(sim::Handheld::get().profile().bits_per_pixel);
     return bootSequence(argument, menu);
 }
 

@@ -8,6 +8,7 @@
 #include "ui/menu_context.h"
 #include "ui/window/program.h"
 #include "window/box_answerer.h"
+#include "window/lcd_view.h"
 #include "window/machine_at_boot.h"
 #include "window/unattended_run.h"
 #include "window/win_text.h"
@@ -58,14 +59,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     // The pages open on the settings with the command line's settings over them.
     MenuContext* menu = MenuContext::instance();
     applyToSettings(options, *menu);
-    device.useMachineNamed(menu->platformName(menu->platformIndex()));
+    if (!device.useMachineNamed(menu->platformName(menu->platformIndex())))
+        return 2;
     handheldFollowsPages([&device](const char16_t* name) { return device.machineFor(name); });
 
     std::unique_ptr<BoxAnswerer> answerer = boxAnswerer(options, terminal);
-    if (!parsed.unattended)
+    // After the jump the desktop is the handheld's screen.
+    LcdViewOptions lcd;
+    lcd.from_qemu = options.emulator == "qemu";
+    device.run_hand_off = [&lcd](const DeviceSession::HandOffTask& task) {
+        return runShowingTheLcd(task, lcd);
+    };
+    if (!parsed.unattended) {
+        device.at_jump = leaveTheWindowOnTheLcd;
         return runProgram(instance);
+    }
     UnattendedRun unattended(*parsed.unattended);
-    device.at_jump = [&unattended] { unattended.atJump(); };
+    lcd.last_picture = unattended.kernelScreenFile();
+    device.at_jump = [&unattended] {
+        unattended.atJump();
+        leaveTheWindowOnTheLcd();
+    };
     bool auto_boot = menu->prefs.auto_boot > 0;
     int exit_code = WindowDriver::run([&](WindowDriver& window) { unattended.drive(window, auto_boot); });
     return unattended.bootCameBack() ? 1 : exit_code;

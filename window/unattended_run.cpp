@@ -1,6 +1,7 @@
 #include "window/unattended_run.h"
 
 #include "window/host_tools.h"
+#include "window/screen_capture.h"
 
 #include <cstdio>
 
@@ -21,7 +22,8 @@ void UnattendedRun::take(const char* name) const {
 
 void UnattendedRun::drive(WindowDriver& window, bool auto_boot) {
     window.watchBootStarts(); // before the countdown can end
-    std::fprintf(stderr, "zandrel-window: screenshots go to %s (before-boot.png, console.png)\n",
+    std::fprintf(stderr,
+                 "zandrel-window: screenshots go to %s (before-boot.png, console.png, kernel-screen.png)\n",
                  folder_.c_str());
     take("before-boot.png");
     window.showPage(kConsolePage);
@@ -39,8 +41,7 @@ void UnattendedRun::drive(WindowDriver& window, bool auto_boot) {
 }
 
 void UnattendedRun::atJump() const {
-    // The boot has held the window's thread: let the window system draw what the page shows.
-    MSG pending;
-    PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+    // The boot has held the window's thread: the page is drawn whole first.
+    paintThisThreadsWindows();
     take("console.png");
 }

@@ -1,8 +1,9 @@
 // A run with nobody at the screen (zandrel-window --unattended FOLDER, on a
 // private X server): the window's boxes are answered, Boot is pressed once
 // the window is up (unless auto boot presses it), and screenshots of the
-// window before Boot and of the Console page at the end of the boot go to
-// FOLDER. A boot that comes back (failed or cancelled) ends the program.
+// window before Boot, of the Console page at the end of the boot and, after
+// the jump, of the kernel's screen when it stops go to FOLDER. A boot that
+// comes back (failed or cancelled) ends the program.
 #pragma once
 
 #include "window/window_driver.h"
@@ -19,6 +20,8 @@ class UnattendedRun {
     void atJump() const;
     // A boot started and came back.
     bool bootCameBack() const { return came_back_; }
+    // Where the kernel's screen goes.
+    std::string kernelScreenFile() const { return folder_ + "/kernel-screen.png"; }
 
   private:
     void take(const char* name) const;

@@ -4,11 +4,7 @@
    video), and a large PASS or FAIL at the bottom. */
 #include "probe.h"
 
-#define SA_LCD 0xB0100000u
-#define PXA_LCD 0x44000000u
-#define S1D13806 0x48000000u /* the HP Jornada 7XX video controller */
-#define S1D13806_MEMORY 0x48200000u
-#define JORNADA_7XX 0x02C20200u
+#include "../lcd_frame.h"
 
 #define GLYPH 8
 #define VERDICT_SCALE 4
@@ -19,22 +15,14 @@
 extern const u8 probe_font[95 * GLYPH];
 #pragma GCC visibility pop
 
-struct frame {
-    u32 address;
-    int width;
-    int height;
-    int bpp;
-    int line_bytes;
-};
-
 struct screen {
-    struct frame bootinfo;   /* as BootInfo describes it; bpp 0 when its type names none */
-    struct frame controller; /* as the controller scans it; width 0 when it is off */
+    struct lcd_frame bootinfo;   /* as BootInfo describes it; bpp 0 when its type names none */
+    struct lcd_frame controller; /* as the controller scans it; width 0 when it is off */
     const char* controller_name;
     int reverse;
-    int found;    /* a frame to draw on */
-    int drawing;  /* report lines go there */
-    struct frame frame;
+    int found;   /* a frame to draw on */
+    int drawing; /* report lines go there */
+    struct lcd_frame frame;
     u32 foreground;
     u32 background;
     int columns;
@@ -47,73 +35,19 @@ static struct screen screen PROBE_STATE = {0};
 
 /* ---- the controllers, as Windows CE left them ---- */
 
-static int sa11x0_pixel_size(u32 palette) {
-    u32 code = (peek16(palette) >> 12) & 3; /* the first palette entry tells it */
-    return code == 0 ? 4 : code == 1 ? 8 : code == 2 ? 16 : 0;
-}
-
-static void read_sa11x0(struct frame* f) {
-    u32 lccr0 = register32(SA_LCD + 0x00);
-    if ((lccr0 & 1) == 0)
-        return;
-    u32 dbar1 = register32(SA_LCD + 0x10);
-    int dual = (lccr0 & 4) != 0;
-    f->bpp = sa11x0_pixel_size(dbar1);
-    f->width = (int)(register32(SA_LCD + 0x20) & 0x3FF) + 16;
-    f->height = ((int)(register32(SA_LCD + 0x24) & 0x3FF) + 1) * (dual ? 2 : 1);
-    f->line_bytes = f->width * f->bpp / 8;
-    f->address = dbar1 + (f->bpp == 8 ? 512 : 32); /* past the palette */
-    /* A dual panel's lower half must follow the upper one for one frame buffer. */
-    u32 dbar2 = register32(SA_LCD + 0x18);
-    if (dual && dbar2 != f->address + (u32)(f->height / 2 * f->line_bytes))
-        fail_at("lcd panel halves are not one frame buffer: dbar2", dbar2);
-}
-
-static void read_pxa2x0(struct frame* f) {
-    if ((register32(PXA_LCD + 0x000) & 1) == 0)
-        return;
-    u32 lccr3 = register32(PXA_LCD + 0x00C);
-    u32 code = ((lccr3 >> 24) & 7) | ((lccr3 >> 26) & 8);
-    f->bpp = code == 2 ? 4 : code == 3 ? 8 : code == 4 ? 16 : 0;
-    f->width = (int)(register32(PXA_LCD + 0x004) & 0x3FF) + 1;
-    f->height = (int)(register32(PXA_LCD + 0x008) & 0x3FF) + 1;
-    f->line_bytes = f->width * f->bpp / 8;
-    /* Channel 0's descriptors {next, source, id, command}: past a palette load to the frame. */
-    u32 descriptor = register32(PXA_LCD + 0x200);
-    for (int step = 0; step < 4; ++step) {
-        if ((peek32(descriptor + 12) & (1u << 26)) == 0) {
-            f->address = peek32(descriptor + 4);
-            return;
-        }
-        descriptor = peek32(descriptor);
-    }
-    f->width = 0;
-}
-
-static void read_s1d13806(struct frame* f) {
-    if ((register8(S1D13806 + 0x1FC) & 7) == 0) /* no display */
-        return;
-    u32 code = register8(S1D13806 + 0x040) & 7;
-    f->bpp = code == 2 ? 4 : code == 3 ? 8 : code == 5 ? 16 : 0;
-    f->width = ((int)register8(S1D13806 + 0x032) + 1) * 8;
-    f->height = (int)(register8(S1D13806 + 0x038) | (register8(S1D13806 + 0x039) & 3) << 8) + 1;
-    f->line_bytes = (int)(register8(S1D13806 + 0x046) | (register8(S1D13806 + 0x047) & 7) << 8) * 2;
-    f->address = S1D13806_MEMORY +
-                 4 * (register8(S1D13806 + 0x042) | register8(S1D13806 + 0x043) << 8 |
-                      (register8(S1D13806 + 0x044) & 15) << 16);
-}
-
 /* BootInfo's framebuffer type: the pixel size, and whether video is reversed. */
 static int type_pixel_size(u32 type) {
     return type == 10 || type == 8 ? 4 : type == 3 || type == 4 ? 8 : type == 5 || type == 6 ? 16 : 0;
 }
 
-static int type_reversed(u32 type) { return type == 8 || type == 4 || type == 6 || type == 0; }
+static int type_reversed(u32 type) {
+    return type == 8 || type == 4 || type == 6 || type == 0;
+}
 
 void screen_find(u32 bootinfo) {
     u32 cpu = 0, machine = 0;
     if (bootinfo != 0 && peek32(bootinfo + 4) == BOOTINFO_MAGIC) {
-        struct frame* b = &screen.bootinfo;
+        struct lcd_frame* b = &screen.bootinfo;
         b->address = peek32(bootinfo + 8);
         b->line_bytes = (short)peek16(bootinfo + 12);
         b->width = (short)peek16(bootinfo + 14);
@@ -123,19 +57,12 @@ void screen_find(u32 bootinfo) {
         cpu = peek32(bootinfo + 24);
         machine = peek32(bootinfo + 28);
     }
-    struct frame* c = &screen.controller;
-    if ((machine & 0xFFFFFF00u) == JORNADA_7XX) {
-        screen.controller_name = "video controller";
-        read_s1d13806(c);
-    } else if ((cpu & 0xFFF00000u) == 0x0C200000u) {
-        screen.controller_name = "pxa2x0 lcd controller";
-        read_pxa2x0(c);
-    } else {
-        screen.controller_name = "sa11x0 lcd controller";
-        read_sa11x0(c);
-    }
-    if (c->bpp == 0)
-        c->width = 0;
+    struct lcd_frame* c = &screen.controller;
+    screen.controller_name = lcd_frame_find(cpu, machine, c);
+    /* A dual panel's lower half must follow the upper one for one frame buffer. */
+    if (c->width != 0 && c->lower_half != 0 &&
+        c->lower_half != c->address + (u32)(c->height / 2 * c->line_bytes))
+        fail_at("lcd panel halves are not one frame buffer: dbar2", c->lower_half);
 
     /* The controller's geometry is what the panel shows; BootInfo's is what a kernel is told. */
     if (c->width != 0) {
@@ -154,7 +81,9 @@ void screen_find(u32 bootinfo) {
 
 /* ---- pixels ---- */
 
-static u32 line_address(int y) { return screen.frame.address + (u32)(y * screen.frame.line_bytes); }
+static u32 line_address(int y) {
+    return screen.frame.address + (u32)(y * screen.frame.line_bytes);
+}
 
 static void set_pixel(int x, int y, u32 value) {
     u32 line = line_address(y);
@@ -269,7 +198,7 @@ void screen_verdict(int pass) {
         draw_glyph(word[i], x + i * size, y, VERDICT_SCALE);
 }
 
-static void put_frame(const struct frame* f) {
+static void put_frame(const struct lcd_frame* f) {
     put_dec(f->width);
     put("x");
     put_dec(f->height);
@@ -280,8 +209,8 @@ static void put_frame(const struct frame* f) {
 }
 
 void screen_report(void) {
-    const struct frame* b = &screen.bootinfo;
-    const struct frame* c = &screen.controller;
+    const struct lcd_frame* b = &screen.bootinfo;
+    const struct lcd_frame* c = &screen.controller;
     put("PROBE: ");
     put(screen.controller_name);
     if (c->width == 0) {
@@ -294,8 +223,8 @@ void screen_report(void) {
         put("\n");
         /* A description of the display itself (line bytes and address 0)
            may name the picture turned from how the panel scans it. */
-        int turned = b->line_bytes == 0 && b->address == 0 && b->width == c->height && b->height == c->width &&
-                     b->width != b->height;
+        int turned = b->line_bytes == 0 && b->address == 0 && b->width == c->height &&
+                     b->height == c->width && b->width != b->height;
         if (turned)
             put("PROBE: screen turned: bootinfo names the display, the controller scans it across\n");
         else if (b->width != c->width || b->height != c->height)

@@ -95,11 +95,18 @@ uint32_t kernelEntry(const HandOff& hand_off) {
     return secondStageAddress(stored, hand_off.routine);
 }
 
-bool prepareHandOffRam(const HandOff& hand_off) {
+bool prepareHandOffRam(const HandOff& hand_off, const ExpectedPlacement* expected) {
     PhysicalMemory& ram = PhysicalMemory::get();
     std::vector<uint8_t> leftovers(4096);
     for (size_t i = 0; i < leftovers.size(); i += 4)
         putWord(leftovers, i, kLeftoverWord);
+    auto fill = [&](uint64_t start, uint64_t end) {
+        for (uint64_t page = start & ~0xFFFull; page < end && page < 0x100000000ull; page += 4096) {
+            uint32_t paddr = static_cast<uint32_t>(page);
+            if (ram.contains(paddr, 4096) && !ram.frameInUse(paddr) && paddr != hand_off.jump_paddr)
+                ram.write(paddr, leftovers.data(), 4096);
+        }
+    };
     // Every link's destination pages, and the page after each (whole-word
     // stores may run a little past a range). The walk ends at the list's end,
     // a link outside RAM, or after as many links as RAM has pages.
@@ -113,13 +120,31 @@ bool prepareHandOffRam(const HandOff& hand_off) {
                    (uint32_t{fields[4 * i + 2]} << 16) | (uint32_t{fields[4 * i + 3]} << 24);
         };
         uint32_t dst = secondStageAddress(word(2), hand_off.routine);
-        uint64_t end = uint64_t{dst} + word(3) + 4096;
-        for (uint64_t page = dst & ~0xFFFull; page < end && page < 0x100000000ull; page += 4096) {
-            uint32_t paddr = static_cast<uint32_t>(page);
-            if (ram.contains(paddr, 4096) && !ram.frameInUse(paddr) && paddr != hand_off.jump_paddr)
-                ram.write(paddr, leftovers.data(), 4096);
-        }
+        fill(dst, uint64_t{dst} + word(3) + 4096);
         link = word(0);
+    }
+    // The kernel's places as its file names them, whether or not a link
+    // still goes there. What it clears gets leftovers even in a page the
+    // loader holds: a page in place carries only the kernel's bytes, and the
+    // rest of it is the second stage's to clear (from the word after the
+    // bytes on, as it clears).
+    if (expected != nullptr) {
+        for (const PlacedRange& range : expected->ranges) {
+            uint64_t end = uint64_t{range.address} + range.size;
+            if (!range.bytes.empty()) {
+                fill(range.address, end);
+                continue;
+            }
+            end &= ~3ull;
+            for (uint64_t at = (uint64_t{range.address} + 3) & ~3ull; at < end;) {
+                uint64_t piece = std::min<uint64_t>(end, (at & ~0xFFFull) + 4096) - at;
+                uint32_t paddr = static_cast<uint32_t>(at);
+                if ((paddr & ~0xFFFu) != hand_off.jump_paddr &&
+                    ram.contains(paddr, static_cast<uint32_t>(piece)))
+                    ram.write(paddr, leftovers.data(), static_cast<uint32_t>(piece));
+                at += piece;
+            }
+        }
     }
     std::vector<uint8_t> code = handOffCode(hand_off);
     return ram.write(hand_off.jump_paddr, code.data(), static_cast<uint32_t>(code.size()));

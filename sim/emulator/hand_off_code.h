@@ -20,6 +20,7 @@
 #pragma once
 
 #include "sim/hand_off.h"
+#include "sim/placed_image.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,16 +34,17 @@ std::vector<uint8_t> handOffCode(const HandOff& hand_off);
 
 // Readies the current handheld's RAM for a run: the hand-off code at
 // jump_paddr, and leftovers (kLeftoverWord) in every page the page list will
-// write that the loader does not use, as RAM is after Windows CE rather than
-// zero, so a range the second stage fails to write shows. False when the
-// jump page is not in RAM.
+// write, and every page of the kernel's places `expected` names, that the
+// loader does not hold, as RAM is after Windows CE rather than zero, so a
+// range the second stage fails to write shows. Pages the loader holds there
+// carry the kernel's bytes in place. False when the jump page is not in RAM.
 constexpr uint32_t kLeftoverWord = 0xE7F000F0; // an undefined instruction
-bool prepareHandOffRam(const HandOff& hand_off);
+bool prepareHandOffRam(const HandOff& hand_off, const ExpectedPlacement* expected = nullptr);
 // Where the second stage enters the kernel: the argument page's first word,
 // moved as the variant's second stage moves addresses.
 uint32_t kernelEntry(const HandOff& hand_off);
-// The highest RAM page of [ram_base, ram_base + ram_size) for which `used`
-// is false; 0 when every page is used.
+// The highest page of [ram_base, ram_base + ram_size) for which `used` is
+// false; 0 when every page is used.
 uint32_t freeJumpPage(uint32_t ram_base, uint32_t ram_size, const std::function<bool(uint32_t)>& used);
 
 } // namespace sim

@@ -5,6 +5,7 @@
 #include "sim/placed_image.h"
 #include "sim/rgb_image.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,8 +25,18 @@ struct HandOffLimits {
     // instruction, with a reader of the memory as the second stage left it.
     // QEMU starts stopped for it and stops again at the entry.
     std::function<void(const PhysicalReader& read)> at_kernel_entry;
+    // The kernel's places as read on the host: RAM the loader does not hold
+    // there starts with leftovers, like the rest the page list writes.
+    const ExpectedPlacement* expected = nullptr;
     // Take a picture of the screen when the run ends (HandOffRun::screen).
     bool picture_screen = false;
+    // QEMU: pictures of the board's display while the kernel runs, about
+    // every `screen_interval`, and the last when it has halted, handed over
+    // on the thread that runs the hand-off (a board without a display sends
+    // none). Unicorn's screen is this process's memory: renderLcd reads it
+    // from any thread.
+    std::function<void(RgbImage picture)> on_screen;
+    std::chrono::milliseconds screen_interval{100};
 };
 
 // The processor when it first reached an address.

@@ -170,7 +170,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         return run;
     }
     ram.settle();
-    if (!prepareHandOffRam(hand_off)) {
+    if (!prepareHandOffRam(hand_off, limits.expected)) {
         run.result.reason = "no RAM page for the jump routine at " + hexWord(hand_off.jump_paddr);
         return run;
     }
@@ -183,7 +183,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     std::filesystem::path image = scratch.path() / "ram.bin";
     std::filesystem::path messages = scratch.path() / "qemu.err";
     std::filesystem::path stub = scratch.path() / "gdb";
-    std::filesystem::path monitor = scratch.path() / "qmp";
+    std::filesystem::path monitor_socket = scratch.path() / "qmp";
     uint32_t length = std::min(ram.size(), board.ram_size);
     if (!writeRamImage(image, length, run.result.reason))
         return run;
@@ -194,8 +194,9 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     args.insert(args.end(),
                 {"-display", "none", "-monitor", "none", "-semihosting-config", "enable=on,target=native"});
     args.insert(args.end(), {"-gdb", "unix:" + stub.string() + ",server=on,wait=off"});
-    if (limits.picture_screen && board.has_lcd)
-        args.insert(args.end(), {"-qmp", "unix:" + monitor.string() + ",server=on,wait=off"});
+    bool pictures = (limits.picture_screen || limits.on_screen) && board.has_lcd;
+    if (pictures)
+        args.insert(args.end(), {"-qmp", "unix:" + monitor_socket.string() + ",server=on,wait=off"});
     if (limits.at_kernel_entry)
         args.push_back("-S"); // waits for runToKernelEntry
     for (int i = 0; i < board.uart_serial_index; ++i)
@@ -240,6 +241,10 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     Handheld& device = Handheld::get();
     auto deadline = HaltWatch::Clock::now() + std::chrono::seconds(limits.qemu_seconds);
     HaltWatch watch(stub);
+    QemuMonitor monitor(monitor_socket);
+    std::filesystem::path screen_file = scratch.path() / "screen.ppm";
+    bool live = limits.on_screen && board.has_lcd;
+    auto next_picture = HaltWatch::Clock::now() + limits.screen_interval;
     bool halted = false, ended = false, timed_out = false;
     char buffer[4096];
     while (!halted && !ended) {
@@ -249,9 +254,19 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
             timed_out = true;
             break;
         }
+        if (live && now >= next_picture) {
+            RgbImage picture;
+            std::string ignored; // the next picture tries again
+            if (monitor.screenDump(screen_file, picture, ignored))
+                limits.on_screen(std::move(picture));
+            next_picture = HaltWatch::Clock::now() + limits.screen_interval;
+            continue;
+        }
+        auto wait = std::min(left, watch.untilNextLook(now));
+        if (live)
+            wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(next_picture - now));
         pollfd watch_output{pipe_fds[0], POLLIN, 0};
-        int ready =
-            poll(&watch_output, 1, static_cast<int>(std::min(left, watch.untilNextLook(now)).count()));
+        int ready = poll(&watch_output, 1, static_cast<int>(std::max<long>(wait.count(), 0)));
         if (ready < 0 && errno != EINTR)
             break;
         if (ready > 0) {
@@ -268,16 +283,20 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         }
         halted = watch.look(HaltWatch::Clock::now());
     }
-    if (limits.picture_screen) {
-        if (!board.has_lcd) {
-            run.no_screen = run.machine + " has no LCD";
-        } else if (ended) {
+    if (pictures) {
+        if (ended) {
             run.no_screen = "QEMU ended before its screen could be pictured";
         } else {
             RgbImage screen;
-            if (qemuScreenDump(monitor, scratch.path() / "screen.ppm", screen, run.no_screen))
-                run.screen = std::move(screen);
+            if (monitor.screenDump(screen_file, screen, run.no_screen)) {
+                if (limits.on_screen)
+                    limits.on_screen(screen);
+                if (limits.picture_screen)
+                    run.screen = std::move(screen);
+            }
         }
+    } else if (limits.picture_screen) {
+        run.no_screen = run.machine + " has no LCD";
     }
     int status = stopQemu(pid, pipe_fds[0], ended);
 

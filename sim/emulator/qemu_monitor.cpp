@@ -12,15 +12,17 @@ namespace {
 // A monitor that says nothing for this long is taken as gone.
 constexpr auto kAnswerTime = std::chrono::seconds(5);
 
-class QmpSession {
+} // namespace
+
+class QemuMonitor::Session {
   public:
-    explicit QmpSession(const std::filesystem::path& socket) : fd_(connectUnixSocket(socket)) {}
-    ~QmpSession() {
+    explicit Session(const std::filesystem::path& socket) : fd_(connectUnixSocket(socket)) {}
+    ~Session() {
         if (fd_ >= 0)
             close(fd_);
     }
-    QmpSession(const QmpSession&) = delete;
-    QmpSession& operator=(const QmpSession&) = delete;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     bool connected() const { return fd_ >= 0; }
 
@@ -60,6 +62,8 @@ class QmpSession {
     std::string pending_;
 };
 
+namespace {
+
 // A JSON string's contents: the path has no quote or backslash of its own
 // in a scratch folder, but any is escaped.
 std::string jsonString(const std::string& text) {
@@ -74,21 +78,32 @@ std::string jsonString(const std::string& text) {
 
 } // namespace
 
-bool qemuScreenDump(const std::filesystem::path& socket, const std::filesystem::path& ppm, RgbImage& image,
-                    std::string& error) {
-    QmpSession qmp(socket);
-    if (!qmp.connected()) {
-        error = "can't reach QEMU's monitor";
+QemuMonitor::QemuMonitor(std::filesystem::path socket) : socket_(std::move(socket)) {}
+
+QemuMonitor::~QemuMonitor() = default;
+
+bool QemuMonitor::screenDump(const std::filesystem::path& ppm, RgbImage& image, std::string& error) {
+    if (!session_) {
+        auto session = std::make_unique<Session>(socket_);
+        if (!session->connected()) {
+            error = "can't reach QEMU's monitor";
+            return false;
+        }
+        if (session->execute(R"({"execute": "qmp_capabilities"})").find("\"return\"") == std::string::npos) {
+            error = "QEMU's monitor does not answer";
+            return false;
+        }
+        session_ = std::move(session);
+    }
+    std::string answer = session_->execute(R"({"execute": "screendump", "arguments": {"filename": )" +
+                                           jsonString(ppm.string()) + "}}");
+    if (answer.empty()) {
+        session_.reset(); // gone quiet: the next picture starts a new session
+        error = "QEMU made no picture of its display";
         return false;
     }
-    if (qmp.execute(R"({"execute": "qmp_capabilities"})").find("\"return\"") == std::string::npos) {
-        error = "QEMU's monitor does not answer";
-        return false;
-    }
-    std::string answer = qmp.execute(R"({"execute": "screendump", "arguments": {"filename": )" +
-                                     jsonString(ppm.string()) + "}}");
     if (answer.find("\"return\"") == std::string::npos) {
-        error = "QEMU made no picture of its display" + (answer.empty() ? std::string() : ": " + answer);
+        error = "QEMU made no picture of its display: " + answer;
         return false;
     }
     return readPpm(ppm.string(), image, error);

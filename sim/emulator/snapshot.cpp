@@ -163,8 +163,9 @@ bool readSnapshot(const std::string& path, Snapshot& snapshot, std::string& erro
 bool restoreSnapshot(const Snapshot& snapshot, std::string& error) {
     const HandOff& h = snapshot.hand_off;
     const DeviceProfile* match = findDeviceProfile(h.platform_cpu, h.platform_machine);
-    if (match == nullptr || match->processor != h.processor || match->ram_base != h.ram_base ||
-        match->ram_size != h.ram_size) {
+    RamBank window = match != nullptr ? ramWindow(*match) : RamBank{};
+    if (match == nullptr || match->processor != h.processor || window.base != h.ram_base ||
+        window.size != h.ram_size) {
         error = "no simulated machine has the snapshot's platform (cpu=" + hexWord(h.platform_cpu) +
                 " machine=" + hexWord(h.platform_machine) + "), processor and RAM";
         return false;

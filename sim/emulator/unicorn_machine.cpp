@@ -40,18 +40,23 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
         return run;
     }
     ram.settle();
-    if (!prepareHandOffRam(hand_off)) {
+    if (!prepareHandOffRam(hand_off, limits.expected)) {
         run.result.reason = "no RAM page for the jump routine at " + hexWord(hand_off.jump_paddr);
         return run;
     }
 
     ArmEmulator cpu(hand_off.processor);
-    bool mapped = cpu.ok() && cpu.mapHostMemory(ram.base(), ram.size(), ram.hostAddress(ram.base()));
+    // Every bank at its address, and nothing between them.
+    bool mapped = cpu.ok();
+    for (const RamBank& bank : ram.banks())
+        mapped = mapped && cpu.mapHostMemory(bank.base, bank.size, ram.fileBytes(bank.base));
     if (isXScale(hand_off.processor))
         mapped = mapped && cpu.mapDevices(kPxa2x0FfuartBase, kDevicePage) &&
-                 cpu.mapDevices(kPxa2x0GpioBase, kDevicePage);
+                 cpu.mapDevices(kPxa2x0GpioBase, kDevicePage) &&
+                 cpu.mapDevices(Pxa2x0MemoryController::kBase, kDevicePage);
     else
-        mapped = mapped && cpu.mapDevices(kSa1100SerialBase, kDevicePage);
+        mapped = mapped && cpu.mapDevices(kSa1100SerialBase, kDevicePage) &&
+                 cpu.mapDevices(Sa11x0MemoryController::kBase, kDevicePage);
     for (const DisplayRange& range : displayRanges(Handheld::get().profile()))
         mapped = mapped && (range.host != nullptr ? cpu.mapHostMemory(range.base, range.size, range.host)
                                                   : cpu.mapDevices(range.base, range.size));

@@ -57,18 +57,22 @@ bool Architecture::allocateMemory(uint32_t size) {
     return memory->reservePages(static_cast<uint32_t>(bytes));
 }
 
-bool Architecture::holdBackDestinations(const std::vector<Loader::Destination>& links) {
+bool Architecture::placeKernel(const std::vector<Loader::Destination>& ranges) {
     MemoryManager* memory = *memory_;
-    std::vector<MemoryManager::Stretch> ranges =
-        finalRanges(links, [this](uint32_t address) { return finalAddress(address); });
-    size_t i = memory->firstOutsideBanks(ranges);
-    if (i < ranges.size()) {
-        print(u"destination 0x%08x-0x%08x goes to 0x%08x-0x%08x, outside the memory banks.\n", links[i].start,
-              static_cast<uint32_t>(links[i].end - 1), static_cast<uint32_t>(ranges[i].start),
-              static_cast<uint32_t>(ranges[i].end - 1));
+    std::vector<MemoryManager::Stretch> moved =
+        finalRanges(ranges, [this](uint32_t address) { return finalAddress(address); });
+    size_t i = memory->firstOutsideBanks(moved);
+    if (i < moved.size()) {
+        print(u"destination 0x%08x-0x%08x goes to 0x%08x-0x%08x, outside the memory banks.\n",
+              ranges[i].start, static_cast<uint32_t>(ranges[i].end - 1),
+              static_cast<uint32_t>(moved[i].start), static_cast<uint32_t>(moved[i].end - 1));
         return false;
     }
-    memory->holdBack(std::move(ranges));
+    std::vector<MemoryManager::KernelRange> kernel;
+    kernel.reserve(moved.size());
+    for (size_t k = 0; k < moved.size(); ++k)
+        kernel.push_back({moved[k], ranges[k].zero_fill});
+    memory->placeKernel(std::move(kernel), [this](uint32_t address) { return finalAddress(address); });
     return true;
 }
 

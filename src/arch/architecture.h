@@ -41,11 +41,12 @@ class Architecture {
     virtual uint32_t finalAddress(uint32_t address) const { return address; }
     // How the second stage places the kernel's pieces, for Loader::checkLayout.
     KernelPlacement kernelPlacement() const;
-    // Moves the kernel's links (Loader::plannedDestinations) as the second
-    // stage will and tells the memory manager to hold back the pages whose
-    // frames lie there. False, with the reason printed, when a link would go
+    // Moves the kernel's ranges (Loader::plannedDestinations) as the second
+    // stage will and tells the memory manager where they go, so that the
+    // pages whose frames lie there carry the kernel's bytes in place or are
+    // held back. False, with the reason printed, when a range would go
     // outside the memory banks.
-    bool holdBackDestinations(const std::vector<Loader::Destination>& links);
+    bool placeKernel(const std::vector<Loader::Destination>& ranges);
 
     uint32_t loaderPaddr() const { return loader_paddr_; }
     uint8_t* bootArgs() const { return boot_args_; }

@@ -83,8 +83,9 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     uint32_t kernel_size = loader.memorySize();
     uint32_t need = boot.memory->roundPage(kernel_size) + image_size;
     bool too_large = kernel_size > 0xFFFFFFFFu - boot.memory->getPageSize() || need < image_size;
-    // The pages Windows CE gives the loader where the kernel goes are held back.
-    if (too_large || !architecture.holdBackDestinations(loader.plannedDestinations(image_size)) ||
+    // The pages Windows CE gives the loader where the kernel goes carry its
+    // bytes in place, or are held back where it is cleared.
+    if (too_large || !architecture.placeKernel(loader.plannedDestinations(image_size)) ||
         !architecture.allocateMemory(need))
         return {u"Can't allocate memory.\n", true};
     menu.progress("7");
@@ -115,8 +116,8 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot_args == PageLink::kEnd)
         return {u"Can't set up boot arguments.\n"};
     // Pages inside the kernel's final place would be stored over before the
-    // second stage has read them; the memory manager held them back, so this
-    // only asserts it.
+    // second stage has read them; the memory manager kept them out of the
+    // table, so this only asserts it.
     std::optional<PlacementConflict> conflict =
         findPlacementConflict(*boot.memory, loader.destinations(), [&architecture](uint32_t address) {
             return architecture.finalAddress(address);

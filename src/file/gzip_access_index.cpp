@@ -1,7 +1,6 @@
 #include "file/gzip_access_index.h"
 
 #include <algorithm>
-#include <new>
 
 void GzipAccessIndex::addMemberStart(uint64_t output, uint64_t input) {
     // A member without data starts where the next one does; the later start wins.
@@ -25,7 +24,7 @@ uint8_t* GzipAccessIndex::addPoint(uint64_t output, uint64_t input, int bits, ui
     point.output = output;
     point.input = input;
     point.bits = bits;
-    point.window.reset(new (std::nothrow) uint8_t[window_size]);
+    point.window = localArray<uint8_t>(window_size);
     if (point.window == nullptr)
         return nullptr;
     point.window_size = window_size;

@@ -5,8 +5,9 @@
 // member's last 32 KB of output that the following data may refer back to.
 #pragma once
 
+#include "platform/local_memory.h"
+
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 class GzipAccessIndex {
@@ -22,7 +23,7 @@ class GzipAccessIndex {
         uint64_t input = 0;
         int bits = 0;
         bool member_start = false;
-        std::unique_ptr<uint8_t[]> window;
+        LocalArray<uint8_t> window; // from the platform heap
         uint32_t window_size = 0;
     };
 
@@ -33,8 +34,8 @@ class GzipAccessIndex {
     // Whether a block boundary at `output` is far enough from the last point.
     bool wantsPoint(uint64_t output) const;
     // A point whose window of `window_size` bytes the caller fills in place;
-    // null when there is no room for the window (no point is added, the index
-    // stays usable).
+    // null when the heap refuses the window (no point is added, the index
+    // stays usable: reads behind the front start further back).
     uint8_t* addPoint(uint64_t output, uint64_t input, int bits, uint32_t window_size);
 
     // The last point at or before `output`, or null when there is none.

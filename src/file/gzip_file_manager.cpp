@@ -8,8 +8,9 @@
 GzipFileManager::GzipFileManager(Console** console, int32_t kind)
     : GzipFileManager(console, createFileManagerVariant(kind, console)) {}
 
-GzipFileManager::GzipFileManager(Console** console, FileManager* inner, uint64_t point_spacing)
-    : FileManager(console), inner_(inner), point_spacing_(point_spacing) {}
+GzipFileManager::GzipFileManager(Console** console, FileManager* inner, uint64_t point_spacing,
+                                 uint64_t max_output)
+    : FileManager(console), inner_(inner), point_spacing_(point_spacing), max_output_(max_output) {}
 
 GzipFileManager::~GzipFileManager() {
     stream_.reset();
@@ -54,9 +55,11 @@ bool GzipFileManager::open(const char16_t* name, uint32_t mode) {
     stream_ = takeKept(name);
     if (stream_ != nullptr)
         return true;
-    stream_.reset(new (std::nothrow) GzipStream(inner_, console_, point_spacing_));
+    stream_.reset(new (std::nothrow) GzipStream(inner_, console_, point_spacing_, max_output_));
+    if (stream_ == nullptr)
+        print(u"gzip: can't allocate memory for the decompressor.\n");
+    // The stream says itself why it can't start.
     if (stream_ == nullptr || !stream_->start()) {
-        print(u"gzip: can't initialize the decompressor.\n");
         stream_.reset();
         inner_->close();
         return false;
@@ -70,6 +73,7 @@ bool GzipFileManager::close() {
         kept.name = name_;
         kept.stored_size = static_cast<uint32_t>(stream_->inputTaken());
         kept.stream = std::move(stream_);
+        kept.stream->release();
         kept_.push_back(std::move(kept));
     }
     stream_.reset();

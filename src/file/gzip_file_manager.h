@@ -3,11 +3,12 @@
 // with positioned reads, seeks and `realsize` on the decompressed stream.
 // Any other file passes through unchanged.
 //
-// Each file is inflated once per boot (GzipStream). A file closed after its
-// whole stream was inflated and checked is kept, with its index and the bytes
-// nobody has read yet, and taken up again when the same name is opened with
+// Each file is inflated and checked once per boot (GzipStream). A file closed
+// after its whole stream was inflated and checked keeps its access points,
+// and nothing else, and is taken up again when the same name is opened with
 // the same stored size: the file-system image is sized before the kernel is
-// loaded and read after it, from the one pass.
+// loaded and read after it, inflated again from its points without being
+// checked a second time.
 #pragma once
 
 #include "file/file_manager.h"
@@ -25,9 +26,11 @@ class GzipFileManager : public FileManager {
 
     // Makes the variant for `kind` (createFileManagerVariant); `hasInner` tells whether it could.
     GzipFileManager(Console** console, int32_t kind);
-    // Wraps `inner` and owns it; access points `point_spacing` output bytes apart.
+    // Wraps `inner` and owns it; access points `point_spacing` output bytes
+    // apart; streams longer than `max_output` refused (lower only for tests).
     GzipFileManager(Console** console, FileManager* inner,
-                    uint64_t point_spacing = GzipAccessIndex::kDefaultSpacing);
+                    uint64_t point_spacing = GzipAccessIndex::kDefaultSpacing,
+                    uint64_t max_output = GzipStream::kMaxOutput);
     ~GzipFileManager() override;
 
     GzipFileManager(const GzipFileManager&) = delete;
@@ -64,6 +67,7 @@ class GzipFileManager : public FileManager {
 
     FileManager* inner_ = nullptr;
     uint64_t point_spacing_;
+    uint64_t max_output_;
     std::unique_ptr<GzipStream> stream_;
     std::u16string name_;
     std::vector<Kept> kept_;

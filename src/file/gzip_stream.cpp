@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <new>
 
 namespace {
 
 constexpr uint32_t kScratchSize = 64 * 1024;
-// Reads this large are inflated straight into the reader's buffer.
-constexpr uint32_t kDirectRead = 2048;
+// What zlib's window holds of the last output.
+constexpr uint64_t kWindowSize = 32 * 1024;
 constexpr int kMagic[2] = {0x1F, 0x8B};
 
 // zlib's `data_type` after an inflate with Z_BLOCK.
@@ -22,29 +23,80 @@ constexpr int kBlockBoundary = 128;
 
 } // namespace
 
-GzipStream::GzipStream(FileManager* inner, Console** console, uint64_t point_spacing)
-    : inner_(inner), console_(console), index_(point_spacing) {}
+namespace {
+
+// zlib's own blocks (its state and window) come from the platform heap too.
+voidpf heapAlloc(voidpf, uInt items, uInt size) {
+    uint64_t bytes = uint64_t{items} * size;
+    return bytes > UINT32_MAX ? Z_NULL : ce::LocalAlloc(ce::LMEM_FIXED, static_cast<ce::UINT>(bytes));
+}
+
+void heapFree(voidpf, voidpf block) {
+    ce::LocalFree(block);
+}
+
+} // namespace
+
+GzipStream::GzipStream(FileManager* inner, Console** console, uint64_t point_spacing, uint64_t max_output)
+    : inner_(inner), console_(console), max_output_(max_output), index_(point_spacing) {}
 
 GzipStream::~GzipStream() {
-    if (front_.ready)
-        inflateEnd(&front_.z);
-    if (behind_.ready)
-        inflateEnd(&behind_.z);
+    end(front_);
+    end(behind_);
+}
+
+bool GzipStream::ready(Decoder& decoder) {
+    decoder.input = localArray<uint8_t>(kInputSize);
+    decoder.z = z_stream{};
+    decoder.z.zalloc = heapAlloc;
+    decoder.z.zfree = heapFree;
+    int result =
+        decoder.input == nullptr ? Z_MEM_ERROR : inflateInit2(&decoder.z, gzip::kRawDeflateWindowBits);
+    if (result != Z_OK) {
+        decoder.input.reset();
+        if (result == Z_MEM_ERROR)
+            fail(u"gzip: can't allocate memory for the decompressor.\n");
+        else
+            fail(u"gzip: can't initialize the decompressor (%d).\n", result);
+        return false;
+    }
+    decoder.ready = true;
+    decoder.eof = false;
+    decoder.z.next_in = decoder.input.get();
+    decoder.z.avail_in = 0;
+    return true;
+}
+
+void GzipStream::end(Decoder& decoder) {
+    if (decoder.ready)
+        inflateEnd(&decoder.z);
+    decoder.ready = false;
+    decoder.input.reset();
+}
+
+bool GzipStream::haveScratch() {
+    if (scratch_ == nullptr)
+        scratch_ = localArray<uint8_t>(kScratchSize);
+    if (scratch_ == nullptr)
+        fail(u"gzip: can't allocate memory for the decompressor.\n");
+    return scratch_ != nullptr;
 }
 
 bool GzipStream::start() {
-    front_.input.reset(new (std::nothrow) uint8_t[kInputSize]);
-    scratch_.reset(new (std::nothrow) uint8_t[kScratchSize]);
-    // The record is cleared, so zlib uses its own allocator.
-    if (front_.input == nullptr || scratch_ == nullptr ||
-        inflateInit2(&front_.z, gzip::kRawDeflateWindowBits) != Z_OK)
+    if (!haveScratch() || !ready(front_))
         return false;
-    front_.ready = true;
-    front_.z.next_in = front_.input.get();
     crc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
     checkHeader(true);
     // A bad header shows at the first read.
     return true;
+}
+
+void GzipStream::release() {
+    if (!complete())
+        return;
+    end(front_);
+    end(behind_);
+    scratch_.reset();
 }
 
 bool GzipStream::fill(Decoder& decoder) {
@@ -252,7 +304,19 @@ void GzipStream::addPoint() {
         inflateGetDictionary(&front_.z, window, &size);
 }
 
+void GzipStream::inflateFailed(const z_stream& z, int result) {
+    if (result == Z_MEM_ERROR)
+        fail(u"gzip: can't allocate memory for the decompressor.\n");
+    else if (z.msg != nullptr)
+        fail(u"gzip: compressed data is damaged: %S.\n", z.msg);
+    else
+        fail(u"gzip: decompression failed (%d).\n", result);
+}
+
 uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
+    // One byte past the longest stream is enough to know it is too long.
+    if (front_output_ + size > max_output_ + 1)
+        size = static_cast<uint32_t>(max_output_ + 1 - std::min(front_output_, max_output_ + 1));
     z_stream& z = front_.z;
     z.next_out = out;
     z.avail_out = size;
@@ -265,6 +329,12 @@ uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
         crc_ = static_cast<uint32_t>(crc32(crc_, counted, made));
         front_output_ += made;
         counted = z.next_out;
+        // Past this the offsets of the file interface no longer reach: the
+        // data must not be taken as its length modulo 2^32.
+        if (front_output_ > max_output_) {
+            fail(u"gzip: the uncompressed data passes 0x%x bytes.\n", static_cast<uint32_t>(max_output_));
+            break;
+        }
         if (result == Z_STREAM_END) {
             finishMember();
             continue;
@@ -283,38 +353,40 @@ uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
             if (result == Z_OK)
                 continue;
         }
-        if (z.msg != nullptr)
-            fail(u"gzip: compressed data is damaged: %S.\n", z.msg);
-        else
-            fail(u"gzip: decompression failed (%d).\n", result);
+        inflateFailed(z, result);
     }
     uint32_t produced = size - z.avail_out;
     z.next_out = nullptr;
     z.avail_out = 0;
-    if (status_ != Z_OK)
-        cache_.seal();
     return produced;
 }
 
 void GzipStream::advanceTo(uint64_t target) {
     while (front_output_ < target && status_ == Z_OK) {
-        uint64_t wanted64 = std::min<uint64_t>(target - front_output_, 0x40000000u);
-        uint32_t wanted = static_cast<uint32_t>(wanted64);
-        uint32_t room = 0;
-        uint8_t* kept = cache_.roomAt(front_output_, wanted, &room);
-        if (kept != nullptr)
-            cache_.stored(inflateFront(kept, room));
-        else
-            inflateFront(scratch_.get(), std::min(wanted, kScratchSize));
+        uint64_t wanted = std::min<uint64_t>(target - front_output_, kScratchSize);
+        inflateFront(scratch_.get(), static_cast<uint32_t>(wanted));
     }
+}
+
+uint32_t GzipStream::fromFrontWindow(uint8_t* out, uint32_t size) {
+    // The window holds the current member's output only, and the scratch
+    // buffer takes a copy of it.
+    uint64_t behind = front_output_ - position_;
+    if (!front_.ready || position_ < member_start_ || behind > kWindowSize)
+        return 0;
+    uInt window = 0;
+    if (inflateGetDictionary(&front_.z, nullptr, &window) != Z_OK || window < behind)
+        return 0;
+    inflateGetDictionary(&front_.z, scratch_.get(), &window);
+    uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size, behind));
+    std::memcpy(out, scratch_.get() + (window - behind), count);
+    return count;
 }
 
 bool GzipStream::restartAt(const GzipAccessIndex::Point& point) {
     if (!behind_.ready) {
-        behind_.input.reset(new (std::nothrow) uint8_t[kInputSize]);
-        if (behind_.input == nullptr || inflateInit2(&behind_.z, gzip::kRawDeflateWindowBits) != Z_OK)
+        if (!ready(behind_))
             return false;
-        behind_.ready = true;
     } else {
         inflateReset(&behind_.z);
     }
@@ -353,8 +425,11 @@ uint32_t GzipStream::inflateAgain(uint8_t* out, uint32_t size) {
         } else if (result == Z_OK || (result == Z_BUF_ERROR && z.avail_in == 0 && !behind_.eof)) {
             continue;
         }
-        // The front inflated these bytes without fault: the file changed under us.
-        fail(u"gzip: compressed data changed while it was read.\n");
+        if (result == Z_MEM_ERROR)
+            inflateFailed(z, result);
+        else if (status_ >= 0)
+            // The front inflated these bytes without fault: the file changed under us.
+            fail(u"gzip: compressed data changed while it was read.\n");
         break;
     }
     uint32_t produced = size - z.avail_out;
@@ -365,7 +440,7 @@ uint32_t GzipStream::inflateAgain(uint8_t* out, uint32_t size) {
 
 uint32_t GzipStream::inflateBehind(uint8_t* out, uint32_t size) {
     const GzipAccessIndex::Point* point = index_.before(position_);
-    if (point == nullptr)
+    if (point == nullptr || !haveScratch())
         return 0;
     // Go on from where the last read behind the front stopped, unless a point
     // lies between it and the position.
@@ -395,23 +470,15 @@ uint32_t GzipStream::read(void* buffer, uint32_t size) {
         if (position_ >= front_output_) {
             if (status_ != Z_OK)
                 break;
-            if (left >= kDirectRead) {
-                got = inflateFront(out, left);
-            } else {
-                // Headers are read more than once: small reads go through the kept bytes.
-                advanceTo(position_ + left);
-            }
-            if (got == 0 && position_ >= front_output_)
+            advanceTo(position_);
+            if (position_ > front_output_)
                 break;
-        }
-        if (got == 0) {
+            got = inflateFront(out, left);
+        } else {
             uint32_t behind = static_cast<uint32_t>(std::min<uint64_t>(left, front_output_ - position_));
-            got = cache_.take(position_, out, behind);
-            if (got == 0) {
-                uint64_t kept = cache_.nextKeptAfter(position_);
-                uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(behind, kept - position_));
-                got = inflateBehind(out, count);
-            }
+            got = fromFrontWindow(out, behind);
+            if (got == 0)
+                got = inflateBehind(out, behind);
         }
         if (got == 0)
             break;

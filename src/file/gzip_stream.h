@@ -1,21 +1,21 @@
-// One open file as the gzip layer reads it: a gzip file inflated once from
-// its first byte to its end, however the reader moves, or any other file
-// passed through unchanged.
+// One open file as the gzip layer reads it: a gzip file inflated from its
+// first byte to its end by one forward pass, however the reader moves, or any
+// other file passed through unchanged.
 //
-// The one forward pass (the front) checks every member's header, CRC-32 and
-// length, and leaves access points behind it. Bytes it inflates on the way to
-// a later offset are kept until they are read (GzipOutputCache); a read of
-// bytes the front has passed and that are not kept inflates again from the
-// nearest access point before them, on a second decoder, so the front never
-// moves back.
+// The forward pass (the front) checks every member's header, CRC-32 and
+// length, and leaves access points behind it. Nothing it inflates is kept
+// beyond zlib's own 32 KB window: a read of bytes the front has passed is
+// served from that window when they are among its last bytes, else inflated
+// again from the nearest access point before them, on a second decoder, so
+// the front never moves back. Every buffer, zlib's included, comes from the
+// platform heap.
 #pragma once
 
 #include "file/file_manager.h"
 #include "file/gzip_access_index.h"
-#include "file/gzip_output_cache.h"
+#include "platform/local_memory.h"
 
 #include <cstdint>
-#include <memory>
 #include <zlib.h>
 
 class Console;
@@ -25,14 +25,20 @@ class GzipStream {
     // What reads and `realsize` give for damaged data: the file interface's read failure.
     static constexpr uint32_t kCorrupt = FileManager::kReadFailed;
     static constexpr uint32_t kInputSize = 64 * 1024;
+    // The longest decompressed stream: offsets and sizes are 32 bits, and
+    // all ones is the failure value.
+    static constexpr uint64_t kMaxOutput = 0xFFFFFFFEu;
 
-    GzipStream(FileManager* inner, Console** console, uint64_t point_spacing);
+    // `max_output` lower than kMaxOutput only for tests.
+    GzipStream(FileManager* inner, Console** console, uint64_t point_spacing,
+               uint64_t max_output = kMaxOutput);
     ~GzipStream();
 
     GzipStream(const GzipStream&) = delete;
     GzipStream& operator=(const GzipStream&) = delete;
 
-    // Reads the first member's header; false when the decompressor cannot start.
+    // Reads the first member's header; false, with the reason printed, when
+    // the decompressor cannot start.
     bool start();
 
     bool compressed() const { return compressed_; }
@@ -45,6 +51,9 @@ class GzipStream {
     bool seek(uint32_t offset);
     // Bytes from the position to the end; kCorrupt when the data is damaged.
     uint32_t realsize(uint32_t stored_size);
+    // A complete stream gives back its decoders and buffers and keeps only
+    // its access points; a later read takes what it needs again.
+    void release();
 
     const GzipAccessIndex& index() const { return index_; }
 
@@ -55,11 +64,15 @@ class GzipStream {
         bool eof = false;
         // Offset in the file of the next byte to read into `input`.
         uint64_t input_offset = 0;
-        std::unique_ptr<uint8_t[]> input;
+        LocalArray<uint8_t> input;
 
         uint64_t taken() const { return input_offset - z.avail_in; }
     };
 
+    // Buffers and zlib state for `decoder`; false (said once) when the heap refuses them.
+    bool ready(Decoder& decoder);
+    void end(Decoder& decoder);
+    bool haveScratch();
     bool fill(Decoder& decoder);
     int getByte();
     int headerByte();
@@ -71,11 +84,15 @@ class GzipStream {
     void skipTrailingBytes(uint32_t taken, bool nonzero);
     void finishMember();
     void addPoint();
+    void inflateFailed(const z_stream& z, int result);
 
     // Inflates up to `size` bytes at the front into `out`.
     uint32_t inflateFront(uint8_t* out, uint32_t size);
-    // Moves the front on to `target` (or the end), keeping what it passes.
+    // Moves the front on to `target` (or the end), dropping what it passes.
     void advanceTo(uint64_t target);
+    // Up to `size` bytes from the position, behind the front, from the
+    // front's window; 0 when they are not all among its last bytes.
+    uint32_t fromFrontWindow(uint8_t* out, uint32_t size);
     // `size` bytes from the position, all behind the front, inflated again.
     uint32_t inflateBehind(uint8_t* out, uint32_t size);
     bool restartAt(const GzipAccessIndex::Point& point);
@@ -88,6 +105,7 @@ class GzipStream {
 
     FileManager* inner_;
     Console** console_;
+    uint64_t max_output_;
     bool compressed_ = false;
     int32_t status_ = Z_OK;
 
@@ -102,6 +120,5 @@ class GzipStream {
 
     uint64_t position_ = 0;
     GzipAccessIndex index_;
-    GzipOutputCache cache_;
-    std::unique_ptr<uint8_t[]> scratch_;
+    LocalArray<uint8_t> scratch_;
 };

@@ -5,7 +5,6 @@
 #include "ui/menu_context.h"
 
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 
 using elf::round4;
@@ -32,16 +31,13 @@ ElfLoader::~ElfLoader() {
 }
 
 void ElfLoader::freeTables() {
-    std::free(program_headers_);
-    std::free(section_headers_);
-    program_headers_ = nullptr;
-    section_headers_ = nullptr;
+    program_headers_.reset();
+    section_headers_.reset();
     section_table_size_ = 0;
 }
 
 void ElfLoader::freeSymbolBlock() {
-    std::free(symbol_block_);
-    symbol_block_ = nullptr;
+    symbol_block_.reset();
     symbol_block_size_ = 0;
     names_ = nullptr;
     names_size_ = 0;
@@ -50,11 +46,11 @@ void ElfLoader::freeSymbolBlock() {
 }
 
 elf::ProgramHeader ElfLoader::programHeader(uint32_t index) const {
-    return elf::ProgramHeader::parse(program_headers_ + index * elf::phdr::kSize);
+    return elf::ProgramHeader::parse(program_headers_.get() + index * elf::phdr::kSize);
 }
 
 elf::SectionHeader ElfLoader::sectionHeader(uint32_t index) const {
-    return elf::SectionHeader::parse(section_headers_ + index * elf::shdr::kSize);
+    return elf::SectionHeader::parse(section_headers_.get() + index * elf::shdr::kSize);
 }
 
 bool ElfLoader::setFile(FileManager* file) {
@@ -108,12 +104,12 @@ bool ElfLoader::readSectionHeaders() {
         return true;
     }
     uint32_t size = uint32_t{info_.shnum} * elf::shdr::kSize;
-    section_headers_ = static_cast<uint8_t*>(std::malloc(size));
+    section_headers_ = localArray<uint8_t>(size);
     if (section_headers_ == nullptr) {
         print(u"can't allocate section header table.\n");
         return false;
     }
-    if (!readableRange(info_.shoff, size) || file_->read(section_headers_, size, info_.shoff) != size) {
+    if (!readableRange(info_.shoff, size) || file_->read(section_headers_.get(), size, info_.shoff) != size) {
         print(u"section header read error.\n");
         return false;
     }
@@ -123,12 +119,12 @@ bool ElfLoader::readSectionHeaders() {
 
 bool ElfLoader::readProgramHeaders() {
     uint32_t size = uint32_t{info_.phnum} * elf::phdr::kSize;
-    program_headers_ = static_cast<uint8_t*>(std::malloc(size));
+    program_headers_ = localArray<uint8_t>(size);
     if (program_headers_ == nullptr) {
         print(u"can't allocate program header table.\n");
         return false;
     }
-    if (!readableRange(info_.phoff, size) || file_->read(program_headers_, size, info_.phoff) != size) {
+    if (!readableRange(info_.phoff, size) || file_->read(program_headers_.get(), size, info_.phoff) != size) {
         print(u"program header read error.\n");
         return false;
     }
@@ -188,6 +184,7 @@ uint32_t ElfLoader::memorySize() {
             extra += chunk;
     }
     symbol_note_[0] = 0;
+    heap_refused_ = false;
     uint32_t symbols = prepareSymbolBlock();
     if (symbols != 0) {
         total += symbols;
@@ -197,8 +194,10 @@ uint32_t ElfLoader::memorySize() {
     total += extra;
     print(u"+[extra: 0x%x]", static_cast<uint32_t>(extra));
     // The caller rounds the result up to whole pages in 32 bits.
-    too_large_ = total > (0xFFFFFFFFu & ~page_mask);
-    if (too_large_)
+    too_large_ = total > (0xFFFFFFFFu & ~page_mask) || heap_refused_;
+    if (heap_refused_)
+        print(u"\n");
+    else if (too_large_)
         print(u" = more than 4 GB\n");
     else
         print(u" = 0x%x bytes\n", static_cast<uint32_t>(total));
@@ -247,22 +246,25 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     }
     uint32_t names = round4(name_table.size);
     uint32_t block_size = elf::ehdr::kSize + table_size + names;
-    symbol_block_ = static_cast<uint8_t*>(std::calloc(block_size, 1));
+    symbol_block_ = localArray<uint8_t>(block_size, true);
     if (symbol_block_ == nullptr) {
-        MenuContext::instance()->messageBox(u"Can't determine symbol block size.", u"WARNING",
-                                            ce::MB_OK | ce::MB_ICONEXCLAMATION);
+        // The heap refused a few kilobytes: the pages for the kernel will not
+        // be there either, and a kernel must not run without its symbols
+        // because of it. The boot stops where memory is reserved.
+        note(u"can't allocate memory for the symbol block (0x%x bytes).\n", block_size);
+        heap_refused_ = true;
         return 0;
     }
     symbol_block_size_ = block_size;
 
-    uint8_t* header = symbol_block_;
+    uint8_t* header = symbol_block_.get();
     std::memcpy(header, header_, elf::ehdr::kSize);
     elf::put32(header + elf::ehdr::kEntry, 0);
     elf::put32(header + elf::ehdr::kPhoff, 0);
     elf::put16(header + elf::ehdr::kPhnum, 0);
     elf::put32(header + elf::ehdr::kShoff, elf::ehdr::kSize);
-    uint8_t* sections = symbol_block_ + elf::ehdr::kSize;
-    std::memcpy(sections, section_headers_, table_size);
+    uint8_t* sections = symbol_block_.get() + elf::ehdr::kSize;
+    std::memcpy(sections, section_headers_.get(), table_size);
 
     names_ = sections + table_size;
     names_size_ = name_table.size;
@@ -385,7 +387,7 @@ void ElfLoader::loadSymbols(uint32_t destination) {
     }
     print(u"ksyms\n");
     SymbolPlaces places = symbolPlaces(destination);
-    loadMemory(places.block, symbol_block_size_, symbol_block_);
+    loadMemory(places.block, symbol_block_size_, symbol_block_.get());
     loadSegment(places.symtab, symtab_size_, symtab_offset_, symtab_size_);
     loadSegment(places.strtab, strtab_size_, strtab_offset_, strtab_size_);
 }

@@ -4,6 +4,7 @@
 
 #include "loader/elf_format.h"
 #include "loader/loader.h"
+#include "platform/local_memory.h"
 
 class ElfLoader : public Loader {
   public:
@@ -21,7 +22,7 @@ class ElfLoader : public Loader {
 
     bool hasSymbols() const { return has_symbols_ != 0; }
     uint32_t symbolBlockSize() const { return symbol_block_size_; }
-    const uint8_t* symbolBlock() const { return symbol_block_; }
+    const uint8_t* symbolBlock() const { return symbol_block_.get(); }
 
   protected:
     void planKernel(Plan& plan) const override;
@@ -59,13 +60,14 @@ class ElfLoader : public Loader {
 
     uint8_t header_[elf::ehdr::kSize]{};
     elf::Header info_{};
-    uint8_t* program_headers_ = nullptr;
-    uint8_t* section_headers_ = nullptr;
+    // The tables and the symbol block live on the platform heap.
+    LocalArray<uint8_t> program_headers_;
+    LocalArray<uint8_t> section_headers_;
     // Bytes of the section header table in use: 0 when the image has none
     // that can be used.
     uint32_t section_table_size_ = 0;
     int32_t has_symbols_ = 0;
-    uint8_t* symbol_block_ = nullptr;
+    LocalArray<uint8_t> symbol_block_;
     uint32_t symbol_block_size_ = 0;
     uint8_t* names_ = nullptr; // the name table inside the block
     uint32_t names_size_ = 0;  // its sh_size
@@ -73,8 +75,9 @@ class ElfLoader : public Loader {
     uint32_t strtab_size_ = 0;
     uint32_t symtab_offset_ = 0;
     uint32_t symtab_size_ = 0;
-    bool ready_ = false; // setFile succeeded
-    bool too_large_ = false;
-    bool unreadable_ = false; // the file refused a read of the symbol tables
+    bool ready_ = false;        // setFile succeeded
+    bool too_large_ = false;    // memorySize can't be given: the boot reserves nothing
+    bool heap_refused_ = false; // the symbol block was refused
+    bool unreadable_ = false;   // the file refused a read of the symbol tables
     char16_t symbol_note_[128]{};
 };

@@ -3,6 +3,7 @@
 #include "console/console.h"
 #include "file/file_manager.h"
 #include "loader/elf_format.h"
+#include "memory/load_steps.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -22,30 +23,35 @@ void clearWordTail(uint8_t* data, uint32_t size) {
 // The range a link of `size` bytes at `start` stores to: the second stage
 // stores whole words, from the word holding the first byte to the word
 // holding the last.
-Loader::Destination linkRange(uint32_t start, uint32_t size) {
-    return {start & ~3u, elf::round4(uint64_t{start} + size)};
+Loader::Destination linkRange(uint32_t start, uint32_t size, bool zero_fill) {
+    return {start & ~3u, elf::round4(uint64_t{start} + size), zero_fill};
 }
 
-// The links of one segment as loadSegment makes them: file chunks of at most
-// `chunk` bytes in ascending order, then one zero-clear link for the rest.
-template <typename OnChunk, typename OnZero>
-void forEachLink(uint32_t chunk, uint32_t destination, uint32_t memory_size, uint32_t file_size,
-                 OnChunk on_chunk, OnZero on_zero) {
-    for (uint32_t done = 0; done < file_size;) {
-        uint32_t size = std::min(file_size - done, chunk);
-        on_chunk(destination + done, done, size);
-        done += size;
-    }
-    if (file_size >= memory_size)
+// Adds `range` to `ranges`, joined to the last one when it continues it.
+void appendRange(std::vector<Loader::Destination>& ranges, const Loader::Destination& range) {
+    if (!ranges.empty() && ranges.back().end == range.start && ranges.back().zero_fill == range.zero_fill) {
+        ranges.back().end = range.end;
         return;
-    // The zero-clear stores whole words: a range starting inside a word would
-    // store over the word holding the segment's last bytes. The copy already
-    // put zeros up to the word boundary, so clearing starts there.
+    }
+    ranges.push_back(range);
+}
+
+// The part of a segment the list clears, after its file bytes; false when none.
+// The zero-clear stores whole words: a range starting inside a word would
+// store over the word holding the segment's last bytes. The copy already put
+// zeros up to the word boundary, so clearing starts there.
+bool zeroPart(uint32_t destination, uint32_t memory_size, uint32_t file_size, uint32_t& start,
+              uint32_t& size) {
+    if (file_size >= memory_size)
+        return false;
     uint32_t clear_start = destination + file_size;
     uint32_t skip = file_size != 0 ? elf::round4(clear_start) - clear_start : 0;
     uint32_t clear_size = memory_size - file_size;
-    if (clear_size > skip)
-        on_zero(clear_start + skip, clear_size - skip);
+    if (clear_size <= skip)
+        return false;
+    start = clear_start + skip;
+    size = clear_size - skip;
+    return true;
 }
 
 } // namespace
@@ -73,8 +79,10 @@ void Loader::initPageList() {
     spare_links_left_ = 0;
     list_head_ = PageLink::kEnd;
     destinations_.clear();
+    pack_page_ = {};
     MemoryManager* memory = *memory_;
     chunk_size_ = memory->getTaggedPageSize();
+    packer_ = PiecePacker(chunk_size_);
     MemoryManager::TaggedPage page;
     if (!memory->getTaggedPage(page)) {
         load_error_ = 1;
@@ -103,30 +111,76 @@ void Loader::linkChunk(const MemoryManager::TaggedPage& page, uint32_t destinati
     current_link_->src = page.data_paddr;
     current_link_->dst = destination;
     current_link_->len = size;
-    recordDestination(destination, size);
+    recordDestination(destination, size, false);
     previous_link_ = current_link_;
     current_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
     ++load_links_;
 }
 
-void Loader::recordDestination(uint32_t start, uint32_t size) {
-    destinations_.push_back(linkRange(start, size));
+void Loader::recordDestination(uint32_t start, uint32_t size, bool zero_fill) {
+    appendRange(destinations_, linkRange(start, size, zero_fill));
 }
 
-void Loader::addFileChunk(uint32_t destination, uint32_t file_offset, uint32_t size) {
+uint8_t* Loader::placeFor(uint32_t destination, uint32_t size, bool in_place) {
+    if (in_place)
+        return (*memory_)->inPlace(destination);
     MemoryManager::TaggedPage page;
     if (!takeDataPage(page))
-        return;
-    uint32_t count = file_->read(page.data_vaddr, size, file_offset);
-    if (count != size) {
-        // A failed read (the gzip layer reports all ones) counts as nothing read.
-        uint32_t got = count < size ? count : 0;
-        std::memset(page.data_vaddr + got, 0, size - got);
-        print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", file_offset, got, size);
-        load_error_ = 1;
-    }
-    clearWordTail(page.data_vaddr, size);
+        return nullptr;
     linkChunk(page, destination, size);
+    return page.data_vaddr;
+}
+
+uint8_t* Loader::placePacked(bool new_page, uint32_t at, uint32_t destination, uint32_t size) {
+    if (new_page && !takeDataPage(pack_page_))
+        pack_page_ = {};
+    if (pack_page_.data_vaddr == nullptr)
+        return nullptr;
+    // The part's slot is the one the list goes on with; its bytes follow it.
+    MemoryManager::TaggedPage part = {pack_page_.data_vaddr + at + PiecePacker::kSlot,
+                                      pack_page_.data_paddr + at + PiecePacker::kSlot,
+                                      pack_page_.data_vaddr + at, pack_page_.data_paddr + at};
+    std::memset(part.link_vaddr, 0, PiecePacker::kSlot);
+    linkChunk(part, destination, size);
+    return part.data_vaddr;
+}
+
+template <typename Each>
+void Loader::forEachPiece(uint32_t destination, uint32_t size, Each each) {
+    MemoryManager* memory = *memory_;
+    auto put = [&](uint32_t offset, uint32_t length, uint8_t* data) {
+        if (data == nullptr)
+            return;
+        each(offset, length, data);
+        clearWordTail(data, length);
+    };
+    forEachLoadStep(
+        destination, size, chunk_size_, memory->getPageSize(),
+        [memory](uint64_t frame) { return memory->inPlace(static_cast<uint32_t>(frame)) != nullptr; },
+        [&](uint64_t offset64, uint64_t length64, LoadStep step) {
+            uint32_t offset = static_cast<uint32_t>(offset64);
+            uint32_t length = static_cast<uint32_t>(length64);
+            if (step != LoadStep::Packed) {
+                put(offset, length, placeFor(destination + offset, length, step == LoadStep::InPlace));
+                return;
+            }
+            packer_.pack(length, [&](bool new_page, uint32_t at, uint32_t part_offset, uint32_t part_size) {
+                uint32_t part = offset + part_offset;
+                put(part, part_size, placePacked(new_page, at, destination + part, part_size));
+            });
+        });
+}
+
+bool Loader::readChunk(uint8_t* data, uint32_t file_offset, uint32_t size) {
+    uint32_t count = file_->read(data, size, file_offset);
+    if (count == size)
+        return true;
+    // A failed read (the gzip layer reports all ones) counts as nothing read.
+    uint32_t got = count < size ? count : 0;
+    std::memset(data + got, 0, size - got);
+    print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", file_offset, got, size);
+    load_error_ = 1;
+    return false;
 }
 
 void Loader::addZeroClear(uint32_t destination, uint32_t size) {
@@ -141,7 +195,7 @@ void Loader::addZeroClear(uint32_t destination, uint32_t size) {
     current_link_->src = PageLink::kZeroClear;
     current_link_->dst = destination;
     current_link_->len = size;
-    recordDestination(destination, size);
+    recordDestination(destination, size, true);
     print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
     previous_link_ = current_link_;
     current_link_ = spare_link_;
@@ -160,29 +214,22 @@ void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t fi
         load_error_ = 1;
         return;
     }
-    forEachLink(
-        chunk_size_, destination, memory_size, file_size,
-        [&](uint32_t chunk_destination, uint32_t offset, uint32_t size) {
-            addFileChunk(chunk_destination, file_offset + offset, size);
-        },
-        [&](uint32_t clear_destination, uint32_t size) { addZeroClear(clear_destination, size); });
+    forEachPiece(destination, file_size, [&](uint32_t offset, uint32_t size, uint8_t* data) {
+        readChunk(data, file_offset + offset, size);
+    });
+    uint32_t clear_start = 0;
+    uint32_t clear_size = 0;
+    if (zeroPart(destination, memory_size, file_size, clear_start, clear_size))
+        addZeroClear(clear_start, clear_size);
 }
 
 void Loader::loadMemory(uint32_t destination, uint32_t size, const uint8_t* source) {
     print(u"\t->load 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
     if (current_link_ == nullptr)
         load_error_ = 1;
-    forEachLink(
-        chunk_size_, destination, size, size,
-        [&](uint32_t chunk_destination, uint32_t offset, uint32_t chunk) {
-            MemoryManager::TaggedPage page;
-            if (!takeDataPage(page))
-                return;
-            std::memcpy(page.data_vaddr, source + offset, chunk);
-            clearWordTail(page.data_vaddr, chunk);
-            linkChunk(page, chunk_destination, chunk);
-        },
-        [](uint32_t, uint32_t) {});
+    forEachPiece(destination, size, [source](uint32_t offset, uint32_t chunk, uint8_t* data) {
+        std::memcpy(data, source + offset, chunk);
+    });
     kernel_end_ = destination + size;
 }
 
@@ -207,22 +254,25 @@ bool Loader::loadExtraData() {
 
 void Loader::planSegment(Plan& plan, uint32_t destination, uint32_t memory_size, uint32_t file_size) const {
     plan.end = destination + memory_size;
-    auto add = [&plan](uint32_t start, uint32_t size) { plan.links.push_back(linkRange(start, size)); };
-    forEachLink((*memory_)->getTaggedPageSize(), destination, memory_size, file_size,
-                [&add](uint32_t start, uint32_t, uint32_t size) { add(start, size); }, add);
+    if (file_size != 0)
+        appendRange(plan.ranges, linkRange(destination, file_size, false));
+    uint32_t clear_start = 0;
+    uint32_t clear_size = 0;
+    if (zeroPart(destination, memory_size, file_size, clear_start, clear_size))
+        appendRange(plan.ranges, linkRange(clear_start, clear_size, true));
 }
 
 std::vector<Loader::Destination> Loader::plannedDestinations(uint32_t image_size) const {
     Plan plan;
     planKernel(plan);
     // Without the kernel's ranges the image's place is not known either.
-    if (plan.links.empty())
+    if (plan.ranges.empty())
         return {};
     // An image that does not fit below 4 GB is refused when it is loaded.
     uint64_t image = imageDestination(plan.end);
     if (image_size != 0 && image + image_size <= 0x100000000ull)
         planSegment(plan, static_cast<uint32_t>(image), image_size, image_size);
-    return plan.links;
+    return plan.ranges;
 }
 
 void Loader::endPageList() {

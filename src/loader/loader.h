@@ -3,6 +3,7 @@
 #pragma once
 
 #include "loader/kernel_layout.h"
+#include "memory/load_steps.h"
 #include "memory/memory_manager.h"
 
 #include <bit>
@@ -57,10 +58,11 @@ class Loader {
     int zeroLinks() const { return zero_links_; }
     uint32_t kernelEnd() const { return kernel_end_; }
 
-    // A range one link stores to, in whole words.
+    // A range the page list stores to, in whole words: copied, or cleared.
     struct Destination {
         uint32_t start;
         uint64_t end;
+        bool zero_fill = false;
         bool operator==(const Destination&) const = default;
     };
     // False, with the fault printed, when the kernel laid out as the file
@@ -73,21 +75,23 @@ class Loader {
         return true;
     }
 
-    // Every range the page list stores to: one per link, in list order.
+    // Every range the page list stores to, in list order; the ranges of
+    // consecutive links that continue one another joined.
     const std::vector<Destination>& destinations() const { return destinations_; }
-    // The ranges the list will store to for the kernel and, when
-    // `image_size` is not 0, an image of that many bytes after it: one per
-    // link, known before anything is loaded (after memorySize).
+    // The ranges the kernel and, when `image_size` is not 0, an image of
+    // that many bytes after it fill, joined the same way, known before
+    // anything is loaded (after memorySize). Without pages in place, the
+    // list then stores to exactly these.
     std::vector<Destination> plannedDestinations(uint32_t image_size) const;
 
   protected:
     struct Plan {
-        std::vector<Destination> links;
+        std::vector<Destination> ranges;
         uint32_t end = 0; // as kernelEnd() will be
     };
     // Adds the kernel's links in list order; variants that know their ranges override it.
     virtual void planKernel(Plan& plan) const { (void)plan; }
-    // The links loadSegment will make for these arguments.
+    // The ranges loadSegment will fill for these arguments.
     void planSegment(Plan& plan, uint32_t destination, uint32_t memory_size, uint32_t file_size) const;
     void print(const char16_t* format, ...);
     // Where the image goes after a kernel ending at `kernel_end`.
@@ -111,11 +115,25 @@ class Loader {
     bool takeDataPage(MemoryManager::TaggedPage& page);
     // Fills the current slot with a load link for `page` and moves on to its slot.
     void linkChunk(const MemoryManager::TaggedPage& page, uint32_t destination, uint32_t size);
-    void addFileChunk(uint32_t destination, uint32_t file_offset, uint32_t size);
+    // Where `size` bytes for `destination` are put: a new tagged page with
+    // its link, or the page in place there; null when no page is left.
+    uint8_t* placeFor(uint32_t destination, uint32_t size, bool in_place);
+    // Where a packed part goes: at `at` of the shared page (a new one when
+    // `new_page`), after its link slot, linked; null when no page is left.
+    uint8_t* placePacked(bool new_page, uint32_t at, uint32_t destination, uint32_t size);
+    // Reads `size` file bytes from `file_offset` into `data`; false after a short read.
+    bool readChunk(uint8_t* data, uint32_t file_offset, uint32_t size);
+    // Calls each(destination, offset, size, data) with where to put the
+    // pieces of `size` bytes for `destination`, in place where pages are.
+    template <typename Each>
+    void forEachPiece(uint32_t destination, uint32_t size, Each each);
     void addZeroClear(uint32_t destination, uint32_t size);
 
-    void recordDestination(uint32_t start, uint32_t size);
+    void recordDestination(uint32_t start, uint32_t size, bool zero_fill);
 
     int32_t spare_links_left_ = 0;
     std::vector<Destination> destinations_;
+    // The pieces cut short by a page in place share pages: the one being filled.
+    PiecePacker packer_{0};
+    MemoryManager::TaggedPage pack_page_{};
 };

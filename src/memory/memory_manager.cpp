@@ -1,11 +1,11 @@
 #include "memory/memory_manager.h"
 
 #include "console/console.h"
+#include "memory/load_steps.h"
 #include "platform/wince.h"
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -71,8 +71,9 @@ void MemoryManager::releaseRegion() {
     for (uint8_t* region : regions_)
         ce::VirtualFree(region, 0, ce::MEM_RELEASE);
     regions_.clear();
-    std::free(table_);
-    table_ = nullptr;
+    table_.reset();
+    in_place_.clear();
+    held_back_.clear();
     mapped_count_ = 0;
     table_count_ = 0;
     next_page_ = 0;
@@ -105,19 +106,86 @@ const MemoryManager::Stretch* MemoryManager::overlapping(const std::vector<Stret
     return &*std::prev(after);
 }
 
-void MemoryManager::holdBack(std::vector<Stretch> ranges) {
-    held_back_ = merged(std::move(ranges));
+void MemoryManager::placeKernel(std::vector<KernelRange> ranges,
+                                std::function<uint32_t(uint32_t)> final_address) {
+    std::vector<Stretch> loads;
+    std::vector<Stretch> zeros;
+    for (const KernelRange& range : ranges)
+        (range.zero_fill ? zeros : loads).push_back(range.place);
+    loads_ = merged(std::move(loads));
+    zeros_ = merged(std::move(zeros));
+    last_frame_ = ~uint64_t{0};
+    if (!ranges.empty() && !ranges.back().zero_fill && ranges.back().place.end > ranges.back().place.start)
+        last_frame_ = (ranges.back().place.end - 1) & ~uint64_t{page_size_ - 1};
+    kernel_ = std::move(ranges);
+    final_address_ = std::move(final_address);
 }
 
-bool MemoryManager::heldBack(uint32_t paddr) const {
-    return overlapping(held_back_, paddr, uint64_t{paddr} + page_size_) != nullptr;
+bool MemoryManager::canCarryInPlace(uint64_t frame) const {
+    if (frame == last_frame_)
+        return false;
+    const uint64_t end = frame + page_size_;
+    // The loaded ranges that reach into the frame, from the last one down.
+    auto after =
+        std::lower_bound(loads_.begin(), loads_.end(), end,
+                         [](const Stretch& range, uint64_t address) { return range.start < address; });
+    bool loaded = false;
+    for (auto it = after; it != loads_.begin() && std::prev(it)->end > frame; --it) {
+        const Stretch& load = *std::prev(it);
+        loaded = true;
+        if (overlapping(zeros_, std::max(load.start, frame), std::min(load.end, end)) != nullptr)
+            return false;
+    }
+    return loaded;
 }
 
-uint64_t MemoryManager::bankBytesOutsideHeldBack() const {
+MemoryManager::FrameUse MemoryManager::frameUse(uint32_t paddr) const {
+    const uint64_t end = uint64_t{paddr} + page_size_;
+    if (overlapping(loads_, paddr, end) != nullptr)
+        return canCarryInPlace(paddr) ? FrameUse::InPlace : FrameUse::HeldBack;
+    return overlapping(zeros_, paddr, end) != nullptr ? FrameUse::HeldBack : FrameUse::Table;
+}
+
+const MemoryManager::TableEntry* MemoryManager::inPlaceEntry(uint64_t frame) const {
+    const TableEntry* found =
+        std::lower_bound(in_place_.begin(), in_place_.end(), frame,
+                         [](const TableEntry& entry, uint64_t address) { return entry.paddr < address; });
+    return found != in_place_.end() && found->paddr == frame ? found : nullptr;
+}
+
+uint8_t* MemoryManager::inPlace(uint32_t destination) const {
+    if (in_place_.empty())
+        return nullptr;
+    uint32_t final = final_address_ ? final_address_(destination) : destination;
+    const TableEntry* entry = inPlaceEntry(final & ~(page_size_ - 1));
+    return entry != nullptr ? entry->vaddr + (final & (page_size_ - 1)) : nullptr;
+}
+
+uint64_t MemoryManager::loadPagesNeeded() const {
+    uint64_t pages = 0;
+    PiecePacker packer(getTaggedPageSize());
+    for (const KernelRange& range : kernel_) {
+        if (range.zero_fill)
+            continue;
+        forEachLoadStep(
+            range.place.start, range.place.end - range.place.start, getTaggedPageSize(), page_size_,
+            [this](uint64_t frame) { return inPlaceEntry(frame) != nullptr; },
+            [&](uint64_t, uint64_t size, LoadStep step) {
+                if (step == LoadStep::Chunk)
+                    ++pages;
+                else if (step == LoadStep::Packed)
+                    packer.pack(size,
+                                [&pages](bool new_page, uint32_t, uint32_t, uint32_t) { pages += new_page; });
+            });
+    }
+    return pages;
+}
+
+uint64_t MemoryManager::bankBytesOutsideClearing() const {
     uint64_t outside = 0;
     for (const Stretch& bank : bankStretches()) {
         uint64_t covered = 0;
-        for (const Stretch& range : held_back_) {
+        for (const Stretch& range : zeros_) {
             uint64_t start = std::max(range.start, bank.start);
             uint64_t end = std::min(range.end, bank.end);
             if (start < end)
@@ -139,21 +207,43 @@ uint8_t* MemoryManager::allocateRegion(uint64_t size) {
     return region;
 }
 
-bool MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages) {
-    for (uint64_t i = 0; i < region_pages && static_cast<uint64_t>(mapped_count_) < pages; ++i) {
+MemoryManager::Mapped MemoryManager::mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages) {
+    for (uint64_t i = 0; i < region_pages; ++i) {
+        // Once the table is full, the region's other pages are only looked
+        // at when they may lie where the kernel goes (not at all without a kernel).
+        bool full = static_cast<uint64_t>(mapped_count_) >= pages;
+        if (full && kernel_.empty())
+            break;
         uint8_t* vaddr = region + i * page_size_;
         uint32_t paddr = searchPage(vaddr);
         if (paddr == kNotFound) {
-            print(u"page#%d not found\n", mapped_count_ + held_back_count_);
-            return false;
+            if (full)
+                break;
+            print(u"page#%d not found\n", mapped_count_ + held_back_count_ + inPlaceCount());
+            return Mapped::PageNotFound;
         }
-        if (heldBack(paddr)) {
+        bool listed = true;
+        switch (frameUse(paddr)) {
+        case FrameUse::Table:
+            if (!full)
+                table_[mapped_count_++] = {vaddr, paddr};
+            break;
+        case FrameUse::InPlace:
+            listed = in_place_.push_back({vaddr, paddr});
+            break;
+        case FrameUse::HeldBack:
+            listed = held_back_.push_back({vaddr, paddr});
             ++held_back_count_;
-            continue;
+            break;
         }
-        table_[mapped_count_++] = {vaddr, paddr};
+        if (!listed) {
+            print(u"can't allocate memory for translation table.\n");
+            return Mapped::NoRoom;
+        }
     }
-    return true;
+    std::sort(in_place_.begin(), in_place_.end(),
+              [](const TableEntry& a, const TableEntry& b) { return a.paddr < b.paddr; });
+    return Mapped::All;
 }
 
 bool MemoryManager::reservePages(uint32_t size) {
@@ -163,15 +253,15 @@ bool MemoryManager::reservePages(uint32_t size) {
     releaseRegion();
 
     uint64_t pages = (uint64_t{size} + page_size_ - 1) / page_size_;
-    if (!held_back_.empty() && bank_count_ > 0) {
-        uint64_t outside = bankBytesOutsideHeldBack();
+    if (!zeros_.empty() && bank_count_ > 0) {
+        uint64_t outside = bankBytesOutsideClearing();
         if (pages * page_size_ > outside) {
             print(u"RAM outside the kernel's destinations (0x%x bytes) can't hold the kernel (0x%x bytes).\n",
                   static_cast<uint32_t>(outside), static_cast<uint32_t>(pages * page_size_));
             return false;
         }
     }
-    table_ = static_cast<TableEntry*>(std::malloc(pages * sizeof(TableEntry)));
+    table_ = localArray<TableEntry>(pages);
     if (table_ == nullptr) {
         print(u"can't allocate memory for translation table.\n");
         return false;
@@ -182,30 +272,44 @@ bool MemoryManager::reservePages(uint32_t size) {
     uint8_t* region = allocateRegion(size);
     if (region == nullptr) {
         print(u"can't allocate memory\n");
-        std::free(table_);
-        table_ = nullptr;
+        table_.reset();
         return false;
     }
 
     mapped_count_ = 0;
-    bool found = mapRegion(region, pages, pages);
-    // Only pages held back leave the table short: reserve more until it is full.
-    while (found && static_cast<uint64_t>(mapped_count_) < pages) {
-        uint64_t missing = pages - static_cast<uint64_t>(mapped_count_);
+    const uint64_t load_pages = loadPagesNeeded();
+    Mapped mapped = mapRegion(region, roundRegion(size) / page_size_, pages);
+    // Each page in place leaves the table fewer pages to fill; only held-back
+    // pages leave it short: reserve more until it holds what is left.
+    auto wanted = [&] { return pages - std::min(pages, load_pages - loadPagesNeeded()); };
+    while (mapped == Mapped::All && static_cast<uint64_t>(mapped_count_) < wanted()) {
+        uint64_t missing = wanted() - static_cast<uint64_t>(mapped_count_);
         region = allocateRegion(missing * page_size_);
         if (region == nullptr) {
             print(u"RAM outside the kernel's destinations can't hold the kernel: 0x%x of 0x%x bytes found "
                   u"(0x%x bytes held back).\n",
                   static_cast<uint32_t>(mapped_count_) * page_size_,
-                  static_cast<uint32_t>(pages * page_size_),
+                  static_cast<uint32_t>(wanted() * page_size_),
                   static_cast<uint32_t>(held_back_count_) * page_size_);
             releaseRegion();
             return false;
         }
-        found = mapRegion(region, roundRegion(missing * page_size_) / page_size_, pages);
+        mapped = mapRegion(region, roundRegion(missing * page_size_) / page_size_, wanted());
     }
+    if (mapped == Mapped::NoRoom) {
+        releaseRegion();
+        return false;
+    }
+    // The frames held back lie only where the second stage clears or stores
+    // anyway, and nothing reads them: they go back to the OS.
+    for (const TableEntry& page : held_back_)
+        ce::VirtualFree(page.vaddr, page_size_, ce::MEM_DECOMMIT);
+    held_back_.clear();
     table_count_ = mapped_count_;
     print(u"allocated %d page. mapped %d page.\n", static_cast<int>(pages), mapped_count_);
+    if (inPlaceCount() > 0)
+        print(u"%d pages in place: their frames lie where the kernel goes and carry its bytes.\n",
+              inPlaceCount());
     if (held_back_count_ > 0)
         print(u"%d pages held back: their frames lie where the kernel goes.\n", held_back_count_);
     return true;

@@ -4,8 +4,12 @@
 // special pages), and mappings of physical ranges for device registers.
 #pragma once
 
+#include "platform/local_memory.h"
+#include "platform/local_vector.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Console;
@@ -53,12 +57,26 @@ class MemoryManager {
     virtual bool init();
 
     void addBank(uint32_t address, uint32_t size);
-    // The kernel's final ranges. A page of the next reservation whose frame
-    // lies in one stays committed, so the OS cannot hand the frame out again,
-    // but never enters the table: more is reserved until enough pages lie
-    // outside them.
-    void holdBack(std::vector<Stretch> ranges);
+    // A range the page list fills, at its final place, whole words.
+    struct KernelRange {
+        Stretch place;
+        bool zero_fill = false;
+    };
+    // The kernel's final ranges, in list order, and how the second stage
+    // moves a destination to its final address (unset: as it stands). A page
+    // of the next reservation whose frame lies where the kernel's bytes go is
+    // a page in place: it never enters the table, the loader puts those
+    // bytes straight into it (inPlace) and the table needs that many fewer
+    // pages. A page whose frame lies only where the kernel is cleared (or
+    // where bytes and clearing meet) is held back: it stays committed while
+    // reserving, so the OS cannot hand the frame out again, and is given
+    // back once the table is full. More is reserved until the table holds
+    // what the pages in place leave to carry.
+    void placeKernel(std::vector<KernelRange> ranges, std::function<uint32_t(uint32_t)> final_address = {});
     bool reservePages(uint32_t size);
+    // Where the kernel's byte at `destination` goes, when its final frame is a
+    // page in place: that page's address for it; else null.
+    uint8_t* inPlace(uint32_t destination) const;
     bool getPage(Page& page);
     bool getTaggedPage(TaggedPage& page);
     bool getPageFromEnd(Page& page);
@@ -85,9 +103,11 @@ class MemoryManager {
     const Bank& bank(int i) const { return banks_[i]; }
     int mappedCount() const { return mapped_count_; }
     int nextPage() const { return next_page_; }
-    const TableEntry* table() const { return table_; }
-    // Pages of the reservation kept out of the table.
+    const TableEntry* table() const { return table_.get(); }
+    // Pages of the reservation kept out of the table and given back.
     int heldBackCount() const { return held_back_count_; }
+    // Pages of the reservation whose frames carry the kernel's bytes in place.
+    int inPlaceCount() const { return static_cast<int>(in_place_.size()); }
     // Entries the table got at the reservation, pages handed out or not.
     int tableCount() const { return table_count_; }
 
@@ -97,13 +117,24 @@ class MemoryManager {
     void releaseRegion();
     // Commits a region of roundRegion(`size`) bytes; null when refused.
     uint8_t* allocateRegion(uint64_t size);
-    // Enters the pages of `region` into the table until it holds `pages`;
-    // false when a page has no physical address.
-    bool mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages);
-    bool heldBack(uint32_t paddr) const;
+    enum class Mapped { All, PageNotFound, NoRoom };
+    // Sorts the pages of `region` into the table (until it holds `pages`),
+    // the pages in place and those held back; stops at a page without a
+    // physical address, or when the heap has no room to list one.
+    Mapped mapRegion(uint8_t* region, uint64_t region_pages, uint64_t pages);
+    enum class FrameUse { Table, InPlace, HeldBack };
+    FrameUse frameUse(uint32_t paddr) const;
+    // Whether every byte of the frame at `frame` that the kernel's bytes
+    // reach can be put there now: none of them is also cleared by the list,
+    // and the frame does not end the list's last range (the kernel's stack
+    // pointer follows the end of the last link).
+    bool canCarryInPlace(uint64_t frame) const;
+    const TableEntry* inPlaceEntry(uint64_t frame) const;
+    // Tagged pages the loader takes for the kernel's bytes, with the pages in place found so far.
+    uint64_t loadPagesNeeded() const;
     std::vector<Stretch> bankStretches() const;
-    // Bytes of the banks that lie outside every held-back range.
-    uint64_t bankBytesOutsideHeldBack() const;
+    // Bytes of the banks that lie outside the ranges the list clears.
+    uint64_t bankBytesOutsideClearing() const;
 
     Console** console_;
     uint32_t page_size_;
@@ -111,10 +142,16 @@ class MemoryManager {
     Bank banks_[kMaxBanks]{};
     int bank_count_ = 0;
     std::vector<uint8_t*> regions_;
-    std::vector<Stretch> held_back_; // sorted, disjoint
+    std::vector<KernelRange> kernel_;    // list order
+    std::vector<Stretch> loads_;         // sorted, disjoint
+    std::vector<Stretch> zeros_;         // sorted, disjoint
+    uint64_t last_frame_ = ~uint64_t{0}; // ends the list's last range, when that is loaded
+    std::function<uint32_t(uint32_t)> final_address_;
+    LocalVector<TableEntry> in_place_; // sorted by frame once the table is full
+    LocalVector<TableEntry> held_back_;
     int held_back_count_ = 0;
     int mapped_count_ = 0;
-    TableEntry* table_ = nullptr;
+    LocalArray<TableEntry> table_;
     int table_count_ = 0;
     int next_page_ = 0;
 };

@@ -66,7 +66,8 @@ int GetDeviceCaps(HDC dc, int index);
 DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* zone);
 BOOL GetVersionExW(OSVERSIONINFOW* info);
 void GetSystemInfo(SYSTEM_INFO* info);
-// dwTotalPhys: the physical memory the OS manages, the RAM less the kernel's own part.
+// dwTotalPhys: program memory, the RAM less the kernel's part and the object store;
+// dwAvailPhys: what of it nothing holds (committed pages and heaps take it).
 void GlobalMemoryStatus(MEMORYSTATUS* status);
 HMODULE LoadLibraryW(const WCHAR* name);
 FARPROC GetProcAddressW(HMODULE module, const WCHAR* name);

@@ -5,9 +5,11 @@
 // or ends in exactly one "BOOT FAILED" box; the attempt after it, in the same
 // process, boots again.
 #include "loader/elf_facts.h"
+#include "sim/emulator/hand_off_code.h"
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/failure_injection.h"
 #include "sim/page_list_replay.h"
+#include "sim/placed_image.h"
 #include "support/http_servers.h"
 #include "support/kernel_boot.h"
 #include "support/run_program.h"
@@ -22,26 +24,34 @@ namespace {
 
 using sim::FallibleCall;
 
-// What the second stage leaves for the kernel: its entry, argc and every byte
-// stored at the kernel's, the symbols' and the image's final places.
+// What the kernel is entered with: its entry, argc and every byte it finds at
+// its own, its symbols' and the image's places (as the host reads them from
+// the files), whether a link put it there or a page in place carried it.
 struct HandedOver {
     uint32_t entry = 0;
     uint32_t argc = 0;
-    std::vector<std::pair<uint32_t, uint32_t>> ranges;
     std::vector<uint8_t> bytes;
     bool operator==(const HandedOver&) const = default;
 };
 
-HandedOver handedOver(const sim::HandOff& hand_off) {
+HandedOver handedOver(const sim::HandOff& hand_off, const std::filesystem::path& kernel,
+                      const std::filesystem::path& image) {
+    std::vector<uint8_t> kernel_bytes, image_bytes;
+    std::string error;
+    EXPECT_TRUE(sim::readHostFile(kernel, kernel_bytes, error)) << error;
+    EXPECT_TRUE(sim::readHostFile(image, image_bytes, error)) << error;
+    sim::ExpectedPlacement places = sim::expectedPlacement(kernel_bytes, image_bytes, hand_off.routine);
+    // RAM nobody writes holds leftovers, as after Windows CE: a range left unwritten shows.
+    EXPECT_TRUE(sim::prepareHandOffRam(hand_off, &places));
     sim::ReplayResult replay =
         sim::replayPageList(hand_off.list_paddr, hand_off.routine, hand_off.args_paddr);
     HandedOver handed;
     EXPECT_TRUE(replay.ok) << replay.error;
     handed.entry = replay.entry;
     handed.argc = replay.argc;
-    handed.ranges = replay.memory.ranges();
-    for (auto [start, size] : handed.ranges) {
-        std::vector<uint8_t> bytes = replay.memory.read(start, size);
+    for (const sim::PlacedRange& range : places.ranges) {
+        std::vector<uint8_t> bytes(range.size);
+        replay.kernelView(range.address, bytes.data(), range.size);
         handed.bytes.insert(handed.bytes.end(), bytes.begin(), bytes.end());
     }
     return handed;
@@ -102,7 +112,7 @@ class FailureWalk : public KernelBoot {
     }
 
     // One attempt; checks what it ends in and answers whether it booted.
-    bool attempt(const HandedOver& expected, const std::string& what) {
+    bool attempt(const KernelBootSettings& boot, const HandedOver& expected, const std::string& what) {
         device().message_boxes.clear();
         page.box.clear();
         bool booted = bootAgain();
@@ -111,7 +121,7 @@ class FailureWalk : public KernelBoot {
         EXPECT_EQ(boxes.size(), 1u) << what << "\n" << page.text();
         if (booted) {
             EXPECT_TRUE(boxes.size() == 1 && boxes[0] == u"Can't jump to the kernel.\n") << what;
-            EXPECT_TRUE(handedOver(*hand_off) == expected)
+            EXPECT_TRUE(handedOver(*hand_off, boot.kernel, boot.image) == expected)
                 << what << ": booted with a hand-off unlike a boot without failures\n"
                 << page.text();
         }
@@ -133,12 +143,12 @@ class FailureWalk : public KernelBoot {
             ADD_FAILURE() << "no boot without failures:\n" << page.text();
             return report;
         }
-        const HandedOver expected = handedOver(*hand_off);
+        const HandedOver expected = handedOver(*hand_off, boot.kernel, boot.image);
         EXPECT_EQ(probeRun(), "PASS") << serial;
         for (uint64_t n = 1;; ++n) {
             device().failures.arm(n);
             std::string what = "call " + std::to_string(n);
-            bool booted = attempt(expected, what);
+            bool booted = attempt(boot, expected, what);
             std::optional<FallibleCall> failed = device().failures.failed();
             device().failures.disarm();
             if (!failed) {
@@ -151,7 +161,7 @@ class FailureWalk : public KernelBoot {
             if (booted) {
                 EXPECT_EQ(probeRun(), "PASS") << what << " failed, and the boot went on\n" << serial;
             }
-            if (!attempt(expected, what + ", the attempt after it")) {
+            if (!attempt(boot, expected, what + ", the attempt after it")) {
                 ADD_FAILURE() << what << ": the next attempt did not boot";
                 break;
             }
@@ -177,7 +187,7 @@ TEST_F(FailureWalk, FromTheStorageCard) {
     WalkReport report = walk(boot);
     std::cout << "[ walk ] storage card: " << report.text() << "\n";
     expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::VirtualCopy,
-                           FallibleCall::FileRead, FallibleCall::CreateFile});
+                           FallibleCall::FileRead, FallibleCall::CreateFile, FallibleCall::LocalAlloc});
 }
 
 TEST_F(FailureWalk, OverHttp) {
@@ -191,7 +201,8 @@ TEST_F(FailureWalk, OverHttp) {
     boot.image_name = "/miniroot.gz";
     WalkReport report = walk(boot);
     std::cout << "[ walk ] HTTP: " << report.text() << "\n";
-    expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::SocketReceive});
+    expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::SocketReceive,
+                           FallibleCall::LocalAlloc});
 }
 
 TEST_F(FailureWalk, FromAUfsDisk) {
@@ -209,7 +220,7 @@ TEST_F(FailureWalk, FromAUfsDisk) {
     WalkReport report = walk(boot);
     std::cout << "[ walk ] UFS disk: " << report.text() << "\n";
     expectCovered(report, {FallibleCall::VirtualAlloc, FallibleCall::LockPages, FallibleCall::VirtualCopy,
-                           FallibleCall::DiskRead, FallibleCall::CreateFile});
+                           FallibleCall::DiskRead, FallibleCall::CreateFile, FallibleCall::LocalAlloc});
 }
 
 } // namespace

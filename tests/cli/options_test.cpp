@@ -31,6 +31,16 @@ TEST(CliOptions, ReadsTheMainAndOptionPageSettings) {
     EXPECT_FALSE(o.answer_yes);
 }
 
+TEST(CliOptions, ReadsTheObjectStoreInMegabytes) {
+    for (const auto& [text, megabytes] :
+         {std::pair{"0", 0u}, std::pair{"24", 24u}, std::pair{"4095", 4095u}}) {
+        ParseResult result = parse({"--object-store", text});
+        ASSERT_EQ(result.error, "") << text;
+        EXPECT_EQ(result.options.object_store_mb, megabytes);
+    }
+    EXPECT_FALSE(parse({}).options.object_store_mb);
+}
+
 TEST(CliOptions, LeavesUnsetSettingsToTheStoredOnes) {
     ParseResult result = parse({});
     ASSERT_EQ(result.error, "");
@@ -58,6 +68,10 @@ TEST(CliOptions, RefusesWhatItDoesNotUnderstand) {
         {"--fail-call", "3:"},
         {"--fail-call", "3:nothing"},
         {"--fail-call", "18446744073709551616"},
+        {"--object-store", "half"},
+        {"--object-store", "-8"},
+        {"--object-store", "4096"},
+        {"--object-store"},
         {"--kernel"},
         {"--unknown"},
     };

@@ -100,9 +100,19 @@ TEST_F(ZandrelSimEmulator, ProbeKernelPassesOnUnicornAndQemuWithTheSameReport) {
 
 // What the kernel is entered with is compared with the kernel file and the
 // image read on the host (QEMU's memory through its gdb stub, when asked
-// for); a page damaged after loading gives exit status 4.
-TEST_F(ZandrelSimEmulator, VerifyComparesThePlacedImageAndADamagedPageExitsWithFour) {
+// for); a page damaged after loading, or a range never cleared, gives exit
+// status 4: RAM nobody wrote holds leftovers, never zeros that pass for a
+// cleared range.
+TEST_F(ZandrelSimEmulator, VerifyComparesThePlacedImageAndAFaultExitsWithFour) {
     const std::string verified = "zandrel-sim: placed image verified: 7 ranges, ";
+    struct Fault {
+        const char* what;
+        std::vector<std::string> arguments;
+    };
+    const Fault faults[] = {
+        {"a damaged load link", {"--corrupt-load-link", "2"}},
+        {"a zero-clear never done", {"--drop-zero-link", "0"}},
+    };
     for (const char* machine : {kSa1110, kPxa270}) {
         for (const std::string emulator : {"unicorn", "none", "qemu"}) {
             SCOPED_TRACE(machine + (" " + emulator));
@@ -115,14 +125,18 @@ TEST_F(ZandrelSimEmulator, VerifyComparesThePlacedImageAndADamagedPageExitsWithF
             EXPECT_EQ(good.status, 0) << good.err;
             EXPECT_NE(good.err.find(verified), std::string::npos) << good.err;
 
-            arguments.insert(arguments.end(), {"--corrupt-load-link", "2"});
-            ProgramResult damaged = run(machine, arguments);
-            EXPECT_EQ(damaged.status, 4) << damaged.err;
-            EXPECT_NE(damaged.err.find("zandrel-sim: placed image differs at 0x"), std::string::npos)
-                << damaged.err;
-            EXPECT_EQ(damaged.err.find(verified), std::string::npos) << damaged.err;
+            for (const Fault& fault : faults) {
+                SCOPED_TRACE(fault.what);
+                std::vector<std::string> faulty = arguments;
+                faulty.insert(faulty.end(), fault.arguments.begin(), fault.arguments.end());
+                ProgramResult damaged = run(machine, faulty);
+                EXPECT_EQ(damaged.status, 4) << damaged.err;
+                EXPECT_NE(damaged.err.find("zandrel-sim: placed image differs at 0x"), std::string::npos)
+                    << damaged.err;
+                EXPECT_EQ(damaged.err.find(verified), std::string::npos) << damaged.err;
+            }
 
-            arguments.push_back("--no-verify");
+            arguments.insert(arguments.end(), {"--corrupt-load-link", "2", "--no-verify"});
             ProgramResult unchecked = run(machine, arguments);
             EXPECT_EQ(unchecked.err.find("placed image"), std::string::npos) << unchecked.err;
         }
@@ -228,8 +242,9 @@ TEST_F(ZandrelSimEmulator, ASavedHandOffBootsAgainOnEitherEmulator) {
         EXPECT_EQ(again.status, 0) << again.err;
         // QEMU's collie has no display.
         EXPECT_EQ(probeLinesBesideTheScreen(again.out), probeLinesBesideTheScreen(first.out));
-        if (std::string(emulator) == "unicorn")
+        if (std::string(emulator) == "unicorn") {
             EXPECT_EQ(probeLines(again.out), probeLines(first.out));
+        }
         EXPECT_EQ(again.out.find("BOOT START"), std::string::npos) << "no boot, only the hand-off";
     }
 

@@ -53,8 +53,9 @@ TEST(ProbeFont, HasAGlyphForEveryPrintableCharacter) {
     for (char c = '!'; c <= '~'; ++c) {
         std::vector<uint8_t> rows = glyph(c);
         EXPECT_NE(rows, std::vector<uint8_t>(8, 0)) << c;
-        if (c > '!')
+        if (c > '!') {
             EXPECT_NE(rows, glyph(static_cast<char>(c - 1))) << c;
+        }
     }
 }
 

@@ -232,6 +232,21 @@ TEST_F(ZandrelSim, UsageErrorsExitWithTwo) {
     EXPECT_EQ(runProgram(buildPath("zandrel-sim"), {"--device", "/nonexistent/folder"}).status, 2);
 }
 
+// The object store may take the RAM the kernel's part leaves, less at least
+// a frame of program memory; the machine it is checked on is the one booted.
+TEST_F(ZandrelSim, ObjectStoreSplitsTheMachinesRam) {
+    ProgramResult whole = run({"--machine", "HP Jornada 720 (US/UK)", "--object-store", "31"});
+    EXPECT_EQ(whole.status, 2);
+    EXPECT_EQ(whole.err, "zandrel-sim: an object store of 31 MB leaves no program memory on "
+                         "\"HP Jornada 720 (US/UK)\" (32 MB of RAM)\n");
+    EXPECT_EQ(runProgram(buildPath("zandrel-sim"), {"--quiet", "--object-store", "63"}).status, 2);
+
+    ProgramResult small = runProgram(buildPath("zandrel-sim"),
+                                     {"--quiet", "--object-store", "8", "--emulator", "none", "--no-pause"});
+    EXPECT_EQ(small.status, 0) << small.out << small.err;
+    EXPECT_NE(small.err.find("zandrel-sim: placed image verified: "), std::string::npos) << small.err;
+}
+
 TEST_F(ZandrelSim, HelpAndMachineListExitWithZero) {
     ProgramResult help = runProgram(buildPath("zandrel-sim"), {"--help"});
     EXPECT_EQ(help.status, 0);
@@ -243,7 +258,14 @@ TEST_F(ZandrelSim, HelpAndMachineListExitWithZero) {
     ProgramResult machines = runProgram(buildPath("zandrel-sim"), {"--list-machines"});
     EXPECT_EQ(machines.status, 0);
     EXPECT_EQ(std::count(machines.out.begin(), machines.out.end(), '\n'), 18);
-    EXPECT_NE(machines.out.find("HP Jornada 820 (Japanese)\n"), std::string::npos);
+    // Name, processor, RAM in its banks, the default object store: tab-separated.
+    for (const char* line :
+         {"HP Jornada 820 (Japanese)\tSA-1100\tRAM 16 MB: 16 MB at 0xc0000000\tobject store 8 MB\n",
+          "Compaq iPAQ H3660\tSA-1110\tRAM 64 MB: 32 MB at 0xc0000000, 32 MB at "
+          "0xc8000000\tobject store 32 MB\n",
+          "Sharp WILLCOM 03 (WS020SH)\tPXA270\tRAM 128 MB: 64 MB at 0xa0000000, 64 MB at "
+          "0xa4000000\tobject store 64 MB\n"})
+        EXPECT_NE(machines.out.find(line), std::string::npos) << line << machines.out;
 }
 
 } // namespace

@@ -6,8 +6,10 @@
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
+#include "sim/process_memory.h"
 #include "support/kernel_boot.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -136,6 +138,36 @@ TEST_F(HandOffOnUnicorn, RamTheLoaderDoesNotUseHoldsLeftoversUntilTheSecondStage
     std::vector<uint8_t> code = sim::handOffCode(*hand_off);
     EXPECT_EQ(ramBytes(hand_off->jump_paddr, static_cast<uint32_t>(code.size())), code);
     EXPECT_FALSE(sim::PhysicalMemory::get().frameInUse(hand_off->jump_paddr));
+}
+
+// The kernel's places as its file names them get leftovers too, whether or
+// not a link goes there: a free page wholly, a page the loader holds (one in
+// place) only where the kernel is cleared, from the word after its bytes.
+TEST_F(HandOffOnUnicorn, TheKernelsPlacesStartWithLeftoversExceptTheBytesInPlace) {
+    ASSERT_TRUE(boot(kMachines[0], "three_segments"));
+    sim::PhysicalMemory& ram = sim::PhysicalMemory::get();
+    auto* held = static_cast<uint8_t*>(ce::VirtualAlloc(nullptr, 4096, ce::MEM_COMMIT, ce::PAGE_READWRITE));
+    ASSERT_NE(held, nullptr);
+    std::memset(held, 0x11, 4096);
+    uint32_t in_place = sim::ProcessMemory::get().physicalAddress(held);
+    uint32_t free_page = 0;
+    for (uint32_t paddr = ram.base(); paddr < ram.base() + ram.size() && free_page == 0; paddr += 4096) {
+        if (!ram.frameInUse(paddr) && paddr != hand_off->jump_paddr &&
+            (paddr < 0xC0200000 || paddr >= 0xC0300000))
+            free_page = paddr;
+    }
+    ASSERT_NE(free_page, 0u);
+    sim::ExpectedPlacement expected;
+    expected.ranges = {{in_place, 0x892, std::vector<uint8_t>(0x892, 0x11)},
+                       {in_place + 0x892, 4096 - 0x892, {}},
+                       {free_page, 100, std::vector<uint8_t>(100, 0x22)}};
+    ASSERT_TRUE(sim::prepareHandOffRam(*hand_off, &expected));
+    const std::vector<uint8_t> word = {0xF0, 0x00, 0xF0, 0xE7};
+    EXPECT_EQ(ramBytes(in_place, 0x894), std::vector<uint8_t>(0x894, 0x11));
+    for (uint32_t at = 0x894; at < 4096; at += 4)
+        ASSERT_EQ(ramBytes(in_place + at, 4), word) << std::hex << at;
+    EXPECT_EQ(ramBytes(free_page + 4092, 4), word);
+    ce::VirtualFree(held, 0, ce::MEM_RELEASE);
 }
 
 TEST_F(HandOffOnUnicorn, AFaultIsReportedWithItsAddressPcAndMode) {

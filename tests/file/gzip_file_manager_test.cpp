@@ -336,9 +336,10 @@ TEST_F(GzipFileManagerTest, FactoryWrapsTheVariantOfTheKind) {
 
 namespace {
 
-// Reads backwards through a file whose every byte has been read once, so that
-// nothing is kept: each read inflates again, from the access point before it.
-TEST_F(GzipFileManagerTest, SeeksBackResumeFromTheNearestAccessPoint) {
+// Nothing inflated is kept beyond zlib's window: once the front has passed
+// them, bytes are taken from the window when they are among its last 32 KB,
+// else inflated again from the access point before them.
+TEST_F(GzipFileManagerTest, BytesBehindTheFrontComeFromItsWindowOrTheNearestAccessPoint) {
     constexpr uint64_t kSpacing = 16 * 1024;
     std::string plain = gzip_files::plainData();
     plain += plain.substr(0, 150000); // long matches across access points
@@ -350,16 +351,24 @@ TEST_F(GzipFileManagerTest, SeeksBackResumeFromTheNearestAccessPoint) {
         GzipFileManager layer(&slot, inner, kSpacing);
         ASSERT_TRUE(layer.open(u"any", 3));
         EXPECT_EQ(layer.realsize(), plain.size());
-        // The size and the first full read share the one pass.
-        size_t reads_of_the_pass = inner->reads.size();
-        std::string all(plain.size(), '\0');
-        ASSERT_EQ(layer.read(all.data(), static_cast<uint32_t>(all.size()), 0), plain.size());
-        EXPECT_EQ(all, plain);
-        EXPECT_EQ(inner->reads.size(), reads_of_the_pass);
         const GzipAccessIndex& index = *layer.index();
         EXPECT_GE(index.pointCount(), 4u);
 
-        for (int64_t offset = static_cast<int64_t>(plain.size()) - 3000; offset > 3000; offset -= 23456) {
+        // The last bytes, from the window: the file is not read again.
+        inner->reads.clear();
+        std::string tail(3000, '\0');
+        ASSERT_EQ(layer.read(tail.data(), 3000, static_cast<uint32_t>(plain.size() - 3000)), 3000u);
+        EXPECT_EQ(tail, plain.substr(plain.size() - 3000));
+        EXPECT_TRUE(inner->reads.empty());
+
+        // All of it again: a second pass from the first point.
+        std::string all(plain.size(), '\0');
+        ASSERT_EQ(layer.read(all.data(), static_cast<uint32_t>(all.size()), 0), plain.size());
+        EXPECT_EQ(all, plain);
+        ASSERT_FALSE(inner->reads.empty());
+        EXPECT_EQ(inner->reads.front().offset, index.before(0)->input);
+
+        for (int64_t offset = static_cast<int64_t>(plain.size()) - 40000; offset > 3000; offset -= 23456) {
             SCOPED_TRACE(offset);
             const GzipAccessIndex::Point* point = index.before(static_cast<uint64_t>(offset));
             ASSERT_NE(point, nullptr);
@@ -371,6 +380,41 @@ TEST_F(GzipFileManagerTest, SeeksBackResumeFromTheNearestAccessPoint) {
             EXPECT_EQ(inner->reads.front().offset, point->input - (point->bits != 0 ? 1 : 0));
         }
         EXPECT_EQ(console.text().find("gzip:"), std::string::npos) << console.text();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A stream whose output passes what 32-bit offsets and sizes can carry is
+// refused with a message, never read as its length modulo 2^32 (a lower
+// limit stands in for 4 GB here: inflating 4 GB takes seconds). The stream
+// is refused at the member where it passes, and its end is never reached.
+TEST_F(GzipFileManagerTest, AStreamPastItsLongestIsRefused) {
+    const std::string plain = gzip_files::plainData();
+    const std::string member = gzip_files::compress("/usr/bin/gzip", {"-c", "-9", "-n"}, plain);
+    const uint64_t limit = plain.size() * 2 + 1000;
+    for (int members : {2, 3}) {
+        SCOPED_TRACE(members);
+        console.output.clear();
+        std::string packed;
+        for (int i = 0; i < members; ++i)
+            packed += member;
+        auto* inner = new MemoryFileManager(&slot, packed);
+        GzipFileManager layer(&slot, inner, GzipAccessIndex::kDefaultSpacing, limit);
+        ASSERT_TRUE(layer.open(u"any", 3));
+        if (members == 2) {
+            EXPECT_EQ(layer.realsize(), 2 * plain.size());
+            EXPECT_EQ(console.text(), "");
+            continue;
+        }
+        EXPECT_EQ(layer.realsize(), kAllOnes);
+        char text[80];
+        std::snprintf(text, sizeof text, "gzip: the uncompressed data passes 0x%x bytes.\n",
+                      static_cast<uint32_t>(limit));
+        EXPECT_EQ(console.text(), text);
+        EXPECT_FALSE(layer.seek(static_cast<uint32_t>(limit + 10)));
     }
 }
 

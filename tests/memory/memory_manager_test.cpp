@@ -7,6 +7,7 @@
 #include "sim/process_memory.h"
 #include "sim/recording_device_model.h"
 #include "support/recording_console.h"
+#include "support/scripted_memory.h"
 #include "support/simulated_device.h"
 
 #include <cstring>
@@ -82,18 +83,22 @@ TEST_F(MemoryManagerTest, TableNamesTheFrameBehindEveryPage) {
     EXPECT_EQ(frames.size(), static_cast<size_t>(pages));
 }
 
-TEST_F(MemoryManagerTest, FramesAreScatteredInTheUpperHalfByDefault) {
+// By default frames come from wherever the object store left program memory:
+// both halves of RAM, out of order, never the kernel's or the object store's.
+TEST_F(MemoryManagerTest, FramesAreScatteredOverProgramMemoryByDefault) {
     const int pages = 64;
     ASSERT_TRUE(memory->reservePages(pages * kPage));
     const MemoryManager::TableEntry* table = memory->table();
     uint32_t middle = ram().base() + ram().size() / 2;
     int descents = 0;
+    bool low = false, high = false;
     for (int i = 0; i < pages; ++i) {
-        EXPECT_GE(table[i].paddr, middle);
-        EXPECT_TRUE(ram().contains(table[i].paddr, kPage));
+        (table[i].paddr < middle ? low : high) = true;
+        EXPECT_EQ(ram().frameUse(table[i].paddr), sim::FrameUse::Committed);
         if (i > 0 && table[i].paddr < table[i - 1].paddr)
             ++descents;
     }
+    EXPECT_TRUE(low && high);
     EXPECT_GT(descents, 0);
 }
 
@@ -147,7 +152,7 @@ TEST_F(MemoryManagerTest, OneByteTakesOnePageOfA64KRegion) {
                               "allocated 1 page. mapped 1 page.\n");
     EXPECT_EQ(memory->mappedCount(), 1);
     EXPECT_EQ(process().regionSize(memory->table()[0].vaddr), 0x10000u);
-    EXPECT_EQ(ram().programFrames(), 16u);
+    EXPECT_EQ(ram().framesInUse(), 16u);
 }
 
 TEST_F(MemoryManagerTest, ZeroBytesReserveNothing) {
@@ -231,7 +236,7 @@ TEST_F(MemoryManagerTest, RefusedRegionReportsAndKeepsNothing) {
                               "can't allocate memory\n");
     EXPECT_EQ(memory->table(), nullptr);
     EXPECT_EQ(process().regionCount(), 0u);
-    EXPECT_EQ(ram().programFrames(), 0u);
+    EXPECT_EQ(ram().framesInUse(), 0u);
     MemoryManager::Page page;
     EXPECT_FALSE(memory->getPageFromEnd(page));
 }
@@ -239,10 +244,10 @@ TEST_F(MemoryManagerTest, RefusedRegionReportsAndKeepsNothing) {
 TEST_F(MemoryManagerTest, DestructorReleasesTheRegionAndItsFrames) {
     ASSERT_TRUE(memory->reservePages(100 * kPage));
     EXPECT_EQ(process().regionCount(), 1u);
-    EXPECT_EQ(ram().programFrames(), 112u);
+    EXPECT_EQ(ram().framesInUse(), 112u);
     memory.reset();
     EXPECT_EQ(process().regionCount(), 0u);
-    EXPECT_EQ(ram().programFrames(), 0u);
+    EXPECT_EQ(ram().framesInUse(), 0u);
 }
 
 TEST_F(MemoryManagerTest, SecondReservationReplacesTheFirst) {
@@ -406,11 +411,11 @@ TEST_F(MemoryManagerTest, ReleasingAnUnmappedAddressIsReported) {
     EXPECT_EQ(console.text(), "can't release memory\n");
 }
 
-} // namespace
-
-// Pages whose frames lie where the kernel goes stay committed but never enter
-// the table; more is reserved until the table is full.
-class HeldBackPages : public MemoryManagerTest {
+// Pages whose frames lie where the kernel goes never enter the table: where
+// its bytes go they carry them in place, where it is cleared they are held
+// back while reserving and given back afterwards; more is reserved until the
+// table holds what is left to carry.
+class KernelPlacePages : public MemoryManagerTest {
   protected:
     void SetUp() override {
         MemoryManagerTest::SetUp();
@@ -418,46 +423,90 @@ class HeldBackPages : public MemoryManagerTest {
         // Frames come from the lower half, nearly all of which is the kernel's.
         device().memory.placement = sim::FramePlacement::LowerHalf;
         kernel = {ram().base(), uint64_t{ram().base()} + ram().size() / 2 - 64 * kPage};
-        memory->holdBack({kernel});
         console.output.clear();
+    }
+    // Frames in use inside the kernel's place.
+    int framesInUseInKernel() {
+        int count = 0;
+        for (uint64_t frame = kernel.start; frame < kernel.end; frame += kPage)
+            count += ram().frameInUse(static_cast<uint32_t>(frame)) ? 1 : 0;
+        return count;
+    }
+    void expectTableOutsideTheKernel(int pages) {
+        std::set<uint32_t> frames;
+        for (int i = 0; i < pages; ++i) {
+            uint32_t paddr = memory->table()[i].paddr;
+            EXPECT_TRUE(paddr >= kernel.end || paddr < kernel.start) << std::hex << paddr;
+            EXPECT_EQ(paddr, process().physicalAddress(memory->table()[i].vaddr));
+            frames.insert(paddr);
+        }
+        EXPECT_EQ(frames.size(), static_cast<size_t>(pages));
     }
     MemoryManager::Stretch kernel{};
 };
 
-TEST_F(HeldBackPages, TheTableGetsOnlyPagesOutsideTheKernelAndTheOthersStayCommitted) {
+TEST_F(KernelPlacePages, WhereTheKernelIsClearedPagesAreHeldBackThenGivenBack) {
+    memory->placeKernel({{kernel, true}});
     const int pages = 96; // more than the lower half has outside the kernel
     ASSERT_TRUE(memory->reservePages(pages * kPage));
     ASSERT_EQ(memory->mappedCount(), pages);
     EXPECT_GT(memory->heldBackCount(), 0);
-    std::set<uint32_t> frames;
-    for (int i = 0; i < pages; ++i) {
-        uint32_t paddr = memory->table()[i].paddr;
-        EXPECT_TRUE(paddr >= kernel.end || paddr < kernel.start) << std::hex << paddr;
-        EXPECT_EQ(paddr, process().physicalAddress(memory->table()[i].vaddr));
-        frames.insert(paddr);
-    }
-    EXPECT_EQ(frames.size(), static_cast<size_t>(pages));
+    EXPECT_EQ(memory->inPlaceCount(), 0);
+    expectTableOutsideTheKernel(pages);
     EXPECT_GT(process().regionCount(), 1u);
-    EXPECT_GE(ram().programFrames(), static_cast<uint32_t>(pages + memory->heldBackCount()));
+    EXPECT_EQ(framesInUseInKernel(), 0);
     EXPECT_NE(console.text().find(std::to_string(memory->heldBackCount()) +
                                   " pages held back: their frames lie where the kernel goes.\n"),
               std::string::npos)
         << console.text();
-    // The manager gives every region back, held-back pages included.
     memory.reset();
     EXPECT_EQ(process().regionCount(), 0u);
 }
 
-TEST_F(HeldBackPages, RamOutsideTheKernelTooSmallIsRefusedWithBothSizes) {
-    memory->holdBack({{ram().base(), uint64_t{ram().base()} + ram().size() - 16 * kPage}});
+TEST_F(KernelPlacePages, WhereTheKernelsBytesGoPagesCarryThemInPlaceAndTheTableNeedsFewer) {
+    // An eighth of RAM for the kernel's bytes, then a little cleared after
+    // them (so its last frame may be in place too): program memory holds it.
+    kernel.end = kernel.start + ram().size() / 8;
+    memory->placeKernel({{kernel, false}, {{kernel.end, kernel.end + kPage}, true}});
+    const uint64_t kernel_frames = (kernel.end - kernel.start) / kPage;
+    const int pages = static_cast<int>(kernel_frames * kPage / 4080) + 2;
+    ASSERT_TRUE(memory->reservePages(pages * kPage)) << console.text();
+    const int in_place = memory->inPlaceCount();
+    EXPECT_GT(in_place, pages / 8) << console.text();
+    // Every frame the kernel's bytes fill is carried in place or by a page of the table.
+    EXPECT_LT(memory->mappedCount(), pages);
+    EXPECT_GE(static_cast<uint64_t>(memory->mappedCount()) * 4080 + uint64_t(in_place) * kPage,
+              kernel_frames * kPage);
+    expectTableOutsideTheKernel(memory->mappedCount());
+    EXPECT_EQ(framesInUseInKernel(), in_place);
+    // inPlace names the page whose frame is there, at the byte's offset.
+    int found = 0;
+    for (uint64_t frame = kernel.start; frame < kernel.end; frame += kPage) {
+        uint8_t* at = memory->inPlace(static_cast<uint32_t>(frame) + 12);
+        if (at == nullptr)
+            continue;
+        ++found;
+        EXPECT_EQ(process().physicalAddress(at - 12), frame);
+    }
+    EXPECT_EQ(found, in_place);
+    EXPECT_NE(
+        console.text().find(std::to_string(in_place) +
+                            " pages in place: their frames lie where the kernel goes and carry its bytes.\n"),
+        std::string::npos)
+        << console.text();
+}
+
+TEST_F(KernelPlacePages, RamOutsideTheClearedKernelTooSmallIsRefusedWithBothSizes) {
+    memory->placeKernel({{{ram().base(), uint64_t{ram().base()} + ram().size() - 16 * kPage}, true}});
     EXPECT_FALSE(memory->reservePages(32 * kPage));
     EXPECT_EQ(console.text(), "RAM outside the kernel's destinations (0x10000 bytes) can't hold the kernel "
                               "(0x20000 bytes).\n");
     EXPECT_EQ(process().regionCount(), 0u);
 }
 
-TEST_F(HeldBackPages, RunningOutOfFramesWhileReservingMoreFailsAndGivesAllBack) {
-    device().memory.frame_limit = ram().programFrames() + 128; // the first region, not a second
+TEST_F(KernelPlacePages, RunningOutOfFramesWhileReservingMoreFailsAndGivesAllBack) {
+    memory->placeKernel({{kernel, true}});
+    device().memory.frame_limit = ram().framesInUse() + 128; // the first region, not a second
     EXPECT_FALSE(memory->reservePages(96 * kPage));
     EXPECT_NE(console.text().find("RAM outside the kernel's destinations can't hold the kernel: "),
               std::string::npos)
@@ -465,3 +514,56 @@ TEST_F(HeldBackPages, RunningOutOfFramesWhileReservingMoreFailsAndGivesAllBack) 
     EXPECT_EQ(process().regionCount(), 0u);
     EXPECT_EQ(memory->table(), nullptr);
 }
+
+// Which frame of the kernel's place may carry its bytes: the memory manager's
+// pages lie at the frames the test names, in that order.
+TEST_F(MemoryManagerTest, AFrameOfTheKernelsPlaceCarriesItsBytesOnlyWhereNothingElseWritesThem) {
+    using Range = MemoryManager::KernelRange;
+    struct Case {
+        const char* what;
+        std::vector<Range> kernel;
+        uint32_t frame;
+        bool in_place;
+    };
+    const Case cases[] = {
+        {"inside the bytes",
+         {{{0xC0000000, 0xC0010000}, false}, {{0xC0010000, 0xC0020000}, true}},
+         0xC0004000,
+         true},
+        {"bytes and clearing side by side",
+         {{{0xC0000000, 0xC0000800}, false}, {{0xC0000800, 0xC0003000}, true}},
+         0xC0000000,
+         true},
+        {"only cleared",
+         {{{0xC0000000, 0xC0000800}, false}, {{0xC0000800, 0xC0003000}, true}},
+         0xC0001000,
+         false},
+        {"bytes a later clearing stores over",
+         {{{0xC0000000, 0xC0004000}, false},
+          {{0xC0001800, 0xC0003000}, true},
+          {{0xC0004000, 0xC0005000}, true}},
+         0xC0001000,
+         false},
+        {"the last frame of the list's last range", {{{0xC0000000, 0xC0004000}, false}}, 0xC0003000, false},
+        {"an earlier frame of it", {{{0xC0000000, 0xC0004000}, false}}, 0xC0002000, true},
+        {"outside the kernel", {{{0xC0000000, 0xC0004000}, false}}, 0xC0008000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The frame under test, then frames well away from the kernel for the table.
+        std::vector<uint32_t> frames = {c.frame};
+        for (uint32_t i = 0; i < 64; ++i)
+            frames.push_back(0xC1000000 + i * kPage);
+        ScriptedMemory memory(&slot, frames);
+        memory.placeKernel(c.kernel);
+        ASSERT_TRUE(memory.reservePages(16 * kPage));
+        EXPECT_EQ(memory.inPlaceCount(), c.in_place ? 1 : 0);
+        EXPECT_EQ(memory.inPlace(c.frame + 4) != nullptr, c.in_place);
+        bool in_table = memory.table()[0].paddr == c.frame;
+        bool outside = c.frame >= 0xC0008000;
+        EXPECT_EQ(in_table, outside);
+        EXPECT_EQ(memory.heldBackCount(), !c.in_place && !outside ? 1 : 0);
+    }
+}
+
+} // namespace

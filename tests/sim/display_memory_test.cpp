@@ -61,10 +61,12 @@ TEST(DisplayMemory, AMachineWithAFrameBufferRowScansWhatTheRowSays) {
             EXPECT_EQ(static_cast<uint32_t>(memory.width), row->width);
             EXPECT_EQ(static_cast<uint32_t>(memory.height), row->height);
             EXPECT_EQ(static_cast<uint32_t>(memory.bits_per_pixel), row->bpp);
-            if (row->line_bytes != 0)
+            if (row->line_bytes != 0) {
                 EXPECT_EQ(memory.line_bytes, row->line_bytes);
-            if (row->addr != 0)
+            }
+            if (row->addr != 0) {
                 EXPECT_EQ(memory.address, row->addr);
+            }
         }
     }
     EXPECT_EQ(rows_seen, 4); // HP Jornada 820 (two), iPAQ H3600 and H3900: the 7XX row has submodel 0

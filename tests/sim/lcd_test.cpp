@@ -55,8 +55,9 @@ TEST_F(LcdTest, EveryMachineStartsWithItsControllerPointingAtTheDisplayFrames) {
             EXPECT_EQ(readRegister32(map(sim::Sa11x0LcdController::kBase)) & 1, 0u);
             continue;
         }
+        // The display frames are the kernel's part of RAM: nobody is handed them.
         for (uint32_t offset = 0; offset < display.reserved_bytes; offset += kPage)
-            EXPECT_TRUE(ram.frameInUse(display.reserved_base + offset));
+            EXPECT_EQ(ram.frameUse(display.reserved_base + offset), sim::FrameUse::Kernel);
         if (sim::isXScale(profile.processor)) {
             volatile uint8_t* lcd = map(sim::Pxa2x0LcdController::kBase);
             EXPECT_EQ(readRegister32(lcd) & 1, 1u);
@@ -116,6 +117,60 @@ TEST_F(LcdTest, ThePictureFollowsTheControllerAndTheMemoryItReads) {
     sim::RgbImage off = sim::renderLcd();
     EXPECT_EQ(off.width, 320);
     EXPECT_EQ(off.rgb, std::vector<uint8_t>(off.rgb.size(), 0));
+}
+
+// What Windows CE shows (the window's picture at the jump) goes into the
+// frame buffer in the display's geometry and depth, turned on a panel that
+// scans across the screen; the panel's picture, turned back as the user holds
+// the machine, is that picture again. A picture 8 pixels short of the screen
+// on each side leaves black there. Each machine's four colours are ones its
+// display shows exactly.
+TEST_F(LcdTest, WhatWindowsCeShowsGoesIntoTheFrameBufferAsTheUserHoldsTheMachine) {
+    const sim::Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255};
+    const sim::Rgb kBlack{0, 0, 0}, kDark{85, 85, 85}, kLight{170, 170, 170};
+    struct Case {
+        const char16_t* machine;
+        sim::Rgb colours[4]; // top left, top right, bottom left, bottom right
+    };
+    const Case cases[] = {
+        {u"HP Jornada 720 (US/UK)", {kRed, kGreen, kBlue, kWhite}},  // the video controller's memory
+        {u"Compaq iPAQ H3600", {kRed, kGreen, kBlue, kWhite}},       // 16 bits, turned
+        {u"Compaq iPAQ H3100", {kBlack, kDark, kLight, kWhite}},     // 4-bit grey, turned
+        {u"HP Jornada 820", {kRed, kGreen, kBlue, kWhite}},          // 8 bits, a dual panel
+        {u"Sharp W-ZERO3 (WS003SH)", {kRed, kGreen, kBlue, kWhite}}, // the PXA2x0 controller
+    };
+    for (const Case& c : cases) {
+        const sim::DeviceProfile& profile = *sim::findDeviceProfile(c.machine);
+        SCOPED_TRACE(nameOf(profile));
+        useProfile(profile);
+        const int width = profile.screen_width, height = profile.screen_height;
+        sim::RgbImage shown(width - 8, height - 8);
+        auto quadrant = [&](int x, int y) {
+            return c.colours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
+        };
+        for (int y = 0; y < shown.height; ++y)
+            for (int x = 0; x < shown.width; ++x)
+                shown.set(x, y, quadrant(x, y));
+        sim::showOnLcd(shown);
+
+        sim::RgbImage panel = sim::renderLcd();
+        sim::DisplayMemory display = sim::displayMemory(profile);
+        EXPECT_EQ(panel.width, display.width);
+        EXPECT_EQ(panel.height, display.height);
+        sim::RgbImage held = sim::screenAsHeld(panel, profile);
+        ASSERT_EQ(held.width, width);
+        ASSERT_EQ(held.height, height);
+        int wrong = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                sim::Rgb expected = x < shown.width && y < shown.height ? quadrant(x, y) : kBlack;
+                if (held.at(x, y) != expected && ++wrong <= 3)
+                    ADD_FAILURE() << "(" << x << ", " << y << ") is " << int(held.at(x, y).r) << ","
+                                  << int(held.at(x, y).g) << "," << int(held.at(x, y).b);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 // The frame descriptor address is taken only while the controller is off.

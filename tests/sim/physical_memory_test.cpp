@@ -1,14 +1,18 @@
-// The simulated RAM: one memory per profile, frames handed out scattered and
-// never twice, host memory used only for touched frames.
+// The simulated RAM: one memory per profile in its banks, divided into the
+// kernel's part, the object store and program memory; frames of program memory
+// handed out scattered and never twice, host memory used only for touched frames.
 #include "platform/wide_string.h"
 #include "platform/wince.h"
 #include "sim/physical_memory.h"
 #include "sim/process_memory.h"
+#include "sim/ram_split.h"
 #include "support/resident_pages.h"
 #include "support/simulated_device.h"
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -33,24 +37,165 @@ class PhysicalMemoryTest : public SimulatedDevice {
     }
 };
 
-TEST_F(PhysicalMemoryTest, RamIsTheProfilesFirstBank) {
-    for (const char16_t* name :
-         {u"Compaq iPAQ H3100", u"HP Jornada 720 (US/UK)", u"Sharp WILLCOM 03 (WS020SH)"}) {
-        const sim::DeviceProfile* profile = sim::findDeviceProfile(name);
-        ASSERT_NE(profile, nullptr);
-        useProfile(*profile);
-        SCOPED_TRACE(utf16ToUtf8(name));
-        EXPECT_EQ(ram().base(), profile->ram_base);
-        EXPECT_EQ(ram().size(), profile->ram_size);
-        uint32_t end = profile->ram_base + profile->ram_size;
-        EXPECT_TRUE(ram().contains(profile->ram_base, profile->ram_size));
-        EXPECT_TRUE(ram().contains(end - 4, 4));
-        EXPECT_FALSE(ram().contains(end - 4, 5));
-        EXPECT_FALSE(ram().contains(profile->ram_base - 1, 2));
+TEST_F(PhysicalMemoryTest, RamIsTheProfilesBanks) {
+    struct Case {
+        const char16_t* machine;
+        std::vector<sim::RamBank> banks;
+    };
+    const Case cases[] = {
+        {u"Compaq iPAQ H3100", {{0xC0000000, 16 * kMB}}},
+        {u"HP Jornada 720 (US/UK)", {{0xC0000000, 32 * kMB}}},
+        {u"Compaq iPAQ H3660", {{0xC0000000, 32 * kMB}, {0xC8000000, 32 * kMB}}},
+        {u"Sharp WILLCOM 03 (WS020SH)", {{0xA0000000, 64 * kMB}, {0xA4000000, 64 * kMB}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(utf16ToUtf8(c.machine));
+        useProfile(*sim::findDeviceProfile(c.machine));
+        ASSERT_EQ(ram().banks().size(), c.banks.size());
+        EXPECT_EQ(ram().base(), c.banks.front().base);
+        EXPECT_EQ(ram().size(), c.banks.back().base + c.banks.back().size - c.banks.front().base);
+        for (size_t i = 0; i < c.banks.size(); ++i) {
+            const sim::RamBank& bank = c.banks[i];
+            uint32_t end = bank.base + bank.size;
+            EXPECT_EQ(ram().banks()[i].base, bank.base);
+            EXPECT_EQ(ram().banks()[i].size, bank.size);
+            EXPECT_TRUE(ram().contains(bank.base, bank.size));
+            EXPECT_TRUE(ram().contains(end - 4, 4));
+            EXPECT_NE(ram().hostAddress(end - 1), nullptr);
+            // A bank that follows the one before it makes one stretch of RAM with it.
+            bool follows = i > 0 && c.banks[i - 1].base + c.banks[i - 1].size == bank.base;
+            EXPECT_EQ(ram().contains(bank.base - 4, 8), follows) << i;
+            EXPECT_EQ(ram().hostAddress(bank.base - 1) != nullptr, follows) << i;
+        }
+        const sim::RamBank& last = c.banks.back();
+        EXPECT_FALSE(ram().contains(last.base + last.size - 4, 5));
         EXPECT_FALSE(ram().contains(0xFFFFFFF0u, 0x20));
-        EXPECT_NE(ram().hostAddress(end - 1), nullptr);
-        EXPECT_EQ(ram().hostAddress(end), nullptr);
-        EXPECT_EQ(ram().hostAddress(profile->ram_base - 1), nullptr);
+    }
+    // Between the iPAQ's banks nothing answers, neither to the loader nor to a mapping.
+    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3660"));
+    uint32_t word = 0;
+    EXPECT_FALSE(ram().read(0xC4000000, &word, 4));
+    EXPECT_FALSE(ram().write(0xC7FFFFFC, &word, 4));
+    EXPECT_EQ(ram().frameUse(0xC4000000), sim::FrameUse::NotRam);
+    void* window = ce::VirtualAlloc(nullptr, kPage, ce::MEM_RESERVE, ce::PAGE_NOACCESS);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(ce::VirtualCopy(window, reinterpret_cast<void*>(uintptr_t{0xC4000000} >> 8), kPage,
+                                 ce::PAGE_READWRITE | ce::PAGE_PHYSICAL));
+}
+
+// What each frame is when a device starts: the kernel's part at the bottom of
+// the first bank with the display's frames when they are in RAM, the object
+// store (half of the RAM) on every bank, program memory the rest, as
+// GlobalMemoryStatus reports it.
+TEST_F(PhysicalMemoryTest, RamIsDividedAsWindowsCeDividesIt) {
+    struct Case {
+        const char16_t* machine;
+        uint32_t display_frames; // at 1 MB into the first bank; 0: the video controller's memory
+    };
+    const Case cases[] = {
+        {u"Sharp W-ZERO3 (WS003SH)", 151}, // 480 x 640 x 2 bytes in whole frames, and one more
+        {u"Compaq iPAQ H3660", 39},        // 240 x 320 x 2
+        {u"HP Jornada 720 (US/UK)", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(utf16ToUtf8(c.machine));
+        const sim::DeviceProfile& profile = *sim::findDeviceProfile(c.machine);
+        useProfile(profile);
+        std::map<sim::FrameUse, uint32_t> total;
+        std::vector<uint32_t> store_per_bank;
+        for (const sim::RamBank& bank : ram().banks()) {
+            uint32_t store = 0;
+            for (uint32_t paddr = bank.base; paddr - bank.base < bank.size; paddr += kPage) {
+                sim::FrameUse use = ram().frameUse(paddr);
+                ++total[use];
+                store += use == sim::FrameUse::ObjectStore;
+                bool kernel = paddr - profile.ram_base < 1 * kMB ||
+                              (paddr - profile.ram_base - 1 * kMB) / kPage < c.display_frames;
+                EXPECT_EQ(use == sim::FrameUse::Kernel, kernel) << std::hex << paddr;
+            }
+            store_per_bank.push_back(store);
+        }
+        uint32_t frames = profile.ram_size / kPage;
+        EXPECT_EQ(total[sim::FrameUse::Kernel], 256 + c.display_frames);
+        EXPECT_EQ(total[sim::FrameUse::ObjectStore], frames / 2);
+        uint32_t program = frames - frames / 2 - 256 - c.display_frames;
+        EXPECT_EQ(total[sim::FrameUse::Free], program);
+        // Scattered: every bank holds some, and not only in one place.
+        for (uint32_t store : store_per_bank) {
+            EXPECT_GT(store, 0u);
+            EXPECT_LT(store, frames / ram().banks().size());
+        }
+        ce::MEMORYSTATUS status{};
+        ce::GlobalMemoryStatus(&status);
+        EXPECT_EQ(status.dwTotalPhys, program * kPage);
+        EXPECT_EQ(status.dwAvailPhys, program * kPage);
+        EXPECT_EQ(status.dwMemoryLoad, 0u);
+    }
+}
+
+// Program memory is what committed pages and the heap take: both show in
+// dwAvailPhys, both are refused with ERROR_NOT_ENOUGH_MEMORY once it is gone,
+// and the frames handed out are never the kernel's or the object store's.
+TEST_F(PhysicalMemoryTest, CommittedPagesAndTheHeapShareProgramMemory) {
+    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100")); // 16 MB
+    auto available = [] {
+        ce::MEMORYSTATUS status{};
+        ce::GlobalMemoryStatus(&status);
+        return status.dwAvailPhys;
+    };
+    uint32_t program = available();
+    void* heap_block = ce::LocalAlloc(ce::LMEM_FIXED, 1 * kMB + 1);
+    ASSERT_NE(heap_block, nullptr);
+    EXPECT_EQ(available(), program - 1 * kMB - kPage);
+
+    uint32_t rest = available();
+    uint8_t* region = commit(rest);
+    ASSERT_NE(region, nullptr);
+    EXPECT_EQ(available(), 0u);
+    std::set<uint32_t> frames;
+    for (uint32_t offset = 0; offset < rest; offset += kPage) {
+        uint32_t frame = frameOf(region + offset);
+        EXPECT_EQ(ram().frameUse(frame), sim::FrameUse::Committed) << std::hex << frame;
+        frames.insert(frame);
+    }
+    EXPECT_EQ(frames.size(), rest / kPage);
+
+    device().last_error = 0;
+    EXPECT_EQ(commit(kPage), nullptr);
+    EXPECT_EQ(device().last_error, ce::ERROR_NOT_ENOUGH_MEMORY);
+    device().last_error = 0;
+    EXPECT_EQ(ce::LocalAlloc(ce::LMEM_FIXED, kPage), nullptr); // one frame more than the heap holds
+    EXPECT_EQ(device().last_error, ce::ERROR_NOT_ENOUGH_MEMORY);
+
+    // The heap's frames come back when it shrinks, and a commit takes them.
+    ce::LocalFree(heap_block);
+    EXPECT_EQ(available(), 1 * kMB + kPage);
+    EXPECT_NE(commit(1 * kMB), nullptr);
+    ASSERT_TRUE(ce::VirtualFree(region, 0, ce::MEM_RELEASE));
+    EXPECT_EQ(available(), program - 1 * kMB);
+}
+
+TEST_F(PhysicalMemoryTest, TheObjectStoreSettingMovesTheSplit) {
+    const sim::DeviceProfile& profile = *sim::findDeviceProfile(u"HP Jornada 720 (US/UK)");
+    useProfile(profile);
+    struct Case {
+        std::optional<uint32_t> store;
+        uint32_t program;
+    };
+    const Case cases[] = {
+        {std::nullopt, 15 * kMB}, // half of 32 MB, less the kernel's 1 MB
+        {4 * kMB, 27 * kMB},
+        {0, 31 * kMB},
+        {31 * kMB, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.store.value_or(-1));
+        device().setObjectStore(c.store);
+        ce::MEMORYSTATUS status{};
+        ce::GlobalMemoryStatus(&status);
+        EXPECT_EQ(status.dwTotalPhys, c.program);
+        EXPECT_EQ(sim::programMemoryBytes(profile, device().objectStoreBytes(profile)), c.program);
+        EXPECT_EQ(commit(kPage) != nullptr, c.program > 0);
     }
 }
 
@@ -78,7 +223,7 @@ TEST_F(PhysicalMemoryTest, ResetGivesANewZeroedRam) {
     uint32_t seen = 1;
     ASSERT_TRUE(ram().read(paddr, &seen, 4));
     EXPECT_EQ(seen, 0u);
-    EXPECT_EQ(ram().programFrames(), 0u);
+    EXPECT_EQ(ram().framesInUse(), 0u);
     EXPECT_EQ(sim::ProcessMemory::get().regionCount(), 0u);
 }
 
@@ -93,11 +238,11 @@ TEST_F(PhysicalMemoryTest, FramesOfDifferentRegionsNeverOverlap) {
             EXPECT_TRUE(frames.insert(frameOf(region + offset)).second);
     }
     EXPECT_EQ(frames.size(), 0x60000u / kPage);
-    EXPECT_EQ(ram().programFrames(), frames.size());
+    EXPECT_EQ(ram().framesInUse(), frames.size());
     for (uint32_t frame : frames)
         EXPECT_TRUE(ram().frameInUse(frame));
     ASSERT_TRUE(ce::VirtualFree(regions[1], 0, ce::MEM_RELEASE));
-    EXPECT_EQ(ram().programFrames(), 0x30000u / kPage);
+    EXPECT_EQ(ram().framesInUse(), 0x30000u / kPage);
 }
 
 // Lengths of the runs of consecutive frames behind consecutive pages, and
@@ -146,25 +291,33 @@ TEST_P(FrameRunTest, FramesComeInShortRunsInScatteredPlaces) {
 
 INSTANTIATE_TEST_SUITE_P(LongestRuns, FrameRunTest, ::testing::Values(1u, 4u, 16u));
 
+// The halves of the RAM count the banks in order: on the two-bank iPAQ the
+// upper half is the second bank.
 TEST_F(PhysicalMemoryTest, UpperHalfOverflowsIntoTheLowerHalf) {
-    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100")); // 16 MB
-    uint8_t* upper = commit(8 * kMB);
-    ASSERT_NE(upper, nullptr);
-    uint32_t middle = ram().base() + 8 * kMB;
-    for (uint32_t offset = 0; offset < 8 * kMB; offset += 64 * kPage)
-        EXPECT_GE(frameOf(upper + offset), middle);
-    uint8_t* more = commit(0x10000);
-    ASSERT_NE(more, nullptr);
-    EXPECT_LT(frameOf(more), middle);
+    for (const char16_t* machine : {u"Compaq iPAQ H3100", u"Compaq iPAQ H3660"}) {
+        SCOPED_TRACE(utf16ToUtf8(machine));
+        useProfile(*sim::findDeviceProfile(machine));
+        device().memory.placement = sim::FramePlacement::UpperHalf;
+        uint32_t middle = ram().banks().size() == 2 ? ram().banks()[1].base : ram().base() + ram().size() / 2;
+        uint32_t upper_free = 0;
+        for (uint32_t paddr = middle; paddr - ram().base() < ram().size(); paddr += kPage)
+            upper_free += ram().frameUse(paddr) == sim::FrameUse::Free;
+        uint8_t* upper = commit(upper_free * kPage);
+        ASSERT_NE(upper, nullptr);
+        for (uint32_t offset = 0; offset < upper_free * kPage; offset += kPage)
+            EXPECT_GE(frameOf(upper + offset), middle);
+        uint8_t* more = commit(0x10000);
+        ASSERT_NE(more, nullptr);
+        EXPECT_LT(frameOf(more), middle);
+    }
 }
 
 TEST_F(PhysicalMemoryTest, RunningOutOfFramesRefusesTheCommit) {
     useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100")); // 16 MB
-    // All of RAM but the display driver's frames.
-    uint32_t free_bytes = 16 * kMB - ram().deviceFrames() * kPage;
-    uint8_t* all = commit(free_bytes);
+    uint32_t program = ram().freeFrames();
+    uint8_t* all = commit(program * kPage);
     ASSERT_NE(all, nullptr);
-    EXPECT_EQ(ram().programFrames(), free_bytes / kPage);
+    EXPECT_EQ(ram().framesInUse(), program);
     device().last_error = 0;
     EXPECT_EQ(commit(kPage), nullptr);
     EXPECT_EQ(device().last_error, ce::ERROR_NOT_ENOUGH_MEMORY);
@@ -178,7 +331,7 @@ TEST_F(PhysicalMemoryTest, FrameLimitRefusesTheCommit) {
     uint8_t* first = commit(0x10000);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(commit(0x10000), nullptr);
-    EXPECT_EQ(ram().programFrames(), 16u);
+    EXPECT_EQ(ram().framesInUse(), 16u);
     // Committing inside a reservation counts against the same limit.
     void* reserved = ce::VirtualAlloc(nullptr, 0x10000, ce::MEM_RESERVE, ce::PAGE_NOACCESS);
     ASSERT_NE(reserved, nullptr);

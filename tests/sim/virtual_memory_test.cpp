@@ -49,19 +49,19 @@ TEST_F(VirtualMemoryTest, ReserveAtAChosenAddress) {
         ce::VirtualAlloc(region + 0x10010, 0x1000, ce::MEM_RESERVE | ce::MEM_COMMIT, ce::PAGE_READWRITE));
     EXPECT_EQ(again, region + 0x10000);
     EXPECT_EQ(process().regionSize(again), 0x2000u);
-    EXPECT_EQ(ram().programFrames(), 2u);
+    EXPECT_EQ(ram().framesInUse(), 2u);
 }
 
 TEST_F(VirtualMemoryTest, ReserveThenCommitPartOfTheRegion) {
     uint8_t* region = reserve(0x10000);
     ASSERT_NE(region, nullptr);
-    EXPECT_EQ(ram().programFrames(), 0u);
+    EXPECT_EQ(ram().framesInUse(), 0u);
     EXPECT_EQ(process().physicalAddress(region), sim::ProcessMemory::kNoAddress);
     ce::DWORD frame = 0;
     EXPECT_FALSE(lock(region, kPage, &frame));
 
     EXPECT_EQ(ce::VirtualAlloc(region + 0x2100, 0x1000, ce::MEM_COMMIT, ce::PAGE_READWRITE), region + 0x2000);
-    EXPECT_EQ(ram().programFrames(), 2u); // 0x2100..0x3100 touches two pages
+    EXPECT_EQ(ram().framesInUse(), 2u); // 0x2100..0x3100 touches two pages
     region[0x2000] = 7;
     ASSERT_TRUE(lock(region + 0x2000, kPage, &frame));
     EXPECT_EQ(*ram().hostAddress(frame), 7);
@@ -74,7 +74,7 @@ TEST_F(VirtualMemoryTest, CommitOutsideAnyRegionFails) {
     device().last_error = 0;
     EXPECT_EQ(ce::VirtualAlloc(region + 0xF000, 0x2000, ce::MEM_COMMIT, ce::PAGE_READWRITE), nullptr);
     EXPECT_EQ(device().last_error, ce::ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(ram().programFrames(), 0u);
+    EXPECT_EQ(ram().framesInUse(), 0u);
 }
 
 TEST_F(VirtualMemoryTest, RefusedArguments) {
@@ -93,7 +93,7 @@ TEST_F(VirtualMemoryTest, ReleaseTakesTheRegionBaseAndSizeZero) {
     EXPECT_EQ(process().regionCount(), 1u);
     EXPECT_TRUE(ce::VirtualFree(region, 0, ce::MEM_RELEASE));
     EXPECT_EQ(process().regionCount(), 0u);
-    EXPECT_EQ(ram().programFrames(), 0u);
+    EXPECT_EQ(ram().framesInUse(), 0u);
     EXPECT_FALSE(ce::VirtualFree(region, 0, ce::MEM_RELEASE));
 }
 
@@ -102,7 +102,7 @@ TEST_F(VirtualMemoryTest, DecommitGivesFramesBackAndRecommitIsZeroed) {
     ASSERT_NE(region, nullptr);
     std::memset(region, 0x77, 0x10000);
     ASSERT_TRUE(ce::VirtualFree(region + 0x4000, 0x2000, ce::MEM_DECOMMIT));
-    EXPECT_EQ(ram().programFrames(), 14u);
+    EXPECT_EQ(ram().framesInUse(), 14u);
     EXPECT_EQ(process().physicalAddress(region + 0x4000), sim::ProcessMemory::kNoAddress);
     EXPECT_EQ(process().physicalAddress(region + 0x6000) & 0xFFF, 0u);
     ASSERT_NE(ce::VirtualAlloc(region + 0x4000, 0x2000, ce::MEM_COMMIT, ce::PAGE_READWRITE), nullptr);
@@ -110,7 +110,7 @@ TEST_F(VirtualMemoryTest, DecommitGivesFramesBackAndRecommitIsZeroed) {
     EXPECT_EQ(region[0x5FFF], 0);
     EXPECT_EQ(region[0x6000], 0x77);
     ASSERT_TRUE(ce::VirtualFree(region, 0, ce::MEM_DECOMMIT));
-    EXPECT_EQ(ram().programFrames(), 0u);
+    EXPECT_EQ(ram().framesInUse(), 0u);
     EXPECT_EQ(process().regionCount(), 1u);
 }
 
@@ -175,7 +175,7 @@ TEST_F(VirtualMemoryTest, PhysicalCopyOfRamAliasesTheFrames) {
     window[0x2FFF] = 0x42;
     EXPECT_EQ(*ram().hostAddress(paddr + 0x2FFF), 0x42);
     EXPECT_EQ(process().physicalAddress(window + 0x1234), paddr + 0x1234);
-    EXPECT_EQ(ram().programFrames(), 0u); // a mapping owns no frame
+    EXPECT_EQ(ram().framesInUse(), 0u); // a mapping owns no frame
     ce::DWORD frame = 0;
     ASSERT_TRUE(lock(window + kPage, kPage, &frame));
     EXPECT_EQ(frame, paddr + kPage);

@@ -2,7 +2,10 @@
 
 #include "boot/boot_context.h"
 #include "platform/wide_string.h"
+#include "sim/emulator/qemu_machine.h"
+#include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
+#include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 #include "sim/placed_image.h"
 #include "ui/menu_context.h"
@@ -83,6 +86,7 @@ std::string KernelBoot::runUnicornVerified(const KernelBootSettings& settings, s
         return "";
     sim::ExpectedPlacement expected = sim::expectedPlacement(kernel, image, hand_off->routine);
     sim::HandOffLimits limits;
+    limits.expected = &expected;
     limits.at_kernel_entry = [&](const sim::PhysicalReader& read) {
         placed = sim::verifyPlacement(expected, read).line;
     };
@@ -92,9 +96,44 @@ std::string KernelBoot::runUnicornVerified(const KernelBootSettings& settings, s
     return serial;
 }
 
+std::vector<std::array<uint32_t, 4>> KernelBoot::pageListLinks() {
+    std::vector<std::array<uint32_t, 4>> links;
+    if (!hand_off)
+        return links;
+    // A list longer than RAM has pages is a loop.
+    const size_t most = sim::PhysicalMemory::get().size() / 16;
+    for (uint32_t link = hand_off->list_paddr; link != sim::kListEnd && links.size() < most;) {
+        std::array<uint32_t, 4> fields{};
+        if (!sim::PhysicalMemory::get().read(link, fields.data(), sizeof fields)) {
+            ADD_FAILURE() << "link outside RAM at 0x" << std::hex << link;
+            break;
+        }
+        links.push_back(fields);
+        link = fields[0];
+    }
+    return links;
+}
+
+sim::HandOffRun KernelBoot::runSnapshotOnQemu(const std::filesystem::path& saved,
+                                              std::function<void(sim::RgbImage)> on_screen) {
+    // The program is gone after a hand-off; its mappings go with the device.
+    BootContext::destroyInstance();
+    sim::Snapshot snapshot;
+    std::string error;
+    sim::HandOffRun run;
+    if (!sim::readSnapshot(saved, snapshot, error) || !sim::restoreSnapshot(snapshot, error)) {
+        ADD_FAILURE() << error;
+        return run;
+    }
+    serial.clear();
+    sim::HandOffLimits limits;
+    limits.qemu_seconds = 20;
+    limits.on_screen = std::move(on_screen);
+    return sim::runOnQemu(snapshot.hand_off, limits);
+}
+
 const sim::DeviceProfile& profileNamed(const char16_t* name) {
     const sim::DeviceProfile* profile = sim::findDeviceProfile(name);
     EXPECT_NE(profile, nullptr) << utf16ToUtf8(name);
     return profile != nullptr ? *profile : sim::defaultDeviceProfile();
 }
-

@@ -3,12 +3,15 @@
 // can run it on an emulated machine and look at the result.
 #pragma once
 
+#include "sim/emulator/hand_off_run.h"
 #include "sim/hand_off.h"
 #include "support/console_page_capture.h"
 #include "support/probe_output.h"
 #include "support/simulated_device.h"
 
+#include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +41,15 @@ class KernelBoot : public SimulatedDevice {
     std::string runUnicornVerified(const KernelBootSettings& settings, std::string& placed);
     // Presses Boot again with the settings of the last bootToJump.
     bool bootAgain();
+    // The hand-off's page list as the second stage walks it in RAM: {next,
+    // src, dst, len} a link. A link outside RAM fails the calling test.
+    std::vector<std::array<uint32_t, 4>> pageListLinks();
+    // Ends the program as the jump does, restores the hand-off saved at
+    // `saved` on a fresh device and runs it on QEMU; the kernel's serial
+    // output is in `serial` afterwards, and `on_screen` is given the board's
+    // display pictures as the window's live view takes them.
+    sim::HandOffRun runSnapshotOnQemu(const std::filesystem::path& saved,
+                                      std::function<void(sim::RgbImage)> on_screen = nullptr);
 
     std::optional<sim::HandOff> hand_off;
     std::string serial; // everything sent on the serial line
@@ -46,4 +58,3 @@ class KernelBoot : public SimulatedDevice {
 
 // The profile of a machine by name; fails the calling test when there is none.
 const sim::DeviceProfile& profileNamed(const char16_t* name);
-

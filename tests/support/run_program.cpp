@@ -1,9 +1,12 @@
 #include "support/run_program.h"
 
+#include <chrono>
 #include <fcntl.h>
 #include <fstream>
+#include <signal.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -15,20 +18,24 @@ std::string slurp(const std::string& path) {
     return text.str();
 }
 
+std::string temporaryFile(int& fd, const char* kind) {
+    std::string name = std::string("/tmp/zandrel-") + kind + "-XXXXXX";
+    fd = mkstemp(name.data());
+    return name;
+}
+
 } // namespace
 
 std::string buildPath(const std::string& relative) {
     return std::string(ZANDREL_BUILD_DIR) + "/" + relative;
 }
 
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments) {
-    char out_name[] = "/tmp/zandrel-out-XXXXXX";
-    char err_name[] = "/tmp/zandrel-err-XXXXXX";
-    int out_fd = mkstemp(out_name);
-    int err_fd = mkstemp(err_name);
-    ProgramResult result;
-    pid_t child = fork();
-    if (child == 0) {
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    int out_fd = -1, err_fd = -1;
+    out_name_ = temporaryFile(out_fd, "out");
+    err_name_ = temporaryFile(err_fd, "err");
+    child_ = fork();
+    if (child_ == 0) {
         dup2(out_fd, STDOUT_FILENO);
         dup2(err_fd, STDERR_FILENO);
         int null_fd = open("/dev/null", O_RDONLY);
@@ -41,14 +48,69 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
     close(out_fd);
     close(err_fd);
-    result.out = slurp(out_name);
-    result.err = slurp(err_name);
-    unlink(out_name);
-    unlink(err_name);
-    return result;
+}
+
+RunningProgram::~RunningProgram() {
+    if (running()) {
+        kill(child_, SIGKILL);
+        reap(0);
+    }
+    unlink(out_name_.c_str());
+    unlink(err_name_.c_str());
+}
+
+bool RunningProgram::reap(int options) {
+    int status = 0;
+    pid_t done = waitpid(child_, &status, options);
+    if (done != child_)
+        return false;
+    child_ = -1;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return true;
+}
+
+bool RunningProgram::running() {
+    return child_ > 0 && !reap(WNOHANG);
+}
+
+std::string RunningProgram::out() const {
+    return slurp(out_name_);
+}
+
+std::string RunningProgram::err() const {
+    return slurp(err_name_);
+}
+
+bool RunningProgram::waitForError(const std::string& text, int milliseconds) {
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        bool ended = !running();
+        if (err().find(text) != std::string::npos)
+            return true;
+        if (ended || std::chrono::steady_clock::now() > give_up)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+ProgramResult RunningProgram::finish(int milliseconds) {
+    if (milliseconds < 0 && child_ > 0)
+        reap(0);
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (running()) {
+        if (std::chrono::steady_clock::now() > give_up) {
+            kill(child_, SIGKILL);
+            reap(0);
+            status_ = -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {status_, out(), err()};
+}
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    return RunningProgram(program, arguments).finish();
 }

@@ -1,17 +1,24 @@
 // The window under Wine: a private X server (Xvfb) and a Wine prefix of its
 // own for this run, made once, then the in-process window checks and the
 // zandrel-window program itself.
+#include "sim/rgb_image.h"
+#include "support/probe_output.h"
+#include "support/probe_screen.h"
 #include "support/run_program.h"
 #include "ui/preferences.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
+#include <set>
 #include <signal.h>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -126,6 +133,82 @@ TEST_F(WindowUnderWine, LayoutFitsThePortraitScreens) {
     ASSERT_TRUE(useDesktop("640x240"));
 }
 
+// What zandrel-window says once the kernel has stopped and its screen stays.
+const char kScreenStays[] = "the kernel has stopped; its screen stays until a key or a tap";
+
+struct Screen {
+    const char* machine;
+    int width, height;
+    bool turned; // an iPAQ: its panel scans across the screen
+    std::string size() const { return std::to_string(width) + "x" + std::to_string(height); }
+};
+
+const Screen kJornada720{"HP Jornada 720 (US/UK)", 640, 240, false};
+const Screen kIpaqH3600{"Compaq iPAQ H3600", 240, 320, true};
+const Screen kIpaqH3900{"Compaq iPAQ H3900", 240, 320, true};
+const Screen kIpaqH3100{"Compaq iPAQ H3100", 240, 320, true}; // 4 bits a pixel, under an X server of 16
+
+sim::RgbImage readPicture(const std::filesystem::path& png) {
+    sim::RgbImage picture;
+    std::string error;
+    EXPECT_TRUE(sim::readPng(png.string(), picture, error)) << error;
+    return picture;
+}
+
+// The top-left corner of a picture of the X screen: the Wine desktop, which sits at its origin.
+sim::RgbImage desktopIn(const sim::RgbImage& x_screen, const Screen& screen) {
+    sim::RgbImage desktop(screen.width, screen.height);
+    for (int y = 0; y < screen.height && y < x_screen.height; ++y)
+        for (int x = 0; x < screen.width && x < x_screen.width; ++x)
+            desktop.set(x, y, x_screen.at(x, y));
+    return desktop;
+}
+
+// The Wine desktop as the X server shows it now (ImageMagick's import).
+sim::RgbImage desktopNow(const Screen& screen, const std::filesystem::path& scratch) {
+    std::filesystem::path png = scratch / "x-screen.png";
+    runProgram("/usr/bin/import", {"-window", "root", png.string()});
+    return desktopIn(readPicture(png), screen);
+}
+
+// The panel's picture, line by line as its controller scans it: an iPAQ's
+// screen column y is its scan line y, the line's first pixel at the bottom.
+sim::RgbImage panelOf(const sim::RgbImage& desktop, const Screen& screen) {
+    if (!screen.turned)
+        return desktop;
+    sim::RgbImage panel(desktop.height, desktop.width);
+    for (int y = 0; y < panel.height; ++y)
+        for (int x = 0; x < panel.width; ++x)
+            panel.set(x, y, desktop.at(y, desktop.height - 1 - x));
+    return panel;
+}
+
+// Where two pictures of 5-6-5 RGB pixels differ, or "".
+std::string firstDifferenceIn565(const sim::RgbImage& a, const sim::RgbImage& b) {
+    if (a.width != b.width || a.height != b.height)
+        return "sizes differ";
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            sim::Rgb p = a.at(x, y), q = b.at(x, y);
+            if (p.r >> 3 != q.r >> 3 || p.g >> 2 != q.g >> 2 || p.b >> 3 != q.b >> 3)
+                return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+        }
+    }
+    return "";
+}
+
+// Real input on the X server: a tap in the middle of the desktop, or a key pressed with the pointer there.
+bool tapTheScreen(const Screen& screen) {
+    return runProgram("/usr/bin/xdotool", {"mousemove", std::to_string(screen.width / 2),
+                                           std::to_string(screen.height / 2), "click", "1"})
+               .status == 0;
+}
+bool pressAKey(const Screen& screen) {
+    return runProgram("/usr/bin/xdotool", {"mousemove", std::to_string(screen.width / 2),
+                                           std::to_string(screen.height / 2), "key", "space"})
+               .status == 0;
+}
+
 // A device whose settings boot the probe kernel by themselves.
 class WindowProgram : public WindowUnderWine {
   protected:
@@ -137,7 +220,9 @@ class WindowProgram : public WindowUnderWine {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         device = pattern;
         std::filesystem::create_directories(device / "Storage Card");
-        std::filesystem::copy_file(buildPath("kernels/probe.elf"), device / "Storage Card" / "probe.elf");
+        for (const char* kernel : {"probe", "moving_bands", "greeting_halt"})
+            std::filesystem::copy_file(buildPath(std::string("kernels/") + kernel + ".elf"),
+                                       device / "Storage Card" / (std::string(kernel) + ".elf"));
     }
     void TearDown() override {
         std::error_code ignored;
@@ -145,9 +230,10 @@ class WindowProgram : public WindowUnderWine {
     }
     // Settings as zandrel-sim's boot saves them (it stores what its options say),
     // with auto boot after one second, as the Option page would store it.
-    void saveAutoBootSettings(const std::vector<std::string>& settings) {
+    void saveAutoBootSettings(const std::vector<std::string>& settings,
+                              const std::string& kernel = "probe.elf") {
         std::vector<std::string> store = {"--device", device.string(),    "--quiet",  "--emulator", "none",
-                                          "--dir",    "\\Storage Card\\", "--kernel", "probe.elf"};
+                                          "--dir",    "\\Storage Card\\", "--kernel", kernel};
         store.insert(store.end(), settings.begin(), settings.end());
         runProgram(buildPath("zandrel-sim"), store);
         std::fstream file(device / "Storage Card" / "zandrel.cnf",
@@ -157,30 +243,136 @@ class WindowProgram : public WindowUnderWine {
         file.seekp(offsetof(Preferences, auto_boot));
         file.write(reinterpret_cast<const char*>(&one_second), sizeof(one_second));
     }
-    ProgramResult runWindow(const std::vector<std::string>& arguments) {
+    std::vector<std::string> windowCommand(const std::vector<std::string>& arguments) {
         std::vector<std::string> all = {buildPath("zandrel-window.exe.so"), "--device", device.string()};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        return runProgram(wine, all);
+        return all;
+    }
+    ProgramResult runWindow(const std::vector<std::string>& arguments) {
+        return runProgram(wine, windowCommand(arguments));
+    }
+    // zandrel-window started; it goes on until the test ends it.
+    std::unique_ptr<RunningProgram> startWindow(const std::vector<std::string>& arguments) {
+        return std::make_unique<RunningProgram>(wine, windowCommand(arguments));
     }
 
     std::filesystem::path device;
 };
 
-TEST_F(WindowProgram, AutoBootRunsTheProbeKernelToPassAndEndsWithItsStatus) {
-    // The machine whose screen the window has (640x240): the probe checks the
-    // display the kernel is told about against the machine's LCD.
-    saveAutoBootSettings({"--pause", "--safety", "--machine", "HP Jornada 720 (US/UK)"});
-    ProgramResult result = runWindow({"--answer", "yes"});
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.out.find("PROBE VERDICT: PASS"), std::string::npos) << result.out << result.err;
-    // The last-chance question was answered; the safety question is not asked by auto boot.
-    EXPECT_NE(result.err.find("-> Yes"), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find("Data in memory will be lost"), std::string::npos) << result.err;
+// Auto boot on the machine whose screen the Wine desktop has: after the jump
+// the desktop is the handheld's LCD, and shows what the probe kernel draws
+// there, its report and its verdict (an SA-11x0 whose video controller has
+// its own memory, and a PXA2x0 iPAQ in reverse video, its panel turned, on
+// Unicorn and on QEMU's mainstone, and an iPAQ of 4 bits a pixel that the
+// frame-buffer table lacks, so BootInfo takes the display's depth from the
+// window system). The picture stays once the kernel has
+// stopped, until a tap or a key ends the program with the kernel's status.
+TEST_F(WindowProgram, TheDesktopShowsTheKernelsScreenUntilATapOrAKey) {
+    struct Case {
+        Screen screen;
+        bool reverse;
+        bool tap; // else a key
+        const char* emulator;
+    };
+    for (const Case& c : {Case{kJornada720, false, true, "unicorn"}, Case{kIpaqH3900, true, false, "unicorn"},
+                          Case{kIpaqH3900, true, true, "qemu"}, Case{kIpaqH3100, false, false, "unicorn"}}) {
+        SCOPED_TRACE(std::string(c.screen.machine) + " on " + c.emulator);
+        ASSERT_TRUE(useDesktop(c.screen.size()));
+        saveAutoBootSettings({"--pause", "--safety", "--machine", c.screen.machine,
+                              c.reverse ? "--reverse-video" : "--no-reverse-video"});
+        std::unique_ptr<RunningProgram> window = startWindow({"--answer", "yes", "--emulator", c.emulator});
+        ASSERT_TRUE(window->waitForError(kScreenStays, 60000)) << window->out() << window->err();
+        std::string output = window->out();
+        EXPECT_EQ(probeVerdict(output), "PASS") << output;
+        sim::RgbImage panel = panelOf(desktopNow(c.screen, device), c.screen);
+        EXPECT_EQ(probeScreenDifference(panel, output, c.reverse), "") << output;
+        // Nobody has pressed anything: the picture stays.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_TRUE(window->running());
+
+        EXPECT_TRUE(c.tap ? tapTheScreen(c.screen) : pressAKey(c.screen));
+        ProgramResult result = window->finish(20000);
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        // The last-chance question was answered; the safety question is not asked by auto boot.
+        EXPECT_NE(result.err.find("-> Yes"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("Data in memory will be lost"), std::string::npos) << result.err;
+    }
+    ASSERT_TRUE(useDesktop("640x240"));
+}
+
+// The desktop shows the frame buffer while the kernel draws, not only when
+// it has stopped: a kernel that keeps moving its colour bands is seen in
+// more than one place before it stops.
+TEST_F(WindowProgram, TheKernelsScreenIsShownWhileItDraws) {
+    saveAutoBootSettings({"--no-pause", "--machine", kJornada720.machine}, "moving_bands.elf");
+    std::unique_ptr<RunningProgram> window = startWindow({"--answer", "yes"});
+    std::set<std::vector<uint8_t>> band_pictures;
+    auto isBands = [](const sim::RgbImage& desktop) {
+        // Every pixel of the top line is red, green, blue or white, and all four show.
+        std::set<uint32_t> colours;
+        for (int x = 0; x < desktop.width; ++x) {
+            sim::Rgb p = desktop.at(x, 0);
+            bool full = (p.r == 0 || p.r == 255) && (p.g == 0 || p.g == 255) && (p.b == 0 || p.b == 255);
+            int lit = (p.r != 0) + (p.g != 0) + (p.b != 0);
+            if (!full || (lit != 1 && lit != 3))
+                return false;
+            colours.insert(uint32_t{p.r} << 16 | uint32_t{p.g} << 8 | p.b);
+        }
+        return colours.size() == 4;
+    };
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (window->err().find(kScreenStays) == std::string::npos && window->running() &&
+           std::chrono::steady_clock::now() < give_up) {
+        sim::RgbImage desktop = desktopNow(kJornada720, device);
+        if (isBands(desktop) && window->err().find(kScreenStays) == std::string::npos)
+            band_pictures.insert(
+                std::vector<uint8_t>(desktop.rgb.begin(), desktop.rgb.begin() + 3 * desktop.width));
+    }
+    EXPECT_GE(band_pictures.size(), 2u) << "pictures of the moving bands before the kernel stopped";
+    ASSERT_TRUE(window->waitForError(kScreenStays, 1000)) << window->err();
+    EXPECT_TRUE(isBands(desktopNow(kJornada720, device)));
+    EXPECT_TRUE(tapTheScreen(kJornada720));
+    EXPECT_EQ(window->finish(20000).status, 0);
+}
+
+// Before the jump the LCD holds what Windows CE showed, which here is the
+// window itself: under a kernel that draws nothing, the frame buffer
+// (--screen-png) holds the window as the X server showed it at the jump
+// (console.png) in the panel's geometry, and the desktop after the kernel
+// shows that again (kernel-screen.png). The X server's 16 bits a pixel are
+// the panel's: the pictures are equal pixel for pixel in 5-6-5 RGB (import
+// and the panel widen the bits to 8 with different roundings).
+TEST_F(WindowProgram, BeforeTheJumpTheLcdHoldsTheWindowsPicture) {
+    for (const Screen& screen : {kJornada720, kIpaqH3600}) {
+        SCOPED_TRACE(screen.machine);
+        ASSERT_TRUE(useDesktop(screen.size()));
+        std::filesystem::path shots = device / "screenshots";
+        std::filesystem::remove_all(shots);
+        std::filesystem::create_directories(shots);
+        ProgramResult result =
+            runWindow({"--dir", "\\Storage Card\\", "--kernel", "greeting_halt.elf", "--no-safety",
+                       "--no-pause", "--machine", screen.machine, "--unattended", shots.string(),
+                       "--screen-png", (shots / "lcd.png").string()});
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        sim::RgbImage at_jump = desktopIn(readPicture(shots / "console.png"), screen);
+        sim::RgbImage lcd = readPicture(shots / "lcd.png");
+        sim::RgbImage panel = panelOf(at_jump, screen);
+        ASSERT_EQ(lcd.width, panel.width);
+        ASSERT_EQ(lcd.height, panel.height);
+        EXPECT_EQ(firstDifferenceIn565(lcd, panel), "");
+        EXPECT_TRUE(desktopIn(readPicture(shots / "kernel-screen.png"), screen).rgb == at_jump.rgb);
+        // The window, not Windows CE's plain desktop: the Console page's white output box shows.
+        EXPECT_TRUE(isLight(at_jump.at(screen.width / 2, screen.height / 2)));
+    }
+    ASSERT_TRUE(useDesktop("640x240"));
 }
 
 TEST_F(WindowProgram, AnInstructionLimitEndsWithTheFaultStatus) {
     saveAutoBootSettings({"--no-pause"});
-    ProgramResult result = runWindow({"--answer", "yes", "--instruction-limit", "1000"});
+    std::unique_ptr<RunningProgram> window = startWindow({"--answer", "yes", "--instruction-limit", "1000"});
+    ASSERT_TRUE(window->waitForError(kScreenStays, 60000)) << window->err();
+    EXPECT_TRUE(pressAKey(kJornada720));
+    ProgramResult result = window->finish(20000);
     EXPECT_EQ(result.status, 3) << result.out << result.err;
 }
 
@@ -260,6 +452,11 @@ TEST_F(WindowUnderWine, WindowScriptWithoutADisplayBootsTheDefaultDevice) {
     std::filesystem::path folder = result.err.substr(start, result.err.find(" (", start) - start);
     EXPECT_TRUE(std::filesystem::is_regular_file(folder / "before-boot.png")) << folder;
     EXPECT_TRUE(std::filesystem::is_regular_file(folder / "console.png")) << folder;
+    // After the jump the desktop was the W-ZERO3's LCD: the probe's report on it.
+    const Screen w_zero3{"Sharp W-ZERO3 (WS003SH)", 480, 640, false};
+    EXPECT_EQ(probeScreenDifference(desktopIn(readPicture(folder / "kernel-screen.png"), w_zero3), result.out,
+                                    false),
+              "");
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }

@@ -1,6 +1,7 @@
 #include "arch/arm/arm_architecture.h"
 
 #include "memory/memory_manager.h"
+#include "platform/device_registers.h"
 
 #include <cstring>
 
@@ -46,6 +47,16 @@ bool ArmArchitecture::initBanks(uint32_t first_bank, uint32_t bank_size, uint32_
         memory.addBank(bank.address, bank.size);
     dcache_size = cache_size;
     print(u"D-cache size = %d\n", dcache_size);
+    return true;
+}
+
+bool ArmArchitecture::readPhysicalRegister(uint32_t paddr, uint32_t& value) {
+    MemoryManager& memory = **memory_;
+    volatile uint8_t* mapped = memory.mapPhysicalPage(paddr, 4, ce::PAGE_READONLY);
+    if (mapped == nullptr)
+        return false;
+    value = readRegister32(mapped);
+    memory.unmapPhysicalPage(mapped);
     return true;
 }
 

@@ -32,6 +32,9 @@ class ArmArchitecture : public Architecture {
     bool initBanks(uint32_t first_bank, uint32_t bank_size, uint32_t cache_size);
     // The RAM really installed, lowest bank first; empty when not learnt.
     virtual std::vector<MemoryManager::Bank> installedBanks() = 0;
+    // Reads the 32-bit register at physical `paddr` through a mapping of its
+    // page; false (the memory manager has said why) when it can't be mapped.
+    bool readPhysicalRegister(uint32_t paddr, uint32_t& value);
 
     ce::BOOL kmode_saved_ = ce::FALSE;
 };

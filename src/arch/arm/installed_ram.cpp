@@ -1,7 +1,5 @@
 #include "arch/arm/installed_ram.h"
 
-#include <bit>
-
 namespace pxa2x0 {
 
 namespace {
@@ -41,10 +39,50 @@ std::vector<MemoryManager::Bank> sdramBanks(uint32_t mdcnfg) {
 
 namespace sa11x0 {
 
-std::vector<MemoryManager::Bank> dramBanks(uint32_t total_phys) {
-    if (total_phys == 0 || total_phys > kDramBankSize)
+namespace {
+
+MemoryManager::Bank bankAt(uint32_t index, uint64_t bytes) {
+    return {kDramBank0 + index * kDramBankSize, static_cast<uint32_t>(bytes)};
+}
+
+} // namespace
+
+std::vector<MemoryManager::Bank> sa1110Banks(uint32_t mdcnf) {
+    std::vector<MemoryManager::Bank> banks;
+    for (uint32_t pair = 0; pair < 2; ++pair) {
+        uint32_t fields = mdcnf >> (pair * kSa1110SecondPairShift);
+        uint32_t rows_code = (fields >> kSa1110RowShift) & kSa1110RowMask;
+        uint64_t bus_bytes = (fields & kSa1110Width16) != 0 ? 2 : 4;
+        for (uint32_t bank = 0; bank < 2; ++bank) {
+            if ((fields & (1u << bank)) == 0)
+                continue;
+            if (rows_code > 4)
+                return {};
+            banks.push_back(bankAt(pair * 2 + bank, (uint64_t{1} << (9 + rows_code + 11)) * bus_bytes));
+        }
+    }
+    return banks;
+}
+
+std::vector<MemoryManager::Bank> sa1100Banks(uint32_t mdcnf) {
+    uint32_t rows = 9 + ((mdcnf >> kSa1100RowShift) & kSa1100RowMask);
+    std::vector<MemoryManager::Bank> banks;
+    for (uint32_t bank = 0; bank < 4; ++bank) {
+        if ((mdcnf & (1u << bank)) != 0)
+            banks.push_back(bankAt(bank, (uint64_t{1} << (2 * rows)) * 4));
+    }
+    return banks;
+}
+
+std::vector<MemoryManager::Bank> dramBanks(uint32_t mdcnf, uint32_t cpu_id) {
+    switch ((cpu_id >> kPartShift) & kPartMask) {
+    case kPartSa1110:
+        return sa1110Banks(mdcnf);
+    case kPartSa1100:
+        return sa1100Banks(mdcnf);
+    default:
         return {};
-    return {{kDramBank0, std::bit_ceil(total_phys)}};
+    }
 }
 
 } // namespace sa11x0

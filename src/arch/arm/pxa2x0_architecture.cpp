@@ -2,7 +2,6 @@
 
 #include "arch/arm/arm_code.h"
 #include "arch/arm/installed_ram.h"
-#include "platform/device_registers.h"
 
 namespace {
 
@@ -28,12 +27,9 @@ bool PXA2x0Architecture::setupLoader() {
 }
 
 std::vector<MemoryManager::Bank> PXA2x0Architecture::installedBanks() {
-    MemoryManager& memory = **memory_;
-    volatile uint8_t* mdcnfg = memory.mapPhysicalPage(pxa2x0::kMdcnfgAddress, 4, ce::PAGE_READONLY);
-    if (mdcnfg == nullptr)
+    uint32_t value = 0;
+    if (!readPhysicalRegister(pxa2x0::kMdcnfgAddress, value))
         return {};
-    uint32_t value = readRegister32(mdcnfg);
-    memory.unmapPhysicalPage(mdcnfg);
     print(u"MDCNFG = 0x%08x\n", value);
     return pxa2x0::sdramBanks(value);
 }

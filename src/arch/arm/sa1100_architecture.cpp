@@ -18,14 +18,16 @@ bool SA1100Architecture::init() {
     return initBanks(sa11x0::kDramBank0, sa11x0::kDramBankSize, kDCacheSize);
 }
 
-// The SA-1100's and the SA-1110's memory controllers differ and neither
-// register tells a bank's size by itself: the OS's count is used.
+// MDCNF's layout depends on the processor, which its ID register names.
 std::vector<MemoryManager::Bank> SA1100Architecture::installedBanks() {
-    ce::MEMORYSTATUS status{};
-    status.dwLength = sizeof status;
-    ce::GlobalMemoryStatus(&status);
-    print(u"physical memory = 0x%08x\n", status.dwTotalPhys);
-    return sa11x0::dramBanks(status.dwTotalPhys);
+    uint32_t value = 0;
+    if (!readPhysicalRegister(sa11x0::kMdcnfAddress, value))
+        return {};
+    ce::BOOL kmode = ce::SetKMode(ce::TRUE);
+    uint32_t cpu_id = ReadCP15_c0();
+    ce::SetKMode(kmode);
+    print(u"MDCNF = 0x%08x\n", value);
+    return sa11x0::dramBanks(value, cpu_id);
 }
 
 bool SA1100Architecture::setupLoader() {

@@ -1,4 +1,5 @@
-// StrongARM SA-1100 / SA-1110: DRAM in up to four 128 MB banks at 0xC0000000.
+// StrongARM SA-1100 / SA-1110: DRAM in up to four 128 MB banks at 0xC0000000,
+// the installed ones learnt from the memory controller.
 #pragma once
 
 #include "arch/arm/arm_architecture.h"

@@ -52,7 +52,17 @@ bool UfsFileManager::open(const char16_t* name, uint32_t) {
         print(u"failed.\n");
         return false;
     }
-    print(u"(%d byte).\n", size());
+    // Sizes and offsets are 32 bits, all ones meaning a failed read: a larger
+    // file must not be taken for its size modulo 2^32.
+    UfsStat stat{};
+    ufsStat(record_, &stat);
+    if (stat.full_size >= kReadFailed) {
+        print(u"failed: 0x%x%08x bytes, too large.\n", static_cast<uint32_t>(stat.full_size >> 32),
+              static_cast<uint32_t>(stat.full_size));
+        ufsClose(record_);
+        return false;
+    }
+    print(u"(%d byte).\n", stat.size);
     return true;
 }
 

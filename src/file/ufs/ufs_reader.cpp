@@ -174,7 +174,8 @@ int ufsStat(OpenFileRecord* record, UfsStat* out) {
     out->mode = ufs::inodeMode(*file);
     out->uid = ufs::get32(file->inode + ufs::di::kUid);
     out->gid = ufs::get32(file->inode + ufs::di::kGid);
-    out->size = static_cast<uint32_t>(ufs::inodeSize(*file));
+    out->full_size = ufs::inodeSize(*file);
+    out->size = static_cast<uint32_t>(out->full_size);
     return 0;
 }
 

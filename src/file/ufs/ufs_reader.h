@@ -10,7 +10,8 @@ struct UfsStat {
     uint16_t mode;
     uint32_t uid;
     uint32_t gid;
-    uint32_t size; // low 32 bits
+    uint32_t size;      // low 32 bits
+    uint64_t full_size; // all of the inode's size field
 };
 
 // Opens `path` ('/' separators) from the root directory, following symbolic links.

@@ -1,16 +1,28 @@
-// The installed RAM as the loader learns it: PXA2x0 MDCNFG values decoded into
-// SDRAM partitions, and the SA-11x0 bank from the OS's count of memory.
+// The installed RAM as the loader learns it from the memory controllers:
+// PXA2x0 MDCNFG values decoded into SDRAM partitions, SA-11x0 MDCNF values
+// into DRAM banks, each processor's layout of its own.
 #include "arch/arm/installed_ram.h"
+#include "platform/wide_string.h"
 #include "sim/board_devices.h"
+#include "sim/cpu.h"
 #include "sim/device_profile.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
 
 using Banks = std::vector<MemoryManager::Bank>;
+
+void expectBanks(const Banks& banks, const Banks& expected) {
+    ASSERT_EQ(banks.size(), expected.size());
+    for (size_t i = 0; i < banks.size(); ++i) {
+        EXPECT_EQ(banks[i].address, expected[i].address) << i;
+        EXPECT_EQ(banks[i].size, expected[i].size) << i;
+    }
+}
 
 struct MdcnfgCase {
     const char* what;
@@ -50,38 +62,94 @@ const MdcnfgCase kMdcnfgCases[] = {
 TEST(InstalledRam, Pxa2x0MdcnfgGivesTheEnabledPartitionsAndTheirSize) {
     for (const MdcnfgCase& c : kMdcnfgCases) {
         SCOPED_TRACE(c.what);
-        Banks banks = pxa2x0::sdramBanks(c.mdcnfg);
-        ASSERT_EQ(banks.size(), c.banks.size());
-        for (size_t i = 0; i < banks.size(); ++i) {
-            EXPECT_EQ(banks[i].address, c.banks[i].address) << i;
-            EXPECT_EQ(banks[i].size, c.banks[i].size) << i;
-        }
+        expectBanks(pxa2x0::sdramBanks(c.mdcnfg), c.banks);
     }
 }
 
-TEST(InstalledRam, Sa11x0BankIsTheOsCountRaisedToAPowerOfTwo) {
-    struct Case {
-        uint32_t total_phys;
-        Banks banks;
-    };
-    const Case cases[] = {
-        {0x03E80000, {{0xC0000000, 0x04000000}}},
-        {0x04000000, {{0xC0000000, 0x04000000}}},
-        {0x04000001, {{0xC0000000, 0x08000000}}},
-        {0x00F00000, {{0xC0000000, 0x01000000}}},
-        {0x08000000, {{0xC0000000, 0x08000000}}},
-        {0x08000001, {}}, // more than DRAM bank 0 holds
-        {0, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.total_phys);
-        Banks banks = sa11x0::dramBanks(c.total_phys);
-        ASSERT_EQ(banks.size(), c.banks.size());
-        if (!banks.empty()) {
-            EXPECT_EQ(banks[0].address, c.banks[0].address);
-            EXPECT_EQ(banks[0].size, c.banks[0].size);
-        }
+constexpr uint32_t kSa1110Id = 0x6901B118;
+constexpr uint32_t kSa1100Id = 0x4401A11B;
+constexpr uint32_t kPxa270Id = 0x69054117;
+
+// SA-1110: DE bits 0/1 (16/17), DTIM bit 2, DWID bit 3, DRAC bits 6..4 (rows
+// - 9); a bank holds 2^(rows + 11) bus words.
+const MdcnfgCase kSa1110Cases[] = {
+    // 12 rows, 32 bits: 2^23 * 4 = 32 MB; the timing bits of a booted iPAQ beside them.
+    {"one 32 MB bank", 0x000052B5, {{0xC0000000, 0x02000000}}},
+    {"two 32 MB banks", 0x000052B7, {{0xC0000000, 0x02000000}, {0xC8000000, 0x02000000}}},
+    {"11 rows: 16 MB", 0x00000025, {{0xC0000000, 0x01000000}}},
+    {"16-bit bus halves it", 0x0000003D, {{0xC0000000, 0x01000000}}},
+    {"13 rows: 64 MB", 0x00000045, {{0xC0000000, 0x04000000}}},
+    {"9 rows: 4 MB", 0x00000005, {{0xC0000000, 0x00400000}}},
+    {"only bank 1 keeps its place", 0x00000036, {{0xC8000000, 0x02000000}}},
+    {"only bank 2, from the second pair's fields", 0x00350000, {{0xD0000000, 0x02000000}}},
+    {"all four",
+     0x00370037,
+     {{0xC0000000, 0x02000000},
+      {0xC8000000, 0x02000000},
+      {0xD0000000, 0x02000000},
+      {0xD8000000, 0x02000000}}},
+    {"nothing enabled", 0x000052B4, {}},
+    {"reserved row count (5)", 0x00000055, {}},
+    {"second pair reserved spoils all", 0x00550035, {}},
+};
+
+// SA-1100: DE0..DE3 bits 3..0, DRAC bits 5..4 (rows - 9) for all banks; a
+// bank holds 2^(2 * rows) words of 4 bytes.
+const MdcnfgCase kSa1100Cases[] = {
+    {"11 rows: 16 MB", 0x00000021, {{0xC0000000, 0x01000000}}},
+    {"with timing and refresh", 0x001EBA21, {{0xC0000000, 0x01000000}}},
+    {"two 9-row banks: 1 MB each", 0x00000003, {{0xC0000000, 0x00100000}, {0xC8000000, 0x00100000}}},
+    {"all four of 12 rows: 64 MB each",
+     0x0000003F,
+     {{0xC0000000, 0x04000000},
+      {0xC8000000, 0x04000000},
+      {0xD0000000, 0x04000000},
+      {0xD8000000, 0x04000000}}},
+    {"only bank 2", 0x00000004, {{0xD0000000, 0x00100000}}},
+    {"nothing enabled", 0x001EBA20, {}},
+};
+
+TEST(InstalledRam, Sa11x0MdcnfGivesTheEnabledBanksAndTheirSizeInEachProcessorsLayout) {
+    for (const MdcnfgCase& c : kSa1110Cases) {
+        SCOPED_TRACE(std::string("SA-1110: ") + c.what);
+        expectBanks(sa11x0::sa1110Banks(c.mdcnfg), c.banks);
     }
+    for (const MdcnfgCase& c : kSa1100Cases) {
+        SCOPED_TRACE(std::string("SA-1100: ") + c.what);
+        expectBanks(sa11x0::sa1100Banks(c.mdcnfg), c.banks);
+    }
+}
+
+// The processor ID chooses the layout: the same value read on an SA-1100 has
+// DE2 where the SA-1110 has DTIM0, and 12 rows where it has 12 + 11.
+TEST(InstalledRam, TheProcessorIdChoosesTheSa11x0Layout) {
+    expectBanks(sa11x0::dramBanks(0x35, kSa1110Id), {{0xC0000000, 0x02000000}});
+    expectBanks(sa11x0::dramBanks(0x35, kSa1100Id), {{0xC0000000, 0x04000000}, {0xD0000000, 0x04000000}});
+    EXPECT_TRUE(sa11x0::dramBanks(0x35, kPxa270Id).empty());
+}
+
+// Every SA-11x0 profile's memory controller, read on its own processor,
+// gives the profile's banks.
+TEST(InstalledRam, SimulatedMemoryControllerDescribesEverySaProfile) {
+    int checked = 0;
+    for (const sim::DeviceProfile& profile : sim::deviceProfiles()) {
+        if (sim::isXScale(profile.processor))
+            continue;
+        SCOPED_TRACE(utf16ToUtf8(profile.name));
+        std::vector<sim::RamBank> expected = sim::ramBanks(profile);
+        uint32_t mdcnf = sim::Sa11x0MemoryController(profile.processor, expected).mdcnf();
+        Banks banks = sa11x0::dramBanks(mdcnf, sim::cp15Of(profile).id);
+        ASSERT_EQ(banks.size(), expected.size());
+        for (size_t i = 0; i < banks.size(); ++i) {
+            EXPECT_EQ(banks[i].address, expected[i].base);
+            EXPECT_EQ(banks[i].size, expected[i].size);
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+    // A bank size no geometry gives enables nothing.
+    EXPECT_EQ(sim::Sa11x0MemoryController(sim::Processor::SA1110, {{0xC0000000, 0x03000000}}).mdcnf(), 0u);
+    EXPECT_EQ(sim::Sa11x0MemoryController(sim::Processor::SA1100, {{0xC0000000, 0x02000000}}).mdcnf(), 0u);
 }
 
 // The simulated boards' memory controller describes each PXA2x0 profile's RAM

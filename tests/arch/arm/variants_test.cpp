@@ -20,8 +20,9 @@ struct Variant {
     const uint8_t* block;
     const size_t* block_size;
     const char* routine;
-    const char* installed; // what init prints on learning the profile's RAM
-    uint32_t ram_size;     // the profile's RAM
+    const char* installed;     // what init prints on learning the profile's RAM
+    uint32_t ram_size;         // the profile's RAM
+    uint32_t memory_registers; // the memory controller's configuration register
 };
 
 const Variant kSA11x0{"SA11x0",
@@ -33,8 +34,9 @@ const Variant kSA11x0{"SA11x0",
                       SecondStage_sa11x0,
                       &SecondStage_sa11x0_size,
                       "FlatJump_sa11x0",
-                      "physical memory = 0x01e80000\n", // 32 MB less the kernel's part
-                      0x02000000};
+                      "MDCNF = 0x000052b5\n", // bank 0, SDRAM, 12 rows, 32 bits: 32 MB
+                      0x02000000,
+                      0xA0000000};
 const Variant kPXA2x0{"PXA2x0",
                       u"Sharp W-ZERO3 (WS003SH)",
                       "ARM architecture.\nPXA-2x0 CPU.\n",
@@ -45,7 +47,8 @@ const Variant kPXA2x0{"PXA2x0",
                       &SecondStage_pxa2x0_size,
                       "FlatJump_pxa2x0",
                       "MDCNFG = 0x000000c9\n", // 13 rows, 9 columns, 4 banks, 32 bits: 64 MB
-                      0x04000000};
+                      0x04000000,
+                      0x48000000};
 
 // A memory manager whose initialisation fails.
 class BrokenMemoryManager : public MemoryManager {
@@ -102,26 +105,44 @@ TEST_P(VariantTest, InitRegistersTheInstalledRamAndTheCacheSize) {
     EXPECT_EQ(dcache_size, variant.dcache);
 }
 
-using PXA2x0Init = ArchitectureFixture;
-
-// Where the memory controller cannot be read, the four largest banks stay.
-TEST_F(PXA2x0Init, RegistersFourBanksInOrderWhenTheSdramIsNotLearnt) {
-    useProfile(*sim::findDeviceProfile(kPXA2x0.profile));
-    device().memory.absent_ranges.push_back({0x48000000, 0x1000});
-    PXA2x0Architecture architecture(&console_slot, &memory_slot);
+// Where the memory controller cannot be read, the four largest banks stay,
+// after the memory manager's message.
+TEST_P(VariantTest, RegistersFourBanksInOrderWhenTheRamIsNotLearnt) {
+    const Variant& variant = GetParam();
+    device().memory.absent_ranges.push_back({variant.memory_registers, 0x1000});
     console.output.clear();
-    ASSERT_TRUE(architecture.init());
+    ASSERT_TRUE(architecture->init());
     ASSERT_EQ(manager->bankCount(), 4);
-    std::string expected = "can't map physical address 0x48000000\n";
+    char line[64];
+    snprintf(line, sizeof line, "can't map physical address 0x%08x\n", variant.memory_registers);
+    std::string expected = line;
     for (uint32_t i = 0; i < 4; ++i) {
-        uint32_t address = kPXA2x0.bank0 + i * kPXA2x0.bank_size;
+        uint32_t address = variant.bank0 + i * variant.bank_size;
         EXPECT_EQ(manager->bank(i).address, address);
-        EXPECT_EQ(manager->bank(i).size, kPXA2x0.bank_size);
-        char line[64];
-        snprintf(line, sizeof line, "[%u] 0x%08x size 0x%08x\n", i, address, kPXA2x0.bank_size);
+        EXPECT_EQ(manager->bank(i).size, variant.bank_size);
+        snprintf(line, sizeof line, "[%u] 0x%08x size 0x%08x\n", i, address, variant.bank_size);
         expected += line;
     }
-    EXPECT_EQ(console.text(), expected + "D-cache size = 65536\n");
+    EXPECT_EQ(console.text(), expected + "D-cache size = " + std::to_string(variant.dcache) + "\n");
+}
+
+using SA11x0Init = ArchitectureFixture;
+
+// The 64 MB iPAQ has two 32 MB DRAM banks, 128 MB apart; the OS's count of
+// program memory, however small the split leaves it, decides nothing.
+TEST_F(SA11x0Init, TheTwoBankIpaqRegistersBothBanksWhateverTheSplit) {
+    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3660"));
+    device().setObjectStore(56u << 20);
+    ce::MEMORYSTATUS status{};
+    ce::GlobalMemoryStatus(&status);
+    ASSERT_LT(status.dwTotalPhys, 0x01000000u);
+    SA1100Architecture architecture(&console_slot, &memory_slot);
+    console.output.clear();
+    ASSERT_TRUE(architecture.init());
+    EXPECT_EQ(console.text(), "MDCNF = 0x000052b7\n"
+                              "[0] 0xc0000000 size 0x02000000\n"
+                              "[1] 0xc8000000 size 0x02000000\n"
+                              "D-cache size = 8192\n");
 }
 
 TEST_P(VariantTest, InitFailsWhenTheMemoryManagerCannotStart) {

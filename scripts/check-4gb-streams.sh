@@ -1,0 +1,45 @@
+#!/bin/bash
+# Boots files whose decompressed data passes 4 GB on the simulated handheld:
+# a file-system image of 4.06 GB of gzipped zeros (65 members of 64 MB made by
+# gzip) and a kernel whose gzip stream goes on past 4 GB after the probe
+# kernel. Each must fail with one console line and its step's box, never be
+# taken as its length modulo 2^32. The suite tests the same with a lower
+# limit; this is the real one, and takes a few seconds a boot to inflate.
+#   scripts/check-4gb-streams.sh      (build folder: $ZANDREL_BUILD_DIR or build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${ZANDREL_BUILD_DIR:-build}
+cmake --build "$build" --target zandrel-sim probe_kernel >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+card="$work/device/Storage Card"
+mkdir -p "$card"
+head -c 64M /dev/zero | gzip -9 -n >"$work/zeros.gz"
+for _ in $(seq 65); do cat "$work/zeros.gz"; done >"$card/miniroot.gz"
+gzip -9 -n -c "$build/kernels/probe.elf" >"$card/kalmor.gz"
+cat "$card/kalmor.gz" "$card/miniroot.gz" >"$card/long.gz"
+
+failed=0
+# check NAME KERNEL BOX [IMAGE]
+check() {
+  # The settings stay on the card from one boot to the next: say the root each time.
+  local image=(--rootfs wd)
+  [[ -n ${4:-} ]] && image=(--rootfs md --image "$4")
+  local status=0
+  "$build/zandrel-sim" --device "$work/device" --quiet --dir '\Storage Card\' --kernel "$2" "${image[@]}" \
+    --no-safety --no-pause >"$work/out" 2>"$work/err" || status=$?
+  local lines boxes
+  lines=$(grep -c '^gzip: the uncompressed data passes 0xfffffffe bytes\.$' "$work/out" || true)
+  boxes=$(grep -c '^\[BOOT FAILED\]' "$work/err" || true)
+  if [[ $status == 1 && $lines == 1 && $boxes == 1 ]] && grep -qF "[BOOT FAILED] $3" "$work/err"; then
+    echo "$1: refused (status 1, one console line, the box \"$3\")"
+  else
+    echo "$1: NOT refused as it should be: status $status, $lines console lines, $boxes boxes" >&2
+    tail -n 5 "$work/out" "$work/err" >&2
+    failed=1
+  fi
+}
+check "image of 4.06 GB" kalmor.gz "Can't open file system image." miniroot.gz
+check "kernel stream past 4 GB" long.gz "Can't load kernel image to memory."
+exit $failed
