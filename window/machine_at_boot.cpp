@@ -1,7 +1,7 @@
 #include "window/machine_at_boot.h"
 
 #include "boot/boot_context.h"
-#include "platform/win32/screen_depth.h"
+#include "platform/win32/reported_screen.h"
 #include "sim/handheld.h"
 #include "ui/menu_context.h"
 
@@ -17,9 +17,10 @@ int bootOnThePagesMachine(uint32_t argument, MenuContext* menu) {
         BootContext::instance(); // registers the boot sequence itself: this goes before it again
         menu->boot_callback = bootOnThePagesMachine;
     }
-    // The desktop stands for the handheld's display: its depth is the machine's,
-    // not the X server's.
-    reportScreenDepth(sim::Handheld::get().profile().bits_per_pixel);
+    // The desktop stands for the handheld's display: its geometry and depth
+    // are the machine's, not the X server's or the desktop's.
+    const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+    reportScreen({profile.screen_width, profile.screen_height, profile.bits_per_pixel});
     return bootSequence(argument, menu);
 }
 

@@ -4,8 +4,8 @@
 // machine `machine_for` answers for the page's machine name, when that is
 // another machine than the handheld's. The previous attempt's components
 // hold the old machine's pages and register mappings, so the boot context
-// that owns them is made afresh first. The screen's depth the boot reads is
-// the handheld's too.
+// that owns them is made afresh first. The screen the boot reads is the
+// handheld's too.
 #pragma once
 
 #include <functional>

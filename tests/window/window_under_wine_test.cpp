@@ -264,8 +264,8 @@ class WindowProgram : public WindowUnderWine {
 // there, its report and its verdict (an SA-11x0 whose video controller has
 // its own memory, and a PXA2x0 iPAQ in reverse video, its panel turned, on
 // Unicorn and on QEMU's mainstone, and an iPAQ of 4 bits a pixel that the
-// frame-buffer table lacks, so BootInfo takes the display's depth from the
-// window system). The picture stays once the kernel has
+// frame-buffer table lacks, so BootInfo takes the display's geometry and
+// depth from the screen the window system reports). The picture stays once the kernel has
 // stopped, until a tap or a key ends the program with the kernel's status.
 TEST_F(WindowProgram, TheDesktopShowsTheKernelsScreenUntilATapOrAKey) {
     struct Case {
@@ -298,6 +298,22 @@ TEST_F(WindowProgram, TheDesktopShowsTheKernelsScreenUntilATapOrAKey) {
         EXPECT_EQ(result.err.find("Data in memory will be lost"), std::string::npos) << result.err;
     }
     ASSERT_TRUE(useDesktop("640x240"));
+}
+
+// The Wine desktop keeps the size it opened with, but the boot is the
+// machine's: an iPAQ of 240x320 at 4 bits a pixel, booted from a 640x240
+// desktop of 16 bits, hands the kernel the iPAQ's geometry and depth, which
+// the probe checks against the LCD controller.
+TEST_F(WindowProgram, AMachineWhoseScreenIsNotTheDesktopsBootsWithItsOwn) {
+    ASSERT_TRUE(useDesktop(kJornada720.size()));
+    saveAutoBootSettings({"--pause", "--safety", "--machine", kIpaqH3100.machine, "--no-reverse-video"});
+    std::unique_ptr<RunningProgram> window = startWindow({"--answer", "yes", "--emulator", "unicorn"});
+    ASSERT_TRUE(window->waitForError(kScreenStays, 60000)) << window->out() << window->err();
+    std::string output = window->out();
+    EXPECT_EQ(probeVerdict(output), "PASS") << output;
+    EXPECT_TRUE(pressAKey(kJornada720));
+    ProgramResult result = window->finish(20000);
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
 }
 
 // The desktop shows the frame buffer while the kernel draws, not only when

@@ -1,7 +1,7 @@
 // The window half of the platform contract on Win32 (desktop Windows, and
 // Wine for zandrel-window): message boxes, repaints and the screen's device
 // context go to the real window system.
-#include "platform/win32/screen_depth.h"
+#include "platform/win32/reported_screen.h"
 #include "platform/wince.h"
 
 // After the contract: the Win32 headers define TRUE, MAX_PATH and the like as macros.
@@ -13,12 +13,12 @@ LPCWSTR wide(const ce::WCHAR* text) {
     return reinterpret_cast<LPCWSTR>(text);
 }
 
-int reported_depth = 0;
+ReportedScreen reported;
 
 } // namespace
 
-void reportScreenDepth(int bits_per_pixel) {
-    reported_depth = bits_per_pixel;
+void reportScreen(const ReportedScreen& screen) {
+    reported = screen;
 }
 
 namespace ce {
@@ -37,8 +37,12 @@ int ReleaseDC(HWND window, HDC dc) {
     return ::ReleaseDC(reinterpret_cast<::HWND>(window), reinterpret_cast<::HDC>(dc));
 }
 int GetDeviceCaps(HDC dc, int index) {
-    if (index == BITSPIXEL && reported_depth != 0)
-        return reported_depth;
+    int figure = index == HORZRES     ? reported.width
+                 : index == VERTRES   ? reported.height
+                 : index == BITSPIXEL ? reported.bits_per_pixel
+                                      : 0;
+    if (figure != 0)
+        return figure;
     return ::GetDeviceCaps(reinterpret_cast<::HDC>(dc), index);
 }
 
