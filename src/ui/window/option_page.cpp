@@ -23,6 +23,9 @@ void OptionPage::init(HWND dialog) {
 
     seconds_box_ = item(IDC_SECONDS);
     ScreenMetrics screen = screenMetrics();
+    // The up-down takes the right of the seconds box's 24 units: without the
+    // edit's margins, two digits still fit beside it.
+    SendMessageW(seconds_box_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(0, 0));
     spin_ = CreateUpDownControl(kSpinStyle, screen.x(80), 0, screen.x(50), screen.y(50), hwnd, IDC_SPIN,
                                 app.module_instance, seconds_box_, 60, 1, 30);
 

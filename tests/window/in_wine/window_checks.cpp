@@ -191,6 +191,29 @@ bool spinOf(HWND spin, HWND buddy) {
            reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)) == buddy;
 }
 
+// The buddy of an up-down shows the largest number the up-down gives whole,
+// left of the up-down that covers the buddy's right border.
+void expectBuddyShowsItsNumbers(HWND spin, HWND buddy) {
+    DWORD range = static_cast<DWORD>(SendMessageW(spin, UDM_GETRANGE, 0, 0));
+    int upper = std::max(static_cast<short>(LOWORD(range)), static_cast<short>(HIWORD(range)));
+    std::string digits = std::to_string(upper);
+    std::wstring widest(digits.begin(), digits.end());
+    HDC dc = GetDC(buddy);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(buddy, WM_GETFONT, 0, 0)));
+    SIZE text{};
+    GetTextExtentPoint32W(dc, widest.c_str(), static_cast<int>(widest.size()), &text);
+    SelectObject(dc, old);
+    ReleaseDC(buddy, dc);
+    HWND page = GetParent(buddy);
+    POINT client_origin{0, 0};
+    MapWindowPoints(buddy, page, &client_origin, 1);
+    RECT format{}; // where the edit draws its text, in its client area
+    SendMessageW(buddy, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    EXPECT_LE(format.left + text.cx, format.right) << upper << " is cut off by the box's own margins";
+    EXPECT_LE(client_origin.x + format.left + text.cx, placeIn(page, spin).left)
+        << upper << " is cut off by the up-down";
+}
+
 std::string describe(HWND control) {
     return classOf(control) + " " + std::to_string(GetDlgCtrlID(control));
 }
@@ -229,8 +252,8 @@ void expectLabelFits(HWND control) {
 
 // Every page at this screen's size: the pages' font is the device's (Tahoma 8
 // pt), every control lies inside its page and inside the tab control's display
-// area, no two overlap (a group box holds its buttons whole), and no label is
-// cut; the root window's row and column are as the device places them.
+// area, no two overlap (a group box holds its buttons whole), and no label
+// or number is cut; the root window's row and column are as the device places them.
 TEST_F(WindowChecks, LayoutFitsTheScreen) {
     EXPECT_EQ(
         run([&](WindowDriver& window) {
@@ -307,6 +330,10 @@ TEST_F(WindowChecks, LayoutFitsTheScreen) {
                         << " " << a.right << "," << a.bottom << " in " << page_client.right << "x"
                         << page_client.bottom;
                     expectLabelFits(controls[i]);
+                    for (size_t j = 0; j < controls.size(); ++j) {
+                        if (spinOf(controls[i], controls[j]))
+                            expectBuddyShowsItsNumbers(controls[i], controls[j]);
+                    }
                     for (size_t j = i + 1; j < controls.size(); ++j) {
                         RECT b = placeIn(page, controls[j]);
                         bool held = (isGroupBox(controls[i]) && inside(b, a)) ||
