@@ -18,8 +18,10 @@ def judge(run, outcome):
             marks.add("settings lost")
         return marks
     if outcome.reached_kernel:
+        # A sound plain image must arrive whole: its excuse is for damaged ones.
         unseeable = run.expect == "unseeable" or (
-            run.plain_image and outcome.status == 0 and outcome.reason.startswith(IMAGE_REASONS))
+            run.plain_image and run.expect != "intact" and outcome.status == 0
+            and outcome.reason.startswith(IMAGE_REASONS))
         # Memory that differs from the file is the loader's own fault, whatever the input.
         if run.expect == "damaged" or outcome.status == 4:
             marks.add("damaged booted")
