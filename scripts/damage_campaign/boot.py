@@ -25,7 +25,8 @@ class Run:
     args: list  # zandrel-sim's, "{device}" standing for the device folder
     files: dict  # device-relative path -> bytes
     expect: str = "result"
-    # The image is plain: a kernel that finds it damaged shows damage no check can see.
+    # The damage is in an image read as it is (no gzip layer): a kernel that finds
+    # that image's checksum or length wrong shows damage no check can see.
     plain_image: bool = False
     # Called with the device folder after the boot; returns problems found, [] when none.
     check: object = None

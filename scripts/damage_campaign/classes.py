@@ -58,11 +58,11 @@ def gzip_image(inputs, rng, count):
     for _ in range(count):
         source = rng.choice(sorted(inputs.image_streams))
         kind, damaged = damage_stream(inputs.image_streams[source], rng)
-        # Without its gzip magic the image is a plain one, whose damage no check can see.
-        expect = stream_expectation(damaged, inputs.image, "unseeable")
+        # Without its gzip magic the image is a plain one, whose damage only the kernel's checksum sees.
+        expect = stream_expectation(damaged, inputs.image, "result")
         files = {CARD + "/kalmor.gz": kernel, CARD + "/miniroot.gz": damaged}
         yield Run(kind, boot_args(rng, CARD_DIR, "kalmor.gz", "miniroot.gz", inputs.image_options), files, expect,
-                  plain_image=expect == "unseeable")
+                  plain_image=view(damaged)[0] == "plain")
 
 
 def plain_image(inputs, rng, count):
@@ -72,7 +72,7 @@ def plain_image(inputs, rng, count):
         damaged = damage.ANYWHERE[kind](inputs.image, rng)
         files = {CARD + "/kalmor.gz": kernel, CARD + "/miniroot": damaged}
         yield Run(kind, boot_args(rng, CARD_DIR, "kalmor.gz", "miniroot", inputs.image_options), files,
-                  "intact" if damaged == inputs.image else "unseeable", plain_image=True)
+                  "intact" if damaged == inputs.image else "result", plain_image=True)
 
 
 # ---- ELF headers ----
@@ -346,16 +346,22 @@ class HttpClass:
                 self.awkward.answers.pop(key, None)
         args = boot_args(rng, self.awkward.url + prefix[1:], "kalmor.gz", image_name, self.inputs.image_options)
         return Run("%s (%s)" % (name, "kernel" if target == "kalmor.gz" else "image"), args, {}, expect,
-                   plain_image=plain, before=before, after=after)
+                   plain_image=self._plain_image(target, contents), before=before, after=after)
+
+    @staticmethod
+    def _plain_image(target, contents):
+        """Whether the file the damage is in is an image read as it is (a plain one, or a gzip one without its
+        magic): only then may the kernel find the image damaged."""
+        return target != "kalmor.gz" and view(contents)[0] == "plain"
 
     def _expectation(self, expect, target, contents, plain):
         original = self.inputs.image if target != "kalmor.gz" else self.inputs.kernel
         if expect == "as the contents":
             if plain and target != "kalmor.gz":
-                return "intact" if contents == original else "unseeable"
-            return stream_expectation(contents, original, "result" if target == "kalmor.gz" else "unseeable")
+                return "intact" if contents == original else "result"
+            return stream_expectation(contents, original, "result")
         if expect == "cut":
-            return "unseeable" if plain and target != "kalmor.gz" else "damaged"
+            return "result" if plain and target != "kalmor.gz" else "damaged"
         return expect
 
     def _real_run(self, rng):
@@ -381,7 +387,8 @@ class HttpClass:
                          self.inputs.image_options)
         kind = "%s, %s" % (server, "sound files" if expect == "intact" else "damaged " +
                            ("kernel" if target == "kalmor.gz" else "image"))
-        return Run(kind, args, {}, expect, plain_image=plain, before=before, after=after)
+        return Run(kind, args, {}, expect, plain_image=self._plain_image(target, files[target]), before=before,
+                   after=after)
 
 
 # ---- settings files ----
