@@ -3,8 +3,8 @@
 # images, damaged ELF headers, damaged UFS disks, awkward web servers'
 # answers and damaged settings files, made from real tools' output and booted
 # through zandrel-sim; prints a table per class and exits 1 when a run
-# crashed, hung, booted damage a check could have seen, refused sound input
-# or lost settings. Builds what it needs first.
+# crashed, hung, ended in a usage error, booted damage a check could have
+# seen, refused sound input or lost settings. Builds what it needs first.
 #   scripts/damage-campaign.sh [--short] [--scale X] [--seed N] [--jobs N] [--only CLASS] [--keep]
 #   (build folder: $ZANDREL_BUILD_DIR or build; a sanitized one catches more)
 set -euo pipefail

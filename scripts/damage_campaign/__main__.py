@@ -1,8 +1,8 @@
 """Boots damaged kernels, images, UFS disks, settings files and awkward web
 servers' answers through zandrel-sim and prints a table per class. Exits 1
-when any run crashed, hung, booted damaged input a check could have seen,
-refused sound input, or lost settings the file held. Run it through
-scripts/damage-campaign.sh."""
+when any run crashed, hung, ended in a usage error, booted damaged input a
+check could have seen, refused sound input, or lost settings the file held.
+Run it through scripts/damage-campaign.sh."""
 
 import argparse
 import concurrent.futures

@@ -13,6 +13,8 @@ SANITIZER_REPORT = re.compile(r"AddressSanitizer|LeakSanitizer|UndefinedBehavior
 VERDICT = re.compile(r"PROBE VERDICT: (PASS|FAIL \((.*)\))")
 # What zandrel-sim's statuses mean (zandrel-sim --help).
 STATUSES = (0, 1, 2, 3, 4)
+# The campaign asked for something zandrel-sim does not take: its own fault, never the input's.
+USAGE_ERROR = 2
 
 
 @dataclasses.dataclass

@@ -2,6 +2,8 @@
 
 import collections
 
+from .boot import USAGE_ERROR
+
 # The probe's reasons that only a plain image's bytes or length can give.
 IMAGE_REASONS = ("image checksum differs", "stack pointer breaks the rule")
 
@@ -13,6 +15,8 @@ def judge(run, outcome):
         marks.add("crashes")
     if outcome.hung:
         marks.add("hangs")
+    if outcome.status == USAGE_ERROR:
+        marks.add("usage errors")
     if run.expect == "settings":
         if outcome.problems:
             marks.add("settings lost")
@@ -32,7 +36,7 @@ def judge(run, outcome):
     return marks
 
 
-FAILURES = ("crashes", "hangs", "damaged booted", "sound refused", "settings lost")
+FAILURES = ("crashes", "hangs", "usage errors", "damaged booted", "sound refused", "settings lost")
 COLUMNS = ("runs", "st 0", "st 1", "st 3", "st 4", "other") + FAILURES + ("unseeable booted",)
 
 
