@@ -27,8 +27,9 @@ check() {
   local image=(--rootfs wd)
   [[ -n ${4:-} ]] && image=(--rootfs md --image "$4")
   local status=0
-  "$build/zandrel-sim" --device "$work/device" --quiet --dir '\Storage Card\' --kernel "$2" "${image[@]}" \
-    --no-safety --no-pause >"$work/out" 2>"$work/err" || status=$?
+  # A few seconds a boot; a boot that spins on the stream ends here instead of never.
+  timeout --kill-after=30 900 "$build/zandrel-sim" --device "$work/device" --quiet --dir '\Storage Card\' \
+    --kernel "$2" "${image[@]}" --no-safety --no-pause >"$work/out" 2>"$work/err" || status=$?
   local lines boxes
   lines=$(grep -c '^gzip: the uncompressed data passes 0xfffffffe bytes\.$' "$work/out" || true)
   boxes=$(grep -c '^\[BOOT FAILED\]' "$work/err" || true)
@@ -36,6 +37,7 @@ check() {
     echo "$1: refused (status 1, one console line, the box \"$3\")"
   else
     echo "$1: NOT refused as it should be: status $status, $lines console lines, $boxes boxes" >&2
+    [[ $status == 124 || $status == 137 ]] && echo "$1: zandrel-sim did not end within 900 s" >&2
     tail -n 5 "$work/out" "$work/err" >&2
     failed=1
   fi
