@@ -20,7 +20,24 @@ cleanup() {
   wineserver -k 2>/dev/null || true
   [[ -n $x_server_pid ]] && kill "$x_server_pid" 2>/dev/null || true
 }
-trap cleanup EXIT
+work=$(mktemp -d)
+trap 'cleanup; rm -rf "$work"' EXIT
+
+# run SECONDS COMMAND...: COMMAND bounded in time (its output in $work/out and
+# $work/err), its error output shown when it fails.
+run() {
+  local seconds=$1 status=0
+  shift
+  timeout --kill-after=30 "$seconds" "$@" >"$work/out" 2>"$work/err" || status=$?
+  if ((status != 0)); then
+    echo "screenshots: '$*' ended with status $status" >&2
+    if ((status == 124 || status == 137)); then
+      echo "screenshots: it did not end within $seconds s" >&2
+    fi
+    cat "$work/err" >&2
+    exit 1
+  fi
+}
 
 screens=(
   "640x240" "HP Jornada 720 (US/UK)"
@@ -31,7 +48,8 @@ for ((i = 0; i < ${#screens[@]}; i += 2)); do
   screen=${screens[i]}
   private_x_server "$screen"
   wine_prefix_ready "$root/build/wine-prefix" "$screen"
-  wine "$root/build/zandrel-window-screenshots.exe.so" "$root/docs/screenshots/$screen" --machine "${screens[i + 1]}"
+  run 600 wine "$root/build/zandrel-window-screenshots.exe.so" "$root/docs/screenshots/$screen" \
+    --machine "${screens[i + 1]}"
   wineserver -k 2>/dev/null || true
   kill "$x_server_pid" 2>/dev/null || true
   wait "$x_server_pid" 2>/dev/null || true
@@ -44,26 +62,16 @@ done
 set_auto_boot() {
   printf '\001\000\000\000' | dd of="$1" bs=1 seek=1616 conv=notrunc status=none
 }
-kernel_screens=(
-  "640x240" "HP Jornada 720 (US/UK)"
-  "240x320" "Compaq iPAQ H3600"
-  "480x640" "Sharp W-ZERO3 (WS003SH)"
-)
-work=$(mktemp -d)
-trap 'cleanup; rm -rf "$work"' EXIT
-for ((i = 0; i < ${#kernel_screens[@]}; i += 2)); do
-  screen=${kernel_screens[i]}
+for ((i = 0; i < ${#screens[@]}; i += 2)); do
+  screen=${screens[i]}
   device=$work/$screen
   mkdir -p "$device/Storage Card"
   gzip -9 -c build/kernels/probe.elf >"$device/Storage Card/kalmor.gz"
   # zandrel-sim's boot stores the settings its options name.
-  build/zandrel-sim --quiet --device "$device" --machine "${kernel_screens[i + 1]}" --dir '\Storage Card\' \
-    --kernel kalmor.gz --no-pause --answer yes --emulator none >/dev/null 2>&1
+  run 120 build/zandrel-sim --quiet --device "$device" --machine "${screens[i + 1]}" --dir '\Storage Card\' \
+    --kernel kalmor.gz --no-pause --answer yes --emulator none
   set_auto_boot "$device/Storage Card/zandrel.cnf"
-  env -u DISPLAY bash scripts/window.sh --device "$device" >"$work/out" 2>"$work/err" || {
-    cat "$work/err" >&2
-    exit 1
-  }
+  run 600 env -u DISPLAY bash scripts/window.sh --device "$device"
   folder=$(sed -n 's/^zandrel-window: screenshots go to \(.*\) (.*$/\1/p' "$work/err")
   cp "$folder/kernel-screen.png" "docs/screenshots/$screen-kernel.png"
   rm -rf "$folder"
