@@ -76,7 +76,7 @@ def main():
     awkward = real = None
     try:
         inputs = Inputs(args.build, work)
-        settings_base = inputs.settings_file(sim, SETTINGS_BOOT)
+        settings_base = inputs.settings_file(sim, SETTINGS_BOOT, BOOT_TIMEOUT)
         www = os.path.join(work, "www")
         os.makedirs(www)
         awkward = AwkwardServer()

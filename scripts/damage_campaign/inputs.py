@@ -11,11 +11,13 @@ import zlib
 
 SYSTEM_PATH = os.environ.get("PATH", "") + ":/usr/sbin:/sbin"
 DISK_START = 2048  # sectors: the partition, and the label that covers it
+# Far longer than gzip, makefs, sfdisk or fdisk take on these small inputs.
+TOOL_TIMEOUT = 300
 
 
 def tool(command, **kwargs):
     return subprocess.run(command, check=True, capture_output=True, env=dict(os.environ, PATH=SYSTEM_PATH),
-                          **kwargs).stdout
+                          timeout=TOOL_TIMEOUT, **kwargs).stdout
 
 
 def compress(command, data):
@@ -72,7 +74,7 @@ class Inputs:
         tool(["sfdisk", "--no-reread", disk], input=b"label: dos\nstart=%d, size=%d, type=a9\n" % (DISK_START, sectors))
         answers = b"b\ny\nn\na\n%d\n%d\nw\nq\n" % (DISK_START, DISK_START + sectors - 1)
         log = subprocess.run(["fdisk", disk], input=answers, capture_output=True,
-                             env=dict(os.environ, PATH=SYSTEM_PATH)).stdout
+                             env=dict(os.environ, PATH=SYSTEM_PATH), timeout=TOOL_TIMEOUT).stdout
         if b"Disklabel written" not in log:
             raise RuntimeError("fdisk did not write the BSD label:\n" + log.decode(errors="replace"))
         # The label owns the partition's first 8 KB; the file system starts using it at 8 KB.
@@ -83,13 +85,20 @@ class Inputs:
         with open(disk, "rb") as made:
             return made.read()
 
-    def settings_file(self, sim, args):
+    def settings_file(self, sim, args, timeout):
         """The zandrel.cnf a boot with these settings saved."""
         device = os.path.join(self.work, "settings-device")
         os.makedirs(os.path.join(device, "Storage Card"))
-        with open(os.path.join(device, "Storage Card", "probe.gz"), "wb") as out:
-            out.write(self.kernel_streams["gzip -9 -n"])
-        subprocess.run([sim, "--device", device, "--quiet", "--emulator", "none"] + args, capture_output=True)
+        for name, data in (("probe.gz", self.kernel_streams["gzip -9 -n"]),
+                           ("mini.gz", self.image_streams["gzip -9 -n"])):
+            with open(os.path.join(device, "Storage Card", name), "wb") as out:
+                out.write(data)
+        done = subprocess.run([sim, "--device", device, "--quiet", "--emulator", "none"] + args,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        if done.returncode != 0:
+            raise RuntimeError("the boot that saves the settings file ended with status %d:\n%s%s"
+                               % (done.returncode, done.stdout.decode(errors="replace"),
+                                  done.stderr.decode(errors="replace")))
         with open(os.path.join(device, "Storage Card", "zandrel.cnf"), "rb") as saved:
             data = saved.read()
         shutil.rmtree(device)
