@@ -63,10 +63,7 @@ bool isTokenDelimiter(char c) {
 }
 
 // A response header being gathered lives on the process heap with the other receive buffers.
-struct ResponseDeleter {
-    void operator()(HttpResponse* response) const { ce::LocalFree(response); }
-};
-using ResponseBlock = std::unique_ptr<HttpResponse, ResponseDeleter>;
+using ResponseBlock = std::unique_ptr<HttpResponse, LocalFreeDeleter>;
 static_assert(std::is_trivially_destructible_v<HttpResponse>);
 
 ResponseBlock newResponse() {
@@ -270,7 +267,10 @@ uint32_t HttpFileManager::size() {
     return content_length_;
 }
 
+// The body goes back to the heap: the device charges it to program memory,
+// and the next open fetches its file afresh anyway.
 bool HttpFileManager::close() {
+    clearFile();
     return true;
 }
 
