@@ -1,5 +1,7 @@
 #include "sim/display_memory.h"
 
+#include "sim/lcd_controllers.h"
+
 namespace sim {
 
 namespace {
@@ -7,7 +9,6 @@ namespace {
 constexpr uint32_t kFrame = 4096;
 // HP Jornada 7XX: the video controller's memory.
 constexpr uint32_t kJornada7xxMachine = 0x02C20200;
-constexpr uint32_t kJornada7xxFrameBuffer = 0x48200000;
 constexpr uint32_t kJornada7xxLineBytes = 1280;
 // Where the display driver's frames start in the first bank, past the kernel's code.
 constexpr uint32_t kDriverFramesOffset = 0x00100000;
@@ -42,7 +43,7 @@ DisplayMemory displayMemory(const DeviceProfile& profile) {
         memory.address = memory.reserved_base + kFrame;
         memory.reserved_bytes = kFrame + roundFrames(pixel_bytes);
     } else {
-        memory.reserved_base = memory.address = kJornada7xxFrameBuffer;
+        memory.reserved_base = memory.address = VideoMemory::kBase;
         memory.reserved_bytes = roundFrames(pixel_bytes);
     }
     return memory;

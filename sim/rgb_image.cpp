@@ -69,6 +69,10 @@ bool ppmNumber(const std::string& file, size_t& at, long& value) {
 
 bool readPpm(const std::string& path, RgbImage& image, std::string& error) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "can't open \"" + path + "\"";
+        return false;
+    }
     std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t at = 2;
     long width = 0, height = 0, max = 0;

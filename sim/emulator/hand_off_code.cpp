@@ -7,6 +7,8 @@
 #include "sim/physical_memory.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace sim {
@@ -76,7 +78,11 @@ std::vector<uint8_t> handOffCode(const HandOff& hand_off) {
     // The list and its end marker must leave the routine's place free.
     std::vector<RegisterValue> writes = driverRegisters(hand_off);
     size_t room = (kJumpRoutineOffset - kWritesOffset) / 8 - 1;
-    writes.resize(std::min(writes.size(), room));
+    if (writes.size() > room) {
+        // Cutting the list would drop its last write, the one that turns the display on.
+        std::fprintf(stderr, "hand-off stub: %zu register writes, room for %zu\n", writes.size(), room);
+        std::abort();
+    }
     size_t at = kWritesOffset;
     for (const RegisterValue& write : writes) {
         putWord(bytes, at, write.paddr);

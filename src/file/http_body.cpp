@@ -10,13 +10,9 @@ HttpBody::~HttpBody() {
 }
 
 void HttpBody::clear() {
-    for (uint32_t i = 0; i < block_count_; ++i)
-        ce::LocalFree(blocks_[i]);
-    if (blocks_ != nullptr)
-        ce::LocalFree(blocks_);
-    blocks_ = nullptr;
-    block_count_ = 0;
-    table_capacity_ = 0;
+    for (uint8_t* block : blocks_)
+        ce::LocalFree(block);
+    blocks_.clear();
     capacity_ = 0;
     size_ = 0;
 }
@@ -27,22 +23,13 @@ uint32_t HttpBody::blockLength(uint32_t index) const {
 }
 
 bool HttpBody::addBlock(uint32_t size) {
-    if (block_count_ == table_capacity_) {
-        uint32_t wanted = table_capacity_ == 0 ? 16 : table_capacity_ * 2;
-        auto* table = static_cast<uint8_t**>(ce::LocalAlloc(ce::LMEM_FIXED, wanted * sizeof(uint8_t*)));
-        if (table == nullptr)
-            return false;
-        if (blocks_ != nullptr) {
-            std::memcpy(table, blocks_, block_count_ * sizeof(uint8_t*));
-            ce::LocalFree(blocks_);
-        }
-        blocks_ = table;
-        table_capacity_ = wanted;
-    }
     auto* block = static_cast<uint8_t*>(ce::LocalAlloc(ce::LMEM_FIXED, size));
     if (block == nullptr)
         return false;
-    blocks_[block_count_++] = block;
+    if (!blocks_.push_back(block)) {
+        ce::LocalFree(block);
+        return false;
+    }
     capacity_ += size;
     return true;
 }

@@ -5,6 +5,8 @@
 // takes them as the bytes come.
 #pragma once
 
+#include "platform/local_vector.h"
+
 #include <cstdint>
 
 class HttpBody {
@@ -39,9 +41,7 @@ class HttpBody {
     bool addBlock(uint32_t size);
     uint32_t blockLength(uint32_t index) const;
 
-    uint8_t** blocks_ = nullptr;
-    uint32_t block_count_ = 0;
-    uint32_t table_capacity_ = 0;
+    LocalVector<uint8_t*> blocks_;
     // Bytes in all blocks, and bytes of the body.
     uint64_t capacity_ = 0;
     uint32_t size_ = 0;

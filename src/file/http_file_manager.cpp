@@ -63,10 +63,7 @@ bool isTokenDelimiter(char c) {
 }
 
 // A response header being gathered lives on the process heap with the other receive buffers.
-struct ResponseDeleter {
-    void operator()(HttpResponse* response) const { ce::LocalFree(response); }
-};
-using ResponseBlock = std::unique_ptr<HttpResponse, ResponseDeleter>;
+using ResponseBlock = std::unique_ptr<HttpResponse, LocalFreeDeleter>;
 static_assert(std::is_trivially_destructible_v<HttpResponse>);
 
 ResponseBlock newResponse() {
@@ -270,7 +267,10 @@ uint32_t HttpFileManager::size() {
     return content_length_;
 }
 
+// The body goes back to the heap: the device charges it to program memory,
+// and the next open fetches its file afresh anyway.
 bool HttpFileManager::close() {
+    clearFile();
     return true;
 }
 
@@ -415,59 +415,58 @@ bool HttpFileManager::offersFile(const HttpResponse& response) {
     return true;
 }
 
-HttpFileManager::HeadAnswer HttpFileManager::requestHead() {
-    HttpConnection connection(&server_address_, receive_timeout_ms_);
+struct HttpFileManager::Answer {
+    LocalArray<uint8_t> chunk;
+    ResponseBlock response;
+    Received rest;
+};
+
+bool HttpFileManager::ask(HttpConnection& connection, const char* text, Answer& answer) {
     if (!connection.valid()) {
         print(u"can't open socket.\n");
-        return HeadAnswer::Refused;
+        return false;
     }
-    if (!sendRequest(connection, request_texts_[kHead]))
-        return HeadAnswer::Refused;
-    LocalArray<uint8_t> chunk = localArray<uint8_t>(kReceiveChunk + 1);
-    ResponseBlock response = newResponse();
-    if (chunk == nullptr || response == nullptr) {
+    if (!sendRequest(connection, text))
+        return false;
+    answer.chunk = localArray<uint8_t>(kReceiveChunk + 1);
+    answer.response = newResponse();
+    if (answer.chunk == nullptr || answer.response == nullptr) {
         print(u"can't allocate receive buffer.\n");
-        return HeadAnswer::Refused;
+        return false;
     }
-    Received rest;
-    if (!receiveHeader(connection, *response, chunk.get(), &rest))
+    return receiveHeader(connection, *answer.response, answer.chunk.get(), &answer.rest);
+}
+
+HttpFileManager::HeadAnswer HttpFileManager::requestHead() {
+    HttpConnection connection(&server_address_, receive_timeout_ms_);
+    Answer answer;
+    if (!ask(connection, request_texts_[kHead], answer))
         return HeadAnswer::Refused;
-    if (refusesHead(response->status())) {
+    const HttpResponse& response = *answer.response;
+    if (refusesHead(response.status())) {
         print(u"http://%S%S: HEAD refused (\"%S\"), the length comes with the contents.\n", host_name_,
-              file_name, response->statusLine());
+              file_name, response.statusLine());
         return HeadAnswer::NoLength;
     }
-    if (!offersFile(*response))
+    if (!offersFile(response))
         return HeadAnswer::Refused;
-    if (!response->hasContentLength()) {
+    if (!response.hasContentLength()) {
         print(u"open http://%S%S - header %u byte, no Content-Length\n", host_name_, file_name,
-              response->headerLength());
+              response.headerLength());
         return HeadAnswer::NoLength;
     }
-    content_length_ = response->contentLength();
+    content_length_ = response.contentLength();
     print(u"open http://%S%S - header %u byte contents %u byte\n", host_name_, file_name,
-          response->headerLength(), content_length_);
+          response.headerLength(), content_length_);
     return HeadAnswer::Length;
 }
 
 bool HttpFileManager::download() {
     HttpConnection connection(&server_address_, receive_timeout_ms_);
-    if (!connection.valid()) {
-        print(u"can't open socket.\n");
+    Answer answer;
+    if (!ask(connection, request_texts_[kGet], answer) || !offersFile(*answer.response))
         return false;
-    }
-    if (!sendRequest(connection, request_texts_[kGet]))
-        return false;
-    LocalArray<uint8_t> chunk = localArray<uint8_t>(kReceiveChunk + 1);
-    ResponseBlock response = newResponse();
-    if (chunk == nullptr || response == nullptr) {
-        print(u"can't allocate receive buffer.\n");
-        return false;
-    }
-    Received rest;
-    if (!receiveHeader(connection, *response, chunk.get(), &rest) || !offersFile(*response))
-        return false;
-    return receiveBody(connection, *response, chunk.get(), rest);
+    return receiveBody(connection, *answer.response, answer.chunk.get(), answer.rest);
 }
 
 bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse& response,

@@ -78,6 +78,12 @@ class HttpFileManager : public FileManager {
     // False (with a message) for an answer that brings no file: a status
     // other than 2xx, or a body in a transfer coding.
     bool offersFile(const HttpResponse& response);
+    // A request's answer so far: its header, and the body's first bytes in
+    // `chunk` (all on the process heap).
+    struct Answer;
+    // Sends the request `text` on `connection` and receives the answer's
+    // header; false (with a message) when either fails.
+    bool ask(HttpConnection& connection, const char* text, Answer& answer);
     HeadAnswer requestHead();
     // The open file's body, downloaded once; false while it cannot be had.
     bool fetch();

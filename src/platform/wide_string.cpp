@@ -43,28 +43,32 @@ char16_t asciiLower(char16_t c) {
     return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
-// The characters of `text` that match all of `part`, letter case aside; 0 when they do not.
-size_t matchIgnoreCase(const char16_t* text, const char16_t* part) {
-    size_t i = 0;
-    while (part[i] != 0 && asciiLower(text[i]) == asciiLower(part[i]))
-        ++i;
-    return part[i] == 0 ? i : 0;
+// Whether `text` starts with `part`, letter case aside.
+bool startsWithIgnoreCase(const char16_t* text, const char16_t* part) {
+    for (; *part != 0; ++text, ++part) {
+        if (asciiLower(*text) != asciiLower(*part))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
 bool wideContainsIgnoreCase(const char16_t* text, const char16_t* part) {
-    if (*part == 0)
-        return true;
-    for (; *text != 0; ++text) {
-        if (matchIgnoreCase(text, part) != 0)
+    for (;; ++text) {
+        if (startsWithIgnoreCase(text, part))
             return true;
+        if (*text == 0)
+            return false;
     }
-    return false;
 }
 
 bool wideEqualsIgnoreCase(const char16_t* a, const char16_t* b) {
-    return *b == 0 ? *a == 0 : matchIgnoreCase(a, b) != 0 && a[wideLength(b)] == 0;
+    for (; asciiLower(*a) == asciiLower(*b); ++a, ++b) {
+        if (*a == 0)
+            return true;
+    }
+    return false;
 }
 
 long wideToLong(const char16_t* text) {

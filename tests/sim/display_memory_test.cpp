@@ -1,21 +1,13 @@
 // Where the simulated machines keep their screens' pixels, and in what shape.
 #include "boot/frame_buffer_info.h"
+#include "platform/wide_string.h"
 #include "sim/device_profile.h"
 #include "sim/display_memory.h"
+#include "support/kernel_boot.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const sim::DeviceProfile& profileNamed(const char16_t* name) {
-    const sim::DeviceProfile* profile = sim::findDeviceProfile(name);
-    EXPECT_NE(profile, nullptr);
-    return *profile;
-}
-
-std::string nameOf(const sim::DeviceProfile& profile) {
-    return std::string(profile.name, profile.name + std::char_traits<char16_t>::length(profile.name));
-}
 
 TEST(DisplayMemory, TheJornada7xxDrawsInItsVideoControllersMemory) {
     sim::DisplayMemory memory = sim::displayMemory(profileNamed(u"HP Jornada 720 (US/UK)"));
@@ -31,7 +23,7 @@ TEST(DisplayMemory, OtherMachinesDrawInFramesOfTheirFirstBankThatHoldTheWholeScr
         sim::DisplayMemory memory = sim::displayMemory(profile);
         if (!memory.in_ram)
             continue;
-        SCOPED_TRACE(nameOf(profile));
+        SCOPED_TRACE(utf16ToUtf8(profile.name));
         // The controller's frame (palette, descriptors) comes first, the pixel lines after it.
         EXPECT_EQ(memory.reserved_base % 4096, 0u);
         EXPECT_EQ(memory.address, memory.reserved_base + 4096);
@@ -55,7 +47,7 @@ TEST(DisplayMemory, AMachineWithAFrameBufferRowScansWhatTheRowSays) {
         for (const FrameBufferDescription* row = fb_table; row->cpu != 0; ++row) {
             if (row->cpu != profile.cpu || row->machine != profile.machine)
                 continue;
-            SCOPED_TRACE(nameOf(profile));
+            SCOPED_TRACE(utf16ToUtf8(profile.name));
             ++rows_seen;
             sim::DisplayMemory memory = sim::displayMemory(profile);
             EXPECT_EQ(static_cast<uint32_t>(memory.width), row->width);

@@ -3,6 +3,7 @@
 // addresses as the loader maps device registers; and the picture read
 // through the controller as it is set at the moment.
 #include "platform/device_registers.h"
+#include "platform/wide_string.h"
 #include "platform/wince.h"
 #include "sim/display_memory.h"
 #include "sim/lcd.h"
@@ -33,13 +34,9 @@ class LcdTest : public SimulatedDevice {
     }
 };
 
-std::string nameOf(const sim::DeviceProfile& profile) {
-    return std::string(profile.name, profile.name + std::char_traits<char16_t>::length(profile.name));
-}
-
 TEST_F(LcdTest, EveryMachineStartsWithItsControllerPointingAtTheDisplayFrames) {
     for (const sim::DeviceProfile& profile : sim::deviceProfiles()) {
-        SCOPED_TRACE(nameOf(profile));
+        SCOPED_TRACE(utf16ToUtf8(profile.name));
         useProfile(profile);
         sim::DisplayMemory display = sim::displayMemory(profile);
         sim::PhysicalMemory& ram = sim::PhysicalMemory::get();
@@ -141,7 +138,7 @@ TEST_F(LcdTest, WhatWindowsCeShowsGoesIntoTheFrameBufferAsTheUserHoldsTheMachine
     };
     for (const Case& c : cases) {
         const sim::DeviceProfile& profile = *sim::findDeviceProfile(c.machine);
-        SCOPED_TRACE(nameOf(profile));
+        SCOPED_TRACE(utf16ToUtf8(profile.name));
         useProfile(profile);
         const int width = profile.screen_width, height = profile.screen_height;
         sim::RgbImage shown(width - 8, height - 8);

@@ -59,6 +59,8 @@ TEST_F(RgbImageFiles, APpmFromAnotherProgramIsRead) {
     std::ofstream(folder.path() / "text.ppm") << "P3\n4 2\n255\n";
     EXPECT_FALSE(sim::readPpm((folder.path() / "text.ppm").string(), image, error));
     EXPECT_NE(error.find("is not an 8-bit binary PPM picture"), std::string::npos) << error;
+    EXPECT_FALSE(sim::readPpm((folder.path() / "missing.ppm").string(), image, error));
+    EXPECT_NE(error.find("can't open"), std::string::npos) << error;
 }
 
 } // namespace

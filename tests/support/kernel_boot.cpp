@@ -102,7 +102,11 @@ std::vector<std::array<uint32_t, 4>> KernelBoot::pageListLinks() {
         return links;
     // A list longer than RAM has pages is a loop.
     const size_t most = sim::PhysicalMemory::get().size() / 16;
-    for (uint32_t link = hand_off->list_paddr; link != sim::kListEnd && links.size() < most;) {
+    for (uint32_t link = hand_off->list_paddr; link != sim::kListEnd;) {
+        if (links.size() == most) {
+            ADD_FAILURE() << "the page list runs in a loop";
+            break;
+        }
         std::array<uint32_t, 4> fields{};
         if (!sim::PhysicalMemory::get().read(link, fields.data(), sizeof fields)) {
             ADD_FAILURE() << "link outside RAM at 0x" << std::hex << link;

@@ -59,32 +59,39 @@ std::string probeScreenDifference(const sim::RgbImage& picture, const std::strin
     int verdict_x = (picture.width - 4 * kGlyph * kVerdictScale) / 2;
     int verdict_y = picture.height - kGlyph * kVerdictScale - 4;
 
-    // Which pixels the kernel draws in the foreground.
-    auto foreground = [&](int x, int y, std::string& what) {
+    // Which pixels the kernel draws in the foreground; `what` (when asked)
+    // names the character the pixel belongs to.
+    auto foreground = [&](int x, int y, std::string* what) {
         int row = y / kGlyph, column = x / kGlyph;
         if (row < static_cast<int>(text.size()) && column < columns) {
             const std::string& line = text[static_cast<size_t>(row)];
             char c = column < static_cast<int>(line.size()) ? line[static_cast<size_t>(column)] : ' ';
-            what = "'" + std::string(1, c) + "' in text row " + std::to_string(row) + " \"" + line + "\"";
+            if (what != nullptr)
+                *what =
+                    "'" + std::string(1, c) + "' in text row " + std::to_string(row) + " \"" + line + "\"";
             return glyphBit(c, y % kGlyph, x % kGlyph);
         }
         int vx = x - verdict_x, vy = y - verdict_y;
         int size = kGlyph * kVerdictScale;
         if (vx >= 0 && vy >= 0 && vx < 4 * size && vy < size && verdict.size() == 4) {
             char c = verdict[static_cast<size_t>(vx / size)];
-            what = "'" + std::string(1, c) + "' of the verdict " + verdict;
+            if (what != nullptr)
+                *what = "'" + std::string(1, c) + "' of the verdict " + verdict;
             return glyphBit(c, vy / kVerdictScale, (vx % size) / kVerdictScale);
         }
-        what = "the background";
+        if (what != nullptr)
+            *what = "the background";
         return false;
     };
     for (int y = 0; y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x) {
-            std::string what;
-            bool light = foreground(x, y, what) != reverse;
-            if (isLight(picture.at(x, y)) != light)
+            bool light = foreground(x, y, nullptr) != reverse;
+            if (isLight(picture.at(x, y)) != light) {
+                std::string what;
+                foreground(x, y, &what);
                 return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is " +
                        (light ? "dark" : "light") + ", not " + (light ? "light" : "dark") + ": " + what;
+            }
         }
     }
     return "";
