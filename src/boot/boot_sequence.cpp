@@ -75,6 +75,7 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (!boot.attachLoader())
         return {u"Can't attach loader.\n", true};
     Loader& loader = *boot.loader;
+    loader.prepareBoot(&architecture, image_size);
     if (!loader.setFile(&file))
         return {u"Can't initialize loader.\n", true};
     menu.progress("6");

@@ -28,6 +28,10 @@ class FileManager {
     virtual uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
     virtual uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
     virtual bool seek(uint32_t offset) = 0;
+    // Whether bytes before the last one read cost a second pass over the
+    // file (a gzip stream): a reader that can should then take the file in
+    // one pass from its start.
+    virtual bool streamed() const { return false; }
 
     // Converts a wide name to the default 8-bit code page, with its terminator.
     bool toAscii(char* destination, const char16_t* source, uint32_t capacity);

@@ -47,6 +47,7 @@ class GzipFileManager : public FileManager {
     uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     bool seek(uint32_t offset) override;
+    bool streamed() const override { return compressed(); }
 
     bool hasInner() const { return inner_ != nullptr; }
     FileManager* inner() const { return inner_; }

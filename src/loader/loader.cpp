@@ -29,7 +29,8 @@ Loader::Destination linkRange(uint32_t start, uint32_t size, bool zero_fill) {
 
 // Adds `range` to `ranges`, joined to the last one when it continues it.
 void appendRange(std::vector<Loader::Destination>& ranges, const Loader::Destination& range) {
-    if (!ranges.empty() && ranges.back().end == range.start && ranges.back().zero_fill == range.zero_fill) {
+    if (!ranges.empty() && ranges.back().end == range.start && ranges.back().zero_fill == range.zero_fill &&
+        ranges.back().undecided == range.undecided) {
         ranges.back().end = range.end;
         return;
     }
@@ -71,7 +72,7 @@ int Loader::probeFileType(FileManager& file) {
     return elf::hasMagic(header) ? kElf : kUnknown;
 }
 
-void Loader::initPageList() {
+void Loader::forgetPageList() {
     load_error_ = 0;
     load_links_ = 0;
     zero_links_ = 0;
@@ -80,12 +81,19 @@ void Loader::initPageList() {
     list_head_ = PageLink::kEnd;
     destinations_.clear();
     pack_page_ = {};
+    pages_ran_out_ = false;
+    short_reads_.clear();
+}
+
+void Loader::initPageList() {
+    forgetPageList();
     MemoryManager* memory = *memory_;
     chunk_size_ = memory->getTaggedPageSize();
     packer_ = PiecePacker(chunk_size_);
     MemoryManager::TaggedPage page;
     if (!memory->getTaggedPage(page)) {
         load_error_ = 1;
+        pages_ran_out_ = true;
         return;
     }
     list_head_ = page.link_paddr;
@@ -101,6 +109,7 @@ bool Loader::takeDataPage(MemoryManager::TaggedPage& page) {
         return false;
     if (!(*memory_)->getTaggedPage(page)) {
         load_error_ = 1;
+        pages_ran_out_ = true;
         return false;
     }
     return true;
@@ -171,14 +180,19 @@ void Loader::forEachPiece(uint32_t destination, uint32_t size, Each each) {
         });
 }
 
+uint32_t Loader::readFile(void* data, uint32_t size, uint32_t offset) {
+    return file_->read(data, size, offset);
+}
+
 bool Loader::readChunk(uint8_t* data, uint32_t file_offset, uint32_t size) {
-    uint32_t count = file_->read(data, size, file_offset);
+    uint32_t count = readFile(data, size, file_offset);
     if (count == size)
         return true;
     // A failed read (the gzip layer reports all ones) counts as nothing read.
     uint32_t got = count < size ? count : 0;
     std::memset(data + got, 0, size - got);
-    print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", file_offset, got, size);
+    if (!placing_ahead_ || !short_reads_.push_back({file_offset, got, size}))
+        print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", file_offset, got, size);
     load_error_ = 1;
     return false;
 }
@@ -196,7 +210,8 @@ void Loader::addZeroClear(uint32_t destination, uint32_t size) {
     current_link_->dst = destination;
     current_link_->len = size;
     recordDestination(destination, size, true);
-    print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
+    if (!placing_ahead_)
+        print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
     previous_link_ = current_link_;
     current_link_ = spare_link_;
     ++spare_link_;
@@ -205,10 +220,20 @@ void Loader::addZeroClear(uint32_t destination, uint32_t size) {
     ++zero_links_;
 }
 
-void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
-                         uint32_t file_size) {
+void Loader::printLoad(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size) {
     print(u"\t->load 0x%08x+0x%08x=0x%08x ofs=0x%08x+0x%x\n", destination, memory_size,
           destination + memory_size, file_offset, file_size);
+}
+
+void Loader::printZero(uint32_t destination, uint32_t memory_size, uint32_t file_size) {
+    uint32_t clear_start = 0;
+    uint32_t clear_size = 0;
+    if (zeroPart(destination, memory_size, file_size, clear_start, clear_size))
+        print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", clear_start, clear_size, clear_start + clear_size);
+}
+
+void Loader::placeSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
+                          uint32_t file_size) {
     kernel_end_ = destination + memory_size;
     if (current_link_ == nullptr) {
         load_error_ = 1;
@@ -221,6 +246,24 @@ void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t fi
     uint32_t clear_size = 0;
     if (zeroPart(destination, memory_size, file_size, clear_start, clear_size))
         addZeroClear(clear_start, clear_size);
+}
+
+void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
+                         uint32_t file_size) {
+    printLoad(destination, memory_size, file_offset, file_size);
+    placeSegment(destination, memory_size, file_offset, file_size);
+}
+
+void Loader::reportSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
+                           uint32_t file_size) {
+    printLoad(destination, memory_size, file_offset, file_size);
+    kernel_end_ = destination + memory_size;
+    for (const ShortRead& missing : short_reads_) {
+        if (missing.offset >= file_offset && missing.offset - file_offset < file_size)
+            print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", missing.offset, missing.got,
+                  missing.size);
+    }
+    printZero(destination, memory_size, file_size);
 }
 
 void Loader::loadMemory(uint32_t destination, uint32_t size, const uint8_t* source) {
