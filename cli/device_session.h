@@ -43,6 +43,8 @@ class DeviceSession {
     // With --fail-call: which call failed, or that none did (at the jump, or
     // when the boot has failed).
     void reportFailedCall();
+    // With --timing: for each file the boot read, the bytes inflated and fetched.
+    void reportFileTraffic();
 
     // How the process ends after the hand-off; std::exit unless set.
     std::function<void(int status)> end_process;

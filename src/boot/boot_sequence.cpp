@@ -59,7 +59,8 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        uint32_t image_bytes = file.realsize();
+        // A gzipped image's length comes from its trailer; its one load pass checks it.
+        uint32_t image_bytes = file.claimedSize();
         file.close();
         // An image that cannot be read to its end has no size to make room for.
         if (image_bytes == FileManager::kReadFailed)

@@ -24,6 +24,11 @@ class FileManager {
     virtual uint32_t size() = 0;
     // The number of data bytes a reader will get.
     virtual uint32_t realsize();
+    // The same as the file states it, without reading it through where it
+    // can (a gzip file's trailer, GzipFileManager): the reader finds out
+    // whether the data keeps to it as it reads, at the latest when `realsize`
+    // reads to the end.
+    virtual uint32_t claimedSize() { return realsize(); }
     virtual bool close() = 0;
     virtual uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
     virtual uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
@@ -37,6 +42,9 @@ class FileManager {
     bool toAscii(char* destination, const char16_t* source, uint32_t capacity);
 
     void setDebugLevel(int32_t level) { debug_level = level; }
+    // Bytes brought from where the files live (card, disk, network) since
+    // this file manager was made.
+    uint64_t fetched() const { return fetched_; }
 
     int32_t debug_level = 0;
     char file_name[kNameSize]{};
@@ -45,4 +53,5 @@ class FileManager {
     void print(const char16_t* format, ...);
 
     Console** console_;
+    uint64_t fetched_ = 0;
 };

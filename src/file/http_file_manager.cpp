@@ -500,6 +500,7 @@ bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse
             print(u"size %u readed %u byte(+%u)\n", limit, body_.size(), count);
     }
     received.count = body_.size();
+    fetched_ += received.count;
     if (debug_level > 1)
         print(u"total read %u byte\n", received.count);
     if (!room) {

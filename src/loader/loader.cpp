@@ -281,7 +281,7 @@ uint64_t Loader::imageDestination(uint32_t kernel_end) {
 }
 
 bool Loader::loadExtraData() {
-    uint32_t size = file_->realsize();
+    uint32_t size = file_->claimedSize();
     // A damaged or unreadable image has no size to load.
     if (size == FileManager::kReadFailed)
         return false;
@@ -292,6 +292,9 @@ bool Loader::loadExtraData() {
         return false;
     }
     loadSegment(static_cast<uint32_t>(destination), size, 0, size);
+    // Read to its end and checked (a gzipped image's CRC and length) before anything runs.
+    if (loadSucceeded() && file_->realsize() == FileManager::kReadFailed)
+        load_error_ = 1;
     return loadSucceeded();
 }
 
