@@ -103,16 +103,6 @@ void Pxa2x0Uart::write32(uint32_t offset, uint32_t value) {
     }
 }
 
-uint8_t Pxa2x0Gpio::read8(uint32_t offset) {
-    return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
-}
-
-void Pxa2x0Gpio::write8(uint32_t offset, uint8_t value) {
-    uint32_t shift = 8 * (offset & 3);
-    uint32_t word = read32(offset & ~3u) & ~(0xFFu << shift);
-    write32(offset & ~3u, word | (uint32_t{value} << shift));
-}
-
 namespace {
 
 // MDCNFG's fields for one pair of 64 MB partitions (the low half; the pair of

@@ -10,12 +10,6 @@
 
 namespace sim {
 
-void WordRegisters::write8(uint32_t offset, uint8_t value) {
-    uint32_t shift = 8 * (offset & 3);
-    uint32_t word = read32(offset & ~3u) & ~(0xFFu << shift);
-    write32(offset & ~3u, word | uint32_t{value} << shift);
-}
-
 uint32_t Sa11x0LcdController::read32(uint32_t offset) {
     switch (offset) {
     case kLcsr:

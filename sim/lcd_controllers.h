@@ -14,15 +14,6 @@
 
 namespace sim {
 
-// A model of 32-bit registers; byte accesses reach the bytes of a word.
-class WordRegisters : public DeviceModel {
-  public:
-    uint8_t read8(uint32_t offset) override {
-        return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
-    }
-    void write8(uint32_t offset, uint8_t value) override;
-};
-
 // SA-11x0 LCD controller. DBAR1 points at the palette, which the DMA reads
 // before the pixels: 16 entries (256 with 8 bits per pixel), the first
 // entry's bits 13..12 telling the pixel size.
