@@ -139,10 +139,9 @@ class Pxa2x0MemoryController : public MemoryController {
     uint32_t mdcnfg() const { return configuration_; }
 };
 
-// SA-11x0 memory controller: MDCNF enables the DRAM banks of the profile's
-// RAM and gives their row address bits (src/arch/arm/installed_ram.h has the
-// layouts of both processors), with the timing fields set as a boot loader
-// leaves them. Banks of a size the register cannot describe read as not enabled.
+// SA-11x0 memory controller: MDCNF as the board's boot ROM writes it for the
+// DRAM parts of the profile's banks (sim/sa11x0_dram.h). Banks no part here
+// gives read as not enabled.
 class Sa11x0MemoryController : public MemoryController {
   public:
     static constexpr uint32_t kBase = 0xA0000000;
