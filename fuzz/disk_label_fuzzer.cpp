@@ -5,9 +5,14 @@
 // that whichever partition the driver picks, it finds the fuzzed label. It
 // then opens the disk with a partition index from the input and reads at the
 // edges of the partition it chose; every read must stay inside it.
+// One simulated handheld serves the whole run (making one builds its RAM and
+// object store): each input starts with no disk and an empty debugger log,
+// and must leave no handle open and no heap block behind.
 #include "file/ufs/winblk.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
+#include "sim/handle_table.h"
+#include "sim/process_heap.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -54,6 +59,21 @@ void writeDisk(const std::string& path, const uint8_t* mbr, const uint8_t* label
     close(fd);
 }
 
+// The device of the run, made at the first input, and the heap in use then:
+// the mark every input must come back to.
+struct RunDevice {
+    sim::Handheld* handheld;
+    uint64_t heap_in_use;
+};
+
+const RunDevice& runDevice() {
+    static const RunDevice device = [] {
+        sim::Handheld::get().reset(sim::HandheldSettings{});
+        return RunDevice{&sim::Handheld::get(), sim::ProcessHeap::get().bytesInUse()};
+    }();
+    return device;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -70,7 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t length = size > 2 * kSector + 1 ? data[2 * kSector + 1] : 16;
     const uint64_t sectors = 2 + (length << 12) % kMaxSectors;
     writeDisk(path, mbr, label, sectors);
-    sim::Handheld::get().reset(sim::HandheldSettings{});
+    const RunDevice& device = runDevice();
+    sim::Handheld& handheld = *device.handheld;
+    handheld.disks.clear();
+    handheld.debug_log.clear();
     if (!sim::attachDisk(1, path))
         std::abort();
 
@@ -83,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A partition beyond the disk keeps its start and gets no sectors.
         if (state->partition_sectors != 0 && end > sectors)
             std::abort();
-        std::vector<sim::DiskRead>& reads = sim::Handheld::get().disks.at(1).reads;
+        std::vector<sim::DiskRead>& reads = handheld.disks.at(1).reads;
         reads.clear();
         uint8_t buffer[2 * kSector];
         uint32_t count = 0;
@@ -100,5 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (record.device_state != nullptr) {
         std::abort();
     }
+    if (sim::HandleTable::get().openCount() != 0 ||
+        sim::ProcessHeap::get().bytesInUse() != device.heap_in_use)
+        std::abort();
     return 0;
 }
