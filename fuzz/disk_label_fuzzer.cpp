@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -28,16 +29,32 @@ namespace {
 constexpr uint32_t kSector = 512;
 constexpr uint64_t kMaxSectors = 1u << 20;
 
-std::string diskPath() {
-    static std::string path = [] {
-        char name[] = "/tmp/zandrel-fuzz-disk-XXXXXX";
-        int fd = mkstemp(name);
+// The disk image, rewritten for every input: in memory (tmpfs) where the
+// machine has it, since a file on disk that is cut to nothing and written
+// again is flushed on every close; removed when the run ends.
+class DiskImage {
+  public:
+    DiskImage() {
+        std::string name = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        name += "/zandrel-fuzz-disk-XXXXXX";
+        int fd = mkstemp(name.data());
         if (fd < 0)
             std::abort();
         close(fd);
-        return std::string(name);
-    }();
-    return path;
+        path_ = name;
+    }
+    ~DiskImage() { unlink(path_.c_str()); }
+    DiskImage(const DiskImage&) = delete;
+    DiskImage& operator=(const DiskImage&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+const std::string& diskPath() {
+    static DiskImage image;
+    return image.path();
 }
 
 uint32_t get32(const uint8_t* p) {
@@ -79,7 +96,7 @@ const RunDevice& runDevice() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2 * kSector)
         return 0;
-    const std::string path = diskPath();
+    const std::string& path = diskPath();
     uint8_t mbr[kSector];
     uint8_t label[kSector];
     std::memcpy(mbr, data, kSector);
