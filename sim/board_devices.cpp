@@ -2,8 +2,8 @@
 
 #include "sim/handheld.h"
 #include "sim/lcd.h"
+#include "sim/sa11x0_dram.h"
 
-#include <bit>
 #include <memory>
 
 namespace sim {
@@ -103,16 +103,6 @@ void Pxa2x0Uart::write32(uint32_t offset, uint32_t value) {
     }
 }
 
-uint8_t Pxa2x0Gpio::read8(uint32_t offset) {
-    return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
-}
-
-void Pxa2x0Gpio::write8(uint32_t offset, uint8_t value) {
-    uint32_t shift = 8 * (offset & 3);
-    uint32_t word = read32(offset & ~3u) & ~(0xFFu << shift);
-    write32(offset & ~3u, word | (uint32_t{value} << shift));
-}
-
 namespace {
 
 // MDCNFG's fields for one pair of 64 MB partitions (the low half; the pair of
@@ -144,50 +134,8 @@ Pxa2x0MemoryController::Pxa2x0MemoryController(uint32_t ram_size) {
     }
 }
 
-namespace {
-
-// log2 of a power of two; -1 for anything else.
-int exactLog2(uint32_t value) {
-    return value != 0 && (value & (value - 1)) == 0 ? std::countr_zero(value) : -1;
-}
-
-// SA-1110 fields of one bank pair (banks 0/1; 2/3 have them 16 bits higher)
-// for SDRAM on a 32-bit bus: DTIM set, DRAC the row bits - 9, with CAS
-// latency and precharge, data latch and write recovery times. A bank of
-// 2^(rows + 11) words of 4 bytes; 0 when `size` is none of those.
-uint32_t sa1110PairFields(uint32_t size, uint32_t enables) {
-    int rows = exactLog2(size) - 13;
-    if (rows < 9 || rows > 13)
-        return 0;
-    constexpr uint32_t kSdram = 1u << 2, kClockDivide = 1u << 7, kTiming = 2u << 8 | 1u << 12 | 1u << 14;
-    return enables | kSdram | static_cast<uint32_t>(rows - 9) << 4 | kClockDivide | kTiming;
-}
-
-// SA-1100 register for `banks` banks of `size` bytes of EDO DRAM with as
-// many column as row address bits: 2^(2 * rows) words of 4 bytes.
-uint32_t sa1100Fields(uint32_t size, uint32_t banks) {
-    int bits = exactLog2(size) - 2;
-    int rows = bits / 2;
-    if (bits % 2 != 0 || rows < 9 || rows > 12)
-        return 0;
-    constexpr uint32_t kTiming = 4u << 7 | 7u << 11 | 1u << 15 | 0x0Fu << 17; // TRP, TRASR, TDL, DRI
-    return ((1u << banks) - 1) | static_cast<uint32_t>(rows - 9) << 4 | kTiming;
-}
-
-} // namespace
-
 Sa11x0MemoryController::Sa11x0MemoryController(Processor processor, const std::vector<RamBank>& banks) {
-    if (banks.empty() || banks.size() > 4)
-        return;
-    uint32_t size = banks.front().size;
-    uint32_t count = static_cast<uint32_t>(banks.size());
-    if (processor == Processor::SA1100) {
-        configuration_ = sa1100Fields(size, count);
-        return;
-    }
-    configuration_ = sa1110PairFields(size, count >= 2 ? 0x3u : 0x1u);
-    if (count > 2)
-        configuration_ |= sa1110PairFields(size, count == 4 ? 0x3u : 0x1u) << 16;
+    configuration_ = sa11x0Mdcnf(processor, banks);
 }
 
 void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {

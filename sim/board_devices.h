@@ -102,12 +102,10 @@ class Pxa2x0Uart : public SerialDevice {
 };
 
 // PXA2x0 GPIO block: plain 32-bit registers.
-class Pxa2x0Gpio : public DeviceModel {
+class Pxa2x0Gpio : public WordRegisters {
   public:
     static constexpr uint32_t kGafr1L = 0x6C;
 
-    uint8_t read8(uint32_t offset) override;
-    void write8(uint32_t offset, uint8_t value) override;
     uint32_t read32(uint32_t offset) override { return registers_[(offset & (kGpioBlockSize - 1)) / 4]; }
     void write32(uint32_t offset, uint32_t value) override {
         registers_[(offset & (kGpioBlockSize - 1)) / 4] = value;
@@ -119,14 +117,10 @@ class Pxa2x0Gpio : public DeviceModel {
 
 // A memory controller as the loader reads it: the DRAM configuration
 // register at offset 0; the other registers read 0 and writes are ignored.
-class MemoryController : public DeviceModel {
+class MemoryController : public WordRegisters {
   public:
     static constexpr uint32_t kSize = 0x1000;
 
-    uint8_t read8(uint32_t offset) override {
-        return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
-    }
-    void write8(uint32_t, uint8_t) override {}
     uint32_t read32(uint32_t offset) override { return offset == 0 ? configuration_ : 0; }
     void write32(uint32_t, uint32_t) override {}
 
@@ -145,10 +139,9 @@ class Pxa2x0MemoryController : public MemoryController {
     uint32_t mdcnfg() const { return configuration_; }
 };
 
-// SA-11x0 memory controller: MDCNF enables the DRAM banks of the profile's
-// RAM and gives their row address bits (src/arch/arm/installed_ram.h has the
-// layouts of both processors), with the timing fields set as a boot loader
-// leaves them. Banks of a size the register cannot describe read as not enabled.
+// SA-11x0 memory controller: MDCNF as the board's boot ROM writes it for the
+// DRAM parts of the profile's banks (sim/sa11x0_dram.h). Banks no part here
+// gives read as not enabled.
 class Sa11x0MemoryController : public MemoryController {
   public:
     static constexpr uint32_t kBase = 0xA0000000;

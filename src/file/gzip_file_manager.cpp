@@ -109,11 +109,11 @@ bool GzipFileManager::close() {
     countTraffic();
     if (stream_ != nullptr && stream_->moreMembersThanClaimed() && !knownToHoldMoreMembers())
         moreMembers().push_back({name_, size()});
-    bool complete = stream_ != nullptr && stream_->complete() && stream_->inputTaken() <= 0xFFFFFFFFu;
+    bool complete = stream_ != nullptr && stream_->complete() && stream_->inputBytesRead() <= 0xFFFFFFFFu;
     if (complete || (stream_ != nullptr && stream_->claimedUnread())) {
         Kept kept;
         kept.name = name_;
-        kept.stored_size = complete ? static_cast<uint32_t>(stream_->inputTaken()) : inner_->size();
+        kept.stored_size = complete ? static_cast<uint32_t>(stream_->inputBytesRead()) : inner_->size();
         kept.stream = std::move(stream_);
         kept.stream->release();
         kept_.push_back(std::move(kept));
