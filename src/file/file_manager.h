@@ -37,6 +37,9 @@ class FileManager {
     // file (a gzip stream): a reader that can should then take the file in
     // one pass from its start.
     virtual bool streamed() const { return false; }
+    // Gives back memory kept for later (what closed files left to be read
+    // again without fetching them); true when it gave some.
+    virtual bool releaseMemory() { return false; }
 
     // Converts a wide name to the default 8-bit code page, with its terminator.
     bool toAscii(char* destination, const char16_t* source, uint32_t capacity);

@@ -54,6 +54,7 @@ class GzipFileManager : public FileManager {
     uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     bool seek(uint32_t offset) override;
     bool streamed() const override { return compressed(); }
+    bool releaseMemory() override { return inner_ != nullptr && inner_->releaseMemory(); }
 
     bool hasInner() const { return inner_ != nullptr; }
     FileManager* inner() const { return inner_; }

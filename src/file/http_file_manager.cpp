@@ -232,6 +232,15 @@ bool HttpFileManager::open(const char16_t* name, uint32_t) {
     clearFile();
     if (!setRequestTarget(name))
         return false;
+    if (kept_bodies_.take(file_name, body_)) {
+        opened_ = cached_ = length_known_ = true;
+        content_length_ = body_.size();
+        print(u"open http://%S%S - contents %u byte, kept since it was fetched\n", host_name_, file_name,
+              content_length_);
+        return true;
+    }
+    if (kept_bodies_.dropped(file_name))
+        print(u"http://%S%S was given up for memory: it is fetched again.\n", host_name_, file_name);
     HeadAnswer answer = requestHead();
     if (answer == HeadAnswer::Refused)
         return false;
@@ -267,9 +276,9 @@ uint32_t HttpFileManager::size() {
     return content_length_;
 }
 
-// The body goes back to the heap: the device charges it to program memory,
-// and the next open fetches its file afresh anyway.
 bool HttpFileManager::close() {
+    if (cached_ && !failed_)
+        kept_bodies_.keep(file_name, body_);
     clearFile();
     return true;
 }
@@ -479,7 +488,8 @@ bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse
     uint32_t limit = response.hasContentLength() ? response.contentLength()
                      : length_known_             ? content_length_
                                                  : HttpBody::kLargest;
-    if (announced && !body_.reserve(limit)) {
+    // Bodies kept of closed files make room when the heap has none.
+    if (announced && !body_.reserve(limit) && !(kept_bodies_.drop() && body_.reserve(limit))) {
         print(u"can't allocate %u byte for http://%S%S.\n", limit, host_name_, file_name);
         return false;
     }
