@@ -1,6 +1,7 @@
 #include "sim/process_heap.h"
 
 #include "platform/wince.h"
+#include "sim/device_work.h"
 #include "sim/failure_injection.h"
 #include "sim/handheld.h"
 
@@ -183,10 +184,12 @@ HLOCAL LocalFree(HLOCAL block) {
 }
 
 HANDLE HeapCreate(DWORD, DWORD, DWORD) {
+    sim::DeviceWork device_work;
     return heapHandle(sim::ProcessHeap::get().createHeap());
 }
 
 BOOL HeapDestroy(HANDLE heap) {
+    sim::DeviceWork device_work;
     sim::ProcessHeap::HeapId id = 0;
     if (heapIdOf(heap, &id) && sim::ProcessHeap::get().destroyHeap(id))
         return TRUE;
