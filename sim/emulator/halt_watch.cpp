@@ -73,6 +73,12 @@ bool HaltWatch::look(Clock::time_point now) {
     return halted;
 }
 
+void HaltWatch::release() {
+    gdb_.disconnect();
+    connected_once_ = false;
+    last_site_.reset();
+}
+
 bool HaltWatch::sample(std::optional<uint32_t>* site) {
     if (!gdb_.connected()) {
         // A stub that answered once and went away is not asked again.

@@ -46,7 +46,7 @@ class ArmEmulatorTest : public ::testing::Test {
         EXPECT_TRUE(cpu.mapMemory(kCode, 0x1000));
         EXPECT_TRUE(cpu.write(kCode, code.data(), code.size()));
         cpu.setCpsr(0xDF);
-        return cpu.run(kCode, limit);
+        return cpu.run(kCode, {.instructions = limit});
     }
     sim::ArmEmulator cpu{sim::Processor::SA1110};
 };
