@@ -17,12 +17,23 @@ typedef unsigned char u8;
    anything until it has been checked. */
 #define PROBE_STATE __attribute__((section(".data.probe_state")))
 
+void put_char(char c);
 void put(const char* text);
 void put_hex(u32 value);
 void put_dec(int value);
 /* A finding that fails the verdict; the first one is named in it. */
 void fail(const char* reason);
 void fail_at(const char* what, u32 value);
+
+/* The console's input: the UART's receiver and its interrupt on, then one
+   byte at a time, waiting for an interrupt while nothing has come. */
+void uart_receive_on(void);
+char get_char(void);
+/* BootInfo's fields, three report lines. */
+void put_bootinfo(u32 bootinfo);
+/* After the report: with "a" in the arguments it asks for the root device,
+   with "s" it offers a prompt of a few commands until "halt". */
+void probe_console(u32 argc, u32 argv, u32 bootinfo);
 
 /* The screen: found from BootInfo or the LCD controller, then cleared; from
    then on every report line is also drawn there. */
