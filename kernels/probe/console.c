@@ -12,7 +12,9 @@
 
 static int last_was_return PROBE_STATE = 0;
 
-static int is_flag(u32 text, char letter) { return peek8(text) == (u8)letter && peek8(text + 1) == 0; }
+static int is_flag(u32 text, char letter) {
+    return peek8(text) == (u8)letter && peek8(text + 1) == 0;
+}
 
 static int has_flag(u32 argc, u32 argv, char letter) {
     for (u32 i = 1; i < argc; ++i) {

@@ -78,7 +78,9 @@ void uart_receive_on(void) {
 
 /* Sleeps until an interrupt is asked for; with IRQs masked the processor
    just goes on after it. */
-static void wait_for_interrupt(void) { __asm__ volatile("mcr p15, 0, %0, c7, c0, 4" : : "r"(0) : "memory"); }
+static void wait_for_interrupt(void) {
+    __asm__ volatile("mcr p15, 0, %0, c7, c0, 4" : : "r"(0) : "memory");
+}
 
 char get_char(void) {
     volatile u32* regs = (volatile u32*)uart_base;
@@ -221,7 +223,9 @@ static u32 parse_number(u32 address, int* ok) {
     return value;
 }
 
-static u32 round_up(u32 value, u32 multiple) { return (value + multiple - 1) & ~(multiple - 1); }
+static u32 round_up(u32 value, u32 multiple) {
+    return (value + multiple - 1) & ~(multiple - 1);
+}
 
 /* ---- checks ---- */
 
@@ -374,7 +378,9 @@ struct symbol_block {
     u32 end;
 };
 
-static u32 section_header(u32 block, u32 i) { return block + 52 + 40 * i; }
+static u32 section_header(u32 block, u32 i) {
+    return block + 52 + 40 * i;
+}
 
 /* The symbol block after the last segment: ELF header copy, section headers
    with rewritten offsets, section names, .symtab and .strtab. */
@@ -388,8 +394,9 @@ static int check_symbols(u32 block, u32 offset, struct symbol_block* found) {
     }
     u32 shnum = peek16(block + 48);
     u32 shstrndx = peek16(block + 50);
-    if (peek32(block + 24) != 0 || peek32(block + 28) != 0 || peek16(block + 44) != 0 || peek32(block + 32) != 52 ||
-        peek16(block + 46) != 40 || shnum == 0 || shnum > 64 || shstrndx >= shnum) {
+    if (peek32(block + 24) != 0 || peek32(block + 28) != 0 || peek16(block + 44) != 0 ||
+        peek32(block + 32) != 52 || peek16(block + 46) != 40 || shnum == 0 || shnum > 64 ||
+        shstrndx >= shnum) {
         put("\n");
         fail("ELF header copy not rewritten as expected");
         return 0;

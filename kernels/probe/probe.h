@@ -47,11 +47,21 @@ void screen_verdict(int pass);
 
 #pragma GCC visibility pop
 
-static inline u32 peek8(u32 address) { return *(const volatile u8*)address; }
-static inline u32 peek16(u32 address) { return peek8(address) | (peek8(address + 1) << 8); }
-static inline u32 peek32(u32 address) { return peek16(address) | (peek16(address + 2) << 16); }
+static inline u32 peek8(u32 address) {
+    return *(const volatile u8*)address;
+}
+static inline u32 peek16(u32 address) {
+    return peek8(address) | (peek8(address + 1) << 8);
+}
+static inline u32 peek32(u32 address) {
+    return peek16(address) | (peek16(address + 2) << 16);
+}
 /* A device register, read as the word or byte it is. */
-static inline u32 register32(u32 address) { return *(const volatile u32*)address; }
-static inline u32 register8(u32 address) { return *(const volatile u8*)address; }
+static inline u32 register32(u32 address) {
+    return *(const volatile u32*)address;
+}
+static inline u32 register8(u32 address) {
+    return *(const volatile u8*)address;
+}
 
 #endif

@@ -110,9 +110,8 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
         run_limits.wake = [controller, input] {
             if (controller->interruptRequested())
                 return RunLimits::Wake::kNow;
-            bool more_may_come = !input->ended() || input->available(1) != 0;
-            return more_may_come && controller->interruptEnabled() ? RunLimits::Wake::kLater
-                                                                   : RunLimits::Wake::kNever;
+            // After the end of the input the kernel waits on, as on a quiet line.
+            return controller->interruptEnabled() ? RunLimits::Wake::kLater : RunLimits::Wake::kNever;
         };
         run_limits.idle = [input] { input->wait(std::chrono::milliseconds(5)); };
     }
