@@ -202,13 +202,6 @@ void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
         hooks->stop(EmulationStop::kUserQuit, "the user quit");
 }
 
-// The forms of "wait for interrupt" the emulated processors take.
-bool isWaitForInterrupt(uint32_t instruction) {
-    const uint32_t any_register = 0xFFFF0FFF;
-    return (instruction & any_register) == 0xEE070F90 || // mcr p15, 0, rN, c7, c0, 4
-           (instruction & any_register) == 0xEE070F58;   // mcr p15, 0, rN, c7, c8, 2
-}
-
 bool onInvalidMemory(uc_engine* uc, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
     auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
     // The program counter is current here, unlike after the run.
@@ -267,6 +260,15 @@ void onReadHook(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, vo
 }
 
 } // namespace
+
+// The forms of "wait for interrupt" these processors and QEMU know.
+bool isWaitForInterrupt(uint32_t instruction) {
+    const uint32_t any_register = 0xFFFF0FFF;
+    return (instruction & any_register) == 0xEE070F90 || // mcr p15, 0, rN, c7, c0, 4
+           (instruction & any_register) == 0xEE070F58 || // mcr p15, 0, rN, c7, c8, 2
+           (instruction & any_register) == 0xEE070E10 || // mcr p14, 0, rN, c7, c0, 0 (PXA2x0 power mode)
+           instruction == 0xE320F003;                    // wfi
+}
 
 const char* armModeName(uint32_t cpsr) {
     switch (cpsr & 0x1F) {

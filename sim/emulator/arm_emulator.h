@@ -44,6 +44,13 @@ struct RunLimits {
     std::function<void()> idle;
 };
 
+// Limits of `count` instructions only.
+inline RunLimits instructionLimit(uint64_t count) {
+    RunLimits limits;
+    limits.instructions = count;
+    return limits;
+}
+
 struct EmulationResult {
     EmulationStop stop = EmulationStop::kFault;
     std::string reason; // one line: what stopped the run
@@ -54,6 +61,9 @@ struct EmulationResult {
     uint32_t fault_address = 0;
 };
 
+// Whether `instruction` is one of the forms of "wait for interrupt" these
+// processors and QEMU know.
+bool isWaitForInterrupt(uint32_t instruction);
 // "System", "Supervisor", ... for the mode bits of `cpsr`.
 const char* armModeName(uint32_t cpsr);
 // "pc=0x... cpsr=0x... (System) r0=... ... r15=..."

@@ -264,8 +264,9 @@ TEST(ZandrelSimEmulatorOptions, AreParsedAndCheckedAndListedInTheHelp) {
         return parseOptions(static_cast<int>(words.size()), words.data());
     };
     EXPECT_EQ(parse({}).options.emulator, "unicorn");
-    ParseResult parsed = parse({"--emulator", "qemu", "--snapshot", "a", "--from-snapshot", "b",
-                                "--instruction-limit", "5000000000", "--time-limit", "4", "--screen-png", "c"});
+    ParseResult parsed =
+        parse({"--emulator", "qemu", "--snapshot", "a", "--from-snapshot", "b", "--instruction-limit",
+               "5000000000", "--time-limit", "4", "--screen-png", "c"});
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.options.emulator, "qemu");
     EXPECT_EQ(parsed.options.snapshot, "a");
@@ -278,16 +279,17 @@ TEST(ZandrelSimEmulatorOptions, AreParsedAndCheckedAndListedInTheHelp) {
               "--instruction-limit takes a positive number, not \"0\"");
     EXPECT_EQ(parse({"--instruction-limit", "-5"}).error,
               "--instruction-limit takes a positive number, not \"-5\"");
-    EXPECT_EQ(parse({"--time-limit", "0"}).error, "--time-limit takes a positive number of seconds, not \"0\"");
+    EXPECT_EQ(parse({"--time-limit", "0"}).error,
+              "--time-limit takes a positive number of seconds, not \"0\"");
     EXPECT_EQ(parse({"--snapshot"}).error, "--snapshot needs a value");
     EXPECT_EQ(parse({"--screen-png"}).error, "--screen-png needs a value");
 
     ProgramResult usage = runProgram(buildPath("zandrel-sim"), {"--emulator", "bochs"});
     EXPECT_EQ(usage.status, 2);
     std::string help = usageText();
-    for (const char* option : {"--emulator unicorn|qemu|none", "--snapshot FILE", "--from-snapshot FILE",
-                               "--instruction-limit N", "--time-limit SEC", "--screen-png FILE",
-                               "3 the emulated processor"})
+    for (const char* option :
+         {"--emulator unicorn|qemu|none", "--snapshot FILE", "--from-snapshot FILE", "--instruction-limit N",
+          "--time-limit SEC", "--screen-png FILE", "3 the emulated processor"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
