@@ -33,11 +33,15 @@ struct CliOptions {
     std::vector<std::pair<int, std::string>> disks; // --disk N=IMAGE: the raw disk "DSKN:"
     // After the jump: "unicorn", "qemu" or "none" (replay the page list).
     std::string emulator = "unicorn";
+    bool emulator_given = false;
     std::optional<std::string> screen_png;    // a picture of the screen when the kernel stops
     std::optional<std::string> snapshot;      // write the hand-off state here
     std::optional<std::string> from_snapshot; // run a saved hand-off instead of a boot
+    // No limit on the kernel's run unless given.
     std::optional<unsigned long long> instruction_limit;
-    std::optional<int> qemu_timeout; // seconds
+    std::optional<int> time_limit; // seconds
+    // --gdb [PORT]: QEMU waits for gdb at the kernel's first instruction (0: any free port).
+    std::optional<uint16_t> gdb_port;
     // Compare the kernel's memory at its entry with the files; unset: on
     // with unicorn and none.
     std::optional<bool> verify;
