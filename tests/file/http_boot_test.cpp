@@ -364,6 +364,70 @@ TEST_F(HttpBoot, AFileLongerOrShorterThanItsLengthNeverBootsCut) {
     }
 }
 
+// A server that trickles: the download shows its bytes as they come and stops
+// below the floor (on a time scale of 600 ms instead of 30 s).
+TEST_F(HttpBoot, ATricklingServerIsSeenToMoveAndStoppedBelowTheFloor) {
+    struct Case {
+        const char* name;
+        std::string target;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"the kernel", "/probe.gz", "Can't read kernel image."},
+        {"the image", "/miniroot.gz", "Can't open file system image."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server([&](const std::string& request) {
+            ScriptedServer::Reply whole = serveFromWww(request);
+            if (request.rfind("GET " + c.target + " ", 0) != 0)
+                return whole;
+            const std::string& answer = whole.steps.front().bytes;
+            size_t body = answer.find("\r\n\r\n") + 4;
+            ScriptedServer::Reply trickle{{{answer.substr(0, body), 0}}};
+            // 50 byte a second, far below the floor of 512.
+            for (size_t at = body; at < answer.size() && at < body + 100; ++at)
+                trickle.steps.push_back({answer.substr(at, 1), 20});
+            return trickle;
+        });
+        ProgramResult result =
+            runProgram(buildPath("zandrel-sim"),
+                       {"--device", device.string(), "--quiet", "--machine", "Sharp W-ZERO3 (WS003SH)",
+                        "--dir", server.url(), "--no-pause", "--kernel", "probe.gz", "--rootfs", "md",
+                        "--image", "miniroot.gz", "--extra", image_options, "--http-window", "600"});
+        EXPECT_EQ(result.status, 1) << result.out << result.err;
+        const std::string slow = "http://127.0.0.1" + c.target + ": transfer too slow, ";
+        EXPECT_NE(result.out.find(slow), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(" ms, less than 512 byte a second.\n"), std::string::npos) << result.out;
+        // Progress every 40 ms on this scale: the bytes are seen to come.
+        size_t lines = 0;
+        for (size_t at = result.out.find(" byte received\n"); at != std::string::npos;
+             at = result.out.find(" byte received\n", at + 1))
+            ++lines;
+        EXPECT_GE(lines, 3u) << result.out;
+        EXPECT_NE(result.err.find("[BOOT FAILED] " + c.box), std::string::npos) << result.err;
+        EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << result.out;
+    }
+}
+
+// A kernel download the heap cannot hold: the reason is the file manager's,
+// and the boot says it could not read the kernel, not that its format is unknown.
+TEST_F(HttpBoot, AKernelTooLargeForTheHeapNamesTheMemoryAsTheCause) {
+    std::filesystem::copy_file(buildPath("kernels/probe_20m.elf"), www / "large.elf");
+    ServerProcess server(ServerProcess::Kind::Python, www.string());
+    ASSERT_TRUE(server.running()) << server.log();
+    // 16 MB of program memory left for a 20 MB kernel.
+    ProgramResult result = runProgram(
+        buildPath("zandrel-sim"),
+        {"--device", device.string(), "--quiet", "--machine", "Sharp W-ZERO3 (WS003SH)", "--object-store",
+         "48", "--dir", server.url(), "--no-pause", "--kernel", "large.elf", "--rootfs", "wd"});
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find(" byte for http://127.0.0.1/large.elf.\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("can't allocate "), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("unknown file format."), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("[BOOT FAILED] Can't read kernel image."), std::string::npos) << result.err;
+}
+
 TEST_F(HttpBoot, RootsWithABadPortStopTheBootAtTheRoot) {
     for (const std::string port : {"8080x", "word", "0", "65536", "99999999999"}) {
         SCOPED_TRACE(port);
