@@ -67,6 +67,18 @@ class HttpBoot : public ::testing::Test {
             "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.str().size()) + "\r\n\r\n";
         return ScriptedServer::answer(method == "GET" ? answer + body.str() : answer);
     }
+    // The GET's answer for one file, made from the whole answer the server would give.
+    using Damage = std::function<ScriptedServer::Reply(const std::string& header, const std::string& body)>;
+    // Serves the files of `www`, the GET of `target` answered by `damage`.
+    ScriptedServer::Reply serveDamaged(const std::string& request, const std::string& target,
+                                       const Damage& damage) const {
+        ScriptedServer::Reply whole = serveFromWww(request);
+        if (request.rfind("GET " + target + " ", 0) != 0)
+            return whole;
+        const std::string& answer = whole.steps.front().bytes;
+        size_t body = answer.find("\r\n\r\n") + 4;
+        return damage(answer.substr(0, body), answer.substr(body));
+    }
     static int countRequests(const std::vector<std::string>& requests, const std::string& start) {
         int count = 0;
         for (const std::string& request : requests)
@@ -225,8 +237,6 @@ TEST_F(HttpBoot, AnImageWhoseHeadFailsStopsTheBootAtTheImage) {
 }
 
 TEST_F(HttpBoot, FilesThatFailToArriveFailTheBootWhereTheyAreRead) {
-    // The GET's answer for one file, made from the whole answer the server would give.
-    using Damage = std::function<ScriptedServer::Reply(const std::string& header, const std::string& body)>;
     const std::string no_length = "HTTP/1.0 200 OK\r\n\r\n";
     const Damage reset_half_way = [&](const std::string&, const std::string& body) {
         return ScriptedServer::Reply{{{no_length + body.substr(0, body.size() / 2), 0}}, false, true};
@@ -274,14 +284,8 @@ TEST_F(HttpBoot, FilesThatFailToArriveFailTheBootWhereTheyAreRead) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server([&](const std::string& request) {
-            ScriptedServer::Reply whole = serveFromWww(request);
-            if (request.rfind("GET " + c.damaged + " ", 0) != 0)
-                return whole;
-            const std::string& answer = whole.steps.front().bytes;
-            size_t body = answer.find("\r\n\r\n") + 4;
-            return c.damage(answer.substr(0, body), answer.substr(body));
-        });
+        ScriptedServer server(
+            [&](const std::string& request) { return serveDamaged(request, c.damaged, c.damage); });
         ProgramResult result = boot(server.url(), c.kernel, c.image);
         EXPECT_EQ(result.status, 1) << result.out << result.err;
         EXPECT_NE(result.out.find(c.shown), std::string::npos) << result.out;
@@ -376,20 +380,17 @@ TEST_F(HttpBoot, ATricklingServerIsSeenToMoveAndStoppedBelowTheFloor) {
         {"the kernel", "/probe.gz", "Can't read kernel image."},
         {"the image", "/miniroot.gz", "Can't open file system image."},
     };
+    // 50 byte a second, far below the floor of 512.
+    const Damage trickle = [](const std::string& header, const std::string& body) {
+        ScriptedServer::Reply reply{{{header, 0}}};
+        for (size_t at = 0; at < body.size() && at < 100; ++at)
+            reply.steps.push_back({body.substr(at, 1), 20});
+        return reply;
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server([&](const std::string& request) {
-            ScriptedServer::Reply whole = serveFromWww(request);
-            if (request.rfind("GET " + c.target + " ", 0) != 0)
-                return whole;
-            const std::string& answer = whole.steps.front().bytes;
-            size_t body = answer.find("\r\n\r\n") + 4;
-            ScriptedServer::Reply trickle{{{answer.substr(0, body), 0}}};
-            // 50 byte a second, far below the floor of 512.
-            for (size_t at = body; at < answer.size() && at < body + 100; ++at)
-                trickle.steps.push_back({answer.substr(at, 1), 20});
-            return trickle;
-        });
+        ScriptedServer server(
+            [&](const std::string& request) { return serveDamaged(request, c.target, trickle); });
         ProgramResult result =
             runProgram(buildPath("zandrel-sim"),
                        {"--device", device.string(), "--quiet", "--machine", "Sharp W-ZERO3 (WS003SH)",
