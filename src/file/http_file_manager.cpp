@@ -494,10 +494,8 @@ bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse
         print(u"can't allocate %u byte for http://%S%S.\n", length, host_name_, file_name);
         return false;
     }
-    const char16_t* whose_length = declared ? u"its Content-Length" : u"the HEAD's length";
     if (rest.count > length) {
-        print(u"contents of http://%S%S go on beyond %s of %u byte.\n", host_name_, file_name, whose_length,
-              length);
+        reportBeyond(length, declared);
         return false;
     }
     if (!body_.append(chunk, rest.count)) {
@@ -510,40 +508,59 @@ bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse
         return false;
     if (debug_level > 1)
         print(u"total read %u byte\n", received.count);
-    if (!known) {
-        if (received.outcome == HttpConnection::Outcome::Data) {
-            print(u"contents of http://%S%S go on beyond %u byte.\n", host_name_, file_name, length);
-            return false;
-        }
-        if (received.outcome != HttpConnection::Outcome::Closed) {
-            reportReceiveEnd(connection, received, 0);
-            return false;
-        }
-        print(u"http://%S%S: contents %u byte, read until the server closed.\n", host_name_, file_name,
-              received.count);
+    bool whole =
+        known ? endsAtLength(connection, &received, length, declared) : endsAtClose(connection, received);
+    if (whole)
         content_length_ = received.count;
-        return true;
-    }
-    if (received.count < length) {
-        if (declared || received.outcome != HttpConnection::Outcome::Closed)
-            reportReceiveEnd(connection, received, length);
-        else
-            print(u"contents of http://%S%S end at %u byte, the HEAD said %u byte.\n", host_name_, file_name,
-                  received.count, length);
+    return whole;
+}
+
+bool HttpFileManager::endsAtClose(const HttpConnection& connection, const Received& received) {
+    if (received.outcome == HttpConnection::Outcome::Data) {
+        print(u"contents of http://%S%S go on beyond %u byte.\n", host_name_, file_name, received.count);
         return false;
     }
-    if (!endsThere(connection, &received)) {
-        if (received.outcome == HttpConnection::Outcome::Data)
-            print(u"contents of http://%S%S go on beyond %s of %u byte.\n", host_name_, file_name,
-                  whose_length, length);
+    if (received.outcome != HttpConnection::Outcome::Closed) {
+        reportReceiveEnd(connection, received, 0);
+        return false;
+    }
+    print(u"http://%S%S: contents %u byte, read until the server closed.\n", host_name_, file_name,
+          received.count);
+    return true;
+}
+
+bool HttpFileManager::endsAtLength(HttpConnection& connection, Received* received, uint32_t length,
+                                   bool declared) {
+    if (received->count < length) {
+        if (declared || received->outcome != HttpConnection::Outcome::Closed)
+            reportReceiveEnd(connection, *received, length);
         else
-            reportReceiveEnd(connection, received, length);
+            print(u"contents of http://%S%S end at %u byte, the HEAD said %u byte.\n", host_name_, file_name,
+                  received->count, length);
+        return false;
+    }
+    // After the last byte only the close may come; the last receive may have seen it already.
+    if (received->outcome == HttpConnection::Outcome::Data) {
+        uint8_t more[16];
+        uint32_t count = 0;
+        received->outcome = connection.receive(more, sizeof more, &count);
+    }
+    if (received->outcome == HttpConnection::Outcome::Data) {
+        reportBeyond(length, declared);
+        return false;
+    }
+    if (received->outcome != HttpConnection::Outcome::Closed) {
+        reportReceiveEnd(connection, *received, length);
         return false;
     }
     if (!length_known_)
-        print(u"http://%S%S: contents %u byte.\n", host_name_, file_name, received.count);
-    content_length_ = received.count;
+        print(u"http://%S%S: contents %u byte.\n", host_name_, file_name, received->count);
     return true;
+}
+
+void HttpFileManager::reportBeyond(uint32_t length, bool declared) {
+    print(u"contents of http://%S%S go on beyond %s of %u byte.\n", host_name_, file_name,
+          declared ? u"its Content-Length" : u"the HEAD's length", length);
 }
 
 bool HttpFileManager::receiveInto(HttpConnection& connection, uint32_t length, Received* received) {
@@ -565,16 +582,6 @@ bool HttpFileManager::receiveInto(HttpConnection& connection, uint32_t length, R
     }
     received->count = body_.size();
     return true;
-}
-
-bool HttpFileManager::endsThere(HttpConnection& connection, Received* received) {
-    // The last receive may already have seen the close.
-    if (received->outcome != HttpConnection::Outcome::Data)
-        return received->outcome == HttpConnection::Outcome::Closed;
-    uint8_t more[16];
-    uint32_t count = 0;
-    received->outcome = connection.receive(more, sizeof more, &count);
-    return received->outcome == HttpConnection::Outcome::Closed;
 }
 
 void HttpFileManager::showProgress(uint32_t length, bool known) {

@@ -99,8 +99,12 @@ class HttpFileManager : public FileManager {
                      Received rest);
     // Receives into the body until it holds `length` bytes or the connection ends.
     bool receiveInto(HttpConnection& connection, uint32_t length, Received* received);
-    // After the body's expected last byte only the close may come.
-    bool endsThere(HttpConnection& connection, Received* received);
+    // Whether a body of no told length ended at the server's close.
+    bool endsAtClose(const HttpConnection& connection, const Received& received);
+    // Whether the body is `length` bytes (its Content-Length when `declared`,
+    // else the HEAD's), and nothing comes after them but the close.
+    bool endsAtLength(HttpConnection& connection, Received* received, uint32_t length, bool declared);
+    void reportBeyond(uint32_t length, bool declared);
     // A console line with the bytes received so far, every `progress_ms`.
     void showProgress(uint32_t length, bool known);
     void reportReceiveEnd(const HttpConnection& connection, const Received& received, uint32_t expected);
