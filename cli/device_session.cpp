@@ -2,6 +2,7 @@
 
 #include "cli/boot_files.h"
 #include "cli/hand_off_runner.h"
+#include "file/http_connection.h"
 #include "platform/wide_string.h"
 #include "sim/device_profile.h"
 #include "sim/disk.h"
@@ -116,6 +117,8 @@ bool DeviceSession::setUp() {
     sim::Handheld::get().reset(settings);
     sim::Handheld::get().memory.corrupt_load_link = options_.corrupt_load_link;
     sim::Handheld::get().memory.drop_zero_link = options_.drop_zero_link;
+    http_transfer_limits = options_.http_window_ms ? HttpTransferLimits::scaledTo(*options_.http_window_ms)
+                                                   : HttpTransferLimits{};
     // The embedded device's prepared card, unless an image of the user's takes its unit.
     if (embedded_ && !embedded_->diskImage().empty())
         sim::attachDisk(1, embedded_->diskImage());

@@ -161,6 +161,9 @@ const char* optionsText() {
            "  --quiet               no progress bar\n"
            "  --timing              report on standard error how long the boot took from\n"
            "                        pressing Boot to the jump\n"
+           "  --http-window MS      for tests: an HTTP transfer stops after MS ms without data,\n"
+           "                        or below 512 byte a second over MS ms (default 30000), and\n"
+           "                        shows its progress every MS/15 ms\n"
            "  --fail-call N[:KIND]  make the handheld's Nth fallible call after pressing Boot\n"
            "                        fail, or its Nth of one KIND: VirtualAlloc, LockPages,\n"
            "                        VirtualCopy, ReadFile, DiskRead, recv, CreateFile,\n"
@@ -212,6 +215,15 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             }
             (arg == "--corrupt-load-link" ? o.corrupt_load_link : o.drop_zero_link) =
                 static_cast<uint32_t>(*link);
+        } else if (arg == "--http-window") {
+            if (!value(text))
+                break;
+            std::optional<unsigned long long> window = parseUnsigned(text);
+            if (!window || *window == 0 || *window > 3600000) {
+                result.error = "--http-window takes milliseconds from 1 to 3600000, not \"" + text + "\"";
+                break;
+            }
+            o.http_window_ms = static_cast<uint32_t>(*window);
         } else if (arg == "--object-store") {
             if (!value(text))
                 break;

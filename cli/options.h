@@ -48,6 +48,8 @@ struct CliOptions {
     // For tests: damage the data of this load link at the jump (sim::MemoryKnobs).
     std::optional<uint32_t> corrupt_load_link;
     std::optional<uint32_t> drop_zero_link;
+    // For tests: the HTTP transfer limits on this time scale instead of 30 s (HttpTransferLimits::scaledTo).
+    std::optional<uint32_t> http_window_ms;
     // --fail-call N[:KIND]: the Nth fallible call after pressing Boot fails
     // (of that kind only, with KIND); see sim/failure_injection.h.
     std::optional<unsigned long long> fail_call;
