@@ -46,7 +46,7 @@ class ArmEmulatorTest : public ::testing::Test {
         EXPECT_TRUE(cpu.mapMemory(kCode, 0x1000));
         EXPECT_TRUE(cpu.write(kCode, code.data(), code.size()));
         cpu.setCpsr(0xDF);
-        return cpu.run(kCode, limit);
+        return cpu.run(kCode, sim::instructionLimit(limit));
     }
     sim::ArmEmulator cpu{sim::Processor::SA1110};
 };
@@ -83,7 +83,7 @@ TEST_F(ArmEmulatorTest, ExceptionsEndTheRunAsFaults) {
     ASSERT_TRUE(other.mapMemory(kCode, 0x1000));
     ASSERT_TRUE(other.write(kCode, code.data(), code.size()));
     other.setCpsr(0xDF);
-    sim::EmulationResult swi = other.run(kCode, 1000);
+    sim::EmulationResult swi = other.run(kCode, sim::instructionLimit(1000));
     EXPECT_EQ(swi.stop, sim::EmulationStop::kFault);
     EXPECT_EQ(swi.reason, "software interrupt");
 }
