@@ -460,9 +460,9 @@ bool ElfLoader::planOnePass(OnePass& plan) {
         plan.kept_bytes > room)
         return false;
     plan.sweep_end = static_cast<uint32_t>(sweep_end);
-    uint64_t kept_pages = (plan.kept_bytes + page_mask) / (page_mask + 1) + plan.kept_runs;
-    plan.memory_needed =
-        ((total + extra + page_mask) & ~page_mask) + image_size_ + kept_pages * (page_mask + 1);
+    plan.kept_pages = static_cast<uint32_t>((plan.kept_bytes + page_mask) / (page_mask + 1) + plan.kept_runs);
+    plan.memory_needed = ((total + extra + page_mask) & ~page_mask) + image_size_ +
+                         uint64_t{plan.kept_pages} * (page_mask + 1);
     return plan.memory_needed <= (0xFFFFFFFFu & ~page_mask);
 }
 
@@ -494,7 +494,9 @@ bool ElfLoader::loadInOnePass() {
         places.ranges.push_back({end, std::min(room_end, kAddressSpace), false, true});
 
     MemoryManager* memory = *memory_;
-    memory->reserveProvisionally();
+    // The pass needs the segments' pages, those the kept bytes are lent,
+    // the page list's first page and the three pages taken from the end.
+    memory->reserveProvisionally(plan.kept_pages + 4);
     {
         Hush hush(console_);
         if (!architecture_->placeKernel(places.ranges) ||

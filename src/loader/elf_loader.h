@@ -73,6 +73,7 @@ class ElfLoader : public Loader {
         uint32_t sweep_end = 0;     // the section headers' end, or the last segment's
         uint64_t kept_bytes = 0;    // bytes before it that no segment takes
         uint32_t kept_runs = 0;     // runs of them
+        uint32_t kept_pages = 0;    // the pages they take
         uint64_t symbols_room = 0;  // the most the symbol block can take
         uint64_t memory_needed = 0; // as memorySize will ask, with symbols_room for the symbols
     };

@@ -232,8 +232,23 @@ bool MemoryManager::reserveSpace(uint64_t pages) {
     return true;
 }
 
+bool MemoryManager::releaseMemory() {
+    if (released_ || !release_memory_)
+        return false;
+    released_ = true;
+    return release_memory_();
+}
+
+bool MemoryManager::enoughFree(uint64_t pages) const {
+    // Room beside the pages for the heap's lists of them and Windows CE's thresholds.
+    constexpr uint64_t kHeadroom = 256 * 1024;
+    ce::MEMORYSTATUS status{};
+    status.dwLength = sizeof status;
+    ce::GlobalMemoryStatus(&status);
+    return status.dwAvailPhys >= pages * page_size_ + kHeadroom;
+}
+
 uint8_t* MemoryManager::commitPages(uint64_t* count) {
-    bool released = false;
     for (;;) {
         if ((regions_.empty() || regions_.back().committed == regions_.back().pages) && !reserveSpace(*count))
             return nullptr;
@@ -252,9 +267,8 @@ uint8_t* MemoryManager::commitPages(uint64_t* count) {
             continue;
         }
         // Not one page: what the program keeps elsewhere may make room.
-        if (released || !release_memory_ || !release_memory_())
+        if (!releaseMemory())
             return nullptr;
-        released = true;
     }
 }
 
@@ -287,7 +301,7 @@ MemoryManager::Mapped MemoryManager::mapPages(uint8_t* first, uint64_t count) {
             print(u"page#%d not found\n",
                   mapped_count_ + held_back_count_ + inPlaceCount() + static_cast<int>(kept_aside_.size()));
             result = Mapped::PageNotFound;
-        } else if (!sortPage({vaddr, paddr})) {
+        } else if (!sortPage({vaddr, paddr}) && !(releaseMemory() && sortPage({vaddr, paddr}))) {
             print(u"can't allocate memory for translation table.\n");
             result = Mapped::NoRoom;
         }
@@ -301,6 +315,9 @@ template <typename Wanted>
 MemoryManager::Mapped MemoryManager::fill(Wanted wanted) {
     while (static_cast<uint64_t>(mapped_count_) < wanted()) {
         uint64_t count = wanted() - static_cast<uint64_t>(mapped_count_);
+        // What the program keeps for later goes first when the rest is more than memory holds.
+        if (!released_ && release_memory_ && !enoughFree(count))
+            releaseMemory();
         uint8_t* pages = commitPages(&count);
         if (pages == nullptr)
             return Mapped::NoMemory;
@@ -313,7 +330,11 @@ MemoryManager::Mapped MemoryManager::fill(Wanted wanted) {
 
 uint64_t MemoryManager::tableTarget(uint64_t pages) const {
     uint64_t saved = loadPagesNeeded(false) - loadPagesNeeded(true) + kept_aside_.size();
-    return pages - std::min(pages, saved) + static_cast<uint64_t>(lent_);
+    uint64_t target = pages - std::min(pages, saved) + static_cast<uint64_t>(lent_);
+    // Before the final places the frames kept aside carry nothing yet.
+    if (provisional_)
+        target = std::max(target, loadPagesNeeded(true) + provisional_pages_);
+    return target;
 }
 
 bool MemoryManager::settle() {
@@ -365,6 +386,7 @@ bool MemoryManager::reservePages(uint32_t size) {
         return false;
     }
     const bool completing = provisional();
+    released_ = false;
     if (!completing) {
         // A second reservation replaces the first instead of leaking it.
         bool quiet = provisional_;

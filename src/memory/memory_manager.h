@@ -88,8 +88,13 @@ class MemoryManager {
     // known (they follow once its whole file has been read): the memory
     // manager says nothing until the reservePages after the final
     // placeKernel, which completes that reservation instead of starting
-    // again and then reports it.
-    void reserveProvisionally() { provisional_ = quiet_ = true; }
+    // again and then reports it. Its table holds at least the pages for the
+    // kernel's ranges known now and `other_pages` more, whatever the frames
+    // kept aside may carry later.
+    void reserveProvisionally(uint32_t other_pages) {
+        provisional_ = quiet_ = true;
+        provisional_pages_ = other_pages;
+    }
     bool provisional() const { return provisional_ && !regions_.empty(); }
     // Gives every page back and forgets the table (not the kernel's places).
     void releaseRegion();
@@ -151,6 +156,11 @@ class MemoryManager {
     // more space when it has none), in as few calls as are granted; sets
     // *count to the pages committed. Null when not even one page is granted.
     uint8_t* commitPages(uint64_t* count);
+    // Asks the program once per reservation to give back what it keeps for
+    // later; true when it did.
+    bool releaseMemory();
+    // Whether program memory has room for `pages` more pages now.
+    bool enoughFree(uint64_t pages) const;
     enum class Mapped { All, PageNotFound, NoRoom, NoMemory };
     // Commits pages and sorts them into the table, the pages in place, those
     // held back and those kept aside until the table holds `wanted()`.
@@ -211,6 +221,8 @@ class MemoryManager {
     // Pages asked of one commit; halved when a commit is refused.
     uint64_t batch_ = ~uint64_t{0};
     bool provisional_ = false;
+    uint32_t provisional_pages_ = 0;
+    bool released_ = false; // the program was asked for memory back in this reservation
     bool quiet_ = false;
     // A provisional reservation could not be sorted again by the final places.
     bool lost_ = false;

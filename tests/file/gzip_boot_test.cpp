@@ -220,6 +220,49 @@ TEST_F(GzipBoot, OverHttpEachBodyIsDownloadedOnceAndInflatedOnce) {
     EXPECT_EQ(placed.rfind("placed image verified: ", 0), 0u) << placed;
 }
 
+// An image's body kept since it was sized is given up when the kernel's pages
+// can't be had otherwise, and the kernel's body, kept once it is loaded, when
+// the image's is fetched again: program memory holds the pages and either
+// body, not both. The console says the image is fetched again; it is still
+// inflated once.
+TEST_F(GzipBoot, AnImageBodyGivenUpForMemoryIsFetchedAgainAndSaid) {
+    const std::string big = gzip_files::kernelBytes("probe_20m");
+    const std::string packed_big = gzip_files::compress("/usr/bin/gzip", {"-c", "-1"}, big);
+    const std::string image = randomImage(8 << 20);
+    const std::string packed_image = gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, image);
+    std::filesystem::path www = folder / "www";
+    std::filesystem::create_directories(www);
+    std::ofstream(www / "kalmor.gz", std::ios::binary) << packed_big;
+    std::ofstream(www / "miniroot.gz", std::ios::binary) << packed_image;
+    ServerProcess server(ServerProcess::Kind::Nginx, www.string());
+    ASSERT_TRUE(server.running()) << server.log();
+    KernelBootSettings boot = settings(www / "kalmor.gz", www / "miniroot.gz");
+    boot.profile = &profileNamed(u"Sharp Advanced/W-ZERO3[es] (WS011SH)");
+    boot.dir = server.url();
+    boot.kernel_name = "/kalmor.gz";
+    boot.image_name = "/miniroot.gz";
+    // Program memory for the pages (with their link slots), the kernel's body
+    // and half the image's; the object store takes the rest.
+    useProfile(*boot.profile);
+    ce::MEMORYSTATUS status{};
+    ce::GlobalMemoryStatus(&status);
+    const uint64_t pages = (big.size() + image.size()) / 4080 * 4096;
+    const uint64_t wanted = pages + packed_big.size() + packed_image.size() / 2 + (256 << 10);
+    ASSERT_GT(status.dwTotalPhys, wanted);
+    device().setObjectStore(device().objectStoreBytes(*boot.profile) +
+                            static_cast<uint32_t>(status.dwTotalPhys - wanted));
+    ASSERT_TRUE(bootToJump(boot)) << page.text();
+    EXPECT_EQ(occurrences(page.text(),
+                          "http://127.0.0.1/miniroot.gz was given up for memory: it is fetched again.\n"),
+              1u)
+        << page.text();
+    std::map<std::string, GzipFileManager::Traffic> files = trafficOfTheBoot();
+    EXPECT_EQ(files["/miniroot.gz"].fetched, 2 * packed_image.size());
+    EXPECT_EQ(files["/miniroot.gz"].inflated, image.size());
+    EXPECT_EQ(files["/kalmor.gz"].fetched, packed_big.size());
+    EXPECT_EQ(files["/kalmor.gz"].inflated, big.size());
+}
+
 // A kernel at the capacity limit is inflated once too: the 21 MB probe on the
 // 64 MB W-ZERO3 with the object store grown until 64 KB more of it leaves
 // too little program memory. The kernel is then more than half of program

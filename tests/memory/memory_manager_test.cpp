@@ -255,26 +255,33 @@ TEST_F(MemoryManagerTest, DestructorReleasesTheRegionAndItsFrames) {
 
 // As program memory runs short Windows CE grants less per commit (16 KB in
 // its limited-memory state, below 160 KB free) and keeps 48 KB free: the
-// reservation asks again in smaller pieces; when not one page is granted it
-// asks the program to give memory back once, then fails.
-TEST_F(MemoryManagerTest, CommitsInSmallerPiecesAsMemoryRunsShortThenAsksForMemoryBack) {
+// reservation asks again in smaller pieces. When free memory can't hold what
+// it still needs with room to spare, it first asks the program once to give
+// memory back (a file's body kept for later), and when not one page is
+// granted it fails.
+TEST_F(MemoryManagerTest, CommitsInSmallerPiecesAsMemoryRunsShortAndAsksForMemoryBack) {
     useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100"));
     memory = makeManager();
+    int releases = 0;
+    memory->setMemoryRelease([&] {
+        ++releases;
+        return false;
+    });
+    ASSERT_TRUE(memory->reservePages(20 * kPage)) << console.text();
+    EXPECT_EQ(releases, 0) << "plenty of memory: nothing is asked back";
+    memory->releaseRegion();
+
     // Something else holds all program memory but 156 KB.
     device().memory.thresholds = sim::MemoryThresholds{0, 0, 0, UINT32_MAX, UINT32_MAX};
     uint32_t others_size = ram().freeFrames() * kPage - 156 * 1024;
     void* others = ce::VirtualAlloc(nullptr, others_size, ce::MEM_COMMIT, ce::PAGE_READWRITE);
     ASSERT_NE(others, nullptr);
     device().memory.thresholds = sim::MemoryThresholds{};
-    int releases = 0;
-    memory->setMemoryRelease([&] {
-        ++releases;
-        return false;
-    });
     uint64_t commits = device().failures.calls(sim::FallibleCall::VirtualAlloc);
+    console.output.clear();
     ASSERT_TRUE(memory->reservePages(20 * kPage)) << console.text();
     EXPECT_EQ(memory->mappedCount(), 20);
-    EXPECT_EQ(releases, 0);
+    EXPECT_EQ(releases, 1);
     // The reservation of the space, then commits of at most four pages each.
     EXPECT_GE(device().failures.calls(sim::FallibleCall::VirtualAlloc) - commits, 1u + 20 / 4);
 
@@ -282,7 +289,7 @@ TEST_F(MemoryManagerTest, CommitsInSmallerPiecesAsMemoryRunsShortThenAsksForMemo
     // once, gives nothing back, and the reservation fails.
     console.output.clear();
     EXPECT_FALSE(memory->reservePages(30 * kPage));
-    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(releases, 2);
     EXPECT_NE(console.text().find("can't allocate memory\n"), std::string::npos) << console.text();
     EXPECT_EQ(ram().framesInUse(), others_size / kPage);
     // Memory the program gives back when asked is taken.
@@ -291,7 +298,7 @@ TEST_F(MemoryManagerTest, CommitsInSmallerPiecesAsMemoryRunsShortThenAsksForMemo
         return ce::VirtualFree(others, 0, ce::MEM_RELEASE) != 0;
     });
     EXPECT_TRUE(memory->reservePages(30 * kPage)) << console.text();
-    EXPECT_EQ(releases, 2);
+    EXPECT_EQ(releases, 3);
 }
 
 // A page lent from the front comes back and is handed out again; until then
@@ -590,7 +597,7 @@ TEST_F(KernelPlacePages, AProvisionalReservationIsSortedAgainByTheFinalPlaces) {
         return count;
     };
     memory->placeKernel({{bytes, false}, {maybe, false, true}});
-    memory->reserveProvisionally();
+    memory->reserveProvisionally(4);
     const int pages = 64;
     ASSERT_TRUE(memory->reservePages(pages * kPage));
     EXPECT_TRUE(memory->provisional());
