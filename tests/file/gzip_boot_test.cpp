@@ -123,6 +123,24 @@ class GzipBoot : public KernelBoot {
         return boot;
     }
 
+    // A kernel and an image in a web server's folder, named as the boot asks for them.
+    std::filesystem::path serve(const std::string& packed_kernel, const std::string& packed_image) {
+        std::filesystem::path www = folder / "www";
+        std::filesystem::create_directories(www);
+        std::ofstream(www / "kalmor.gz", std::ios::binary) << packed_kernel;
+        std::ofstream(www / "miniroot.gz", std::ios::binary) << packed_image;
+        return www;
+    }
+
+    // Settings that boot the kernel and image of `www` from `server`.
+    KernelBootSettings overHttp(const std::filesystem::path& www, const ServerProcess& server) {
+        KernelBootSettings boot = settings(www / "kalmor.gz", www / "miniroot.gz");
+        boot.dir = server.url();
+        boot.kernel_name = "/kalmor.gz";
+        boot.image_name = "/miniroot.gz";
+        return boot;
+    }
+
     // The texts of the "BOOT FAILED" boxes shown.
     std::vector<std::string> failures() {
         std::vector<std::string> texts;
@@ -197,16 +215,10 @@ TEST_F(GzipBoot, KernelAndImageAreInflatedOnceAndFetchedOnce) {
 TEST_F(GzipBoot, OverHttpEachBodyIsDownloadedOnceAndInflatedOnce) {
     const std::string image = randomImage(1 << 20);
     const std::string packed_image = gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, image);
-    std::filesystem::path www = folder / "www";
-    std::filesystem::create_directories(www);
-    std::ofstream(www / "kalmor.gz", std::ios::binary) << packed;
-    std::ofstream(www / "miniroot.gz", std::ios::binary) << packed_image;
+    const std::filesystem::path www = serve(packed, packed_image);
     ServerProcess server(ServerProcess::Kind::Nginx, www.string());
     ASSERT_TRUE(server.running()) << server.log();
-    KernelBootSettings boot = settings(www / "kalmor.gz", www / "miniroot.gz");
-    boot.dir = server.url();
-    boot.kernel_name = "/kalmor.gz";
-    boot.image_name = "/miniroot.gz";
+    KernelBootSettings boot = overHttp(www, server);
     ASSERT_TRUE(bootToJump(boot)) << page.text();
     std::map<std::string, GzipFileManager::Traffic> files = trafficOfTheBoot();
     ASSERT_EQ(files.size(), 2u);
@@ -230,17 +242,11 @@ TEST_F(GzipBoot, AnImageBodyGivenUpForMemoryIsFetchedAgainAndSaid) {
     const std::string packed_big = gzip_files::compress("/usr/bin/gzip", {"-c", "-1"}, big);
     const std::string image = randomImage(8 << 20);
     const std::string packed_image = gzip_files::compress("/usr/bin/gzip", {"-c", "-9"}, image);
-    std::filesystem::path www = folder / "www";
-    std::filesystem::create_directories(www);
-    std::ofstream(www / "kalmor.gz", std::ios::binary) << packed_big;
-    std::ofstream(www / "miniroot.gz", std::ios::binary) << packed_image;
+    const std::filesystem::path www = serve(packed_big, packed_image);
     ServerProcess server(ServerProcess::Kind::Nginx, www.string());
     ASSERT_TRUE(server.running()) << server.log();
-    KernelBootSettings boot = settings(www / "kalmor.gz", www / "miniroot.gz");
+    KernelBootSettings boot = overHttp(www, server);
     boot.profile = &profileNamed(u"Sharp Advanced/W-ZERO3[es] (WS011SH)");
-    boot.dir = server.url();
-    boot.kernel_name = "/kalmor.gz";
-    boot.image_name = "/miniroot.gz";
     // Program memory for the pages (with their link slots), the kernel's body
     // and half the image's; the object store takes the rest.
     useProfile(*boot.profile);
