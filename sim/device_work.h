@@ -4,6 +4,8 @@
 // counts the program's C++ allocations leaves it out.
 #pragma once
 
+#include <atomic>
+
 namespace sim {
 
 class DeviceWork {
@@ -13,11 +15,12 @@ class DeviceWork {
     DeviceWork(const DeviceWork&) = delete;
     DeviceWork& operator=(const DeviceWork&) = delete;
 
-    // Whether the calling thread is inside a call the device serves.
+    // Whether a call the device serves is under way. The program makes its
+    // calls on one thread, as on the device.
     static bool active() { return depth_ > 0; }
 
   private:
-    static inline thread_local int depth_ = 0;
+    static inline std::atomic<int> depth_{0};
 };
 
 } // namespace sim
