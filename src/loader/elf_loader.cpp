@@ -6,6 +6,7 @@
 #include "platform/wide_format.h"
 #include "ui/menu_context.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -385,7 +386,9 @@ ElfLoader::SymbolPlaces ElfLoader::symbolPlaces(uint32_t destination) const {
 bool ElfLoader::load() {
     if (!ready_)
         return false;
-    if (!one_pass_)
+    if (one_pass_)
+        restartChain();
+    else
         initPageList();
     if (too_large_) {
         print(u"kernel image too large.\n");
@@ -396,10 +399,12 @@ bool ElfLoader::load() {
     uint32_t end = forEachLoadSegment([this](uint32_t i, const elf::ProgramHeader& segment) {
         print(u"seg[%d] paddr 0x%08x file size 0x%x mem size 0x%x\n", i, segment.paddr, segment.filesz,
               segment.memsz);
-        if (one_pass_)
+        if (one_pass_) {
             reportSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
-        else
+            appendSubChain(links_[i]);
+        } else {
             loadSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
+        }
     });
     loadSymbols(end);
     // The symbols were the last bytes read from the kept pages: they take the image next.
@@ -419,14 +424,11 @@ bool ElfLoader::planOnePass(OnePass& plan) {
     const uint64_t room = memory->largestBankRun();
     const uint64_t chunk = memory->getTaggedPageSize();
     const uint64_t page_mask = memory->getPageSize() - 1;
-    uint64_t total = 0, extra = 0, segment_bytes = 0, file_end = 0;
-    bool loadable = false;
+    uint64_t total = 0, extra = 0, segment_bytes = 0;
     for (uint32_t i = 0; i < info_.phnum; ++i) {
-        elf::ProgramHeader segment =
-            elf::ProgramHeader::parse(plan.program_headers.get() + i * elf::phdr::kSize);
+        elf::ProgramHeader segment = plan.segment(i);
         if (segment.type != elf::kPtLoad)
             continue;
-        loadable = true;
         uint64_t memory_size = round4(uint64_t{segment.memsz});
         if (segment.paddr % 4 != 0 || segment.filesz > segment.memsz ||
             !readableRange(segment.offset, segment.filesz) ||
@@ -434,14 +436,24 @@ bool ElfLoader::planOnePass(OnePass& plan) {
             return false;
         total += (uint64_t{segment.filesz} + page_mask) & ~page_mask;
         extra += segment.filesz < segment.memsz ? 2 * chunk : chunk;
+        segment_bytes += segment.filesz;
+        plan.order[plan.loadable++] = i;
+    }
+    // The pass reads the segments' bytes in file order; those without any first.
+    std::stable_sort(plan.order, plan.order + plan.loadable, [&plan](uint32_t a, uint32_t b) {
+        elf::ProgramHeader first = plan.segment(a), second = plan.segment(b);
+        return (first.filesz == 0 ? 0 : first.offset) < (second.filesz == 0 ? 0 : second.offset);
+    });
+    uint64_t file_end = 0;
+    for (uint32_t k = 0; k < plan.loadable; ++k) {
+        elf::ProgramHeader segment = plan.segment(plan.order[k]);
         if (segment.filesz == 0)
             continue;
-        // One pass reads the segments' bytes in the order they are loaded.
+        // Bytes two segments share would have to be read twice.
         if (segment.offset < file_end)
             return false;
         plan.kept_runs += segment.offset > file_end ? 1 : 0;
         file_end = uint64_t{segment.offset} + segment.filesz;
-        segment_bytes += segment.filesz;
     }
     uint64_t sweep_end = file_end;
     if (info_.shnum != 0 && info_.shentsize == elf::shdr::kSize) {
@@ -456,7 +468,7 @@ bool ElfLoader::planOnePass(OnePass& plan) {
         total += plan.symbols_room + 2 * chunk;
     }
     plan.kept_bytes = sweep_end - segment_bytes;
-    if (!loadable || sweep_end >= FileManager::kCurrentPosition || plan.symbols_room > room ||
+    if (plan.loadable == 0 || sweep_end >= FileManager::kCurrentPosition || plan.symbols_room > room ||
         plan.kept_bytes > room)
         return false;
     plan.sweep_end = static_cast<uint32_t>(sweep_end);
@@ -468,25 +480,21 @@ bool ElfLoader::planOnePass(OnePass& plan) {
 
 bool ElfLoader::loadInOnePass() {
     OnePass plan;
+    std::fill(std::begin(links_), std::end(links_), SubChain{});
     if (!planOnePass(plan))
         return false;
-    // Where the kernel goes as far as its program headers tell: its segments,
-    // then room for the symbol block and the image, which is decided once the
-    // pass has read the section headers.
+    // Where the kernel goes as far as its program headers tell: its segments
+    // in the list's order, then room for the symbol block and the image,
+    // which is decided once the pass has read the section headers.
     Plan places;
     uint32_t end = 0;
-    auto segments = [&](auto each) {
-        for (uint32_t i = 0; i < info_.phnum; ++i) {
-            elf::ProgramHeader segment =
-                elf::ProgramHeader::parse(plan.program_headers.get() + i * elf::phdr::kSize);
-            if (segment.type == elf::kPtLoad)
-                each(segment);
-        }
-    };
-    segments([&](const elf::ProgramHeader& segment) {
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = plan.segment(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
         planSegment(places, segment.paddr, segment.memsz, segment.filesz);
         end = segment.paddr + round4(segment.memsz);
-    });
+    }
     uint64_t room_end = end + plan.symbols_room;
     if (image_size_ != 0 && room_end < kAddressSpace)
         room_end = imageDestination(static_cast<uint32_t>(room_end)) + round4(uint64_t{image_size_});
@@ -505,19 +513,23 @@ bool ElfLoader::loadInOnePass() {
             return false;
         }
     }
+    // Each segment's links are made apart (SubChain) and put into the list
+    // in program-header order by `load`.
     placing_ahead_ = true;
     initPageList();
     uint32_t at = 0;
     RetainedBytes::Kept kept = RetainedBytes::Kept::All;
-    segments([&](const elf::ProgramHeader& segment) {
-        if (pagesRanOut() || kept == RetainedBytes::Kept::NoPage)
-            return;
+    for (uint32_t k = 0; k < plan.loadable && !pagesRanOut() && kept != RetainedBytes::Kept::NoPage; ++k) {
+        uint32_t index = plan.order[k];
+        elf::ProgramHeader segment = plan.segment(index);
         if (segment.filesz != 0 && segment.offset > at && kept == RetainedBytes::Kept::All)
             kept = retained_.keep(*file_, *memory, at, segment.offset);
+        beginSubChain();
         placeSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
+        links_[index] = endSubChain();
         if (segment.filesz != 0)
             at = segment.offset + segment.filesz;
-    });
+    }
     if (kept == RetainedBytes::Kept::All && !pagesRanOut() && at < plan.sweep_end)
         kept = retained_.keep(*file_, *memory, at, plan.sweep_end);
     placing_ahead_ = false;

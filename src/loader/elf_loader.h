@@ -70,6 +70,11 @@ class ElfLoader : public Loader {
     // and program headers alone.
     struct OnePass {
         LocalArray<uint8_t> program_headers;
+        elf::ProgramHeader segment(uint32_t index) const {
+            return elf::ProgramHeader::parse(program_headers.get() + index * elf::phdr::kSize);
+        }
+        uint32_t order[elf::kMaxProgramHeaders]{}; // the loadable ones, in the order the pass reads them
+        uint32_t loadable = 0;
         uint32_t sweep_end = 0;     // the section headers' end, or the last segment's
         uint64_t kept_bytes = 0;    // bytes before it that no segment takes
         uint32_t kept_runs = 0;     // runs of them
@@ -78,12 +83,13 @@ class ElfLoader : public Loader {
         uint64_t memory_needed = 0; // as memorySize will ask, with symbols_room for the symbols
     };
     // False when the kernel can't be taken in one pass (the file is not
-    // streamed, the boot was not prepared, its segments' bytes are not in
-    // file order, or a header is damaged: the usual path says so).
+    // streamed, the boot was not prepared, two segments share bytes of the
+    // file, or a header is damaged: the usual path says so).
     bool planOnePass(OnePass& plan);
-    // Puts the segments' bytes into the pages the boot hands over, and keeps
-    // the other bytes up to the section headers' end, in one pass over the
-    // file; false (with every page given back) when the pages ran out.
+    // Puts the segments' bytes into the pages the boot hands over, in file
+    // order, and keeps the other bytes up to the section headers' end, in one
+    // pass over the file; false (with every page given back) when the pages
+    // ran out.
     bool loadInOnePass();
     // Gives up the one pass: the pages go back, the kernel is read at `load`.
     void abandonOnePass();
@@ -112,5 +118,6 @@ class ElfLoader : public Loader {
     bool one_pass_ = false;     // the segments are in their pages (loadInOnePass)
     uint64_t symbols_room_ = 0; // what the one pass left room for
     RetainedBytes retained_;
+    SubChain links_[elf::kMaxProgramHeaders]; // each segment's, made in the one pass
     char16_t symbol_note_[128]{};
 };

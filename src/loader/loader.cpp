@@ -78,7 +78,7 @@ void Loader::forgetPageList() {
     load_error_ = 0;
     load_links_ = 0;
     zero_links_ = 0;
-    current_link_ = previous_link_ = spare_link_ = nullptr;
+    current_link_ = previous_link_ = spare_link_ = head_link_ = nullptr;
     spare_links_left_ = 0;
     list_head_ = PageLink::kEnd;
     destinations_.clear();
@@ -99,10 +99,40 @@ void Loader::initPageList() {
         return;
     }
     list_head_ = page.link_paddr;
-    current_link_ = previous_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
+    head_link_ = current_link_ = previous_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
     spare_link_ = reinterpret_cast<PageLink*>(page.data_vaddr);
     spare_link_paddr_ = page.data_paddr;
     spare_links_left_ = static_cast<int32_t>(chunk_size_ / sizeof(PageLink));
+}
+
+void Loader::beginSubChain() {
+    if (current_link_ == nullptr)
+        return;
+    current_link_ = &sub_chain_start_;
+    previous_link_ = nullptr;
+}
+
+Loader::SubChain Loader::endSubChain() {
+    SubChain chain;
+    if (current_link_ == nullptr || previous_link_ == nullptr)
+        return chain;
+    chain.empty = false;
+    chain.first = sub_chain_start_;
+    chain.last = previous_link_ == &sub_chain_start_ ? nullptr : previous_link_;
+    chain.after = current_link_;
+    return chain;
+}
+
+void Loader::restartChain() {
+    current_link_ = previous_link_ = head_link_;
+}
+
+void Loader::appendSubChain(const SubChain& chain) {
+    if (chain.empty || current_link_ == nullptr)
+        return;
+    *current_link_ = chain.first;
+    previous_link_ = chain.last != nullptr ? chain.last : current_link_;
+    current_link_ = chain.after;
 }
 
 bool Loader::takeDataPage(MemoryManager::TaggedPage& page) {

@@ -109,6 +109,22 @@ class Loader {
     void placeSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size);
     // Forgets the page list (its pages went back with the reservation).
     void forgetPageList();
+
+    // The links of one range made apart from the list and put into it later,
+    // where the list's order wants them: the one pass reads the segments in
+    // file order, the list takes them in program-header order.
+    struct SubChain {
+        PageLink first{};          // its first link, written where the list stands when it is put in
+        bool empty = true;         // no link at all (every byte in place)
+        PageLink* last = nullptr;  // its last link; null when that is `first`
+        PageLink* after = nullptr; // the slot the list goes on with after it
+    };
+    // Links made from here on go into a sub-chain, until endSubChain.
+    void beginSubChain();
+    SubChain endSubChain();
+    // Back to the list's first slot, to put sub-chains into it in order.
+    void restartChain();
+    void appendSubChain(const SubChain& chain);
     // True once a page was asked for and none was left.
     bool pagesRanOut() const { return pages_ran_out_; }
 
@@ -167,6 +183,8 @@ class Loader {
 
     int32_t spare_links_left_ = 0;
     bool pages_ran_out_ = false;
+    PageLink* head_link_ = nullptr; // the list's first slot
+    PageLink sub_chain_start_{};    // where a sub-chain's first link is made
     // Short reads met while placing segments ahead of their lines, for reportSegment.
     struct ShortRead {
         uint32_t offset, got, size;
