@@ -4,8 +4,6 @@
 // counts the program's C++ allocations leaves it out.
 #pragma once
 
-#include <atomic>
-
 namespace sim {
 
 class DeviceWork {
@@ -20,7 +18,7 @@ class DeviceWork {
     static bool active() { return depth_ > 0; }
 
   private:
-    static inline std::atomic<int> depth_{0};
+    static inline int depth_ = 0;
 };
 
 } // namespace sim

@@ -409,6 +409,7 @@ bool ElfLoader::load() {
     loadSymbols(end);
     // The symbols were the last bytes read from the kept pages: they take the image next.
     retained_.giveBack(**memory_);
+    (*memory_)->giveBackHeldBack();
     return loadSucceeded();
 }
 

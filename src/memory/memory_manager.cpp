@@ -132,6 +132,7 @@ void MemoryManager::placeKernel(std::vector<KernelRange> ranges,
         last_frame_ = (last->place.end - 1) & ~uint64_t{page_size_ - 1};
     kernel_ = std::move(ranges);
     final_address_ = std::move(final_address);
+    pages_without_in_place_ = loadPagesNeeded(false);
     // Without room to list the pages again the reservation is lost, with
     // what was put into its pages: the reservation that completes it fails.
     if (provisional() && undecided_.empty() && !settle()) {
@@ -313,8 +314,8 @@ MemoryManager::Mapped MemoryManager::mapPages(uint8_t* first, uint64_t count) {
 
 template <typename Wanted>
 MemoryManager::Mapped MemoryManager::fill(Wanted wanted) {
-    while (static_cast<uint64_t>(mapped_count_) < wanted()) {
-        uint64_t count = wanted() - static_cast<uint64_t>(mapped_count_);
+    for (uint64_t target = wanted(); static_cast<uint64_t>(mapped_count_) < target; target = wanted()) {
+        uint64_t count = target - static_cast<uint64_t>(mapped_count_);
         // What the program keeps for later goes first when the rest is more than memory holds.
         if (!released_ && release_memory_ && !enoughFree(count))
             releaseMemory();
@@ -329,11 +330,12 @@ MemoryManager::Mapped MemoryManager::fill(Wanted wanted) {
 }
 
 uint64_t MemoryManager::tableTarget(uint64_t pages) const {
-    uint64_t saved = loadPagesNeeded(false) - loadPagesNeeded(true) + kept_aside_.size();
+    uint64_t needed = loadPagesNeeded(true);
+    uint64_t saved = pages_without_in_place_ - needed + kept_aside_.size();
     uint64_t target = pages - std::min(pages, saved) + static_cast<uint64_t>(lent_);
     // Before the final places the frames kept aside carry nothing yet.
     if (provisional_)
-        target = std::max(target, loadPagesNeeded(true) + provisional_pages_);
+        target = std::max(target, needed + provisional_pages_);
     return target;
 }
 
@@ -360,8 +362,6 @@ bool MemoryManager::settle() {
 }
 
 void MemoryManager::giveBackHeldBack() {
-    // The frames held back lie only where the second stage clears or stores
-    // anyway, and nothing reads them: they go back to the OS.
     for (const TableEntry& page : held_back_)
         ce::VirtualFree(page.vaddr, page_size_, ce::MEM_DECOMMIT);
     held_back_.clear();
@@ -436,13 +436,10 @@ bool MemoryManager::reservePages(uint32_t size) {
         return false;
     }
     if (provisional_ && !completing) {
-        // The frames held back stay until the reservation is completed:
-        // given back now, the OS would hand them out again.
         table_count_ = mapped_count_;
         return true;
     }
     provisional_ = false;
-    giveBackHeldBack();
     reportReservation(pages);
     return true;
 }

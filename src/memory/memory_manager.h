@@ -111,6 +111,11 @@ class MemoryManager {
     // reservation counts it as still needed until then.
     bool lendPage(Page& page);
     void returnPage(const Page& page);
+    // Gives the frames held back to the OS once the kernel is loaded (they
+    // lie only where the second stage clears or stores anyway, and nothing
+    // reads them): given back while the reservation goes on, the OS would
+    // hand them out to it again.
+    void giveBackHeldBack();
     // Maps the whole pages covering [paddr, paddr + size); null when refused.
     volatile uint8_t* mapPhysicalPage(uint32_t paddr, uint32_t size, uint32_t protection);
     void unmapPhysicalPage(volatile uint8_t* vaddr);
@@ -178,8 +183,6 @@ class MemoryManager {
     // The pages kept aside and those of the table not yet handed out, sorted
     // again by the final places.
     bool settle();
-    // Gives the frames held back to the OS: nothing more will be committed.
-    void giveBackHeldBack();
     void reportReservation(uint64_t pages);
     enum class FrameUse { Table, InPlace, HeldBack, Undecided };
     FrameUse frameUse(uint32_t paddr) const;
@@ -222,7 +225,8 @@ class MemoryManager {
     uint64_t batch_ = ~uint64_t{0};
     bool provisional_ = false;
     uint32_t provisional_pages_ = 0;
-    bool released_ = false; // the program was asked for memory back in this reservation
+    bool released_ = false;               // the program was asked for memory back in this reservation
+    uint64_t pages_without_in_place_ = 0; // loadPagesNeeded(false) of the kernel's places
     bool quiet_ = false;
     // A provisional reservation could not be sorted again by the final places.
     bool lost_ = false;

@@ -478,8 +478,8 @@ TEST_F(MemoryManagerTest, ReleasingAnUnmappedAddressIsReported) {
 
 // Pages whose frames lie where the kernel goes never enter the table: where
 // its bytes go they carry them in place, where it is cleared they are held
-// back while reserving and given back afterwards; more is reserved until the
-// table holds what is left to carry.
+// back until the kernel is loaded and given back then; more is reserved until
+// the table holds what is left to carry.
 class KernelPlacePages : public MemoryManagerTest {
   protected:
     void SetUp() override {
@@ -519,6 +519,9 @@ TEST_F(KernelPlacePages, WhereTheKernelIsClearedPagesAreHeldBackThenGivenBack) {
     EXPECT_EQ(memory->inPlaceCount(), 0);
     expectTableOutsideTheKernel(pages);
     EXPECT_GT(process().regionCount(), 1u);
+    // Held while the kernel is loaded, so that the OS can't hand them out again, then given back.
+    EXPECT_EQ(framesInUseInKernel(), memory->heldBackCount());
+    memory->giveBackHeldBack();
     EXPECT_EQ(framesInUseInKernel(), 0);
     EXPECT_NE(console.text().find(std::to_string(memory->heldBackCount()) +
                                   " pages held back: their frames lie where the kernel goes.\n"),
