@@ -42,7 +42,7 @@ for machine in "HP Jornada 720 (US/UK)" "Compaq iPAQ H3900"; do
   "$build/zandrel-sim" --quiet --device "$work/device" --machine "$machine" --dir '\Storage Card\' \
     --kernel moving_bands_bench.elf --no-pause --emulator none --snapshot "$snapshot" >/dev/null 2>&1
   screen=$("$build/zandrel-sim" --quiet --machine "$machine" --screen-size)
-  private_x_server "$screen"
+  private_x_server
   wine_prefix_ready "${ZANDREL_WINE_PREFIX:-$build/wine-prefix}" "$screen"
   wine "$build/zandrel-live-screen-bench.exe.so" "$snapshot" "$runs" "$work" >"$work/runs"
   wineserver -k 2>/dev/null || true

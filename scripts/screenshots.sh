@@ -46,7 +46,7 @@ screens=(
 )
 for ((i = 0; i < ${#screens[@]}; i += 2)); do
   screen=${screens[i]}
-  private_x_server "$screen"
+  private_x_server
   wine_prefix_ready "$root/build/wine-prefix" "$screen"
   run 600 wine "$root/build/zandrel-window-screenshots.exe.so" "$root/docs/screenshots/$screen" \
     --machine "${screens[i + 1]}"

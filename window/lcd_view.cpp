@@ -4,7 +4,6 @@
 #include "sim/handheld.h"
 #include "sim/lcd.h"
 #include "ui/window/win32.h"
-#include "window/host_tools.h"
 #include "window/screen_capture.h"
 
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include "cli/terminal.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
-#include "window/host_tools.h"
+#include "window/screen_capture.h"
 #include "window/win_text.h"
 #include "window/window_driver.h"
 #include "window/window_options.h"

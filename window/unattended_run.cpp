@@ -1,6 +1,5 @@
 #include "window/unattended_run.h"
 
-#include "window/host_tools.h"
 #include "window/screen_capture.h"
 
 #include <cstdio>

@@ -73,9 +73,9 @@ class WindowUnderWine : public ::testing::Test {
         char pattern[] = "/tmp/zandrel-wine-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         prefix = pattern;
-        // The X screen holds every desktop of the runs, 640x240 to 480x640.
+        // The X screen holds the desktop of every machine.
         const std::string script =
-            "source \"$1\" && private_x_server 640x640 &&"
+            "source \"$1\" && private_x_server &&"
             // The X server's process is told at once, so it is stopped even when the prefix fails.
             " echo \"x_server_pid=$x_server_pid\" && wine_prefix_ready \"$2\" 640x240 &&"
             " for name in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES; do echo \"$name=${!name}\"; done";
@@ -95,6 +95,7 @@ class WindowUnderWine : public ::testing::Test {
         }
         if (result.status != 0)
             skip_reason = "the Wine setup of scripts/wine_env.sh failed: " + result.err;
+        prefix_setup_output = result.err;
     }
 
     // The prefix's virtual desktop from the next Wine program on.
@@ -107,9 +108,19 @@ class WindowUnderWine : public ::testing::Test {
 
     static inline std::string wine;
     static inline std::string skip_reason;
+    // What making this run's prefix said on standard error.
+    static inline std::string prefix_setup_output;
     static inline pid_t x_server = 0;
     static inline std::filesystem::path prefix;
 };
+
+// The prefix made for the first time, as a first launch makes it: it says
+// that it makes it, and nothing else (a look into a registry file not yet
+// written was a "No such file or directory").
+TEST_F(WindowUnderWine, MakingThePrefixSaysOnlyThat) {
+    EXPECT_EQ(prefix_setup_output,
+              "window: making the Wine prefix " + (prefix / "prefix").string() + " (once)\n");
+}
 
 void expectChecksPass(const ProgramResult& result) {
     EXPECT_EQ(result.status, 0) << result.out << result.err;
@@ -447,6 +458,33 @@ TEST_F(WindowProgram, BadCommandLineIsAUsageError) {
         EXPECT_EQ(result.status, 2);
         EXPECT_NE(result.err.find("zandrel-window: "), std::string::npos) << result.err;
     }
+}
+
+// Asked for its help without a display, the script prints it and starts
+// nothing of Wine or X: stand-ins for those programs on the PATH would leave
+// a mark, and the Wine prefix it would make is not there.
+TEST(WindowScript, HelpNeedsNoXServerNorWine) {
+    char pattern[] = "/tmp/zandrel-window-help-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::filesystem::path scratch = pattern, stand_ins = scratch / "bin", marks = scratch / "started";
+    std::filesystem::create_directories(stand_ins);
+    for (const char* program : {"Xvfb", "Xorg", "wine", "wineboot", "wineserver"}) {
+        std::ofstream(stand_ins / program) << "#!/bin/sh\necho " << program << " >>" << marks << "\nexit 1\n";
+        std::filesystem::permissions(stand_ins / program, std::filesystem::perms::owner_all);
+    }
+    const char* path = std::getenv("PATH");
+    ProgramResult result = runProgram(
+        "/usr/bin/env",
+        {"-u", "DISPLAY", "PATH=" + stand_ins.string() + ":" + (path != nullptr ? path : "/usr/bin"),
+         "ZANDREL_BUILD_DIR=" + buildPath(""), "ZANDREL_WINE_PREFIX=" + (scratch / "prefix").string(), "bash",
+         ZANDREL_SOURCE_DIR "/scripts/window.sh", "--help"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("usage: scripts/window.sh [--screen WIDTHxHEIGHT]", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("usage: zandrel-window"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("--unattended FOLDER"), std::string::npos) << result.out;
+    EXPECT_FALSE(std::filesystem::exists(marks)) << "started: " << std::ifstream(marks).rdbuf();
+    EXPECT_FALSE(std::filesystem::exists(scratch / "prefix"));
+    std::filesystem::remove_all(scratch);
 }
 
 // The script as a person runs it on a machine without a display: the
