@@ -2,6 +2,7 @@
 
 #include "console/console.h"
 #include "platform/wide_format.h"
+#include "platform/win32/message_box_on_screen.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
 #include "ui/window/screen.h"
@@ -198,8 +199,8 @@ void RootWindow::bootStart(bool ask) {
         menu.readPages();
         if (menu.prefs.safety_message) {
             UINT icon = menu.prefs.pause_before_boot ? MB_ICONQUESTION : MB_ICONEXCLAMATION;
-            int answer = MessageBoxW(hwnd, L"Data in memory will be lost.\nAre you sure?", L"WARNING",
-                                     MB_YESNO | icon);
+            int answer = MessageBoxOnScreen(hwnd, L"Data in memory will be lost.\nAre you sure?", L"WARNING",
+                                            MB_YESNO | icon);
             if (answer != IDYES) {
                 booting = false;
                 return;
