@@ -82,10 +82,10 @@ wine_prefix_ready() {
   # katakana, hiragana and kanji where it is shaped first (edit controls).
   # Wine's own link names fonts it does not have.
   registry_ensure HKLM 'Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' Tahoma \
-    'ipag.ttf,IPAGothic' 'MSGOTHIC.TTC,MS UI Gothic'
+    'ipagp.ttf,IPAPGothic' 'MSGOTHIC.TTC,MS UI Gothic'
   local script
   for script in 616e616b 61726968 696e6168; do # "kana", "hira", "hani"
-    registry_ensure HKCU 'Software\Wine\Uniscribe\Fallback' "$script" IPAGothic
+    registry_ensure HKCU 'Software\Wine\Uniscribe\Fallback' "$script" IPAPGothic
   done
   if [[ $(wc -l <"$registry_import") -gt 1 ]]; then
     wine regedit /S "Z:${registry_import//\//\\}" >/dev/null 2>&1

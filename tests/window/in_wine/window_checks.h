@@ -6,6 +6,7 @@
 #include "gtest_in_wine.h"
 #include "platform/wide_string.h"
 #include "resources/resource.h"
+#include "window/handheld_font.h"
 #include "window/win_text.h"
 #include "window/window_driver.h"
 #include "window_device.h"
@@ -19,6 +20,7 @@ class WindowChecks : public ::testing::Test {
         window_device::make();
         prefs = window_device::defaults();
         window_device::useDefaultMachine(prefs);
+        useTheHandheldsSystemFont();
         set(prefs.dir_user_path, u"\\Storage Card\\");
         prefs.dir_user = 1;
         set(prefs.kernel_name, u"missing.gz");
@@ -27,9 +29,11 @@ class WindowChecks : public ::testing::Test {
     void TearDown() override { window_device::remove(); }
 
     static void set(char16_t* field, const char16_t* text) { wideCopy(field, 260, text); }
-    // Writes `prefs` as the device's settings file and runs the window.
+    // Writes `prefs` as the device's settings file and runs the window, in
+    // the handheld's system font.
     int run(const std::function<void(WindowDriver&)>& script) {
         window_device::writeSettings(prefs);
+        useTheHandheldsSystemFont();
         return WindowDriver::run(script);
     }
     Preferences saved() {
