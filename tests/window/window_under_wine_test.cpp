@@ -133,15 +133,17 @@ TEST_F(WindowUnderWine, InProcessWindowChecksPass) {
     expectChecksPass(runProgram(wine, {buildPath("zandrel-window-checks.exe.so")}));
 }
 
-// The layout and message-box checks on the other screens of the handhelds:
-// an iPAQ's, narrower than any box of the window system, and the W-ZERO3's.
+// The layout, message-box and machine-list checks on the other screens of the
+// handhelds: an iPAQ's, narrower than any box of the window system and the
+// longest machine name's list, and the W-ZERO3's.
 TEST_F(WindowUnderWine, LayoutFitsThePortraitScreens) {
     for (const char* size : {"240x320", "480x640"}) {
         SCOPED_TRACE(size);
         ASSERT_TRUE(useDesktop(size));
         expectChecksPass(runProgram(
             wine, {buildPath("zandrel-window-checks.exe.so"),
-                   "--gtest_filter=WindowChecks.LayoutFitsTheScreen:WindowChecks.MessageBoxesFitTheScreen"}));
+                   "--gtest_filter=WindowChecks.LayoutFitsTheScreen:WindowChecks.MessageBoxesFitTheScreen:"
+                   "WindowChecks.TheDroppedMachineListShowsItsLongestName"}));
     }
     ASSERT_TRUE(useDesktop("640x240"));
 }

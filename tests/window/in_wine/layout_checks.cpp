@@ -106,6 +106,23 @@ void expectLabelFits(HWND control) {
     EXPECT_LE(kBox + text.cx - kLastLetterSpace, rect.right) << utf8(label) << " is cut off";
 }
 
+// A single-line edit shows its text whole between its margins.
+void expectEditShowsItsText(HWND control) {
+    if (classOf(control) != "edit" || (GetWindowLongW(control, GWL_STYLE) & ES_MULTILINE) != 0)
+        return;
+    wchar_t shown[64] = {};
+    GetWindowTextW(control, shown, 64);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE text{};
+    GetTextExtentPoint32W(dc, shown, lstrlenW(shown), &text);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    RECT format{}; // where the edit draws its text, in its client area
+    SendMessageW(control, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    EXPECT_LE(text.cx, format.right - format.left) << utf8(shown) << " is cut off";
+}
+
 // A control with text shows it in the handheld's system font, the font drawn
 // being the one named, not a substitute.
 void expectSystemFont(HWND control, const SystemFont& system_font, int dpi_y) {
@@ -132,6 +149,7 @@ void expectSystemFont(HWND control, const SystemFont& system_font, int dpi_y) {
 // or number is cut; the root window's row and column are as the device places them.
 TEST_F(WindowChecks, LayoutFitsTheScreen) {
     // A Japanese machine, the default device's W-ZERO3, and one whose font is Tahoma.
+    prefs.kernel_user = 0; // the kernel box shows "kalmor.gz"
     for (const char16_t* machine : {u"Sharp W-ZERO3 (WS003SH)", u"HP Jornada 720 (US/UK)"}) {
         window_device::useMachine(prefs, machine);
         const SystemFont system_font = systemFontOf(*sim::findDeviceProfile(machine));
@@ -144,7 +162,7 @@ TEST_F(WindowChecks, LayoutFitsTheScreen) {
                 int dpi_x = GetDeviceCaps(screen_dc, LOGPIXELSX),
                     dpi_y = GetDeviceCaps(screen_dc, LOGPIXELSY);
                 ReleaseDC(nullptr, screen_dc);
-                SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+                SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " in " + font);
                 HWND root = window.root();
                 RECT bar = placeIn(root, window.control(IDC_COMMAND_BAR));
                 RECT boot = placeIn(root, window.control(IDC_BOOT));
@@ -201,6 +219,7 @@ TEST_F(WindowChecks, LayoutFitsTheScreen) {
                             << "x" << page_client.bottom;
                         expectSystemFont(controls[i], system_font, dpi_y);
                         expectLabelFits(controls[i]);
+                        expectEditShowsItsText(controls[i]);
                         for (size_t j = 0; j < controls.size(); ++j) {
                             if (spinOf(controls[i], controls[j]))
                                 expectBuddyShowsItsNumbers(controls[i], controls[j]);

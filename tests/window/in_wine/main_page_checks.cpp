@@ -161,3 +161,51 @@ TEST_F(WindowChecks, ASpeedThatIsNotANumberIsReported) {
 }
 
 } // namespace
+
+namespace {
+
+// The machine list dropped shows its longest name whole and lies on the
+// screen; the closed box keeps its template's width. Dropped by a real click
+// on its button, and closed by one on the list.
+TEST_F(WindowChecks, TheDroppedMachineListShowsItsLongestName) {
+    EXPECT_EQ(run([&](WindowDriver& window) {
+                  HWND platforms = window.control(IDC_PLATFORM);
+                  RECT closed;
+                  GetWindowRect(platforms, &closed);
+                  RECT template_width{0, 0, 110, 0}; // dialog units
+                  MapDialogRect(GetParent(platforms), &template_width);
+                  EXPECT_EQ(closed.right - closed.left, template_width.right);
+                  ASSERT_TRUE(window.clickAt(
+                      platforms, {closed.right - closed.left - 5, (closed.bottom - closed.top) / 2}));
+                  COMBOBOXINFO info{};
+                  info.cbSize = sizeof(info);
+                  GetComboBoxInfo(platforms, &info);
+                  ASSERT_TRUE(window.waitUntil([&] { return IsWindowVisible(info.hwndList) != FALSE; }));
+                  RECT list, items;
+                  GetWindowRect(info.hwndList, &list);
+                  GetClientRect(info.hwndList, &items);
+                  HDC dc = GetDC(info.hwndList);
+                  HGDIOBJ old =
+                      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(platforms, WM_GETFONT, 0, 0)));
+                  int count = static_cast<int>(SendMessageW(platforms, CB_GETCOUNT, 0, 0));
+                  for (int i = 0; i < count; ++i) {
+                      wchar_t name[64] = {};
+                      SendMessageW(platforms, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+                      SIZE text{};
+                      GetTextExtentPoint32W(dc, name, lstrlenW(name), &text);
+                      const LONG kItemMargin = 2; // the list box's, left of each item's text
+                      EXPECT_LE(kItemMargin + text.cx, items.right) << utf8(name) << " is cut off";
+                  }
+                  SelectObject(dc, old);
+                  ReleaseDC(info.hwndList, dc);
+                  EXPECT_GE(list.left, 0);
+                  EXPECT_LE(list.right, GetSystemMetrics(SM_CXSCREEN)) << "the list leaves the screen";
+                  GetWindowRect(platforms, &closed);
+                  EXPECT_EQ(closed.right - closed.left, template_width.right)
+                      << "the closed box keeps its size";
+                  window.key(platforms, VK_ESCAPE);
+              }),
+              0);
+}
+
+} // namespace
