@@ -104,9 +104,6 @@ LRESULT RootWindow::handleMessage(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_EXITMENULOOP:
         restoreFocus();
         return 1;
-    case kFocusIntoPage:
-        focusIntoPage();
-        return 1;
     default:
         return 0;
     }
@@ -295,13 +292,10 @@ LRESULT RootWindow::tabKey(WORD key) {
         forwards = true;
     else
         return 0;
-    if (forwards) {
-        // The tab control handles Right itself once this notification returns, and
-        // may select the next page: the focus goes into the page shown after that.
-        PostMessageW(hwnd, kFocusIntoPage, 0, 0);
-    } else {
+    if (forwards)
+        focusIntoPage();
+    else
         SetFocus(cancel_button->hwnd);
-    }
     return 1;
 }
 

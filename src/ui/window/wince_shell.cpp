@@ -2,6 +2,7 @@
 
 #include "ui/window/screen.h"
 
+#include <commctrl.h>
 #include <cstring>
 #include <vector>
 
@@ -172,6 +173,38 @@ int CommandBar_Height(HWND command_bar) {
     if (command_bar == nullptr || !GetWindowRect(command_bar, &bar))
         return 0;
     return bar.bottom - bar.top;
+}
+
+namespace {
+
+LRESULT CALLBACK tabControlKeys(HWND tabs, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+    if (message != WM_KEYDOWN)
+        return DefSubclassProc(tabs, message, wparam, lparam);
+    NMTCKEYDOWN key{};
+    key.hdr.hwndFrom = tabs;
+    key.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(tabs));
+    key.hdr.code = TCN_KEYDOWN;
+    key.wVKey = static_cast<WORD>(wparam);
+    key.flags = static_cast<UINT>(lparam);
+    // The window procedure's answer to WM_NOTIFY does not carry the handling's:
+    // a key that took the focus away was the parent's.
+    if (SendMessageW(GetParent(tabs), WM_NOTIFY, key.hdr.idFrom, reinterpret_cast<LPARAM>(&key)) != 0 ||
+        GetFocus() != tabs)
+        return 0;
+    bool vertical = (GetWindowLongW(tabs, GWL_STYLE) & TCS_VERTICAL) != 0;
+    if (!vertical || (wparam != VK_UP && wparam != VK_DOWN))
+        return DefSubclassProc(tabs, message, wparam, lparam);
+    int selected = static_cast<int>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+    int next = selected + (wparam == VK_DOWN ? 1 : -1);
+    if (selected >= 0 && next >= 0 && next < static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)))
+        SendMessageW(tabs, TCM_SETCURFOCUS, next, 0); // notifies TCN_SELCHANGING and TCN_SELCHANGE
+    return 0;
+}
+
+} // namespace
+
+void TabControlKeysCE(HWND tabs) {
+    SetWindowSubclass(tabs, tabControlKeys, 0, 0);
 }
 
 HWND GetLastDlgTabItem(HWND dialog) {

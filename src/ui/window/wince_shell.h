@@ -35,6 +35,14 @@ HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_t
 // WM_INITDIALOG (a font set later would undo an edit control's margins).
 void ShowInSystemFontCE(HWND dialog);
 
+// A tab control's keys as on the device: a key that the parent's TCN_KEYDOWN
+// handling takes (it answers nonzero, or moves the focus away) is not the
+// control's as well, and on a
+// vertical tab control Up and Down select the previous and the next tab, as
+// Left and Right do on a row of tabs. The window system's control answers
+// every key itself, and only Left and Right.
+void TabControlKeysCE(HWND tabs);
+
 // GetNextDlgTabItem from no control, backwards: the dialog's last tab stop on
 // the device; desktop Win32 answers none there, so the last one is found as
 // the one before the first.

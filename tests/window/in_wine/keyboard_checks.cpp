@@ -43,22 +43,50 @@ TEST_F(WindowChecks, KeyboardRingAndTabSwitching) {
               0);
 }
 
-// Real key presses on the X server, as the fault came: Right on the tab
-// control shows the next page and puts the focus into that page, so the
-// keys that follow act on what is shown, and tab clicks still switch pages.
-TEST_F(WindowChecks, RightOnTheTabControlFocusesThePageItShows) {
+// Real key presses on the X server, as the faults came. On the vertical tab
+// control Down and Up show the next and the previous page, the focus staying
+// on the tabs; Left goes to Cancel, the page staying as it is (it went back a
+// page before); Right goes into the page shown, so the keys that follow act on
+// what is shown; and tab clicks still switch pages.
+TEST_F(WindowChecks, ArrowsOnTheTabControlMoveBetweenPagesAndAlongTheRing) {
     EXPECT_EQ(run([&](WindowDriver& window) {
-                  HWND tabs = window.control(IDC_TABS);
+                  HWND tabs = window.control(IDC_TABS), cancel = window.control(IDC_CANCEL);
                   HWND main_page = window.pageOf(IDC_KERNEL), option_page = window.pageOf(IDC_AUTO_BOOT);
+                  HWND console_page = window.pageOf(IDC_OUTPUT);
+                  auto shown = [&](HWND page) {
+                      return window.waitUntil([&] { return IsWindowVisible(page) != FALSE; }) &&
+                             window.waitUntil([&] {
+                                 return (IsWindowVisible(main_page) != FALSE) +
+                                            (IsWindowVisible(option_page) != FALSE) +
+                                            (IsWindowVisible(console_page) != FALSE) ==
+                                        1;
+                             });
+                  };
                   int directory = window.selection(IDC_DIRECTORY);
                   ASSERT_TRUE(window.pressKeys({"Tab", "Tab"})) << "xdotool";
                   ASSERT_TRUE(window.waitUntil([&] { return window.focus() == tabs; }));
+                  ASSERT_TRUE(window.pressKeys({"Down"}));
+                  EXPECT_TRUE(shown(option_page));
+                  ASSERT_TRUE(window.pressKeys({"Down"}));
+                  EXPECT_TRUE(shown(console_page));
+                  ASSERT_TRUE(window.pressKeys({"Down"}));
+                  Sleep(300);
+                  EXPECT_TRUE(shown(console_page)) << "Down on the last tab stays there";
+                  ASSERT_TRUE(window.pressKeys({"Up"}));
+                  EXPECT_TRUE(shown(option_page));
+                  EXPECT_EQ(window.focus(), tabs);
+
+                  ASSERT_TRUE(window.pressKeys({"Left"}));
+                  EXPECT_TRUE(window.waitUntil([&] { return window.focus() == cancel; }));
+                  Sleep(300);
+                  EXPECT_TRUE(shown(option_page)) << "Left moves the focus, not the page";
                   ASSERT_TRUE(window.pressKeys({"Right"}));
-                  EXPECT_TRUE(window.waitUntil([&] { return IsWindowVisible(option_page) != FALSE; }));
-                  EXPECT_FALSE(IsWindowVisible(main_page));
-                  EXPECT_TRUE(window.waitUntil([&] { return IsChild(option_page, window.focus()) != FALSE; }))
-                      << "the focus is in the page shown";
-                  EXPECT_EQ(window.focus(), window.control(IDC_AUTO_BOOT));
+                  EXPECT_TRUE(window.waitUntil([&] { return window.focus() == tabs; }));
+                  ASSERT_TRUE(window.pressKeys({"Right"}));
+                  EXPECT_TRUE(window.waitUntil([&] {
+                      return window.focus() == window.control(IDC_AUTO_BOOT);
+                  })) << "the focus is in the page shown";
+                  EXPECT_TRUE(shown(option_page));
                   ASSERT_TRUE(window.pressKeys({"Down", "Down"}));
                   Sleep(300);
                   EXPECT_EQ(window.selection(IDC_DIRECTORY), directory)
@@ -69,9 +97,7 @@ TEST_F(WindowChecks, RightOnTheTabControlFocusesThePageItShows) {
                   SendMessageW(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&main_tab));
                   ASSERT_TRUE(window.clickAt(
                       tabs, {(main_tab.left + main_tab.right) / 2, (main_tab.top + main_tab.bottom) / 2}));
-                  EXPECT_TRUE(window.waitUntil([&] { return IsWindowVisible(main_page) != FALSE; }))
-                      << "a tab click still switches pages";
-                  EXPECT_FALSE(IsWindowVisible(option_page));
+                  EXPECT_TRUE(shown(main_page)) << "a tab click still switches pages";
               }),
               0);
 }
