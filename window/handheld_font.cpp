@@ -10,7 +10,7 @@ constexpr unsigned kJapaneseCodePage = 932;
 } // namespace
 
 SystemFont systemFontOf(const sim::DeviceProfile& profile) {
-    return profile.code_page == kJapaneseCodePage ? SystemFont{L"IPAPGothic", 8} : SystemFont{L"Tahoma", 8};
+    return profile.code_page == kJapaneseCodePage ? SystemFont{L"IPAPGothic", 7} : SystemFont{L"Tahoma", 8};
 }
 
 void useTheHandheldsSystemFont() {

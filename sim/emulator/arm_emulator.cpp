@@ -3,6 +3,7 @@
 #include "sim/hand_off.h"
 #include "sim/physical_memory.h"
 
+#include <atomic>
 #include <cstdio>
 #include <unicorn/unicorn.h>
 
@@ -141,6 +142,24 @@ bool accessOf(uint32_t word, uint32_t pc, const uint32_t* r, uint32_t& first, ui
 
 } // namespace
 
+namespace {
+
+std::atomic<bool> stop_requested{false};
+
+} // namespace
+
+void requestEmulationStop() {
+    stop_requested = true;
+}
+
+void withdrawEmulationStop() {
+    stop_requested = false;
+}
+
+bool emulationStopRequested() {
+    return stop_requested;
+}
+
 struct ArmEmulator::Hooks {
     ArmEmulator* self = nullptr;
     uint64_t limit = 0;
@@ -192,7 +211,9 @@ void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
         }
     }
     hooks->result.instructions += size / 4;
-    if (hooks->result.instructions >= hooks->limit)
+    if (emulationStopRequested())
+        hooks->stop(EmulationStop::kUserQuit, "stopped: the program was closed");
+    else if (hooks->result.instructions >= hooks->limit)
         hooks->stop(EmulationStop::kInstructionLimit,
                     "instruction limit of " + std::to_string(hooks->limit) + " reached");
 }

@@ -25,7 +25,14 @@ struct ArmState {
     uint32_t cpsr = 0;
 };
 
-enum class EmulationStop { kHalted, kFault, kInstructionLimit };
+enum class EmulationStop { kHalted, kFault, kInstructionLimit, kUserQuit };
+
+// Asks the emulated run of this process to end, from any thread: the program
+// is closed under a running kernel. The run ends soon after with kUserQuit;
+// the request holds until withdrawn (a process that runs again: the tests).
+void requestEmulationStop();
+void withdrawEmulationStop();
+bool emulationStopRequested();
 
 struct EmulationResult {
     EmulationStop stop = EmulationStop::kFault;

@@ -245,13 +245,17 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     std::filesystem::path screen_file = scratch.path() / "screen.ppm";
     bool live = limits.on_screen && board.has_lcd;
     auto next_picture = HaltWatch::Clock::now() + limits.screen_interval;
-    bool halted = false, ended = false, timed_out = false;
+    bool halted = false, ended = false, timed_out = false, quit = false;
     char buffer[4096];
     while (!halted && !ended) {
         auto now = HaltWatch::Clock::now();
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
         if (left.count() <= 0) {
             timed_out = true;
+            break;
+        }
+        if (emulationStopRequested()) {
+            quit = true;
             break;
         }
         if (live && now >= next_picture) {
@@ -262,7 +266,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
             next_picture = HaltWatch::Clock::now() + limits.screen_interval;
             continue;
         }
-        auto wait = std::min(left, watch.untilNextLook(now));
+        // A stop request is seen within a tenth of a second.
+        auto wait = std::min({left, watch.untilNextLook(now), std::chrono::milliseconds(100)});
         if (live)
             wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(next_picture - now));
         pollfd watch_output{pipe_fds[0], POLLIN, 0};
@@ -303,6 +308,9 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     if (halted) {
         run.result.stop = EmulationStop::kHalted;
         run.result.reason = "the kernel halted";
+    } else if (quit) {
+        run.result.stop = EmulationStop::kUserQuit;
+        run.result.reason = "stopped: the program was closed";
     } else if (timed_out) {
         run.result.stop = EmulationStop::kInstructionLimit;
         run.result.reason = "time limit of " + std::to_string(limits.qemu_seconds) + " s reached";

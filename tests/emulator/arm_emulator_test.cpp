@@ -5,11 +5,14 @@
 #include "sim/physical_memory.h"
 #include "sim/recording_device_model.h"
 
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -116,6 +119,20 @@ TEST_F(ArmEmulatorTest, TheInstructionLimitEndsALoop) {
     EXPECT_EQ(result.reason, "instruction limit of 10000 reached");
     EXPECT_GE(result.instructions, 10'000u);
     EXPECT_GE(result.state.r[0], 4'999u);
+}
+
+// A stop asked for from another thread ends a loop that no limit would end soon.
+TEST_F(ArmEmulatorTest, AStopFromAnotherThreadEndsTheRun) {
+    std::thread closing([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sim::requestEmulationStop();
+    });
+    sim::EmulationResult result = run("1: add r0, r0, #1\n b 1b", UINT64_MAX);
+    closing.join();
+    sim::withdrawEmulationStop();
+    EXPECT_EQ(result.stop, sim::EmulationStop::kUserQuit);
+    EXPECT_EQ(result.reason, "stopped: the program was closed");
+    EXPECT_GT(result.state.r[0], 0u);
 }
 
 } // namespace
