@@ -9,9 +9,10 @@ HDESK desktopOfSize(int width, int height) {
     wsprintfW(name, L"LCD %s", size);
     // Wine makes a new desktop at the size the registry names for it.
     HKEY desktops = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &desktops, nullptr) != ERROR_SUCCESS) {
-        std::fprintf(stderr, "zandrel-window: no desktop of the machine's size: the registry can't name it\n");
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &desktops, nullptr) != ERROR_SUCCESS) {
+        std::fprintf(stderr,
+                     "zandrel-window: no desktop of the machine's size: the registry can't name it\n");
         return nullptr;
     }
     RegSetValueExW(desktops, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(size),

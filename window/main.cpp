@@ -84,5 +84,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     };
     bool auto_boot = menu->prefs.auto_boot > 0;
     int exit_code = WindowDriver::run([&](WindowDriver& window) { unattended.drive(window, auto_boot); });
-    return unattended.bootCameBack() ? 1 : exit_code;
+    return unattended.bootCameBack() || unattended.endedBeforeBoot() ? 1 : exit_code;
 }

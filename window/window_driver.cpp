@@ -8,12 +8,14 @@
 #include "ui/window/program.h"
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kPollMilliseconds = 10;
+constexpr DWORD kScriptEndMilliseconds = 30000;
 
 struct Search {
     int id;
@@ -73,7 +75,11 @@ int WindowDriver::run(const std::function<void(WindowDriver&)>& script) {
     // A thread of the window system's own: a plain thread may not call it.
     HANDLE second = CreateThread(nullptr, 0, &WindowDriver::drive, &work, 0, nullptr);
     int exit_code = runProgram(GetModuleHandleW(nullptr));
-    WaitForSingleObject(second, INFINITE);
+    // The script sees the window gone and ends; one that does not is left to the process's end.
+    if (WaitForSingleObject(second, kScriptEndMilliseconds) != WAIT_OBJECT_0)
+        std::fprintf(stderr,
+                     "zandrel-window: the window has closed, and its driver did not end within %d s\n",
+                     kScriptEndMilliseconds / 1000);
     CloseHandle(second);
     UnregisterClassW(L"ZANDREL", GetModuleHandleW(nullptr));
     return exit_code;

@@ -254,7 +254,7 @@ class WindowProgram : public WindowUnderWine {
     // Settings as zandrel-sim's boot saves them (it stores what its options say),
     // with auto boot after one second, as the Option page would store it.
     void saveAutoBootSettings(const std::vector<std::string>& settings,
-                              const std::string& kernel = "probe.elf") {
+                              const std::string& kernel = "probe.elf", int32_t seconds = 1) {
         std::vector<std::string> store = {"--device", device.string(),    "--quiet",  "--emulator", "none",
                                           "--dir",    "\\Storage Card\\", "--kernel", kernel};
         store.insert(store.end(), settings.begin(), settings.end());
@@ -262,9 +262,8 @@ class WindowProgram : public WindowUnderWine {
         std::fstream file(device / "Storage Card" / "zandrel.cnf",
                           std::ios::in | std::ios::out | std::ios::binary);
         ASSERT_TRUE(file.is_open());
-        const int32_t one_second = 1;
         file.seekp(offsetof(Preferences, auto_boot));
-        file.write(reinterpret_cast<const char*>(&one_second), sizeof(one_second));
+        file.write(reinterpret_cast<const char*>(&seconds), sizeof(seconds));
     }
     std::vector<std::string> windowCommand(const std::vector<std::string>& arguments) {
         std::vector<std::string> all = {buildPath("zandrel-window.exe.so"), "--device", device.string()};
@@ -506,6 +505,29 @@ TEST_F(WindowProgram, AnUnattendedBootThatFailsEndsWithItsStatus) {
     EXPECT_EQ(result.status, 1) << result.out << result.err;
     EXPECT_NE(result.err.find("[BOOT FAILED]"), std::string::npos) << result.err;
     EXPECT_TRUE(std::filesystem::is_regular_file(screenshots / "console.png"));
+}
+
+// Nobody at the screen, auto boot a minute away, and the window closed with
+// a real click on its close button before that: the run ends at once and
+// says why, instead of waiting for a boot that will not come.
+TEST_F(WindowProgram, AnUnattendedRunWhoseWindowIsClosedBeforeBootEnds) {
+    saveAutoBootSettings({"--no-pause", "--machine", kJornada720.machine}, "probe.elf", 60);
+    std::filesystem::path shots = device / "screenshots";
+    std::filesystem::create_directories(shots);
+    std::unique_ptr<RunningProgram> window = startWindow({"--unattended", shots.string()});
+    ASSERT_TRUE(window->waitForError("auto boot presses Boot", 60000)) << window->err();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // The command bar's close button, at the right end of the bar 26 pixels high.
+    ASSERT_EQ(runProgram("/usr/bin/xdotool",
+                         {"mousemove", std::to_string(kJornada720.width - 13), "13", "click", "1"})
+                  .status,
+              0);
+    ProgramResult result = window->finish(30000);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find("the window was closed before a boot started; nothing was booted"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << "nothing booted: " << result.out;
 }
 
 TEST_F(WindowProgram, BadCommandLineIsAUsageError) {
