@@ -9,25 +9,12 @@
 
 namespace {
 
-// A control's rectangle in its parent's client coordinates.
-RECT placeIn(HWND parent, HWND child) {
-    RECT rect;
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 // Shared by more than a pixel each way. A template's touching edges may share
 // one: a control's position and size in dialog units are rounded apart.
 bool overlap(const RECT& a, const RECT& b) {
     LONG shared_x = std::min(a.right, b.right) - std::max(a.left, b.left);
     LONG shared_y = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
     return shared_x > 1 && shared_y > 1;
-}
-
-bool inside(const RECT& inner, const RECT& outer) {
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
 }
 
 std::string classOf(HWND control) {
@@ -53,13 +40,9 @@ void expectBuddyShowsItsNumbers(HWND spin, HWND buddy) {
     DWORD range = static_cast<DWORD>(SendMessageW(spin, UDM_GETRANGE, 0, 0));
     int upper = std::max(static_cast<short>(LOWORD(range)), static_cast<short>(HIWORD(range)));
     std::string digits = std::to_string(upper);
-    std::wstring widest(digits.begin(), digits.end());
-    HDC dc = GetDC(buddy);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(buddy, WM_GETFONT, 0, 0)));
-    SIZE text{};
-    GetTextExtentPoint32W(dc, widest.c_str(), static_cast<int>(widest.size()), &text);
-    SelectObject(dc, old);
-    ReleaseDC(buddy, dc);
+    wchar_t widest[16] = {};
+    std::copy(digits.begin(), digits.end(), widest);
+    SIZE text{textWidth(buddy, widest), 0};
     HWND page = GetParent(buddy);
     POINT client_origin{0, 0};
     MapWindowPoints(buddy, page, &client_origin, 1);
@@ -92,12 +75,7 @@ void expectLabelFits(HWND control) {
     GetWindowTextW(control, label, 64);
     if (!has_box || label[0] == 0)
         return;
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE text{};
-    GetTextExtentPoint32W(dc, label, lstrlenW(label), &text);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    SIZE text{textWidth(control, label), 0};
     RECT rect;
     GetClientRect(control, &rect);
     // The box takes 13 pixels; the text's advance may end in up to 2 pixels
@@ -112,12 +90,7 @@ void expectEditShowsItsText(HWND control) {
         return;
     wchar_t shown[64] = {};
     GetWindowTextW(control, shown, 64);
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE text{};
-    GetTextExtentPoint32W(dc, shown, lstrlenW(shown), &text);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    SIZE text{textWidth(control, shown), 0};
     RECT format{}; // where the edit draws its text, in its client area
     SendMessageW(control, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
     EXPECT_LE(text.cx, format.right - format.left) << utf8(shown) << " is cut off";

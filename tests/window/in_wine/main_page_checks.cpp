@@ -184,20 +184,14 @@ TEST_F(WindowChecks, TheDroppedMachineListShowsItsLongestName) {
                   RECT list, items;
                   GetWindowRect(info.hwndList, &list);
                   GetClientRect(info.hwndList, &items);
-                  HDC dc = GetDC(info.hwndList);
-                  HGDIOBJ old =
-                      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(platforms, WM_GETFONT, 0, 0)));
                   int count = static_cast<int>(SendMessageW(platforms, CB_GETCOUNT, 0, 0));
                   for (int i = 0; i < count; ++i) {
                       wchar_t name[64] = {};
                       SendMessageW(platforms, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
-                      SIZE text{};
-                      GetTextExtentPoint32W(dc, name, lstrlenW(name), &text);
                       const LONG kItemMargin = 2; // the list box's, left of each item's text
-                      EXPECT_LE(kItemMargin + text.cx, items.right) << utf8(name) << " is cut off";
+                      EXPECT_LE(kItemMargin + textWidth(platforms, name), items.right)
+                          << utf8(name) << " is cut off";
                   }
-                  SelectObject(dc, old);
-                  ReleaseDC(info.hwndList, dc);
                   EXPECT_GE(list.left, 0);
                   EXPECT_LE(list.right, GetSystemMetrics(SM_CXSCREEN)) << "the list leaves the screen";
                   GetWindowRect(platforms, &closed);

@@ -11,18 +11,6 @@
 
 namespace {
 
-RECT placeIn(HWND parent, HWND child) {
-    RECT rect;
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-bool inside(const RECT& inner, const RECT& outer) {
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
-
 std::string describe(const RECT& rect) {
     return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + " " +
            std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
