@@ -63,5 +63,5 @@ for machine in "HP Jornada 720 (US/UK)" "Compaq iPAQ H3900"; do
   echo "  wall time, live window:          best ${live_best}s, median ${live_median}s"
   echo "  ratio: best $(ratio "$live_best" "$base_best"), median $(ratio "$live_median" "$base_median")"
   echo "  the kernel thread's processor time, median: ${base_cpu}s without, ${live_cpu}s with the window"
-  echo "  the window's thread meanwhile: median ${view_share}% of one processor"
+  echo "  the view's and the window's threads meanwhile: median ${view_share}% of one processor"
 done
