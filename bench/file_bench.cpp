@@ -52,8 +52,10 @@ int main(int argc, char** argv) {
         return 1;
     auto* layer = dynamic_cast<GzipFileManager*>(file.get());
     if (const GzipAccessIndex* index = layer != nullptr ? layer->index() : nullptr)
-        std::fprintf(stderr, "access index: %zu points, %llu bytes\n", index->pointCount(),
-                     static_cast<unsigned long long>(index->memoryBytes()));
+        std::fprintf(stderr,
+                     "access index: %zu points, windows %llu bytes (platform heap), records %llu bytes\n",
+                     index->pointCount(), static_cast<unsigned long long>(index->windowBytes()),
+                     static_cast<unsigned long long>(index->recordBytes()));
     file->close();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f %llu\n", seconds, static_cast<unsigned long long>(*total));

@@ -81,7 +81,7 @@ int measure(const Variant& variant, uint32_t bytes) {
     cpu.setRegister(1, base + head);
     cpu.setRegister(2, base + stack + kPage);
     auto start = std::chrono::steady_clock::now();
-    sim::EmulationResult result = cpu.run(base + code, 4'000'000'000ull);
+    sim::EmulationResult result = cpu.run(base + code, sim::instructionLimit(4'000'000'000ull));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (result.stop != sim::EmulationStop::kHalted || result.state.r[15] != entry) {
         std::fprintf(stderr, "%s: the second stage did not reach the kernel: %s\n", variant.name,

@@ -23,7 +23,8 @@
 
 namespace {
 
-// The bytes of the access index the gzip layer keeps for `path`, read to its end.
+// The platform heap the access index of `path`, read to its end, keeps: its
+// windows (the point records are C++ heap, not charged to program memory).
 uint64_t indexBytes(const std::filesystem::path& path) {
     sim::HandheldSettings settings;
     settings.root = path.parent_path();
@@ -36,7 +37,7 @@ uint64_t indexBytes(const std::filesystem::path& path) {
         std::fprintf(stderr, "can't read %s\n", path.c_str());
         return 0;
     }
-    uint64_t bytes = file.index() != nullptr ? file.index()->memoryBytes() : 0;
+    uint64_t bytes = file.index() != nullptr ? file.index()->windowBytes() : 0;
     file.close();
     return bytes;
 }

@@ -39,6 +39,6 @@ printf 'kernel                 %d bytes (%d with gzip -9), image %d bytes (%d wi
     "$(stat -c %s "$build/kernels/bench_code_16m.elf")" "$(stat -c %s "$card/kalmor.gz")" \
     "$(stat -c %s "$work/miniroot.fs")" "$(stat -c %s "$card/miniroot.gz")"
 printf 'machine                %s\n' "$machine"
-printf 'access index           %d KB (kernel and image)\n' $((index / 1024))
+printf 'access index           %d KB (kernel and image; its windows, platform heap)\n' $((index / 1024))
 printf 'heap high-water mark   %d KB   target at most %d KB (1 MB + the access index)   %s\n' \
     $((high_water / 1024)) $((target / 1024)) "$( ((high_water <= target)) && echo met || echo MISSED)"

@@ -2,9 +2,11 @@
 
 #include "cli/boot_files.h"
 #include "cli/hand_off_runner.h"
+#include "file/http_connection.h"
 #include "platform/wide_string.h"
 #include "sim/device_profile.h"
 #include "sim/disk.h"
+#include "sim/emulator/qemu_machine.h"
 #include "sim/handheld.h"
 #include "sim/ram_split.h"
 
@@ -64,6 +66,7 @@ const sim::DeviceProfile* profileNamed(const std::string& name) {
 }
 
 void DeviceSession::endAfterHandOff(int status) {
+    host_line_.reset();       // the terminal as it was
     terminal_.setProgress(0); // takes the progress bar away
     serial_log_.close();
     debug_log_.close();
@@ -114,6 +117,8 @@ bool DeviceSession::setUp() {
     sim::Handheld::get().reset(settings);
     sim::Handheld::get().memory.corrupt_load_link = options_.corrupt_load_link;
     sim::Handheld::get().memory.drop_zero_link = options_.drop_zero_link;
+    http_transfer_limits = options_.http_window_ms ? HttpTransferLimits::scaledTo(*options_.http_window_ms)
+                                                   : HttpTransferLimits{};
     // The embedded device's prepared card, unless an image of the user's takes its unit.
     if (embedded_ && !embedded_->diskImage().empty())
         sim::attachDisk(1, embedded_->diskImage());
@@ -174,11 +179,16 @@ void DeviceSession::reportFailedCall() {
     terminal_.err(line);
 }
 
-std::optional<sim::ExpectedPlacement> DeviceSession::placementToVerify(const sim::HandOff& hand_off) {
-    if (!options_.verify.value_or(options_.emulator != "qemu"))
-        return std::nullopt;
-    std::string why_not;
-    sim::ExpectedPlacement expected;
+bool DeviceSession::emulatorFits() const {
+    if (options_.emulator != "qemu")
+        return true;
+    std::optional<std::string> problem = sim::qemuBoardProblem(sim::Handheld::get().profile());
+    if (problem)
+        std::fprintf(stderr, "zandrel-sim: %s\n", problem->c_str());
+    return !problem;
+}
+
+DiskFileFolders DeviceSession::diskFiles() const {
     // The embedded device's card was made from files of the build, unless an image of the user's took its
     // unit.
     DiskFileFolders disk_files;
@@ -186,7 +196,15 @@ std::optional<sim::ExpectedPlacement> DeviceSession::placementToVerify(const sim
                                     [](const auto& disk) { return disk.first == 1; });
     if (embedded_ && !embedded_->diskFiles().empty() && !own_disk_one)
         disk_files[1] = embedded_->diskFiles();
-    if (expectedPlacementOfBoot(hand_off.routine, expected, why_not, disk_files))
+    return disk_files;
+}
+
+std::optional<sim::ExpectedPlacement> DeviceSession::placementToVerify(const sim::HandOff& hand_off) {
+    if (!options_.verify.value_or(options_.emulator != "qemu"))
+        return std::nullopt;
+    std::string why_not;
+    sim::ExpectedPlacement expected;
+    if (expectedPlacementOfBoot(hand_off.routine, expected, why_not, diskFiles()))
         return expected;
     terminal_.err("zandrel-sim: placed image not verified: " + why_not + "\n");
     return std::nullopt;
@@ -227,6 +245,9 @@ void DeviceSession::connectOutputs() {
     device.on_jump = [this](const sim::HandOff& hand_off) {
         if (at_jump)
             at_jump();
+        // From here on a kernel runs and reads what the user sends it.
+        if (options_.emulator != "none")
+            host_line_ = connectStandardInput(terminal_);
         reportFailedCall();
         if (options_.timing) {
             std::chrono::duration<double> taken = std::chrono::steady_clock::now() - boot_pressed_;
@@ -235,8 +256,12 @@ void DeviceSession::connectOutputs() {
             terminal_.err(line);
         }
         std::optional<sim::ExpectedPlacement> expected = placementToVerify(hand_off);
+        KernelHostFile kernel;
+        if (options_.gdb_port)
+            kernel.path = kernelHostFile(kernel.why_not, diskFiles());
         HandOffTask task = [&](const std::function<void(sim::RgbImage)>& on_screen) {
-            return runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr, on_screen);
+            return runHandOff(hand_off, options_, terminal_, expected ? &*expected : nullptr, on_screen,
+                              kernel);
         };
         endAfterHandOff(run_hand_off ? run_hand_off(task) : task({}));
     };

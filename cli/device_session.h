@@ -4,7 +4,9 @@
 // jump, which ends the process with the hand-off's exit status.
 #pragma once
 
+#include "cli/boot_files.h"
 #include "cli/embedded_device.h"
+#include "cli/host_serial_line.h"
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "sim/placed_image.h"
@@ -43,6 +45,9 @@ class DeviceSession {
     // With --fail-call: which call failed, or that none did (at the jump, or
     // when the boot has failed).
     void reportFailedCall();
+    // False (with the reason on standard error) when --emulator qemu or --gdb
+    // asks for a QEMU board the handheld's machine has none of.
+    bool emulatorFits() const;
 
     // How the process ends after the hand-off; std::exit unless set.
     std::function<void(int status)> end_process;
@@ -63,10 +68,13 @@ class DeviceSession {
     [[noreturn]] void endAfterHandOff(int status);
     // The files of this boot as --verify compares them; none when not verifying.
     std::optional<sim::ExpectedPlacement> placementToVerify(const sim::HandOff& hand_off);
+    // The host folders the disks' file systems were made from.
+    DiskFileFolders diskFiles() const;
 
     const CliOptions& options_;
     Terminal& terminal_;
     std::unique_ptr<EmbeddedDevice> embedded_;
+    std::unique_ptr<HostSerialLine> host_line_;
     std::ofstream serial_log_;
     std::ofstream debug_log_;
     std::ofstream box_log_;

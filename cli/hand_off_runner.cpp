@@ -1,15 +1,20 @@
 #include "cli/hand_off_runner.h"
 
+#include "cli/gdb_attach.h"
+#include "cli/host_serial_line.h"
 #include "sim/emulator/hand_off_code.h"
 #include "sim/emulator/qemu_machine.h"
 #include "sim/emulator/snapshot.h"
 #include "sim/emulator/unicorn_machine.h"
 #include "sim/hand_off.h"
+#include "sim/handheld.h"
 #include "sim/lcd.h"
 #include "sim/page_list_replay.h"
 #include "sim/physical_memory.h"
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -18,6 +23,23 @@ constexpr int kHalted = 0;
 constexpr int kFailed = 1;
 constexpr int kStopped = 3;
 constexpr int kPlacedImageDiffers = 4;
+constexpr int kTimeLimit = 5;
+constexpr int kUserQuit = 6;
+
+int statusOf(const sim::HandOffRun& run) {
+    if (!run.started)
+        return kStopped;
+    switch (run.result.stop) {
+    case sim::EmulationStop::kHalted:
+        return kHalted;
+    case sim::EmulationStop::kTimeLimit:
+        return kTimeLimit;
+    case sim::EmulationStop::kUserQuit:
+        return kUserQuit;
+    default:
+        return kStopped;
+    }
+}
 
 // Prints the comparison's one line; the exit status it calls for, or `status`.
 int reportPlacement(const sim::PlacementCheck& check, int status, Terminal& terminal) {
@@ -94,7 +116,8 @@ void saveScreen(const std::optional<sim::RgbImage>& screen, const std::string& n
 } // namespace
 
 int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal& terminal,
-               const sim::ExpectedPlacement* expected, const std::function<void(sim::RgbImage)>& on_screen) {
+               const sim::ExpectedPlacement* expected, const std::function<void(sim::RgbImage)>& on_screen,
+               const KernelHostFile& kernel) {
     if (options.snapshot) {
         std::string error;
         if (sim::writeSnapshot(*options.snapshot, hand_off, error))
@@ -110,10 +133,19 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
     }
 
     sim::HandOffLimits limits;
-    if (options.instruction_limit)
-        limits.instruction_limit = *options.instruction_limit;
-    if (options.qemu_timeout)
-        limits.qemu_seconds = static_cast<unsigned>(*options.qemu_timeout);
+    limits.instruction_limit = options.instruction_limit;
+    if (options.time_limit)
+        limits.time_limit = std::chrono::seconds(*options.time_limit);
+    if (sim::SerialInput* input = sim::Handheld::get().serial_input)
+        limits.quit = &input->quitRequested();
+    std::optional<GdbAttach> gdb;
+    if (options.gdb_port) {
+        gdb.emplace(kernel.path, kernel.why_not);
+        limits.gdb_port = *options.gdb_port;
+        limits.on_gdb_ready = [&gdb, &terminal, &hand_off](uint16_t port) {
+            terminal.err(gdb->message(port, sim::kernelEntry(hand_off)));
+        };
+    }
     limits.picture_screen = options.screen_png.has_value();
     limits.on_screen = on_screen;
     std::optional<sim::PlacementCheck> placement;
@@ -125,13 +157,12 @@ int runHandOff(const sim::HandOff& hand_off, const CliOptions& options, Terminal
     }
     sim::HandOffRun run =
         options.emulator == "qemu" ? sim::runOnQemu(hand_off, limits) : sim::runOnUnicorn(hand_off, limits);
-    int status = kStopped;
-    if (run.started && run.result.stop == sim::EmulationStop::kHalted) {
+    int status = statusOf(run);
+    if (status == kHalted) {
         std::string note = "zandrel-sim: " + run.machine + ": " + run.result.reason;
         if (run.result.instructions != 0)
             note += " after " + std::to_string(run.result.instructions) + " instructions";
         terminal.err(note + "\n");
-        status = kHalted;
     } else {
         terminal.err("zandrel-sim: " + sim::describeStop(run) + "\n");
         if (run.started && run.result.stop == sim::EmulationStop::kFault && run.result.instructions != 0)
@@ -158,5 +189,6 @@ int runSnapshot(const CliOptions& options, Terminal& terminal) {
     }
     CliOptions run_options = options;
     run_options.snapshot.reset();
+    std::unique_ptr<HostSerialLine> line = connectStandardInput(terminal);
     return runHandOff(snapshot.hand_off, run_options, terminal);
 }

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr uint16_t kDefaultGdbPort = 1234;
+
 bool parseInt(const std::string& text, int& value) {
     if (text.empty())
         return false;
@@ -130,9 +132,14 @@ const char* optionsText() {
            "                        processor (Unicorn, default), on a QEMU board of the same\n"
            "                        family (collie or mainstone), or replay the page list and\n"
            "                        summarise the memory it writes (none)\n"
+           "  --time-limit SEC      end the kernel's run after SEC seconds (exit status 5)\n"
            "  --instruction-limit N stop the emulated processor after N instructions\n"
-           "                        (default 300000000)\n"
-           "  --qemu-timeout SEC    stop QEMU after SEC seconds (default 10)\n"
+           "                        (Unicorn; exit status 3); without either the kernel\n"
+           "                        runs until it halts or you quit, however long it waits\n"
+           "  --gdb [PORT]          boot on QEMU and stop at the kernel's first instruction,\n"
+           "                        the second stage done, until gdb attaches on PORT of\n"
+           "                        the loopback (default 1234; 0: any free port); prints\n"
+           "                        the command that attaches with the kernel's symbols\n"
            "  --verify, --no-verify compare the kernel's memory at its entry with the kernel\n"
            "                        file (and image) read on the host (default: on with\n"
            "                        unicorn and none; with qemu, read through its gdb stub)\n"
@@ -154,6 +161,9 @@ const char* optionsText() {
            "  --quiet               no progress bar\n"
            "  --timing              report on standard error how long the boot took from\n"
            "                        pressing Boot to the jump\n"
+           "  --http-window MS      for tests: an HTTP transfer stops after MS ms without data,\n"
+           "                        or below 512 byte a second over MS ms (default 30000), and\n"
+           "                        shows its progress every MS/15 ms\n"
            "  --fail-call N[:KIND]  make the handheld's Nth fallible call after pressing Boot\n"
            "                        fail, or its Nth of one KIND: VirtualAlloc, LockPages,\n"
            "                        VirtualCopy, ReadFile, DiskRead, recv, CreateFile,\n"
@@ -161,11 +171,14 @@ const char* optionsText() {
            "  --help                this text\n"
            "\n"
            "Settings not given keep the values stored in the device's zandrel.cnf.\n"
-           "The kernel's serial output follows the loader's console on standard output.\n"
+           "The kernel's serial output follows the loader's console on standard output;\n"
+           "after the jump, standard input goes to the kernel's UART as the kernel reads\n"
+           "it. On a terminal it is in raw mode: Ctrl-A X quits, Ctrl-A Ctrl-A sends Ctrl-A.\n"
            "Exit status: 0 the kernel ran and halted (with none: the page list was walked),\n"
            "1 the boot failed or was cancelled, 2 usage error, 3 the emulated processor\n"
-           "faulted or reached its limit (the reason on standard error), 4 the memory the\n"
-           "kernel was entered with differs from the kernel file (--verify).\n";
+           "faulted or reached its instruction limit (the reason on standard error), 4 the\n"
+           "memory the kernel was entered with differs from the kernel file (--verify),\n"
+           "5 the time limit passed, 6 you quit with Ctrl-A X.\n";
 }
 
 ParseResult parseOptions(int argc, const char* const* argv) {
@@ -202,6 +215,15 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             }
             (arg == "--corrupt-load-link" ? o.corrupt_load_link : o.drop_zero_link) =
                 static_cast<uint32_t>(*link);
+        } else if (arg == "--http-window") {
+            if (!value(text))
+                break;
+            std::optional<unsigned long long> window = parseUnsigned(text);
+            if (!window || *window == 0 || *window > 3600000) {
+                result.error = "--http-window takes milliseconds from 1 to 3600000, not \"" + text + "\"";
+                break;
+            }
+            o.http_window_ms = static_cast<uint32_t>(*window);
         } else if (arg == "--object-store") {
             if (!value(text))
                 break;
@@ -264,6 +286,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 break;
             }
             o.emulator = text;
+            o.emulator_given = true;
         } else if (arg == "--snapshot" || arg == "--from-snapshot" || arg == "--screen-png") {
             if (!value(text))
                 break;
@@ -286,15 +309,27 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                 result.error = "--fail-call takes N or N:KIND with N from 1, not \"" + text + "\"";
                 break;
             }
-        } else if (arg == "--qemu-timeout") {
+        } else if (arg == "--time-limit") {
             if (!value(text))
                 break;
             int seconds = 0;
             if (!parseInt(text, seconds) || seconds <= 0) {
-                result.error = "--qemu-timeout takes a positive number of seconds, not \"" + text + "\"";
+                result.error = "--time-limit takes a positive number of seconds, not \"" + text + "\"";
                 break;
             }
-            o.qemu_timeout = seconds;
+            o.time_limit = seconds;
+        } else if (arg == "--gdb") {
+            // The port is optional: a next word of digits is it.
+            o.gdb_port = kDefaultGdbPort;
+            if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') {
+                text = argv[++i];
+                std::optional<unsigned long long> port = parseUnsigned(text);
+                if (!port || *port > 65535) {
+                    result.error = "--gdb takes a TCP port from 0 to 65535, not \"" + text + "\"";
+                    break;
+                }
+                o.gdb_port = static_cast<uint16_t>(*port);
+            }
         } else if (arg == "--serial-speed" || arg == "--timezone-bias") {
             if (!value(text))
                 break;
@@ -344,6 +379,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             result.error = "unknown option \"" + arg + "\"";
             break;
         }
+    }
+    // Unicorn has no gdb stub: --gdb boots on QEMU.
+    if (result.error.empty() && o.gdb_port) {
+        if (o.emulator_given && o.emulator != "qemu")
+            result.error = "--gdb runs the kernel on QEMU, not with --emulator " + o.emulator;
+        o.emulator = "qemu";
     }
     return result;
 }

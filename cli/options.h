@@ -33,17 +33,23 @@ struct CliOptions {
     std::vector<std::pair<int, std::string>> disks; // --disk N=IMAGE: the raw disk "DSKN:"
     // After the jump: "unicorn", "qemu" or "none" (replay the page list).
     std::string emulator = "unicorn";
+    bool emulator_given = false;
     std::optional<std::string> screen_png;    // a picture of the screen when the kernel stops
     std::optional<std::string> snapshot;      // write the hand-off state here
     std::optional<std::string> from_snapshot; // run a saved hand-off instead of a boot
+    // No limit on the kernel's run unless given.
     std::optional<unsigned long long> instruction_limit;
-    std::optional<int> qemu_timeout; // seconds
+    std::optional<int> time_limit; // seconds
+    // --gdb [PORT]: QEMU waits for gdb at the kernel's first instruction (0: any free port).
+    std::optional<uint16_t> gdb_port;
     // Compare the kernel's memory at its entry with the files; unset: on
     // with unicorn and none.
     std::optional<bool> verify;
     // For tests: damage the data of this load link at the jump (sim::MemoryKnobs).
     std::optional<uint32_t> corrupt_load_link;
     std::optional<uint32_t> drop_zero_link;
+    // For tests: the HTTP transfer limits on this time scale instead of 30 s (HttpTransferLimits::scaledTo).
+    std::optional<uint32_t> http_window_ms;
     // --fail-call N[:KIND]: the Nth fallible call after pressing Boot fails
     // (of that kind only, with KIND); see sim/failure_injection.h.
     std::optional<unsigned long long> fail_call;

@@ -100,7 +100,8 @@ int Session::run() {
     applyToPages(options_, main_page.form, option_page.form);
     int selection = main_page.form.platform_selection;
     // The machine cannot be made when --object-store leaves it no program memory.
-    bool usable = selection < 0 || device_.useMachineNamed(main_page.form.platforms[selection].name);
+    bool usable = (selection < 0 || device_.useMachineNamed(main_page.form.platforms[selection].name)) &&
+                  device_.emulatorFits();
     int status = 2;
     if (usable && options_.screen_size) {
         const sim::DeviceProfile& profile = sim::Handheld::get().profile();

@@ -5,15 +5,21 @@
 // that whichever partition the driver picks, it finds the fuzzed label. It
 // then opens the disk with a partition index from the input and reads at the
 // edges of the partition it chose; every read must stay inside it.
+// One simulated handheld serves the whole run (making one builds its RAM and
+// object store): each input starts with no disk and an empty debugger log,
+// and must leave no handle open and no heap block behind.
 #include "file/ufs/winblk.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
+#include "sim/handle_table.h"
+#include "sim/process_heap.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -23,16 +29,32 @@ namespace {
 constexpr uint32_t kSector = 512;
 constexpr uint64_t kMaxSectors = 1u << 20;
 
-std::string diskPath() {
-    static std::string path = [] {
-        char name[] = "/tmp/zandrel-fuzz-disk-XXXXXX";
-        int fd = mkstemp(name);
+// The disk image, rewritten for every input: in memory (tmpfs) where the
+// machine has it, since a file on disk that is cut to nothing and written
+// again is flushed on every close; removed when the run ends.
+class DiskImage {
+  public:
+    DiskImage() {
+        std::string name = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        name += "/zandrel-fuzz-disk-XXXXXX";
+        int fd = mkstemp(name.data());
         if (fd < 0)
             std::abort();
         close(fd);
-        return std::string(name);
-    }();
-    return path;
+        path_ = name;
+    }
+    ~DiskImage() { unlink(path_.c_str()); }
+    DiskImage(const DiskImage&) = delete;
+    DiskImage& operator=(const DiskImage&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+const std::string& diskPath() {
+    static DiskImage image;
+    return image.path();
 }
 
 uint32_t get32(const uint8_t* p) {
@@ -54,12 +76,27 @@ void writeDisk(const std::string& path, const uint8_t* mbr, const uint8_t* label
     close(fd);
 }
 
+// The device of the run, made at the first input, and the heap in use then:
+// the mark every input must come back to.
+struct RunDevice {
+    sim::Handheld* handheld;
+    uint64_t heap_in_use;
+};
+
+const RunDevice& runDevice() {
+    static const RunDevice device = [] {
+        sim::Handheld::get().reset(sim::HandheldSettings{});
+        return RunDevice{&sim::Handheld::get(), sim::ProcessHeap::get().bytesInUse()};
+    }();
+    return device;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2 * kSector)
         return 0;
-    const std::string path = diskPath();
+    const std::string& path = diskPath();
     uint8_t mbr[kSector];
     uint8_t label[kSector];
     std::memcpy(mbr, data, kSector);
@@ -70,7 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t length = size > 2 * kSector + 1 ? data[2 * kSector + 1] : 16;
     const uint64_t sectors = 2 + (length << 12) % kMaxSectors;
     writeDisk(path, mbr, label, sectors);
-    sim::Handheld::get().reset(sim::HandheldSettings{});
+    const RunDevice& device = runDevice();
+    sim::Handheld& handheld = *device.handheld;
+    handheld.disks.clear();
+    handheld.debug_log.clear();
     if (!sim::attachDisk(1, path))
         std::abort();
 
@@ -83,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A partition beyond the disk keeps its start and gets no sectors.
         if (state->partition_sectors != 0 && end > sectors)
             std::abort();
-        std::vector<sim::DiskRead>& reads = sim::Handheld::get().disks.at(1).reads;
+        std::vector<sim::DiskRead>& reads = handheld.disks.at(1).reads;
         reads.clear();
         uint8_t buffer[2 * kSector];
         uint32_t count = 0;
@@ -100,5 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (record.device_state != nullptr) {
         std::abort();
     }
+    if (sim::HandleTable::get().openCount() != 0 ||
+        sim::ProcessHeap::get().bytesInUse() != device.heap_in_use)
+        std::abort();
     return 0;
 }

@@ -43,5 +43,5 @@ check() {
   fi
 }
 check "image of 4.06 GB" kalmor.gz "Can't open file system image." miniroot.gz
-check "kernel stream past 4 GB" long.gz "Can't load kernel image to memory."
+check "kernel stream past 4 GB" long.gz "Can't initialize loader."
 exit $failed

@@ -1,10 +1,12 @@
 #!/bin/bash
 # The end-to-end damage campaign: damaged gzip kernels and images, plain
 # images, damaged ELF headers, damaged UFS disks, awkward web servers'
-# answers and damaged settings files, made from real tools' output and booted
-# through zandrel-sim; prints a table per class and exits 1 when a run
-# crashed, hung, ended in a usage error, booted damage a check could have
-# seen, refused sound input or lost settings. Builds what it needs first.
+# answers (trickling ones on a shorter time scale), damaged settings files and
+# over-long file names, made from real tools' output and booted through
+# zandrel-sim; prints a table per class and exits 1 when a run crashed, hung,
+# ended in a usage error, booted damage a check could have seen, refused sound
+# input, lost settings or lost the reason of its console's report. Builds what
+# it needs first.
 #   scripts/damage-campaign.sh [--short] [--scale X] [--seed N] [--jobs N] [--only CLASS] [--keep]
 #   (build folder: $ZANDREL_BUILD_DIR or build; a sanitized one catches more)
 set -euo pipefail

@@ -10,8 +10,8 @@ packages=(
   libgtest-dev googletest zlib1g-dev libunicorn-dev libpng-dev
   # ARM code and test kernels; the probe kernel's screen font
   gcc-arm-none-eabi binutils-arm-none-eabi console-setup-linux
-  # the second emulated machine
-  qemu-system-arm
+  # the second emulated machine, and the debugger that attaches to it (--gdb)
+  qemu-system-arm gdb-multiarch
   # test fixtures: file systems, partition tables, archives, web servers
   makefs fdisk gzip pigz nginx-light curl
   # the window: Wine's toolchain and runtime, a private X server, screenshots

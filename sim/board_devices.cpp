@@ -1,14 +1,24 @@
 #include "sim/board_devices.h"
 
 #include "sim/handheld.h"
+#include "sim/interrupt_controller.h"
 #include "sim/lcd.h"
+#include "sim/sa11x0_dram.h"
 
-#include <bit>
 #include <memory>
 
 namespace sim {
 
+namespace {
+
+// Empty looks in a row after which each look waits for the host line, and how long.
+constexpr int kPollsBeforeWaiting = 64;
+constexpr std::chrono::milliseconds kPollWait{5};
+
+} // namespace
+
 void SerialDevice::send(uint8_t byte) {
+    empty_polls_ = 0;
     transmitted_ += static_cast<char>(byte);
     Handheld& device = Handheld::get();
     if (device.serial_output) {
@@ -25,6 +35,41 @@ bool SerialDevice::busyRead() {
     return true;
 }
 
+size_t SerialDevice::receiveFifo(size_t fifo_size) {
+    SerialInput* input = Handheld::get().serial_input;
+    return input != nullptr ? input->available(fifo_size) : 0;
+}
+
+uint8_t SerialDevice::receive() {
+    SerialInput* input = Handheld::get().serial_input;
+    std::optional<uint8_t> byte = input != nullptr ? input->take() : std::nullopt;
+    if (byte)
+        empty_polls_ = 0;
+    return byte.value_or(0);
+}
+
+bool SerialDevice::receiverReady() {
+    SerialInput* input = Handheld::get().serial_input;
+    if (input == nullptr)
+        return false;
+    if (input->available(1) != 0) {
+        empty_polls_ = 0;
+        return true;
+    }
+    if (++empty_polls_ < kPollsBeforeWaiting)
+        return false;
+    input->wait(kPollWait);
+    return input->available(1) != 0;
+}
+
+size_t Sa1100SerialPort::receivedBytes() {
+    return (control_[3] & kUtcr3ReceiveEnable) != 0 ? receiveFifo(kReceiveFifo) : 0;
+}
+
+bool Sa1100SerialPort::receiveInterruptEnabled() {
+    return (control_[3] & kUtcr3ReceiveInterrupt) != 0;
+}
+
 uint32_t Sa1100SerialPort::read32(uint32_t offset) {
     switch (offset) {
     case 0x00:
@@ -32,12 +77,23 @@ uint32_t Sa1100SerialPort::read32(uint32_t offset) {
     case 0x08:
     case kUtcr3:
         return control_[offset / 4];
-    case kUtsr0:
-        return 0x01; // transmit FIFO service request: room for more
-    case kUtsr1:
-        return busyRead() ? kUtsr1Busy : kUtsr1NotFull;
+    case kUtdr:
+        return receivedBytes() != 0 ? receive() : 0;
+    case kUtsr0: {
+        // The transmit FIFO always has room.
+        uint32_t status = kUtsr0TransmitService;
+        if ((control_[3] & kUtcr3ReceiveEnable) != 0 && receiverReady())
+            status |= kUtsr0ReceiverIdle | (receivedBytes() >= 4 ? kUtsr0ReceiveService : 0);
+        return status;
+    }
+    case kUtsr1: {
+        uint32_t status = busyRead() ? kUtsr1Busy : kUtsr1NotFull;
+        if ((control_[3] & kUtcr3ReceiveEnable) != 0 && receiverReady())
+            status |= kUtsr1ReceiveNotEmpty;
+        return status;
+    }
     default:
-        return 0; // nothing is ever received
+        return 0;
     }
 }
 
@@ -49,22 +105,38 @@ void Sa1100SerialPort::write32(uint32_t offset, uint32_t value) {
         send(static_cast<uint8_t>(value));
 }
 
+size_t Pxa2x0Uart::receivedBytes() {
+    if ((ier_ & kIerUnitEnable) == 0)
+        return 0;
+    return receiveFifo((fcr_ & kFcrFifoEnable) != 0 ? 64 : 1);
+}
+
+bool Pxa2x0Uart::receiveInterruptEnabled() {
+    return (ier_ & kIerReceiveInterrupt) != 0;
+}
+
 uint32_t Pxa2x0Uart::read32(uint32_t offset) {
     bool latch = (lcr_ & kLcrLatch) != 0;
     switch (offset) {
     case kThr:
-        return latch ? dll_ : 0;
+        return latch ? dll_ : receivedBytes() != 0 ? receive() : 0;
     case kIer:
         return latch ? dlh_ : ier_;
-    case kIir:
+    case kIir: {
         ++iir_reads;
-        return 0x01; // no interrupt pending
+        uint32_t fifos = (fcr_ & kFcrFifoEnable) != 0 ? kIirFifosOn : 0;
+        return fifos | (interruptPending() ? kIirReceivedData : kIirNoInterrupt);
+    }
     case kLcr:
         return lcr_;
     case kMcr:
         return mcr_;
-    case kLsr:
-        return busyRead() ? 0 : kLsrTransmitReady | kLsrTransmitEmpty;
+    case kLsr: {
+        uint32_t status = busyRead() ? 0 : kLsrTransmitReady | kLsrTransmitEmpty;
+        if ((ier_ & kIerUnitEnable) != 0 && receiverReady())
+            status |= kLsrDataReady;
+        return status;
+    }
     case 0x1C:
         return spr_;
     default:
@@ -103,16 +175,6 @@ void Pxa2x0Uart::write32(uint32_t offset, uint32_t value) {
     }
 }
 
-uint8_t Pxa2x0Gpio::read8(uint32_t offset) {
-    return static_cast<uint8_t>(read32(offset & ~3u) >> (8 * (offset & 3)));
-}
-
-void Pxa2x0Gpio::write8(uint32_t offset, uint8_t value) {
-    uint32_t shift = 8 * (offset & 3);
-    uint32_t word = read32(offset & ~3u) & ~(0xFFu << shift);
-    write32(offset & ~3u, word | (uint32_t{value} << shift));
-}
-
 namespace {
 
 // MDCNFG's fields for one pair of 64 MB partitions (the low half; the pair of
@@ -144,62 +206,31 @@ Pxa2x0MemoryController::Pxa2x0MemoryController(uint32_t ram_size) {
     }
 }
 
-namespace {
-
-// log2 of a power of two; -1 for anything else.
-int exactLog2(uint32_t value) {
-    return value != 0 && (value & (value - 1)) == 0 ? std::countr_zero(value) : -1;
-}
-
-// SA-1110 fields of one bank pair (banks 0/1; 2/3 have them 16 bits higher)
-// for SDRAM on a 32-bit bus: DTIM set, DRAC the row bits - 9, with CAS
-// latency and precharge, data latch and write recovery times. A bank of
-// 2^(rows + 11) words of 4 bytes; 0 when `size` is none of those.
-uint32_t sa1110PairFields(uint32_t size, uint32_t enables) {
-    int rows = exactLog2(size) - 13;
-    if (rows < 9 || rows > 13)
-        return 0;
-    constexpr uint32_t kSdram = 1u << 2, kClockDivide = 1u << 7, kTiming = 2u << 8 | 1u << 12 | 1u << 14;
-    return enables | kSdram | static_cast<uint32_t>(rows - 9) << 4 | kClockDivide | kTiming;
-}
-
-// SA-1100 register for `banks` banks of `size` bytes of EDO DRAM with as
-// many column as row address bits: 2^(2 * rows) words of 4 bytes.
-uint32_t sa1100Fields(uint32_t size, uint32_t banks) {
-    int bits = exactLog2(size) - 2;
-    int rows = bits / 2;
-    if (bits % 2 != 0 || rows < 9 || rows > 12)
-        return 0;
-    constexpr uint32_t kTiming = 4u << 7 | 7u << 11 | 1u << 15 | 0x0Fu << 17; // TRP, TRASR, TDL, DRI
-    return ((1u << banks) - 1) | static_cast<uint32_t>(rows - 9) << 4 | kTiming;
-}
-
-} // namespace
-
 Sa11x0MemoryController::Sa11x0MemoryController(Processor processor, const std::vector<RamBank>& banks) {
-    if (banks.empty() || banks.size() > 4)
-        return;
-    uint32_t size = banks.front().size;
-    uint32_t count = static_cast<uint32_t>(banks.size());
-    if (processor == Processor::SA1100) {
-        configuration_ = sa1100Fields(size, count);
-        return;
-    }
-    configuration_ = sa1110PairFields(size, count >= 2 ? 0x3u : 0x1u);
-    if (count > 2)
-        configuration_ |= sa1110PairFields(size, count == 4 ? 0x3u : 0x1u) << 16;
+    configuration_ = sa11x0Mdcnf(processor, banks);
 }
 
 void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {
+    using IC = InterruptController;
     if (isXScale(profile.processor)) {
         memory.attachDevice(Pxa2x0MemoryController::kBase, Pxa2x0MemoryController::kSize,
                             std::make_shared<Pxa2x0MemoryController>(profile.ram_size));
-        memory.attachDevice(kPxa2x0FfuartBase, kSerialBlockSize, std::make_shared<Pxa2x0Uart>());
+        std::vector<IC::Source> uarts = {{IC::kPxa2x0Ffuart, std::make_shared<Pxa2x0Uart>()},
+                                         {IC::kPxa2x0Btuart, std::make_shared<Pxa2x0Uart>()},
+                                         {IC::kPxa2x0Stuart, std::make_shared<Pxa2x0Uart>()}};
+        const uint32_t bases[] = {kPxa2x0FfuartBase, kPxa2x0BtuartBase, kPxa2x0StuartBase};
+        for (size_t i = 0; i < uarts.size(); ++i)
+            memory.attachDevice(bases[i], kSerialBlockSize, uarts[i].device);
+        memory.attachDevice(IC::kPxa2x0Base, IC::kSize, std::make_shared<IC>(IC::kPxa2x0, uarts));
         memory.attachDevice(kPxa2x0GpioBase, kGpioBlockSize, std::make_shared<Pxa2x0Gpio>());
     } else {
         memory.attachDevice(Sa11x0MemoryController::kBase, Sa11x0MemoryController::kSize,
                             std::make_shared<Sa11x0MemoryController>(profile.processor, ramBanks(profile)));
-        memory.attachDevice(kSa1100SerialBase, kSerialBlockSize, std::make_shared<Sa1100SerialPort>());
+        auto port = std::make_shared<Sa1100SerialPort>();
+        memory.attachDevice(kSa1100SerialBase, kSerialBlockSize, port);
+        memory.attachDevice(
+            IC::kSa11x0Base, IC::kSize,
+            std::make_shared<IC>(IC::kSa11x0, std::vector<IC::Source>{{IC::kSa11x0Serial3, port}}));
     }
     attachLcd(memory, profile);
 }

@@ -8,6 +8,7 @@
 #include "sim/failure_injection.h"
 #include "sim/hand_off.h"
 #include "sim/memory_knobs.h"
+#include "sim/serial_input.h"
 
 #include <deque>
 #include <filesystem>
@@ -62,6 +63,9 @@ class Handheld {
     // COM1: present or not, where its bytes go, and its settings.
     bool com1_present = true;
     std::function<void(const char* bytes, size_t count)> serial_output;
+    // What the host sends on the serial line after the jump (the front end's
+    // standard input); none before it.
+    SerialInput* serial_input = nullptr;
     ce::DCB com1_state{};
     int com1_opens = 0;
 

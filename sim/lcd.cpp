@@ -22,19 +22,6 @@ constexpr Rgb kTaskBar{192, 192, 192};
 constexpr Rgb kTaskBarEdge{255, 255, 255};
 constexpr int kTaskBarHeight = 26;
 
-// SA-11x0: the palette's first entry tells the pixel size (bits 13..12).
-uint16_t sa11x0PixelSizeCode(int bits_per_pixel) {
-    return bits_per_pixel == 4 ? 0 : bits_per_pixel == 8 ? 1 : 2;
-}
-// PXA2x0 LCCR3 bits 26..24.
-uint32_t pxa2x0PixelSizeCode(int bits_per_pixel) {
-    return bits_per_pixel == 4 ? 2 : bits_per_pixel == 8 ? 3 : 4;
-}
-// S1D13806 REG[040h] bits 2..0.
-uint8_t s1d13806PixelSizeCode(int bits_per_pixel) {
-    return bits_per_pixel == 4 ? 2 : bits_per_pixel == 8 ? 3 : 5;
-}
-
 uint32_t paletteEntries(int bits_per_pixel) {
     return bits_per_pixel == 8 ? 256 : 16;
 }
@@ -50,13 +37,11 @@ std::vector<uint8_t> paletteBytes(const DeviceProfile& profile, const DisplayMem
             Rgb colour = windowsPaletteColour(display.bits_per_pixel, static_cast<int>(i));
             if (isXScale(profile.processor))
                 entry = toRgb565(colour);
-            else if (display.bits_per_pixel == 4)
-                entry = static_cast<uint16_t>(colour.r >> 4);
             else
-                entry = static_cast<uint16_t>((colour.r >> 4) << 8 | (colour.g >> 4) << 4 | colour.b >> 4);
+                entry = Sa11x0LcdController::paletteEntry(colour, display.bits_per_pixel == 4);
         }
         if (i == 0 && !isXScale(profile.processor))
-            entry = static_cast<uint16_t>(entry | sa11x0PixelSizeCode(display.bits_per_pixel) << 12);
+            entry = static_cast<uint16_t>(entry | Sa11x0LcdController::pixelSizeBits(display.bits_per_pixel));
         elf::put16(&bytes[2 * i], entry);
     }
     return bytes;
@@ -87,7 +72,7 @@ std::vector<RegisterValue> sa11x0Setup(const DisplayMemory& d) {
     using C = Sa11x0LcdController;
     const uint32_t base = C::kBase;
     uint32_t palette = 2 * paletteEntries(d.bits_per_pixel);
-    uint32_t lines_per_panel = static_cast<uint32_t>(dualPanel(d) ? d.height / 2 : d.height);
+    int lines_per_panel = dualPanel(d) ? d.height / 2 : d.height;
     uint32_t lccr0 = C::kLccr0Enable | 0x38; // error, base-update and done interrupts masked
     if (d.bits_per_pixel == 4)
         lccr0 |= C::kLccr0Mono;
@@ -97,9 +82,10 @@ std::vector<RegisterValue> sa11x0Setup(const DisplayMemory& d) {
         lccr0 |= C::kLccr0Active;
     return {
         {base + C::kDbar1, d.address - palette},
-        {base + C::kDbar2, dualPanel(d) ? d.address + lines_per_panel * d.line_bytes : 0},
-        {base + C::kLccr1, (static_cast<uint32_t>(d.width) - 16) | 5u << 10 | 10u << 16 | 20u << 24},
-        {base + C::kLccr2, (lines_per_panel - 1) | 1u << 10 | 3u << 16 | 5u << 24},
+        {base + C::kDbar2,
+         dualPanel(d) ? d.address + static_cast<uint32_t>(lines_per_panel) * d.line_bytes : 0},
+        {base + C::kLccr1, C::pixelsPerLineField(d.width) | 5u << 10 | 10u << 16 | 20u << 24},
+        {base + C::kLccr2, C::linesPerPanelField(lines_per_panel) | 1u << 10 | 3u << 16 | 5u << 24},
         {base + C::kLccr3, 0x0Au | 0xFFu << 8 | 3u << 20},
         {base + C::kLccr0, lccr0},
     };
@@ -112,9 +98,9 @@ std::vector<RegisterValue> pxa2x0Setup(const DisplayMemory& d) {
     // Enabled, an active panel, every interrupt masked.
     const uint32_t lccr0 = C::kLccr0Enable | 0x78 | 0x80 | 0x800 | 0x300000;
     return {
-        {base + C::kLccr1, (static_cast<uint32_t>(d.width) - 1) | 9u << 10 | 19u << 16 | 19u << 24},
-        {base + C::kLccr2, (static_cast<uint32_t>(d.height) - 1) | 1u << 10 | 3u << 16 | 2u << 24},
-        {base + C::kLccr3, 0x04u | 3u << 20 | pxa2x0PixelSizeCode(d.bits_per_pixel) << 24},
+        {base + C::kLccr1, C::pixelsPerLineField(d.width) | 9u << 10 | 19u << 16 | 19u << 24},
+        {base + C::kLccr2, C::linesPerPanelField(d.height) | 1u << 10 | 3u << 16 | 2u << 24},
+        {base + C::kLccr3, 0x04u | 3u << 20 | C::pixelSizeField(d.bits_per_pixel)},
         {base + C::kFdadr0, descriptor},
         {base + C::kLccr0, lccr0},
     };
@@ -141,13 +127,13 @@ void writePxa2x0Descriptors(PhysicalMemory& memory, const DeviceProfile& profile
 
 void setUpS1d13806(S1d13806Registers& video, const DisplayMemory& d) {
     using V = S1d13806Registers;
-    uint32_t height = static_cast<uint32_t>(d.height) - 1;
+    uint32_t height = V::heightField(d.height);
     uint32_t pitch_words = d.line_bytes / 2;
     video.write8(V::kDisplayMode, 1); // the LCD only
-    video.write8(V::kLcdWidth, static_cast<uint8_t>(d.width / 8 - 1));
+    video.write8(V::kLcdWidth, V::widthField(d.width));
     video.write8(V::kLcdHeight, static_cast<uint8_t>(height));
     video.write8(V::kLcdHeight + 1, static_cast<uint8_t>(height >> 8));
-    video.write8(V::kLcdMode, s1d13806PixelSizeCode(d.bits_per_pixel));
+    video.write8(V::kLcdMode, V::pixelSizeCode(d.bits_per_pixel));
     video.write8(V::kLcdOffset, static_cast<uint8_t>(pitch_words));
     video.write8(V::kLcdOffset + 1, static_cast<uint8_t>(pitch_words >> 8));
 }

@@ -10,18 +10,14 @@
 
 namespace sim {
 
-void WordRegisters::write8(uint32_t offset, uint8_t value) {
-    uint32_t shift = 8 * (offset & 3);
-    uint32_t word = read32(offset & ~3u) & ~(0xFFu << shift);
-    write32(offset & ~3u, word | uint32_t{value} << shift);
-}
-
 uint32_t Sa11x0LcdController::read32(uint32_t offset) {
     switch (offset) {
     case kLcsr:
         return 0; // nothing to report: no errors, no underrun
+    // On the chip DCAR1 and DCAR2 follow the DMA through the frame; this
+    // model's DMA never moves, so they read as their base registers.
     case kDcar1:
-        return registers_[kDbar1 / 4]; // the DMA is at the start of its frame
+        return registers_[kDbar1 / 4];
     case kDcar2:
         return registers_[kDbar2 / 4];
     default:
@@ -30,7 +26,7 @@ uint32_t Sa11x0LcdController::read32(uint32_t offset) {
 }
 
 void Sa11x0LcdController::write32(uint32_t offset, uint32_t value) {
-    // The status bits are cleared by writing ones; the current addresses are read-only.
+    // The status bits are cleared by writing ones; DCAR1 and DCAR2 are read-only.
     if (offset == kLcsr || offset == kDcar1 || offset == kDcar2 || offset / 4 >= registers_.size())
         return;
     // The DMA base addresses are quad-word aligned.

@@ -67,16 +67,7 @@ std::vector<Rgb> readPalette(uint32_t paddr, uint32_t count, bool xscale, bool m
         return palette;
     for (uint32_t i = 0; i < count; ++i) {
         uint16_t entry = elf::get16(&bytes[2 * i]);
-        if (xscale) {
-            palette[i] = rgb565(entry);
-        } else if (mono) {
-            uint8_t grey = static_cast<uint8_t>((entry & 15) * 17);
-            palette[i] = {grey, grey, grey};
-        } else {
-            palette[i] = {static_cast<uint8_t>(((entry >> 8) & 15) * 17),
-                          static_cast<uint8_t>(((entry >> 4) & 15) * 17),
-                          static_cast<uint8_t>((entry & 15) * 17)};
-        }
+        palette[i] = xscale ? rgb565(entry) : Sa11x0LcdController::paletteColour(entry, mono);
     }
     return palette;
 }
@@ -86,17 +77,16 @@ RgbImage renderSa11x0(const DeviceProfile& profile, Sa11x0LcdController& lcd) {
     uint32_t lccr0 = lcd.read32(C::kLccr0);
     bool dual = (lccr0 & C::kLccr0DualPanel) != 0;
     ScanOut scan;
-    scan.width = static_cast<int>(lcd.read32(C::kLccr1) & 0x3FF) + 16;
-    scan.height = (static_cast<int>(lcd.read32(C::kLccr2) & 0x3FF) + 1) * (dual ? 2 : 1);
+    scan.width = C::pixelsPerLine(lcd.read32(C::kLccr1));
+    scan.height = C::linesPerPanel(lcd.read32(C::kLccr2)) * (dual ? 2 : 1);
     uint32_t dbar1 = lcd.read32(C::kDbar1);
     uint8_t first_entry[2] = {};
     if ((lccr0 & C::kLccr0Enable) == 0 || !sensible(scan.width, scan.height) ||
         !PhysicalMemory::get().read(dbar1, first_entry, 2))
         return blank(profile);
-    uint32_t size_code = (first_entry[1] >> 4) & 3;
-    if (size_code == 3)
+    scan.format.bits_per_pixel = C::bitsPerPixel(elf::get16(first_entry));
+    if (scan.format.bits_per_pixel == 0)
         return blank(profile); // reserved: the controller shows nothing sensible
-    scan.format.bits_per_pixel = size_code == 0 ? 4 : size_code == 1 ? 8 : 16;
     uint32_t entries = scan.format.bits_per_pixel == 8 ? 256 : 16;
     if (scan.format.bits_per_pixel < 16)
         scan.format.palette = readPalette(dbar1, entries, false, (lccr0 & C::kLccr0Mono) != 0);
@@ -109,14 +99,12 @@ RgbImage renderSa11x0(const DeviceProfile& profile, Sa11x0LcdController& lcd) {
 RgbImage renderPxa2x0(const DeviceProfile& profile, Pxa2x0LcdController& lcd) {
     using C = Pxa2x0LcdController;
     ScanOut scan;
-    scan.width = static_cast<int>(lcd.read32(C::kLccr1) & 0x3FF) + 1;
-    scan.height = static_cast<int>(lcd.read32(C::kLccr2) & 0x3FF) + 1;
-    uint32_t lccr3 = lcd.read32(C::kLccr3);
-    uint32_t size_code = ((lccr3 >> 24) & 7) | ((lccr3 >> 26) & 8);
+    scan.width = C::pixelsPerLine(lcd.read32(C::kLccr1));
+    scan.height = C::linesPerPanel(lcd.read32(C::kLccr2));
+    scan.format.bits_per_pixel = C::bitsPerPixel(lcd.read32(C::kLccr3));
     if ((lcd.read32(C::kLccr0) & C::kLccr0Enable) == 0 || !sensible(scan.width, scan.height) ||
-        size_code < 2 || size_code > 4)
+        scan.format.bits_per_pixel == 0)
         return blank(profile);
-    scan.format.bits_per_pixel = size_code == 2 ? 4 : size_code == 3 ? 8 : 16;
     // Channel 0's descriptors: a palette load first, then the frame.
     uint32_t descriptor = lcd.read32(C::kFdadr0);
     for (int step = 0; step < 4; ++step) {
@@ -139,14 +127,13 @@ RgbImage renderPxa2x0(const DeviceProfile& profile, Pxa2x0LcdController& lcd) {
 RgbImage renderS1d13806(const DeviceProfile& profile, S1d13806Registers& video, VideoMemory& memory) {
     using V = S1d13806Registers;
     ScanOut scan;
-    scan.width = (video.read8(V::kLcdWidth) + 1) * 8;
-    scan.height = (video.read8(V::kLcdHeight) | (video.read8(V::kLcdHeight + 1) & 3) << 8) + 1;
+    scan.width = V::width(video.read8(V::kLcdWidth));
+    scan.height = V::height(video.read8(V::kLcdHeight), video.read8(V::kLcdHeight + 1));
     uint8_t mode = video.read8(V::kLcdMode);
-    uint32_t size_code = mode & 7;
+    scan.format.bits_per_pixel = V::bitsPerPixel(mode);
     if ((video.read8(V::kDisplayMode) & 7) == 0 || (mode & 0x80) != 0 || !sensible(scan.width, scan.height) ||
-        (size_code != 2 && size_code != 3 && size_code != 5))
+        scan.format.bits_per_pixel == 0)
         return blank(profile);
-    scan.format.bits_per_pixel = size_code == 2 ? 4 : size_code == 3 ? 8 : 16;
     // Its look-up table is not modelled: fewer bits a pixel show grey levels.
     for (int i = 0; scan.format.bits_per_pixel < 16 && i < (1 << scan.format.bits_per_pixel); ++i) {
         uint8_t grey = static_cast<uint8_t>(i * 255 / ((1 << scan.format.bits_per_pixel) - 1));

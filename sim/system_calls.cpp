@@ -1,8 +1,10 @@
-// Time zone, version and debugger calls of the simulated handheld.
+// Time zone, version, clock and debugger calls of the simulated handheld.
 #include "platform/wide_string.h"
 #include "platform/wince.h"
 #include "sim/handheld.h"
 #include "sim/physical_memory.h"
+
+#include <chrono>
 
 namespace ce {
 
@@ -52,6 +54,11 @@ void GlobalMemoryStatus(MEMORYSTATUS* status) {
         status->dwTotalPhys == 0 ? 0 : 100 - status->dwAvailPhys * 100ull / status->dwTotalPhys;
     status->dwTotalVirtual = 0x02000000; // a process's 32 MB slot
     status->dwAvailVirtual = status->dwTotalVirtual;
+}
+
+DWORD GetTickCount() {
+    using namespace std::chrono;
+    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void OutputDebugStringW(const WCHAR* text) {

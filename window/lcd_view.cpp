@@ -1,6 +1,5 @@
 #include "window/lcd_view.h"
 
-#include "sim/emulator/arm_emulator.h"
 #include "sim/emulator/qemu_machine.h"
 #include "sim/handheld.h"
 #include "sim/lcd.h"
@@ -307,7 +306,9 @@ int runShowingTheLcd(const DeviceSession::HandOffTask& task, const LcdViewOption
     bool closed = shown != nullptr && waitForTheView(shown, quit_code);
     if (closed) {
         std::fprintf(stderr, "zandrel-window: the window was closed; the kernel is stopped\n");
-        sim::requestEmulationStop();
+        // As Ctrl-A X on a terminal: the emulators look at the serial line's quit.
+        if (sim::SerialInput* line = sim::Handheld::get().serial_input)
+            line->requestQuit();
         PostThreadMessageW(view_thread, WM_QUIT, 0, 0);
     }
     // The view ends with the kernel, or is told to; the kernel's run has its own limits.

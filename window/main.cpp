@@ -60,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     // The pages open on the settings with the command line's settings over them.
     MenuContext* menu = MenuContext::instance();
     applyToSettings(options, *menu);
-    if (!device.useMachineNamed(menu->platformName(menu->platformIndex())))
+    if (!device.useMachineNamed(menu->platformName(menu->nearestPlatformIndex())))
         return 2;
     handheldFollowsPages([&device](const char16_t* name) { return device.machineFor(name); });
     useTheHandheldsSystemFont();

@@ -25,6 +25,11 @@ struct probe_entry {
 
 #define SA_UART 0x80050000u
 #define PXA_FFUART 0x40100000u
+/* The interrupt controllers' mask registers and the UARTs' sources. */
+#define SA_ICMR 0x90050004u
+#define SA_UART3_IRQ 17
+#define PXA_ICMR 0x40D00004u
+#define PXA_FFUART_IRQ 22
 
 /* Everything is local to the kernel: addresses are reached PC-relative. */
 #pragma GCC visibility push(hidden)
@@ -46,7 +51,7 @@ static char reason_buffer[96] PROBE_STATE = {0};
 
 /* ---- output ---- */
 
-static void put_char(char c) {
+void put_char(char c) {
     screen_char(c);
     volatile u32* regs = (volatile u32*)uart_base;
     if (uart_is_pxa) {
@@ -58,6 +63,37 @@ static void put_char(char c) {
             ;
         regs[0x14 / 4] = (u8)c;
     }
+}
+
+void uart_receive_on(void) {
+    volatile u32* regs = (volatile u32*)uart_base;
+    if (uart_is_pxa) {
+        regs[0x04 / 4] = 0x41; /* IER: unit on, received data interrupt */
+        *(volatile u32*)PXA_ICMR |= 1u << PXA_FFUART_IRQ;
+    } else {
+        regs[0x0C / 4] = 0x0B; /* UTCR3: receiver, transmitter, receive interrupt */
+        *(volatile u32*)SA_ICMR |= 1u << SA_UART3_IRQ;
+    }
+}
+
+/* Sleeps until an interrupt is asked for; with IRQs masked the processor
+   just goes on after it. */
+static void wait_for_interrupt(void) {
+    __asm__ volatile("mcr p15, 0, %0, c7, c0, 4" : : "r"(0) : "memory");
+}
+
+char get_char(void) {
+    volatile u32* regs = (volatile u32*)uart_base;
+    if (uart_is_pxa) {
+        while ((regs[0x14 / 4] & 0x01) == 0) /* LSR: data ready */
+            wait_for_interrupt();
+        return (char)regs[0];
+    }
+    while ((regs[0x20 / 4] & 0x02) == 0) /* UTSR1: receive FIFO not empty */
+        wait_for_interrupt();
+    char c = (char)regs[0x14 / 4];
+    regs[0x1C / 4] = 0x04; /* UTSR0: the receiver-idle interrupt is answered */
+    return c;
 }
 
 void put(const char* text) {
@@ -187,7 +223,9 @@ static u32 parse_number(u32 address, int* ok) {
     return value;
 }
 
-static u32 round_up(u32 value, u32 multiple) { return (value + multiple - 1) & ~(multiple - 1); }
+static u32 round_up(u32 value, u32 multiple) {
+    return (value + multiple - 1) & ~(multiple - 1);
+}
 
 /* ---- checks ---- */
 
@@ -290,7 +328,7 @@ static void check_arguments(u32 argc, u32 argv, u32 bootinfo) {
         fail("argv[0] is empty");
 }
 
-static void check_bootinfo(u32 bootinfo) {
+void put_bootinfo(u32 bootinfo) {
     u32 length = peek16(bootinfo);
     u32 magic = peek32(bootinfo + 4);
     put("PROBE: bootinfo length ");
@@ -318,6 +356,12 @@ static void check_bootinfo(u32 bootinfo) {
     put(" timezone ");
     put_dec((int)peek32(bootinfo + 32));
     put("\n");
+}
+
+static void check_bootinfo(u32 bootinfo) {
+    u32 length = peek16(bootinfo);
+    u32 magic = peek32(bootinfo + 4);
+    put_bootinfo(bootinfo);
     if (length != 36)
         fail_at("bootinfo length is not 36:", length);
     if (magic != BOOTINFO_MAGIC)
@@ -334,7 +378,9 @@ struct symbol_block {
     u32 end;
 };
 
-static u32 section_header(u32 block, u32 i) { return block + 52 + 40 * i; }
+static u32 section_header(u32 block, u32 i) {
+    return block + 52 + 40 * i;
+}
 
 /* The symbol block after the last segment: ELF header copy, section headers
    with rewritten offsets, section names, .symtab and .strtab. */
@@ -348,8 +394,9 @@ static int check_symbols(u32 block, u32 offset, struct symbol_block* found) {
     }
     u32 shnum = peek16(block + 48);
     u32 shstrndx = peek16(block + 50);
-    if (peek32(block + 24) != 0 || peek32(block + 28) != 0 || peek16(block + 44) != 0 || peek32(block + 32) != 52 ||
-        peek16(block + 46) != 40 || shnum == 0 || shnum > 64 || shstrndx >= shnum) {
+    if (peek32(block + 24) != 0 || peek32(block + 28) != 0 || peek16(block + 44) != 0 ||
+        peek32(block + 32) != 52 || peek16(block + 46) != 40 || shnum == 0 || shnum > 64 ||
+        shstrndx >= shnum) {
         put("\n");
         fail("ELF header copy not rewritten as expected");
         return 0;
@@ -557,4 +604,5 @@ void probe_main(u32 argc, u32 argv, u32 bootinfo, const struct probe_entry* entr
         put(")\n");
     }
     screen_verdict(failures == 0);
+    probe_console(argc, argv, bootinfo);
 }

@@ -177,6 +177,11 @@ void screen_char(char c) {
         ++screen.row;
         return;
     }
+    if (c == '\b') {
+        if (screen.column > 0)
+            --screen.column;
+        return;
+    }
     if (screen.column == screen.columns) {
         screen.column = 0;
         ++screen.row;

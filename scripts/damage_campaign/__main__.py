@@ -1,7 +1,8 @@
-"""Boots damaged kernels, images, UFS disks, settings files and awkward web
-servers' answers through zandrel-sim and prints a table per class. Exits 1
-when any run crashed, hung, ended in a usage error, booted damaged input a
-check could have seen, refused sound input, or lost settings the file held.
+"""Boots damaged kernels, images, UFS disks, settings files, awkward web
+servers' answers and over-long names through zandrel-sim and prints a table
+per class. Exits 1 when any run crashed, hung, ended in a usage error, booted
+damaged input a check could have seen, refused sound input, lost settings the
+file held, or lost the reason at the end of a console line that was too long.
 Run it through scripts/damage-campaign.sh."""
 
 import argparse
@@ -21,12 +22,13 @@ from .servers import AwkwardServer, RealServers
 
 # Runs per class: the full campaign, and the short one CI runs.
 FULL = {"gzip kernel": 700, "gzip image": 500, "plain image": 150, "ELF headers": 900, "UFS disk": 700,
-        "HTTP": 800, "settings file": 400}
+        "HTTP": 800, "settings file": 400, "long names": 100}
 SHORT = {"gzip kernel": 80, "gzip image": 60, "plain image": 20, "ELF headers": 100, "UFS disk": 80, "HTTP": 100,
-         "settings file": 50}
+         "settings file": 50, "long names": 15}
 # Longer than any bounded wait of a boot (a silent server: 30 s).
 BOOT_TIMEOUT = 100
-SETTINGS_BOOT = ["--machine", "Sharp W-ZERO3 (WS003SH)", "--dir", classes.CARD_DIR, "--kernel", "probe.gz",
+# A machine that is neither the table's first nor its processor's first: a platform word lost shows.
+SETTINGS_BOOT = ["--machine", "Compaq iPAQ H3660", "--dir", classes.CARD_DIR, "--kernel", "probe.gz",
                  "--rootfs", "md", "--image", "mini.gz", "--serial-speed", "115200", "--extra", "campaign",
                  "--no-pause"]
 
@@ -43,7 +45,7 @@ def parse():
     return parser.parse_args()
 
 
-def plan(args, inputs, http, settings_base):
+def plan(args, inputs, http, settings_base, awkward):
     counts = SHORT if args.short else FULL
     makers = {
         "gzip kernel": lambda rng, n: classes.gzip_kernel(inputs, rng, n),
@@ -53,6 +55,7 @@ def plan(args, inputs, http, settings_base):
         "UFS disk": lambda rng, n: classes.ufs_disk(inputs, rng, n),
         "HTTP": http.runs,
         "settings file": lambda rng, n: classes.settings(inputs, rng, n, settings_base),
+        "long names": lambda rng, n: classes.long_names(inputs, rng, n, awkward),
     }
     for number, name in enumerate(counts):
         if args.only and name not in args.only:
@@ -84,7 +87,7 @@ def main():
         http = classes.HttpClass(inputs, awkward, real, www, stall=not args.short)
         tables = {}
         failed = []
-        runs = list(plan(args, inputs, http, settings_base))
+        runs = list(plan(args, inputs, http, settings_base, awkward))
         with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
             futures = [(name, run, pool.submit(boot, sim, run, BOOT_TIMEOUT, work)) for name, run in runs]
             for name, run, future in futures:

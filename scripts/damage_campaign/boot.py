@@ -32,6 +32,8 @@ class Run:
     plain_image: bool = False
     # Called with the device folder after the boot; returns problems found, [] when none.
     check: object = None
+    # Called with the boot's output; returns problems with the console's messages, [] when none.
+    output_check: object = None
     # Called before and after the boot (servers register and forget the run's files).
     before: object = None
     after: object = None
@@ -45,6 +47,7 @@ class Outcome:
     verdict: str = None  # "PASS", "FAIL", or None when the kernel said nothing
     reason: str = ""
     problems: list = dataclasses.field(default_factory=list)
+    reasons_lost: list = dataclasses.field(default_factory=list)
     output: str = ""
 
     @property
@@ -88,6 +91,8 @@ def boot(sim, run, timeout, work_root):
             run.after()
         if run.check and not outcome.hung:
             outcome.problems = run.check(device)
+        if run.output_check and not outcome.hung:
+            outcome.reasons_lost = run.output_check(outcome.output)
         return outcome
     finally:
         shutil.rmtree(device, ignore_errors=True)

@@ -2,7 +2,9 @@
 
 import os
 import random
+import re
 import shutil
+import string
 import struct
 
 from . import damage
@@ -236,8 +238,19 @@ def pieces(data, rng, largest):
     return steps
 
 
+# Answers whose length disagrees with the body: they are tried on a plain image, where a body cut to the wrong
+# length reaches the kernel unless the loader sees it (a gzip stream would show the cut itself).
+PLAIN_IMAGE_SCENARIOS = {"length 1000 short of the body", "bytes after the length",
+                         "HEAD shorter than a body without a length", "HEAD longer than a body without a length",
+                         "GET length other than the HEAD's"}
+# The HTTP transfer limits on a time scale of half a second instead of 30 s (zandrel-sim --http-window):
+# a trickling or silent server is stopped as the device stops it, without holding the campaign.
+SHORT_HTTP_WINDOW = ["--http-window", "500"]
+
+
 def http_scenarios(stall):
-    """name -> (expectation for sound contents, answer(method, contents, rng) -> steps)."""
+    """name -> (expectation for sound contents, answer(method, contents, rng) -> steps[, zandrel-sim's extra
+    arguments])."""
     def both(header, body=None):
         return lambda m, c, r: [("send", header(c) + (b"" if m == "HEAD" else (c if body is None else body(c))))]
 
@@ -271,6 +284,22 @@ def http_scenarios(stall):
                                                                  (b"" if m == "HEAD" else c[:n]))])(len(c) * 2 // 3)),
         "closed early without a length": ("cut", lambda m, c, r: [("send", answer_header() +
                                                                     (b"" if m == "HEAD" else c[:len(c) // 2]))]),
+        # The body goes on to the close: a length that disagrees with it, either way, is no file the server meant.
+        "length 1000 short of the body": ("damaged", lambda m, c, r: [("send", answer_header(max(len(c) - 1000, 0)) +
+                                                                       (b"" if m == "HEAD" else c))]),
+        "bytes after the length": ("damaged", both(lambda c: answer_header(len(c)), lambda c: c + b"x" * 5000)),
+        "HEAD shorter than a body without a length": ("damaged", lambda m, c, r: [("send", answer_header(len(c) // 2))]
+                                                      if m == "HEAD" else [("send", answer_header() + c)]),
+        "HEAD longer than a body without a length": ("damaged", lambda m, c, r: [("send", answer_header(len(c) + 4096))]
+                                                     if m == "HEAD" else [("send", answer_header() + c)]),
+        "GET length other than the HEAD's": ("damaged", lambda m, c, r: [("send", answer_header(len(c) // 2))]
+                                             if m == "HEAD" else [("send", answer_header(len(c)) + c)]),
+        # 50 bytes a second, far below the floor of 512.
+        "trickling server": ("damaged", lambda m, c, r: [("send", answer_header(len(c)))] +
+                             ([] if m == "HEAD" else [("trickle", c[:200], 0.02)]), SHORT_HTTP_WINDOW),
+        "server silent in the body, short time scale": (
+            "damaged", lambda m, c, r: [("send", answer_header(len(c)))] +
+            ([] if m == "HEAD" else [("send", c[:len(c) // 2]), ("stall", 3)]), SHORT_HTTP_WINDOW),
         "reset in the body": ("damaged", lambda m, c, r: [("send", answer_header(len(c)))] +
                               ([] if m == "HEAD" else [("send", cut(c, r)), ("reset",)])),
         "reset without a length": ("damaged", lambda m, c, r: [("send", answer_header())] +
@@ -302,31 +331,36 @@ class HttpClass:
         self.serial = 0
 
     def runs(self, rng, count):
+        # Every scenario in turn, in an order of the seed's: a short run sees each of them.
+        order = sorted(self.scenarios)
+        rng.shuffle(order)
+        awkward = 0
         for _ in range(count):
             self.serial += 1
             if rng.random() < 0.2:
                 yield self._real_run(rng)
             else:
-                yield self._awkward_run(rng)
+                yield self._awkward_run(rng, order[awkward % len(order)])
+                awkward += 1
 
-    def _files(self, rng):
-        """The kernel, the image (gzipped or plain) and which of them the damage is in."""
+    def _files(self, rng, plain=None):
+        """The kernel, the image (gzipped or plain, or as `plain` says) and which of them the damage is in."""
         kernel = self.inputs.kernel_streams[rng.choice(sorted(self.inputs.kernel_streams))]
-        plain = rng.random() < 0.3
+        plain = rng.random() < 0.3 if plain is None else plain
         image_name = "miniroot" if plain else "miniroot.gz"
         image = self.inputs.image if plain else self.inputs.image_streams["gzip -9 -n"]
         return {"kalmor.gz": kernel, image_name: image}, image_name, plain
 
-    def _awkward_run(self, rng):
-        files, image_name, plain = self._files(rng)
-        target = rng.choice(["kalmor.gz", image_name])
-        name = rng.choice(sorted(self.scenarios))
-        expect, answer = self.scenarios[name]
+    def _awkward_run(self, rng, name):
+        plain_image = name in PLAIN_IMAGE_SCENARIOS
+        files, image_name, plain = self._files(rng, True if plain_image else None)
+        target = image_name if plain_image else rng.choice(["kalmor.gz", image_name])
+        expect, answer, *extra = self.scenarios[name]
         contents = files[target]
         if rng.random() < 0.15:
             # Sound answers carrying a damaged file.
             name = "contents damaged"
-            expect, answer = "as the contents", self.scenarios["plain answers"][1]
+            expect, answer, extra = "as the contents", self.scenarios["plain answers"][1], []
             contents = damage_stream(contents, rng)[1] if target == "kalmor.gz" or not plain else \
                 damage.flip_bytes(contents, rng)
             files[target] = contents
@@ -346,6 +380,7 @@ class HttpClass:
             for key in answers:
                 self.awkward.answers.pop(key, None)
         args = boot_args(rng, self.awkward.url + prefix[1:], "kalmor.gz", image_name, self.inputs.image_options)
+        args += extra[0] if extra else []
         return Run("%s (%s)" % (name, "kernel" if target == "kalmor.gz" else "image"), args, {}, expect,
                    plain_image=self._plain_image(target, contents), before=before, after=after)
 
@@ -392,31 +427,101 @@ class HttpClass:
                    after=after)
 
 
+# ---- long names ----
+
+def long_names(inputs, rng, count, awkward):
+    """Kernel and image names that make the console's line longer than its
+    255 characters: the boot fails, and the line keeps its reason and end."""
+    kernel = inputs.kernel_streams["gzip -9 -n"]
+    # Where the names are looked for, and the line each must end its report with.
+    places = {
+        "storage card": (CARD_DIR, "", r"can't open \".*\"\. (path too long \(\d+ > 260\)\.|cause = \d+)"),
+        "UFS disk": ("/", "/", r"open file \".*\" failed\."),
+        "web server": (None, "", r"request too long\. \d+ > 260"),
+    }
+    for number in range(count):
+        place = rng.choice(sorted(places))
+        directory, lead, reason = places[place]
+        name = lead + "".join(rng.choice(string.ascii_letters) for _ in range(rng.randint(230, 259)))
+        which = rng.choice(["kernel", "image"])
+        files, before, after = {}, None, None
+        if place == "storage card":
+            files[CARD + "/kalmor.gz"] = kernel
+        elif place == "UFS disk":
+            files["disk.img"] = inputs.disk
+        else:
+            prefix = "/names%d/" % number
+            directory = awkward.url + prefix[1:]
+            answer = lambda m: [("send", answer_header(len(kernel)) + (b"" if m == "HEAD" else kernel))]
+            before = lambda prefix=prefix, answer=answer: awkward.answers.update({prefix + "kalmor.gz": answer})
+            after = lambda prefix=prefix: awkward.answers.pop(prefix + "kalmor.gz", None)
+        sound_kernel = lead + "kalmor.gz"
+        if which == "kernel":
+            args = boot_args(rng, directory, name)
+        else:
+            args = boot_args(rng, directory, sound_kernel, name, inputs.image_options)
+        if place == "UFS disk":
+            args = ["--disk", "1={device}/disk.img"] + args
+        yield Run("%s name on the %s" % (which, place), args, files, "damaged", before=before, after=after,
+                  output_check=reason_kept(reason))
+
+
+def reason_kept(reason):
+    """Problems with the console's output: no line is the whole report `reason` matches."""
+    pattern = re.compile(reason)
+
+    def check(output):
+        return [] if any(pattern.fullmatch(line) for line in output.splitlines()) else ["reason lost"]
+    return check
+
+
 # ---- settings files ----
 
-# Fields whose values the pages show and store back unchanged: (offset, size, flag offset or None).
-KEPT_FIELDS = {"directory": (20, 520, 16), "kernel name": (544, 520, 540), "image name": (1076, 520, None),
-               "serial speed": (1636, 4, None), "extra options": (1640, 512, None)}
+# Every field the pages show and store back unchanged: name -> (offset, size, text, flag offset or None).
+SETTINGS_FIELDS = {
+    "directory": (20, 520, True, 16), "kernel name": (544, 520, True, 540), "platform cpu": (1064, 4, False, None),
+    "platform machine": (1068, 4, False, None), "root file system": (1072, 4, False, None),
+    "image name": (1076, 520, True, None), "serial flag": (1596, 4, False, None), "verbose": (1600, 4, False, None),
+    "single": (1604, 4, False, None), "ask name": (1608, 4, False, None), "debugger": (1612, 4, False, None),
+    "auto boot": (1616, 4, False, None), "reverse video": (1620, 4, False, None),
+    "pause before boot": (1624, 4, False, None), "load debug info": (1628, 4, False, None),
+    "safety message": (1632, 4, False, None), "serial speed": (1636, 4, False, None),
+    "extra options": (1640, 512, True, None),
+}
 NUMBERS = [1064, 1068, 1072, 1596, 1600, 1604, 1608, 1612, 1616, 1620, 1624, 1628, 1632, 1636]
+SIGNATURE = struct.pack("<I", 0x177d5753)
+
+
+def text_of(data, offset, size):
+    """The UTF-16 text at `offset` up to its end inside the field, or None when the bytes there hold no end."""
+    for at in range(offset, min(offset + size, len(data)) - 1, 2):
+        if data[at:at + 2] == b"\0\0":
+            return data[offset:at]
+    return None
 
 
 def settings_check(original, damaged):
-    """Problems with the record saved at boot start: fields the damaged file
-    held whole must be there as they were."""
-    size = struct.unpack_from("<I", damaged, 8)[0] if len(damaged) >= 12 else 0
-    usable = min(len(damaged), size, 2152)
+    """Problems with the record saved at boot start: each field the damaged
+    file still holds whole and as it was (judged by the file's bytes, not by
+    its size field) must come back as it was. A damaged field may be
+    replaced; the fields beside it may not."""
+    usable = damaged[:4] == SIGNATURE and len(damaged) >= 12
+
+    def held(data, offset, size, text, flag):
+        if flag is not None and (flag + 4 > len(data) or data[flag:flag + 4] != original[flag:flag + 4]):
+            return False
+        if text:
+            return text_of(data, offset, size) is not None and text_of(data, offset, size) == \
+                text_of(original, offset, size)
+        return offset + size <= len(data) and data[offset:offset + size] == original[offset:offset + size]
 
     def check(device):
         path = os.path.join(device, CARD, "zandrel.cnf")
         if not os.path.exists(path):
             return ["no settings saved"]
         saved = open(path, "rb").read()
-        problems = []
-        for name, (offset, width, flag) in KEPT_FIELDS.items():
-            start = flag if flag is not None else offset
-            if offset + width <= usable and saved[start:offset + width] != original[start:offset + width]:
-                problems.append(name + " lost")
-        return problems
+        return [name + " lost" for name, field in SETTINGS_FIELDS.items()
+                if usable and held(damaged, *field) and not held(saved, *field)]
     return check
 
 
@@ -425,8 +530,11 @@ def settings(inputs, rng, count, base):
     image = inputs.image_streams["gzip -9 -n"]
 
     def text_without_end(d, r):
-        offset, width, _ = KEPT_FIELDS[r.choice(["directory", "kernel name", "image name", "extra options"])]
+        offset, width, _, _ = SETTINGS_FIELDS[r.choice(["directory", "kernel name", "image name", "extra options"])]
         return d[:offset] + b"A\0" * (width // 2) + d[offset + width:]
+
+    def word(offset, value):
+        return lambda d, r: d[:offset] + struct.pack("<I", value) + d[offset + 4:]
 
     kinds = {
         "cut short": damage.truncate,
@@ -438,12 +546,17 @@ def settings(inputs, rng, count, base):
         "text without its end": text_without_end,
         "number out of range": lambda d, r: damage.set_word(d, r, r.choice(NUMBERS)),
     }
-    # Damage that leaves the fields' contents as they were: what the file holds whole must be kept.
-    keeping = {"cut short", "bytes appended", "size field", "version field"}
-    for _ in range(count):
-        kind = rng.choice(sorted(kinds))
-        damaged = kinds[kind](base, rng)
+    # Cases found before, run every time: size fields that name less than the
+    # file holds, a file one byte short (the extra options end before it), and
+    # one word of the platform pair out of range.
+    fixed = [("size field %d" % size, word(8, size)) for size in (0, 1, 12, 13)] + [
+        ("one byte short", lambda d, r: d[:-1]),
+        ("platform cpu out of range", word(1064, 0xFFFFFFFF)),
+        ("platform machine out of range", word(1068, 0x7FFFFFFF)),
+    ]
+    chosen = fixed + [(kind, kinds[kind]) for kind in (rng.choice(sorted(kinds)) for _ in range(count))]
+    for kind, damaging in chosen:
+        damaged = damaging(base, rng)
         files = {CARD + "/zandrel.cnf": damaged, CARD + "/probe.gz": kernel, CARD + "/mini.gz": image}
         # Only the file says what to boot.
-        yield Run(kind, ["--emulator", "none"], files, "settings",
-                  check=settings_check(base, damaged) if kind in keeping else None)
+        yield Run(kind, ["--emulator", "none"], files, "settings", check=settings_check(base, damaged))

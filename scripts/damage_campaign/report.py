@@ -17,6 +17,8 @@ def judge(run, outcome):
         marks.add("hangs")
     if outcome.status == USAGE_ERROR:
         marks.add("usage errors")
+    if outcome.reasons_lost:
+        marks.add("reasons lost")
     if run.expect == "settings":
         if outcome.problems:
             marks.add("settings lost")
@@ -36,7 +38,7 @@ def judge(run, outcome):
     return marks
 
 
-FAILURES = ("crashes", "hangs", "usage errors", "damaged booted", "sound refused", "settings lost")
+FAILURES = ("crashes", "hangs", "usage errors", "damaged booted", "sound refused", "settings lost", "reasons lost")
 COLUMNS = ("runs", "st 0", "st 1", "st 3", "st 4", "other") + FAILURES + ("unseeable booted",)
 
 

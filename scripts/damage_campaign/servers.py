@@ -61,13 +61,19 @@ class _Handler(socketserver.BaseRequestHandler):
                     return
                 elif step[0] == "stall":
                     time.sleep(step[1])
+                elif step[0] == "trickle":
+                    # One byte at a time, `step[2]` seconds apart, until the loader hangs up.
+                    for at in range(len(step[1])):
+                        time.sleep(step[2])
+                        self.request.sendall(step[1][at:at + 1])
         except OSError:
             pass
 
 
 class AwkwardServer(socketserver.ThreadingTCPServer):
     """Answers a request target with the steps its answer function gives for
-    the method: ("send", bytes), ("pause", seconds), ("reset",), ("stall", seconds)."""
+    the method: ("send", bytes), ("pause", seconds), ("reset",), ("stall", seconds),
+    ("trickle", bytes, seconds between bytes)."""
     daemon_threads = True
     allow_reuse_address = True
 

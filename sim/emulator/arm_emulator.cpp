@@ -3,8 +3,9 @@
 #include "sim/hand_off.h"
 #include "sim/physical_memory.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <unicorn/unicorn.h>
 
 namespace sim {
@@ -142,27 +143,10 @@ bool accessOf(uint32_t word, uint32_t pc, const uint32_t* r, uint32_t& first, ui
 
 } // namespace
 
-namespace {
-
-std::atomic<bool> stop_requested{false};
-
-} // namespace
-
-void requestEmulationStop() {
-    stop_requested = true;
-}
-
-void withdrawEmulationStop() {
-    stop_requested = false;
-}
-
-bool emulationStopRequested() {
-    return stop_requested;
-}
-
 struct ArmEmulator::Hooks {
     ArmEmulator* self = nullptr;
-    uint64_t limit = 0;
+    std::optional<uint64_t> limit;
+    const std::atomic<bool>* quit = nullptr;
     EmulationResult result;
     bool stopped = false;
     // Set when the run halted: the branch to itself, which is never executed.
@@ -211,11 +195,11 @@ void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
         }
     }
     hooks->result.instructions += size / 4;
-    if (emulationStopRequested())
-        hooks->stop(EmulationStop::kUserQuit, "stopped: the program was closed");
-    else if (hooks->result.instructions >= hooks->limit)
+    if (hooks->limit && hooks->result.instructions >= *hooks->limit)
         hooks->stop(EmulationStop::kInstructionLimit,
-                    "instruction limit of " + std::to_string(hooks->limit) + " reached");
+                    "instruction limit of " + std::to_string(*hooks->limit) + " reached");
+    if (hooks->quit != nullptr && hooks->quit->load(std::memory_order_relaxed))
+        hooks->stop(EmulationStop::kUserQuit, "the user quit");
 }
 
 bool onInvalidMemory(uc_engine* uc, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
@@ -276,6 +260,15 @@ void onReadHook(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, vo
 }
 
 } // namespace
+
+// The forms of "wait for interrupt" these processors and QEMU know.
+bool isWaitForInterrupt(uint32_t instruction) {
+    const uint32_t any_register = 0xFFFF0FFF;
+    return (instruction & any_register) == 0xEE070F90 || // mcr p15, 0, rN, c7, c0, 4
+           (instruction & any_register) == 0xEE070F58 || // mcr p15, 0, rN, c7, c8, 2
+           (instruction & any_register) == 0xEE070E10 || // mcr p14, 0, rN, c7, c0, 0 (PXA2x0 power mode)
+           instruction == 0xE320F003;                    // wfi
+}
 
 const char* armModeName(uint32_t cpsr) {
     switch (cpsr & 0x1F) {
@@ -438,18 +431,60 @@ uint32_t ArmEmulator::faultingInstruction(const EmulationResult& result) {
     return block;
 }
 
-EmulationResult ArmEmulator::run(uint32_t pc, uint64_t instruction_limit) {
+EmulationResult ArmEmulator::run(uint32_t pc, const RunLimits& limits) {
     hooks_->result = EmulationResult{};
     hooks_->stopped = false;
     hooks_->halted_at_valid = false;
     hooks_->fetch_fault = false;
-    hooks_->limit = instruction_limit;
+    hooks_->limit = limits.instructions;
+    hooks_->quit = limits.quit;
     if (!ok()) {
         hooks_->result.reason = error_;
         return hooks_->result;
     }
-    // An odd address that the program counter never holds: runs end only through the hooks.
-    uc_err err = uc_emu_start(uc_, pc, 0xFFFFFFFFu, 0, 0);
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> deadline;
+    if (limits.time)
+        deadline = Clock::now() + *limits.time;
+    auto out_of_time = [&] { return deadline && Clock::now() >= *deadline; };
+    uc_err err = UC_ERR_OK;
+    for (;;) {
+        uint64_t timeout_us = 0;
+        if (deadline) {
+            auto left = std::chrono::ceil<std::chrono::microseconds>(*deadline - Clock::now());
+            timeout_us = static_cast<uint64_t>(std::max<int64_t>(left.count(), 1));
+        }
+        // An odd address that the program counter never holds: runs end only through the hooks.
+        err = uc_emu_start(uc_, pc, 0xFFFFFFFFu, timeout_us, 0);
+        if (hooks_->stopped || err != UC_ERR_OK)
+            break;
+        if (out_of_time()) {
+            hooks_->stop(EmulationStop::kTimeLimit,
+                         "time limit of " + std::to_string(limits.time->count() / 1000) + " s reached");
+            break;
+        }
+        // Unicorn comes back after a wait for interrupt, with the program counter past it.
+        pc = reg(15);
+        if (!isWaitForInterrupt(readWord(pc - 4)))
+            break;
+        using Wake = RunLimits::Wake;
+        Wake wake = limits.wake ? limits.wake() : Wake::kNever;
+        while (wake == Wake::kLater && !out_of_time() && !(limits.quit != nullptr && limits.quit->load())) {
+            limits.idle ? limits.idle() : std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            wake = limits.wake();
+        }
+        if (wake == Wake::kNever) {
+            hooks_->halted_at_valid = true;
+            hooks_->halted_at = pc - 4;
+            hooks_->stop(EmulationStop::kHalted,
+                         "halted in a wait for interrupt at " + hexWord(pc - 4) + " that no device will end");
+            break;
+        }
+        if (limits.quit != nullptr && limits.quit->load()) {
+            hooks_->stop(EmulationStop::kUserQuit, "the user quit");
+            break;
+        }
+    }
     EmulationResult result = hooks_->result;
     if (!hooks_->stopped) {
         result.stop = EmulationStop::kFault;

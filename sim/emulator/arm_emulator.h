@@ -8,9 +8,12 @@
 #include "sim/device_profile.h"
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,14 +28,28 @@ struct ArmState {
     uint32_t cpsr = 0;
 };
 
-enum class EmulationStop { kHalted, kFault, kInstructionLimit, kUserQuit };
+enum class EmulationStop { kHalted, kFault, kInstructionLimit, kTimeLimit, kUserQuit };
 
-// Asks the emulated run of this process to end, from any thread: the program
-// is closed under a running kernel. The run ends soon after with kUserQuit;
-// the request holds until withdrawn (a process that runs again: the tests).
-void requestEmulationStop();
-void withdrawEmulationStop();
-bool emulationStopRequested();
+// What ends a run besides the program: none of these unless given.
+struct RunLimits {
+    std::optional<uint64_t> instructions;
+    std::optional<std::chrono::milliseconds> time;
+    // Set by another thread when the user quits.
+    const std::atomic<bool>* quit = nullptr;
+    // Whether a device asks for an interrupt, which ends a wait for interrupt
+    // (masked or not, as on the processors), or will never ask; null: never.
+    enum class Wake { kNow, kLater, kNever };
+    std::function<Wake()> wake;
+    // Waits a few milliseconds for what may make a device ask (the host's serial line).
+    std::function<void()> idle;
+};
+
+// Limits of `count` instructions only.
+inline RunLimits instructionLimit(uint64_t count) {
+    RunLimits limits;
+    limits.instructions = count;
+    return limits;
+}
 
 struct EmulationResult {
     EmulationStop stop = EmulationStop::kFault;
@@ -44,6 +61,9 @@ struct EmulationResult {
     uint32_t fault_address = 0;
 };
 
+// Whether `instruction` is one of the forms of "wait for interrupt" these
+// processors and QEMU know.
+bool isWaitForInterrupt(uint32_t instruction);
 // "System", "Supervisor", ... for the mode bits of `cpsr`.
 const char* armModeName(uint32_t cpsr);
 // "pc=0x... cpsr=0x... (System) r0=... ... r15=..."
@@ -86,8 +106,11 @@ class ArmEmulator {
     // `observer` sees every data read in [begin, end).
     void onRead(uint32_t begin, uint32_t end, std::function<void(uint32_t address, int size)> observer);
 
-    // Runs from `pc` (ARM state) until a halt, a fault or `instruction_limit`.
-    EmulationResult run(uint32_t pc, uint64_t instruction_limit);
+    // Runs from `pc` (ARM state) until a halt, a fault or a limit. A wait for
+    // interrupt (coprocessor 15 c7, c0, 4 or c7, c8, 2) waits, costing the
+    // host nothing, until a device asks for an interrupt; when none ever can,
+    // the processor has halted there.
+    EmulationResult run(uint32_t pc, const RunLimits& limits = {});
 
     struct Hooks;
 

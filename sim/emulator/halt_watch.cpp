@@ -11,15 +11,6 @@ constexpr uint32_t kCpsrIrqMasked = 0x80;
 constexpr uint16_t kThumbBranchToSelf = 0xE7FE;    // b .
 constexpr uint32_t kArmBranchBackOne = 0xEAFFFFFD; // b .-4
 
-// The forms of "wait for interrupt" these processors and QEMU know.
-bool isWaitForInterrupt(uint32_t instruction) {
-    const uint32_t any_register = 0xFFFF0FFF;
-    return (instruction & any_register) == 0xEE070F90 || // mcr p15, 0, rN, c7, c0, 4
-           (instruction & any_register) == 0xEE070F58 || // mcr p15, 0, rN, c7, c8, 2
-           (instruction & any_register) == 0xEE070E10 || // mcr p14, 0, rN, c7, c0, 0 (PXA2x0 power mode)
-           instruction == 0xE320F003;                    // wfi
-}
-
 } // namespace
 
 std::optional<uint32_t> haltSite(uint32_t pc, uint32_t cpsr, const WordReader& read_word) {
@@ -71,6 +62,12 @@ bool HaltWatch::look(Clock::time_point now) {
     last_site_ = site;
     output_since_look_ = false;
     return halted;
+}
+
+void HaltWatch::release() {
+    gdb_.disconnect();
+    connected_once_ = false;
+    last_site_.reset();
 }
 
 bool HaltWatch::sample(std::optional<uint32_t>* site) {

@@ -38,6 +38,8 @@ class HaltWatch {
     void noteOutput() { output_since_look_ = true; }
     // Looks at the processor when it is time; true once the kernel has halted.
     bool look(Clock::time_point now);
+    // Lets go of the stub (a debugger wants it) and looks again afresh later.
+    void release();
 
   private:
     // The halt site of the stopped processor, if it is at one; false when the

@@ -5,6 +5,7 @@
 #include "sim/placed_image.h"
 #include "sim/rgb_image.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -13,14 +14,13 @@
 
 namespace sim {
 
-// The instruction limit of a hand-off run: far above what the second stage
-// and a small kernel need, about ten seconds of emulation.
-constexpr uint64_t kDefaultInstructionLimit = 300'000'000;
-constexpr unsigned kDefaultQemuSeconds = 10;
-
+// A run has no limit unless one is given: a kernel that waits for input may
+// wait as long as the user likes.
 struct HandOffLimits {
-    uint64_t instruction_limit = kDefaultInstructionLimit; // Unicorn
-    unsigned qemu_seconds = kDefaultQemuSeconds;           // QEMU: wall time
+    std::optional<uint64_t> instruction_limit; // Unicorn
+    std::optional<std::chrono::seconds> time_limit;
+    // Ends the run when set (the user quit), from any thread.
+    const std::atomic<bool>* quit = nullptr;
     // Called once when the kernel's entry is reached, before its first
     // instruction, with a reader of the memory as the second stage left it.
     // QEMU starts stopped for it and stops again at the entry.
@@ -37,6 +37,11 @@ struct HandOffLimits {
     // from any thread.
     std::function<void(RgbImage picture)> on_screen;
     std::chrono::milliseconds screen_interval{100};
+    // QEMU: stop at the kernel's first instruction, the second stage done,
+    // and wait there for a debugger on this TCP port of the loopback (0: any
+    // free one); `on_gdb_ready` is told the port once QEMU waits.
+    std::optional<uint16_t> gdb_port;
+    std::function<void(uint16_t port)> on_gdb_ready;
 };
 
 // The processor when it first reached an address.

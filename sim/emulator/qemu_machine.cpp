@@ -1,5 +1,7 @@
 #include "sim/emulator/qemu_machine.h"
 
+#include "platform/wide_string.h"
+#include "sim/emulator/gdb_relay.h"
 #include "sim/emulator/halt_watch.h"
 #include "sim/emulator/hand_off_code.h"
 #include "sim/emulator/qemu_monitor.h"
@@ -18,6 +20,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -122,8 +125,8 @@ int stopQemu(pid_t pid, int output, bool ended) {
 }
 
 // QEMU started stopped (-S): runs it to the kernel's entry, shows the caller
-// the memory there, and lets it go on. False, with `error`, when the entry
-// is not reached.
+// the memory there, and lets it go on, unless a debugger is to find it there.
+// False, with `error`, when the entry is not reached.
 bool runToKernelEntry(const std::filesystem::path& stub, uint32_t entry, const HandOffLimits& limits,
                       std::string& error) {
     GdbRemote gdb;
@@ -140,9 +143,11 @@ bool runToKernelEntry(const std::filesystem::path& stub, uint32_t entry, const H
         error = "the kernel's entry at " + hexWord(entry) + " was not reached";
         return false;
     }
-    limits.at_kernel_entry(
-        [&gdb](uint32_t paddr, uint8_t* out, uint32_t size) { return gdb.readMemory(paddr, out, size); });
-    if (!gdb.removeBreakpoint(entry) || !gdb.resume()) {
+    if (limits.at_kernel_entry)
+        limits.at_kernel_entry(
+            [&gdb](uint32_t paddr, uint8_t* out, uint32_t size) { return gdb.readMemory(paddr, out, size); });
+    // Leaving the stub without a word keeps the processor stopped for the debugger.
+    if (!gdb.removeBreakpoint(entry) || (!limits.gdb_port && !gdb.resume())) {
         error = "QEMU's gdb stub stopped answering at the kernel's entry";
         return false;
     }
@@ -153,6 +158,18 @@ bool runToKernelEntry(const std::filesystem::path& stub, uint32_t entry, const H
 
 const QemuBoard& qemuBoardFor(Processor processor) {
     return isXScale(processor) ? kMainstone : kCollie;
+}
+
+std::optional<std::string> qemuBoardProblem(const DeviceProfile& profile) {
+    const QemuBoard& board = qemuBoardFor(profile.processor);
+    std::string machine = utf16ToUtf8(profile.name);
+    if (profile.processor == Processor::SA1100)
+        return "QEMU has no board for the " + machine + ": its SA-11x0 board, collie, has an SA-1110";
+    if (profile.ram_size > board.ram_size)
+        return "QEMU has no board for the " + machine + ": its " + processorName(profile.processor) +
+               " board, " + board.name + ", has " + std::to_string(board.ram_size / kMB) +
+               " MB of RAM, the machine " + std::to_string(profile.ram_size / kMB) + " MB";
+    return std::nullopt;
 }
 
 HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
@@ -197,7 +214,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     bool pictures = (limits.picture_screen || limits.on_screen) && board.has_lcd;
     if (pictures)
         args.insert(args.end(), {"-qmp", "unix:" + monitor_socket.string() + ",server=on,wait=off"});
-    if (limits.at_kernel_entry)
+    bool stop_at_entry = limits.at_kernel_entry || limits.gdb_port;
+    if (stop_at_entry)
         args.push_back("-S"); // waits for runToKernelEntry
     for (int i = 0; i < board.uart_serial_index; ++i)
         args.insert(args.end(), {"-serial", "null"});
@@ -206,14 +224,22 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
                                             ",force-raw=on"});
     args.insert(args.end(), {"-device", "loader,addr=" + hexWord(hand_off.jump_paddr) + ",cpu-num=0"});
 
+    // The board's serial line: its output on a pipe, and the host's input, when
+    // there is any, on a socket (a send to a QEMU that has gone fails, without a signal).
+    SerialInput* input = Handheld::get().serial_input;
     int pipe_fds[2];
-    if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    int input_fds[2] = {-1, -1};
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0 ||
+        (input != nullptr && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input_fds) != 0)) {
         run.result.reason = "can't make a pipe for QEMU";
         return run;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (input != nullptr)
+        posix_spawn_file_actions_adddup2(&actions, input_fds[1], STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
@@ -225,6 +251,16 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[1]);
+    if (input_fds[1] >= 0)
+        close(input_fds[1]);
+    // Closed when the run ends.
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0)
+                close(fd);
+        }
+    } input_closer{input_fds[0]};
     if (spawned != 0) {
         close(pipe_fds[0]);
         run.result.reason = "can't start qemu-system-arm: " + std::string(std::strerror(spawned));
@@ -232,31 +268,65 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
     }
     run.started = true;
 
-    if (limits.at_kernel_entry && !runToKernelEntry(stub, kernelEntry(hand_off), limits, run.result.reason)) {
+    if (stop_at_entry && !runToKernelEntry(stub, kernelEntry(hand_off), limits, run.result.reason)) {
         stopQemu(pid, pipe_fds[0], false);
         run.result.stop = EmulationStop::kFault;
         return run;
     }
+    GdbRelay relay;
+    if (limits.gdb_port) {
+        if (!relay.start(*limits.gdb_port, stub, run.result.reason)) {
+            stopQemu(pid, pipe_fds[0], false);
+            run.result.stop = EmulationStop::kFault;
+            return run;
+        }
+        if (limits.on_gdb_ready)
+            limits.on_gdb_ready(relay.port());
+    }
 
     Handheld& device = Handheld::get();
-    auto deadline = HaltWatch::Clock::now() + std::chrono::seconds(limits.qemu_seconds);
+    std::optional<HaltWatch::Clock::time_point> deadline;
+    if (limits.time_limit)
+        deadline = HaltWatch::Clock::now() + *limits.time_limit;
     HaltWatch watch(stub);
     QemuMonitor monitor(monitor_socket);
     std::filesystem::path screen_file = scratch.path() / "screen.ppm";
     bool live = limits.on_screen && board.has_lcd;
     auto next_picture = HaltWatch::Clock::now() + limits.screen_interval;
     bool halted = false, ended = false, timed_out = false, quit = false;
+    std::string to_send; // taken from the host's input, not yet with QEMU
     char buffer[4096];
     while (!halted && !ended) {
         auto now = HaltWatch::Clock::now();
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-        if (left.count() <= 0) {
-            timed_out = true;
-            break;
+        // Input, the user's quit and a debugger's coming and going are looked at this often.
+        auto left = std::chrono::milliseconds(20);
+        if (deadline) {
+            auto until_deadline = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now);
+            if (until_deadline.count() <= 0) {
+                timed_out = true;
+                break;
+            }
+            left = std::min(left, until_deadline);
         }
-        if (emulationStopRequested()) {
+        if (limits.quit != nullptr && limits.quit->load()) {
             quit = true;
             break;
+        }
+        // While a debugger holds the stub the watch stays away; with --gdb it
+        // first looks once a debugger has been and gone.
+        bool watching = !limits.gdb_port || (!relay.attached() && relay.sessionsEnded() > 0);
+        if (relay.attached())
+            watch.release();
+        while (input != nullptr && to_send.size() < sizeof buffer) {
+            std::optional<uint8_t> byte = input->take();
+            if (!byte)
+                break;
+            to_send += static_cast<char>(*byte);
+        }
+        if (!to_send.empty()) {
+            ssize_t sent = send(input_fds[0], to_send.data(), to_send.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent > 0)
+                to_send.erase(0, static_cast<size_t>(sent));
         }
         if (live && now >= next_picture) {
             RgbImage picture;
@@ -266,8 +336,7 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
             next_picture = HaltWatch::Clock::now() + limits.screen_interval;
             continue;
         }
-        // A stop request is seen within a tenth of a second.
-        auto wait = std::min({left, watch.untilNextLook(now), std::chrono::milliseconds(100)});
+        auto wait = watching ? std::min(left, watch.untilNextLook(now)) : left;
         if (live)
             wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(next_picture - now));
         pollfd watch_output{pipe_fds[0], POLLIN, 0};
@@ -286,7 +355,8 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
             if (device.serial_output)
                 device.serial_output(buffer, static_cast<size_t>(count));
         }
-        halted = watch.look(HaltWatch::Clock::now());
+        if (watching)
+            halted = watch.look(HaltWatch::Clock::now());
     }
     if (pictures) {
         if (ended) {
@@ -310,10 +380,10 @@ HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits) {
         run.result.reason = "the kernel halted";
     } else if (quit) {
         run.result.stop = EmulationStop::kUserQuit;
-        run.result.reason = "stopped: the program was closed";
+        run.result.reason = "the user quit";
     } else if (timed_out) {
-        run.result.stop = EmulationStop::kInstructionLimit;
-        run.result.reason = "time limit of " + std::to_string(limits.qemu_seconds) + " s reached";
+        run.result.stop = EmulationStop::kTimeLimit;
+        run.result.reason = "time limit of " + std::to_string(limits.time_limit->count()) + " s reached";
     } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         run.result.stop = EmulationStop::kHalted;
         run.result.reason = "the kernel ended QEMU";

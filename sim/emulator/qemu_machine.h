@@ -12,6 +12,9 @@
 #include "sim/emulator/hand_off_run.h"
 #include "sim/hand_off.h"
 
+#include <optional>
+#include <string>
+
 namespace sim {
 
 struct QemuBoard {
@@ -23,6 +26,9 @@ struct QemuBoard {
 };
 
 const QemuBoard& qemuBoardFor(Processor processor);
+// Why QEMU has no board for the machine of `profile` (its processor's board
+// is of another processor or has less RAM); none when it has one.
+std::optional<std::string> qemuBoardProblem(const DeviceProfile& profile);
 HandOffRun runOnQemu(const HandOff& hand_off, const HandOffLimits& limits = {});
 
 } // namespace sim

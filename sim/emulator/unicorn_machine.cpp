@@ -4,6 +4,7 @@
 #include "sim/emulator/hand_off_code.h"
 #include "sim/hand_off.h"
 #include "sim/handheld.h"
+#include "sim/interrupt_controller.h"
 #include "sim/lcd.h"
 #include "sim/physical_memory.h"
 
@@ -50,13 +51,22 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
     bool mapped = cpu.ok();
     for (const RamBank& bank : ram.banks())
         mapped = mapped && cpu.mapHostMemory(bank.base, bank.size, ram.fileBytes(bank.base));
-    if (isXScale(hand_off.processor))
-        mapped = mapped && cpu.mapDevices(kPxa2x0FfuartBase, kDevicePage) &&
-                 cpu.mapDevices(kPxa2x0GpioBase, kDevicePage) &&
-                 cpu.mapDevices(Pxa2x0MemoryController::kBase, kDevicePage);
-    else
-        mapped = mapped && cpu.mapDevices(kSa1100SerialBase, kDevicePage) &&
-                 cpu.mapDevices(Sa11x0MemoryController::kBase, kDevicePage);
+    bool xscale = isXScale(hand_off.processor);
+    const uint32_t pxa_devices[] = {kPxa2x0FfuartBase,
+                                    kPxa2x0BtuartBase,
+                                    kPxa2x0StuartBase,
+                                    kPxa2x0GpioBase,
+                                    InterruptController::kPxa2x0Base,
+                                    Pxa2x0MemoryController::kBase};
+    const uint32_t sa_devices[] = {kSa1100SerialBase, InterruptController::kSa11x0Base,
+                                   Sa11x0MemoryController::kBase};
+    if (xscale) {
+        for (uint32_t base : pxa_devices)
+            mapped = mapped && cpu.mapDevices(base, kDevicePage);
+    } else {
+        for (uint32_t base : sa_devices)
+            mapped = mapped && cpu.mapDevices(base, kDevicePage);
+    }
     for (const DisplayRange& range : displayRanges(Handheld::get().profile()))
         mapped = mapped && (range.host != nullptr ? cpu.mapHostMemory(range.base, range.size, range.host)
                                                   : cpu.mapDevices(range.base, range.size));
@@ -87,7 +97,25 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
 
     // Windows CE's kernel mode with interrupts masked.
     cpu.setCpsr(0xDF);
-    run.result = cpu.run(hand_off.jump_paddr, limits.instruction_limit);
+    RunLimits run_limits;
+    run_limits.instructions = limits.instruction_limit;
+    if (limits.time_limit)
+        run_limits.time = *limits.time_limit;
+    run_limits.quit = limits.quit;
+    // A wait for interrupt ends when a UART has bytes for the kernel and asks for its interrupt.
+    auto* controller = boardDevice<InterruptController>(xscale ? InterruptController::kPxa2x0Base
+                                                               : InterruptController::kSa11x0Base);
+    SerialInput* input = Handheld::get().serial_input;
+    if (controller != nullptr && input != nullptr) {
+        run_limits.wake = [controller, input] {
+            if (controller->interruptRequested())
+                return RunLimits::Wake::kNow;
+            // After the end of the input the kernel waits on, as on a quiet line.
+            return controller->interruptEnabled() ? RunLimits::Wake::kLater : RunLimits::Wake::kNever;
+        };
+        run_limits.idle = [input] { input->wait(std::chrono::milliseconds(5)); };
+    }
+    run.result = cpu.run(hand_off.jump_paddr, run_limits);
     if (limits.picture_screen)
         run.screen = renderLcd();
     return run;

@@ -126,7 +126,12 @@ bool BootContext::createFileManager() {
 
 bool BootContext::attachLoader() {
     replaceLoader(nullptr);
-    if (Loader::probeFileType(*file_manager) != Loader::kElf) {
+    int type = Loader::probeFileType(*file_manager);
+    kernel_unreadable = type == Loader::kUnreadable;
+    // A kernel that cannot be read has no format to tell: its file manager has said why.
+    if (kernel_unreadable)
+        return false;
+    if (type != Loader::kElf) {
         print(u"unknown file format.\n");
         return false;
     }

@@ -35,7 +35,8 @@ class BootContext {
 
     bool readSettings();
     bool createFileManager();
-    // Virtual so that a test can supply its own loader.
+    // Virtual so that a test can supply its own loader. False too when the
+    // kernel file refuses its first read (`kernel_unreadable`).
     virtual bool attachLoader();
 
     uint32_t cpu_class = 0;
@@ -46,6 +47,8 @@ class BootContext {
     char16_t kernel_file[kPathSize]{};
     int32_t has_image = 0;
     char16_t image_file[kPathSize]{};
+    // The last attachLoader failed because the kernel could not be read.
+    bool kernel_unreadable = false;
 
     Console* console = nullptr;
     Architecture* architecture = nullptr;

@@ -72,8 +72,10 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
         return {u"Can't open kernel image.\n"};
     menu.progress("5");
 
+    // A kernel that cannot be read (a download refused, cut or damaged) is
+    // not one of an unknown format: the box says which it was.
     if (!boot.attachLoader())
-        return {u"Can't attach loader.\n", true};
+        return {boot.kernel_unreadable ? u"Can't read kernel image.\n" : u"Can't attach loader.\n", true};
     Loader& loader = *boot.loader;
     if (!loader.setFile(&file))
         return {u"Can't initialize loader.\n", true};

@@ -61,8 +61,17 @@ bool ComPortConsole::convertText() {
 }
 
 void ComPortConsole::vprint(const char16_t* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
     this->format(format, args);
-    if (!convertText())
+    // A code page of two bytes a character: half as many characters fit.
+    bool converted = convertText();
+    if (!converted) {
+        this->format(format, again, kTextSize / 2);
+        converted = convertText();
+    }
+    va_end(again);
+    if (!converted)
         return;
     for (const char* p = ascii_; *p != 0; ++p) {
         if (*p == '\n')

@@ -24,8 +24,8 @@ void Console::print(const char16_t* format, ...) {
     va_end(args);
 }
 
-void Console::format(const char16_t* format, va_list args) {
-    wvsprintfW(text_, kTextSize, format, args);
+void Console::format(const char16_t* format, va_list args, size_t capacity) {
+    wvsprintfKeepingEnd(text_, capacity, capacity < 2 * kKeptEnd ? capacity / 2 : kKeptEnd, format, args);
 }
 
 void Console::vprint(const char16_t* format, va_list args) {

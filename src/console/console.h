@@ -16,8 +16,9 @@ class Console {
     Console();
     virtual ~Console() = default;
 
-    // Formats with the wide printf conventions and emits; a text longer than
-    // the 256-character buffer is cut.
+    // Formats with the wide printf conventions and emits. A text longer than
+    // the 256-character buffer loses characters from its middle ("..."), so
+    // its end, where a message gives its reason and line end, stays.
     void print(const char16_t* format, ...);
     virtual void vprint(const char16_t* format, va_list args);
     // Makes the console usable; the screen console always is.
@@ -35,8 +36,12 @@ class Console {
     static void releaseCurrent();
 
   protected:
+    // The characters of a long text's end that are kept.
+    static constexpr size_t kKeptEnd = 124;
+
     explicit Console(int16_t kind);
-    void format(const char16_t* format, va_list args);
+    // Into `text_`, at most `capacity` characters with the terminator.
+    void format(const char16_t* format, va_list args, size_t capacity = kTextSize);
     // The screen path: the text goes to the Console page through the MenuContext.
     void printOnScreen(const char16_t* format, ...);
 
@@ -44,7 +49,8 @@ class Console {
     char16_t text_[kTextSize];
 };
 
-// A console that writes to the Windows CE serial driver "COM1:".
+// A console that writes to the Windows CE serial driver "COM1:". A text whose
+// 8-bit form does not fit the byte buffer is shortened to half as many characters.
 class ComPortConsole : public Console {
   public:
     ComPortConsole();

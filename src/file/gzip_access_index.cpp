@@ -48,9 +48,13 @@ const GzipAccessIndex::Point* GzipAccessIndex::memberStartAt(uint64_t output) co
     return nullptr;
 }
 
-uint64_t GzipAccessIndex::memoryBytes() const {
-    uint64_t total = points_.capacity() * sizeof(Point);
+uint64_t GzipAccessIndex::windowBytes() const {
+    uint64_t total = 0;
     for (const Point& point : points_)
         total += point.window_size;
     return total;
+}
+
+uint64_t GzipAccessIndex::recordBytes() const {
+    return points_.capacity() * sizeof(Point);
 }

@@ -44,8 +44,10 @@ class GzipAccessIndex {
     const Point* memberStartAt(uint64_t output) const;
 
     size_t pointCount() const { return points_.size(); }
-    // The bytes the points hold.
-    uint64_t memoryBytes() const;
+    // The bytes of the points' windows, which come from the platform heap.
+    uint64_t windowBytes() const;
+    // The bytes of the point records themselves, which come from the C++ heap.
+    uint64_t recordBytes() const;
 
   private:
     uint64_t spacing_;

@@ -68,10 +68,10 @@ bool GzipFileManager::open(const char16_t* name, uint32_t mode) {
 }
 
 bool GzipFileManager::close() {
-    if (stream_ != nullptr && stream_->complete() && stream_->inputTaken() <= 0xFFFFFFFFu) {
+    if (stream_ != nullptr && stream_->complete() && stream_->inputBytesRead() <= 0xFFFFFFFFu) {
         Kept kept;
         kept.name = name_;
-        kept.stored_size = static_cast<uint32_t>(stream_->inputTaken());
+        kept.stored_size = static_cast<uint32_t>(stream_->inputBytesRead());
         kept.stream = std::move(stream_);
         kept.stream->release();
         kept_.push_back(std::move(kept));

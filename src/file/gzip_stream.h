@@ -44,8 +44,9 @@ class GzipStream {
     bool compressed() const { return compressed_; }
     // The whole stream inflated and found sound.
     bool complete() const { return compressed_ && status_ == Z_STREAM_END; }
-    // What the front has taken of the file: its length once complete.
-    uint64_t inputTaken() const { return front_.input_offset; }
+    // The bytes the front has read from the file into its buffer, some of
+    // them perhaps not yet inflated: the file's length once complete.
+    uint64_t inputBytesRead() const { return front_.input_offset; }
 
     uint32_t read(void* buffer, uint32_t size);
     bool seek(uint32_t offset);

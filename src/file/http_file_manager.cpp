@@ -83,6 +83,7 @@ HttpFileManager::HttpFileManager(Console** console)
                                 "GET ", "HEAD ", " HTTP/1.0\r\nHOST: ",
                                 "\r\nUser-Agent: ZANDREL/ZERO(1st impact; Windows CE; ARM)\r\n\r\n"} {
     debug_level = 1;
+    limits_ = http_transfer_limits;
     clearFile();
     print(u"FileManager: HTTP\n");
     // The Architecture fills the version record only after the file manager is
@@ -343,13 +344,18 @@ bool HttpFileManager::sendRequest(HttpConnection& connection, const char* method
     return true;
 }
 
-void HttpFileManager::reportReceiveEnd(const Received& received, uint32_t expected) {
+void HttpFileManager::reportReceiveEnd(const HttpConnection& connection, const Received& received,
+                                       uint32_t expected) {
     switch (received.outcome) {
     case HttpConnection::Outcome::TimedOut:
-        print(u"server stopped answering (%u ms without data).\n", receive_timeout_ms_);
+        print(u"server stopped answering (%u ms without data).\n", limits_.silence_ms);
         break;
     case HttpConnection::Outcome::Failed:
         print(u"receive failed. cause=%d\n", ce::GetLastError());
+        break;
+    case HttpConnection::Outcome::TooSlow:
+        print(u"http://%S%S: transfer too slow, %u byte in %u ms, less than %u byte a second.\n", host_name_,
+              file_name, connection.windowBytes(), connection.windowMs(), limits_.floor_bytes_per_second);
         break;
     case HttpConnection::Outcome::Closed:
     case HttpConnection::Outcome::Data:
@@ -380,7 +386,7 @@ bool HttpFileManager::receiveHeader(HttpConnection& connection, HttpResponse& re
             return false;
         }
         if (outcome != HttpConnection::Outcome::Data) {
-            reportReceiveEnd(Received{total, outcome}, 0);
+            reportReceiveEnd(connection, Received{total, outcome}, 0);
             return false;
         }
     }
@@ -438,7 +444,7 @@ bool HttpFileManager::ask(HttpConnection& connection, const char* text, Answer& 
 }
 
 HttpFileManager::HeadAnswer HttpFileManager::requestHead() {
-    HttpConnection connection(&server_address_, receive_timeout_ms_);
+    HttpConnection connection(&server_address_, limits_);
     Answer answer;
     if (!ask(connection, request_texts_[kHead], answer))
         return HeadAnswer::Refused;
@@ -462,7 +468,7 @@ HttpFileManager::HeadAnswer HttpFileManager::requestHead() {
 }
 
 bool HttpFileManager::download() {
-    HttpConnection connection(&server_address_, receive_timeout_ms_);
+    HttpConnection connection(&server_address_, limits_);
     Answer answer;
     if (!ask(connection, request_texts_[kGet], answer) || !offersFile(*answer.response))
         return false;
@@ -472,59 +478,121 @@ bool HttpFileManager::download() {
 bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse& response,
                                   const uint8_t* chunk, Received rest) {
     body_.clear();
-    // The body is as long as this answer says; the HEAD's answer stands in
-    // when it says nothing. Without either, the body is what comes until the
-    // server closes (HTTP/1.0).
-    bool announced = response.hasContentLength() || length_known_;
-    uint32_t limit = response.hasContentLength() ? response.contentLength()
-                     : length_known_             ? content_length_
-                                                 : HttpBody::kLargest;
-    if (announced && !body_.reserve(limit)) {
-        print(u"can't allocate %u byte for http://%S%S.\n", limit, host_name_, file_name);
+    bool declared = response.hasContentLength();
+    if (declared && length_known_ && response.contentLength() != content_length_) {
+        print(u"http://%S%S: the contents are %u byte, the HEAD said %u byte.\n", host_name_, file_name,
+              response.contentLength(), content_length_);
         return false;
     }
-    Received received{0, rest.outcome};
-    uint32_t early = std::min(rest.count, limit);
-    bool room = body_.append(chunk, early);
-    while (room && body_.size() < limit && received.outcome == HttpConnection::Outcome::Data) {
-        uint32_t want = std::min(limit - body_.size(), kLargestReceive);
-        uint8_t* to = body_.space(&want);
-        if (to == nullptr) {
-            room = false;
-            break;
-        }
-        uint32_t count = 0;
-        received.outcome = connection.receive(to, want, &count);
-        body_.grow(count);
-        if (debug_level > 2)
-            print(u"size %u readed %u byte(+%u)\n", limit, body_.size(), count);
+    // The length this answer gives, else the HEAD's. Without either, the
+    // body is what comes until the server closes.
+    bool known = declared || length_known_;
+    uint32_t length = declared        ? response.contentLength()
+                      : length_known_ ? content_length_
+                                      : HttpBody::kLargest;
+    if (known && !body_.reserve(length)) {
+        print(u"can't allocate %u byte for http://%S%S.\n", length, host_name_, file_name);
+        return false;
     }
-    received.count = body_.size();
+    if (rest.count > length) {
+        reportBeyond(length, declared);
+        return false;
+    }
+    if (!body_.append(chunk, rest.count)) {
+        print(u"can't allocate memory for http://%S%S after %u byte.\n", host_name_, file_name, body_.size());
+        return false;
+    }
+    progress_shown_ = ce::GetTickCount();
+    Received received{0, rest.outcome};
+    if (!receiveInto(connection, length, &received))
+        return false;
     if (debug_level > 1)
         print(u"total read %u byte\n", received.count);
-    if (!room) {
-        print(u"can't allocate memory for http://%S%S after %u byte.\n", host_name_, file_name,
-              received.count);
+    bool whole =
+        known ? endsAtLength(connection, &received, length, declared) : endsAtClose(connection, received);
+    if (whole)
+        content_length_ = received.count;
+    return whole;
+}
+
+bool HttpFileManager::endsAtClose(const HttpConnection& connection, const Received& received) {
+    if (received.outcome == HttpConnection::Outcome::Data) {
+        print(u"contents of http://%S%S go on beyond %u byte.\n", host_name_, file_name, received.count);
         return false;
     }
-    if (announced && received.count < limit) {
-        reportReceiveEnd(received, limit);
+    if (received.outcome != HttpConnection::Outcome::Closed) {
+        reportReceiveEnd(connection, received, 0);
         return false;
     }
-    if (!announced && received.outcome != HttpConnection::Outcome::Closed) {
-        if (received.outcome == HttpConnection::Outcome::Data)
-            print(u"contents of http://%S%S go on beyond %u byte.\n", host_name_, file_name, limit);
-        else
-            reportReceiveEnd(received, 0);
-        return false;
-    }
-    if (!announced)
-        print(u"http://%S%S: contents %u byte, read until the server closed.\n", host_name_, file_name,
-              received.count);
-    else if (!length_known_)
-        print(u"http://%S%S: contents %u byte.\n", host_name_, file_name, received.count);
-    content_length_ = received.count;
+    print(u"http://%S%S: contents %u byte, read until the server closed.\n", host_name_, file_name,
+          received.count);
     return true;
+}
+
+bool HttpFileManager::endsAtLength(HttpConnection& connection, Received* received, uint32_t length,
+                                   bool declared) {
+    if (received->count < length) {
+        if (declared || received->outcome != HttpConnection::Outcome::Closed)
+            reportReceiveEnd(connection, *received, length);
+        else
+            print(u"contents of http://%S%S end at %u byte, the HEAD said %u byte.\n", host_name_, file_name,
+                  received->count, length);
+        return false;
+    }
+    // After the last byte only the close may come; the last receive may have seen it already.
+    if (received->outcome == HttpConnection::Outcome::Data) {
+        uint8_t more[16];
+        uint32_t count = 0;
+        received->outcome = connection.receive(more, sizeof more, &count);
+    }
+    if (received->outcome == HttpConnection::Outcome::Data) {
+        reportBeyond(length, declared);
+        return false;
+    }
+    if (received->outcome != HttpConnection::Outcome::Closed) {
+        reportReceiveEnd(connection, *received, length);
+        return false;
+    }
+    if (!length_known_)
+        print(u"http://%S%S: contents %u byte.\n", host_name_, file_name, received->count);
+    return true;
+}
+
+void HttpFileManager::reportBeyond(uint32_t length, bool declared) {
+    print(u"contents of http://%S%S go on beyond %s of %u byte.\n", host_name_, file_name,
+          declared ? u"its Content-Length" : u"the HEAD's length", length);
+}
+
+bool HttpFileManager::receiveInto(HttpConnection& connection, uint32_t length, Received* received) {
+    bool known = length != HttpBody::kLargest;
+    while (body_.size() < length && received->outcome == HttpConnection::Outcome::Data) {
+        uint32_t want = std::min(length - body_.size(), kLargestReceive);
+        uint8_t* to = body_.space(&want);
+        if (to == nullptr) {
+            print(u"can't allocate memory for http://%S%S after %u byte.\n", host_name_, file_name,
+                  body_.size());
+            return false;
+        }
+        uint32_t count = 0;
+        received->outcome = connection.receive(to, want, &count);
+        body_.grow(count);
+        if (debug_level > 2)
+            print(u"size %u readed %u byte(+%u)\n", length, body_.size(), count);
+        showProgress(length, known);
+    }
+    received->count = body_.size();
+    return true;
+}
+
+void HttpFileManager::showProgress(uint32_t length, bool known) {
+    ce::DWORD now = ce::GetTickCount();
+    if (now - progress_shown_ < limits_.progress_ms)
+        return;
+    progress_shown_ = now;
+    if (known)
+        print(u"http://%S%S: %u of %u byte received\n", host_name_, file_name, body_.size(), length);
+    else
+        print(u"http://%S%S: %u byte received\n", host_name_, file_name, body_.size());
 }
 
 void HttpFileManager::clearFile() {

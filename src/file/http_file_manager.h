@@ -14,8 +14,9 @@ class HttpFileManager : public FileManager {
   public:
     static constexpr uint32_t kRequestSize = 260;
     static constexpr uint32_t kHostSize = 260;
-    // The longest a server may go without sending anything.
-    static constexpr uint32_t kReceiveTimeoutMs = 30000;
+    // The longest a server may go without sending anything, unless
+    // `http_transfer_limits` say otherwise.
+    static constexpr uint32_t kReceiveTimeoutMs = HttpTransferLimits{}.silence_ms;
     static constexpr uint32_t kReceiveChunk = 255;
 
     using StartupProc = int (*)(ce::WORD version, ce::WSADATA* data);
@@ -48,7 +49,9 @@ class HttpFileManager : public FileManager {
     uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     bool seek(uint32_t offset) override;
 
-    void setReceiveTimeout(uint32_t milliseconds) { receive_timeout_ms_ = milliseconds; }
+    // The limits start as `http_transfer_limits` were when the object was made.
+    void setLimits(const HttpTransferLimits& limits) { limits_ = limits; }
+    void setReceiveTimeout(uint32_t milliseconds) { limits_.silence_ms = milliseconds; }
     // Whether the platform's own WSAStartup/WSACleanup are used (else the replacements).
     bool usesPlatformStartup() const { return startup_ == &ce::WSAStartup; }
 
@@ -89,11 +92,22 @@ class HttpFileManager : public FileManager {
     bool fetch();
     bool download();
     // The body after the header's last byte: the `rest` bytes already in
-    // `chunk`, then what the connection brings, up to the length the answer
-    // gave or, without one, until the server closes.
+    // `chunk`, then what the connection brings until the server closes
+    // (HTTP/1.0). It must be as long as the answer says, or the HEAD said:
+    // a body longer or shorter than either is not the file that was sized.
     bool receiveBody(HttpConnection& connection, const HttpResponse& response, const uint8_t* chunk,
                      Received rest);
-    void reportReceiveEnd(const Received& received, uint32_t expected);
+    // Receives into the body until it holds `length` bytes or the connection ends.
+    bool receiveInto(HttpConnection& connection, uint32_t length, Received* received);
+    // Whether a body of no told length ended at the server's close.
+    bool endsAtClose(const HttpConnection& connection, const Received& received);
+    // Whether the body is `length` bytes (its Content-Length when `declared`,
+    // else the HEAD's), and nothing comes after them but the close.
+    bool endsAtLength(HttpConnection& connection, Received* received, uint32_t length, bool declared);
+    void reportBeyond(uint32_t length, bool declared);
+    // A console line with the bytes received so far, every `progress_ms`.
+    void showProgress(uint32_t length, bool known);
+    void reportReceiveEnd(const HttpConnection& connection, const Received& received, uint32_t expected);
     void clearFile();
     void printTokens(const HttpResponse& response);
 
@@ -118,5 +132,7 @@ class HttpFileManager : public FileManager {
     int startups_ = 0;
     // The current file could not be had: reads fail until the next open.
     bool failed_ = false;
-    uint32_t receive_timeout_ms_ = kReceiveTimeoutMs;
+    HttpTransferLimits limits_;
+    // When the last progress line was shown (or the body began).
+    ce::DWORD progress_shown_ = 0;
 };

@@ -58,13 +58,27 @@ bool ElfLoader::setFile(FileManager* file) {
     freeTables();
     freeSymbolBlock();
     too_large_ = false;
-    ready_ = readHeader() && readSectionHeaders() && readProgramHeaders() && checkSegments();
+    ready_ = readHeader() && readSectionHeaders() && readProgramHeaders() && checkSegments() && readsWhole();
     return ready_;
+}
+
+// The symbol tables are looked for in bytes whose soundness a gzip stream
+// proves only at its end: a file that cannot be read to its end is refused
+// here, never taken for a kernel without symbols.
+bool ElfLoader::readsWhole() {
+    if (file_->realsize() != FileManager::kReadFailed)
+        return true;
+    print(u"kernel image read error.\n");
+    return false;
 }
 
 bool ElfLoader::readHeader() {
     std::memset(header_, 0, sizeof header_);
     uint32_t count = file_->read(header_, sizeof header_, 0);
+    if (count == FileManager::kReadFailed) {
+        print(u"ELF header read error.\n");
+        return false;
+    }
     if (count < sizeof elf::kMagic || count > sizeof header_ || !elf::hasMagic(header_)) {
         print(u"not a ELF file.\n");
         return false;

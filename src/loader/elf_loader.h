@@ -32,6 +32,8 @@ class ElfLoader : public Loader {
     bool readSectionHeaders();
     bool readProgramHeaders();
     bool checkSegments();
+    // False (with a message) when the file cannot be read to its end.
+    bool readsWhole();
     elf::ProgramHeader programHeader(uint32_t index) const;
     elf::SectionHeader sectionHeader(uint32_t index) const;
     uint32_t prepareSymbolBlock();

@@ -66,6 +66,8 @@ bool Loader::setFile(FileManager* file) {
 int Loader::probeFileType(FileManager& file) {
     uint8_t header[elf::ehdr::kSize] = {};
     uint32_t count = file.read(header, sizeof header, 0);
+    if (count == FileManager::kReadFailed)
+        return kUnreadable;
     if (count < sizeof elf::kMagic || count > sizeof header)
         return kUnknown;
     return elf::hasMagic(header) ? kElf : kUnknown;

@@ -30,7 +30,8 @@ static_assert(sizeof(PageLink) == 16);
 
 class Loader {
   public:
-    enum FileType { kUnknown = 0, kElf = 1 };
+    // kUnreadable: the file refused the read (its manager has said why).
+    enum FileType { kUnreadable = -1, kUnknown = 0, kElf = 1 };
 
     Loader(Console** console, MemoryManager** memory);
     virtual ~Loader() = default;
@@ -42,7 +43,7 @@ class Loader {
     virtual bool load() = 0;
     virtual uint32_t jumpAddr() = 0;
 
-    // 1 when the file begins with the ELF magic.
+    // kElf when the file begins with the ELF magic.
     static int probeFileType(FileManager& file);
 
     void initPageList();

@@ -7,25 +7,53 @@ namespace {
 
 class Output {
   public:
-    Output(char16_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+    // Output past the buffer is dropped, except that with `kept_end` its last
+    // `kept_end` characters are kept (at most kLongestKeptEnd).
+    Output(char16_t* buffer, size_t capacity, size_t kept_end = 0)
+        : buffer_(buffer), capacity_(capacity),
+          kept_end_(kept_end < kLongestKeptEnd ? kept_end : kLongestKeptEnd) {}
     void put(char16_t c) {
         if (capacity_ > 0 && length_ + 1 < capacity_)
             buffer_[length_++] = c;
+        else
+            overflowed_ = true;
+        if (kept_end_ > 0)
+            end_[count_++ % kept_end_] = c;
     }
     void repeat(char16_t c, int count) {
         for (int i = 0; i < count; ++i)
             put(c);
     }
     int finish() {
+        if (overflowed_ && kept_end_ > 0 && capacity_ > kept_end_ + kEllipsis + 1)
+            joinEnd();
         if (capacity_ > 0)
             buffer_[length_] = 0;
         return static_cast<int>(length_);
     }
 
+    static constexpr size_t kLongestKeptEnd = 256;
+
   private:
+    static constexpr size_t kEllipsis = 3;
+
+    // The start that fits, "...", then the kept end in its order.
+    void joinEnd() {
+        length_ = capacity_ - 1 - kept_end_ - kEllipsis;
+        for (size_t i = 0; i < kEllipsis; ++i)
+            buffer_[length_++] = u'.';
+        for (size_t i = 0; i < kept_end_; ++i)
+            buffer_[length_++] = end_[(count_ + i) % kept_end_];
+    }
+
     char16_t* buffer_;
     size_t capacity_;
     size_t length_ = 0;
+    size_t kept_end_;
+    bool overflowed_ = false;
+    // The last characters put, in a ring.
+    char16_t end_[kLongestKeptEnd];
+    size_t count_ = 0;
 };
 
 struct Spec {
@@ -106,10 +134,7 @@ int readNumber(const char16_t*& p, va_list& args) {
     return value;
 }
 
-} // namespace
-
-int wvsprintfW(char16_t* buffer, size_t capacity, const char16_t* format, va_list arguments) {
-    Output out(buffer, capacity);
+int formatInto(Output& out, const char16_t* format, va_list arguments) {
     va_list args;
     va_copy(args, arguments);
     for (const char16_t* p = format; *p != 0; ++p) {
@@ -205,6 +230,19 @@ int wvsprintfW(char16_t* buffer, size_t capacity, const char16_t* format, va_lis
     }
     va_end(args);
     return out.finish();
+}
+
+} // namespace
+
+int wvsprintfW(char16_t* buffer, size_t capacity, const char16_t* format, va_list args) {
+    Output out(buffer, capacity);
+    return formatInto(out, format, args);
+}
+
+int wvsprintfKeepingEnd(char16_t* buffer, size_t capacity, size_t kept_end, const char16_t* format,
+                        va_list args) {
+    Output out(buffer, capacity, kept_end);
+    return formatInto(out, format, args);
 }
 
 int wsprintfW(char16_t* buffer, size_t capacity, const char16_t* format, ...) {

@@ -12,3 +12,8 @@
 // Returns the characters written, without the terminator.
 int wvsprintfW(char16_t* buffer, size_t capacity, const char16_t* format, va_list args);
 int wsprintfW(char16_t* buffer, size_t capacity, const char16_t* format, ...);
+// Like wvsprintfW, but output longer than the buffer keeps its last `kept_end`
+// characters (at most 256; its reason and line end, in a message) after
+// "...", with as much of its start as fits before them.
+int wvsprintfKeepingEnd(char16_t* buffer, size_t capacity, size_t kept_end, const char16_t* format,
+                        va_list args);

@@ -72,6 +72,9 @@ void GlobalMemoryStatus(MEMORYSTATUS* status);
 HMODULE LoadLibraryW(const WCHAR* name);
 FARPROC GetProcAddressW(HMODULE module, const WCHAR* name);
 BOOL FreeLibrary(HMODULE module);
+// Milliseconds since the device started, wrapping after 49.7 days: only
+// differences are used.
+DWORD GetTickCount();
 // Switches the calling thread into kernel mode (System mode on ARM); returns the previous state.
 BOOL SetKMode(BOOL kernel);
 

@@ -41,7 +41,7 @@ void MainPageForm::init(const MenuContext& menu) {
     std::sort(platforms.begin(), platforms.end(), [](const PlatformChoice& a, const PlatformChoice& b) {
         return wideCompare(a.name, b.name) < 0;
     });
-    int current = menu.platformIndex();
+    int current = menu.nearestPlatformIndex();
     platform_selection = 0;
     for (size_t i = 0; i < platforms.size(); ++i) {
         if (platforms[i].table_position == current)

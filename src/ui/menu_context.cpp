@@ -89,6 +89,23 @@ int MenuContext::platformIndex() const {
     return 0;
 }
 
+int MenuContext::nearestPlatformIndex() const {
+    PlatformId current{prefs.platform_cpu, prefs.platform_machine};
+    int by_machine = -1;
+    int by_cpu = -1;
+    for (int n = 0; const PlatformName* row = selectablePlatform(n); ++n) {
+        if (row->id == current)
+            return n;
+        if (by_machine < 0 && row->id.machine == current.machine)
+            by_machine = n;
+        if (by_cpu < 0 && row->id.cpu == current.cpu)
+            by_cpu = n;
+    }
+    if (by_machine >= 0)
+        return by_machine;
+    return by_cpu >= 0 ? by_cpu : 0;
+}
+
 void MenuContext::selectPlatform(int n) {
     const PlatformName* row = selectablePlatform(n);
     if (row == nullptr)

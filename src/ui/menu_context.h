@@ -41,7 +41,13 @@ class MenuContext {
     int dirDefaultIndex() const;
 
     const char16_t* platformName(int n) const;
+    // The selectable row equal to the stored pair in both words; 0 when none is.
     int platformIndex() const;
+    // The row the Main page shows for the stored pair: the pair; else the row
+    // of the machine word alone, which names its processor too; else the first
+    // row of the processor word; else 0. A damaged word never takes the sound
+    // one with it when the page stores its choice.
+    int nearestPlatformIndex() const;
     void selectPlatform(int n);
 
     void setBootCallback(BootCallback callback, uint32_t argument);

@@ -4,6 +4,7 @@
 #include "platform/wide_string.h"
 #include "platform/wince.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -24,45 +25,80 @@ uint32_t readWord(const uint8_t* bytes) {
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-// Where each field of the record ends, in order: a stored directory or kernel
-// name ends together with the flag before it, which says it was stored.
-constexpr uint32_t kFieldEnds[] = {
-    offsetof(Preferences, reserved) + 4,
-    offsetof(Preferences, kernel_user),
-    offsetof(Preferences, platform_cpu),
-    offsetof(Preferences, platform_machine),
-    offsetof(Preferences, rootfs),
-    offsetof(Preferences, rootfs_file),
-    offsetof(Preferences, boot_serial),
-    offsetof(Preferences, boot_verbose),
-    offsetof(Preferences, boot_single),
-    offsetof(Preferences, boot_ask_name),
-    offsetof(Preferences, boot_debugger),
-    offsetof(Preferences, auto_boot),
-    offsetof(Preferences, reverse_video),
-    offsetof(Preferences, pause_before_boot),
-    offsetof(Preferences, load_debug_info),
-    offsetof(Preferences, safety_message),
-    offsetof(Preferences, serial_speed),
-    offsetof(Preferences, boot_extra),
-    Preferences::kSize,
+// The record's fields after the signature, each judged on its own by the
+// bytes the file holds: a number when all its bytes are there, a text when
+// its end (a zero character) is. A stored directory or kernel name goes with
+// the flag before it, which says it was stored.
+struct Field {
+    uint32_t offset;
+    uint32_t size;
+    bool text;
+    // The flag that goes with a text, or kNoFlag.
+    uint32_t flag;
 };
+constexpr uint32_t kNoFlag = 0;
 
-// The bytes of the fields that `count` bytes from the start hold whole.
-uint32_t wholeFields(uint32_t count) {
-    uint32_t whole = kHeaderSize;
-    for (uint32_t end : kFieldEnds) {
-        if (end > count)
-            break;
-        whole = end;
+#define NUMBER(name)                                                                                         \
+    { offsetof(Preferences, name), sizeof(Preferences::name), false, kNoFlag }
+#define TEXT(name, flag)                                                                                     \
+    { offsetof(Preferences, name), sizeof(Preferences::name), true, flag }
+constexpr Field kFields[] = {
+    NUMBER(reserved),
+    TEXT(dir_user_path, offsetof(Preferences, dir_user)),
+    TEXT(kernel_name, offsetof(Preferences, kernel_user)),
+    NUMBER(platform_cpu),
+    NUMBER(platform_machine),
+    NUMBER(rootfs),
+    TEXT(rootfs_file, kNoFlag),
+    NUMBER(boot_serial),
+    NUMBER(boot_verbose),
+    NUMBER(boot_single),
+    NUMBER(boot_ask_name),
+    NUMBER(boot_debugger),
+    NUMBER(auto_boot),
+    NUMBER(reverse_video),
+    NUMBER(pause_before_boot),
+    NUMBER(load_debug_info),
+    NUMBER(safety_message),
+    NUMBER(serial_speed),
+    TEXT(boot_extra, kNoFlag),
+};
+#undef NUMBER
+#undef TEXT
+
+// Whether the `count` bytes read hold the field whole.
+bool holdsWhole(const Field& field, const uint8_t* bytes, uint32_t count) {
+    if (field.flag != kNoFlag && field.flag + 4 > count)
+        return false;
+    if (field.offset + field.size <= count)
+        return true;
+    if (!field.text)
+        return false;
+    for (uint32_t at = field.offset; at + 2 <= count; at += 2) {
+        if (bytes[at] == 0 && bytes[at + 1] == 0)
+            return true;
     }
-    return whole;
+    return false;
 }
 
-// Reads one record from `path` into `bytes`: of a newer, larger layout only
-// the part this layout knows, of a shorter one (or a file cut short) the
-// fields it holds whole. Returns the bytes of those fields, 0 when the file
-// is unusable; the length of the whole file goes to `file_size` when asked for.
+// Copies into `record` each field that the `count` bytes read hold whole.
+void takeWholeFields(Preferences& record, const uint8_t* bytes, uint32_t count) {
+    auto* target = reinterpret_cast<uint8_t*>(&record);
+    std::memcpy(target, bytes, kHeaderSize);
+    for (const Field& field : kFields) {
+        if (!holdsWhole(field, bytes, count))
+            continue;
+        uint32_t size = std::min(field.size, count - field.offset);
+        std::memcpy(target + field.offset, bytes + field.offset, size);
+        if (field.flag != kNoFlag)
+            std::memcpy(target + field.flag, bytes + field.flag, 4);
+    }
+}
+
+// Reads the record from `path` into `bytes`: at most the 2152 bytes of this
+// layout, however many the size field names (a damaged size field must not
+// hide settings the file holds). Returns the bytes read, 0 when the file is
+// unusable; the length of the whole file goes to `file_size` when asked for.
 uint32_t readRecord(const char16_t* path, uint8_t* bytes, uint32_t* file_size = nullptr) {
     ce::HANDLE file = ce::CreateFileW(path, ce::GENERIC_READ, 0, nullptr, ce::OPEN_EXISTING,
                                       ce::FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,14 +106,9 @@ uint32_t readRecord(const char16_t* path, uint8_t* bytes, uint32_t* file_size = 
         return 0;
     ce::DWORD done = 0;
     uint32_t size = 0;
-    if (ce::ReadFile(file, bytes, kHeaderSize, &done, nullptr) && done == kHeaderSize &&
-        readWord(bytes) == Preferences::kMagic) {
-        uint32_t stored = readWord(bytes + 8);
-        uint32_t wanted = stored < Preferences::kSize ? stored : Preferences::kSize;
-        if (wanted >= kHeaderSize && ce::SetFilePointer(file, 0, nullptr, ce::FILE_BEGIN) == 0 &&
-            ce::ReadFile(file, bytes, wanted, &done, nullptr) && done >= kHeaderSize)
-            size = wholeFields(done);
-    }
+    if (ce::ReadFile(file, bytes, Preferences::kSize, &done, nullptr) && done >= kHeaderSize &&
+        readWord(bytes) == Preferences::kMagic)
+        size = done;
     if (file_size != nullptr)
         *file_size = ce::GetFileSize(file, nullptr);
     ce::CloseHandle(file);
@@ -147,7 +178,7 @@ bool loadSettingsFile(Preferences& record) {
         size = readRecord(fresh, bytes);
     if (size == 0)
         return false;
-    std::memcpy(&record, bytes, size);
+    takeWholeFields(record, bytes, size);
     terminateTexts(record);
     return true;
 }

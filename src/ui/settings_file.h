@@ -11,12 +11,13 @@ bool findTemporaryDirectory(char16_t* buffer);
 // Writes the defaults into the fields that have one.
 void applyDefaults(Preferences& record);
 
-// Reads the file over `record`, at most the 2152 bytes of this layout: each
-// field the file holds whole (a record of an older layout, or a file cut
-// short), the rest of `record` left as it was. The flag that says a directory
-// or kernel name was stored is kept only with the whole name. False, leaving `record` as it
-// was, without a storage card or file, with a wrong signature, or with a file
-// or size field below 12 bytes.
+// Reads the file over `record`, at most the 2152 bytes of this layout,
+// whatever its size field says: each field the file holds whole (a number
+// whose bytes are all there, a text whose end is), the rest of `record` left
+// as it was, so a record of an older layout or a file cut short keeps what it
+// has. The flag that says a directory or kernel name was stored is kept only
+// with the whole name. False, leaving `record` as it was, without a storage
+// card or file, with a wrong signature, or with a file below 12 bytes.
 bool loadSettingsFile(Preferences& record);
 
 // Writes the whole record to a new file and then puts it in place of the old

@@ -1,6 +1,7 @@
 #include "boot/platform_table.h"
 #include "platform/wide_string.h"
 #include "support/simulated_device.h"
+#include "ui/main_page_form.h"
 #include "ui/menu_context.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,35 @@ TEST_F(PlatformChoice, IndexNameAndSelectionGoThroughSelectableRows) {
 
     menu.selectPlatform(18); // none: the platform stays
     EXPECT_EQ(menu.prefs.platform_machine, 0x02C20302u);
+}
+
+TEST_F(PlatformChoice, TheMainPageKeepsTheSoundWordOfAPairWhoseOtherWordIsDamaged) {
+    struct Case {
+        const char* name;
+        uint32_t cpu, machine;
+        uint32_t stored_cpu, stored_machine;
+    };
+    const Case cases[] = {
+        {"a sound pair", 0x0C108000, 0x02C20204, 0x0C108000, 0x02C20204},
+        // The machine names its processor.
+        {"processor out of range", 0xFFFFFFFF, 0x02C20204, 0x0C108000, 0x02C20204},
+        {"processor of another machine", 0x0C208000, 0x01C40202, 0x0C108000, 0x01C40202},
+        // The processor's first machine in the table.
+        {"machine out of range", 0x0C208000, 0x7FFFFFFF, 0x0C208000, 0x01040100},
+        {"machine out of range on a StrongARM SA1100", 0x0C104000, 0, 0x0C104000, 0x02C20301},
+        {"both out of range", 0x12345678, 0x7FFFFFFF, 0x0C208000, 0x01040100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MenuContext& menu = *MenuContext::instance();
+        menu.prefs.platform_cpu = c.cpu;
+        menu.prefs.platform_machine = c.machine;
+        MainPageForm page;
+        page.init(menu);
+        page.store(menu);
+        EXPECT_EQ(menu.prefs.platform_cpu, c.stored_cpu);
+        EXPECT_EQ(menu.prefs.platform_machine, c.stored_machine);
+    }
 }
 
 } // namespace

@@ -72,6 +72,9 @@ TEST(CliOptions, RefusesWhatItDoesNotUnderstand) {
         {"--object-store", "-8"},
         {"--object-store", "4096"},
         {"--object-store"},
+        {"--http-window", "0"},
+        {"--http-window", "fast"},
+        {"--http-window", "3600001"},
         {"--kernel"},
         {"--unknown"},
     };

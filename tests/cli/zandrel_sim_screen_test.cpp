@@ -91,7 +91,7 @@ TEST_F(ZandrelSimScreen, ThePictureShowsTheProbesReportAndVerdict) {
         std::vector<std::string> more = {"--emulator", c.emulator,
                                          c.reverse ? "--reverse-video" : "--no-reverse-video"};
         if (c.fails)
-            more.insert(more.end(), {"--corrupt-load-link", "5", "--no-verify"});
+            more.insert(more.end(), {"--corrupt-load-link", "6", "--no-verify"});
         ProgramResult result = boot(c.machine, "probe", more);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(probeVerdict(result.out).substr(0, 4), c.fails ? "FAIL" : "PASS") << result.out;

@@ -43,10 +43,19 @@ TEST_F(ConsoleTest, TextIsDroppedBeforeTheConsolePageExists) {
     EXPECT_EQ(page.box, u"kept\r\n");
 }
 
-TEST_F(ConsoleTest, ALongMessageIsCutToTheBuffer) {
-    std::u16string long_text(600, u'x');
-    Console::current()->print(u"%s", long_text.c_str());
-    EXPECT_EQ(page.box, std::u16string(255, u'x'));
+TEST_F(ConsoleTest, ALongMessageLosesItsMiddleAndKeepsItsReasonAndLineEnd) {
+    const std::u16string name(300, u'L');
+    Console::current()->print(u"can't open \"%s\". cause = %d\n", name.c_str(), 2);
+    const std::u16string whole = u"can't open \"" + name + u"\". cause = 2\n";
+    // 128 characters of the start, "...", the last 124: the buffer's 255.
+    std::u16string shown = whole.substr(0, 128) + u"..." + whole.substr(whole.size() - 124);
+    shown.insert(shown.size() - 1, u"\r");
+    EXPECT_EQ(page.box, shown);
+
+    page.box.clear();
+    const std::u16string fits = std::u16string(254, u'x') + u"\n";
+    Console::current()->print(u"%s", fits.c_str());
+    EXPECT_EQ(page.box, std::u16string(254, u'x') + u"\r\n") << "255 characters are not shortened";
 }
 
 TEST_F(ConsoleTest, LogFileGetsSevenBitBytesWithoutCarriageReturnsAndNothingOnScreen) {
@@ -113,16 +122,20 @@ TEST_F(ConsoleTest, ComPortConsoleWithoutCom1FallsBackToTheScreenMessage) {
     EXPECT_EQ(page.box, u"couldn't open COM1\r\n");
 }
 
-TEST_F(ConsoleTest, ComPortConsoleDropsMessagesTooLongForItsByteBuffer) {
+TEST_F(ConsoleTest, ComPortConsoleShortensMessagesTooLongForItsByteBuffer) {
     ComPortConsole console;
     ASSERT_TRUE(console.open());
     serial.clear();
-    // 128 katakana become 256 bytes in code page 932: no room for the terminator.
+    // Katakana take two bytes each in code page 932: 128 of them and the terminator do not fit 256 bytes.
     useProfile(*sim::findDeviceProfile(u"HP Jornada 720 (Japanese)"));
-    console.print(u"%s", std::u16string(128, u'\u30AB').c_str());
-    EXPECT_TRUE(serial.empty());
     console.print(u"%s", std::u16string(127, u'\u30AB').c_str());
-    EXPECT_EQ(serial.size(), 254u);
+    EXPECT_EQ(serial.size(), 254u) << "127 fit as they are";
+    serial.clear();
+    console.print(u"%s: no such file\n", std::u16string(200, u'\u30AB').c_str());
+    // 60 characters of the start, "...", the last 64.
+    EXPECT_EQ(serial.size(), 60 * 2 + 3 + 49 * 2 + std::string(": no such file\r\n").size());
+    EXPECT_NE(serial.find("..."), std::string::npos);
+    EXPECT_TRUE(serial.ends_with("\x83\x4A: no such file\r\n")) << serial;
 }
 
 TEST_F(ConsoleTest, DebugPrintSendsOnlyTextThatHasCharacters) {

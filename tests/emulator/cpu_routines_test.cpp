@@ -39,7 +39,7 @@ class CpuRoutines : public ::testing::TestWithParam<Model> {
         uint32_t offset = CpuRoutinesCode_code.offsetOf(routine);
         EXPECT_NE(offset, ArmCode::kNoSymbol) << routine;
         cpu.setRegister(14, kReturn);
-        sim::EmulationResult result = cpu.run(kCode + offset, 10'000'000);
+        sim::EmulationResult result = cpu.run(kCode + offset, sim::instructionLimit(10'000'000));
         EXPECT_EQ(result.stop, sim::EmulationStop::kHalted) << routine << ": " << result.reason;
         EXPECT_EQ(result.state.r[15], kReturn) << routine;
         return result.state.r[0];

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <zlib.h>
@@ -65,6 +66,18 @@ class HttpBoot : public ::testing::Test {
         std::string answer =
             "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.str().size()) + "\r\n\r\n";
         return ScriptedServer::answer(method == "GET" ? answer + body.str() : answer);
+    }
+    // The GET's answer for one file, made from the whole answer the server would give.
+    using Damage = std::function<ScriptedServer::Reply(const std::string& header, const std::string& body)>;
+    // Serves the files of `www`, the GET of `target` answered by `damage`.
+    ScriptedServer::Reply serveDamaged(const std::string& request, const std::string& target,
+                                       const Damage& damage) const {
+        ScriptedServer::Reply whole = serveFromWww(request);
+        if (request.rfind("GET " + target + " ", 0) != 0)
+            return whole;
+        const std::string& answer = whole.steps.front().bytes;
+        size_t body = answer.find("\r\n\r\n") + 4;
+        return damage(answer.substr(0, body), answer.substr(body));
     }
     static int countRequests(const std::vector<std::string>& requests, const std::string& start) {
         int count = 0;
@@ -224,8 +237,6 @@ TEST_F(HttpBoot, AnImageWhoseHeadFailsStopsTheBootAtTheImage) {
 }
 
 TEST_F(HttpBoot, FilesThatFailToArriveFailTheBootWhereTheyAreRead) {
-    // The GET's answer for one file, made from the whole answer the server would give.
-    using Damage = std::function<ScriptedServer::Reply(const std::string& header, const std::string& body)>;
     const std::string no_length = "HTTP/1.0 200 OK\r\n\r\n";
     const Damage reset_half_way = [&](const std::string&, const std::string& body) {
         return ScriptedServer::Reply{{{no_length + body.substr(0, body.size() / 2), 0}}, false, true};
@@ -261,32 +272,161 @@ TEST_F(HttpBoot, FilesThatFailToArriveFailTheBootWhereTheyAreRead) {
          "Can't open file system image.", "[progress] 4"},
         // The HEAD told the length the GET does not repeat.
         {"plain image, no length, closed half way", "probe.gz", "miniroot", "/miniroot", closed_half_way,
-         "contents of http://127.0.0.1/miniroot are short: 30000 of 60000 byte.",
+         "contents of http://127.0.0.1/miniroot end at 30000 byte, the HEAD said 60000 byte.",
          "Can't open file system image.", "[progress] 4"},
+        // A kernel that never arrived is not one of an unknown format.
         {"gzipped kernel, chunked", "probe.gz", "miniroot.gz", "/probe.gz", chunked, transfer_coded,
-         "Can't attach loader.", "[progress] 6"},
+         "Can't read kernel image.", "[progress] 6"},
         {"gzipped kernel, no length, reset half way", "probe.gz", "miniroot.gz", "/probe.gz", reset_half_way,
-         "receive failed. cause=", "Can't attach loader.", "[progress] 6"},
+         "receive failed. cause=", "Can't read kernel image.", "[progress] 6"},
         {"plain kernel, short of its length", "probe", "miniroot.gz", "/probe", short_of_its_length,
-         "contents of http://127.0.0.1/probe are short: ", "Can't attach loader.", "[progress] 6"},
+         "contents of http://127.0.0.1/probe are short: ", "Can't read kernel image.", "[progress] 6"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server([&](const std::string& request) {
-            ScriptedServer::Reply whole = serveFromWww(request);
-            if (request.rfind("GET " + c.damaged + " ", 0) != 0)
-                return whole;
-            const std::string& answer = whole.steps.front().bytes;
-            size_t body = answer.find("\r\n\r\n") + 4;
-            return c.damage(answer.substr(0, body), answer.substr(body));
-        });
+        ScriptedServer server(
+            [&](const std::string& request) { return serveDamaged(request, c.damaged, c.damage); });
         ProgramResult result = boot(server.url(), c.kernel, c.image);
         EXPECT_EQ(result.status, 1) << result.out << result.err;
         EXPECT_NE(result.out.find(c.shown), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find(c.mark_not_reached), std::string::npos) << result.out;
         EXPECT_NE(result.err.find("[BOOT FAILED] " + c.box), std::string::npos) << result.err;
         EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("unknown file format."), std::string::npos) << result.out;
     }
+}
+
+TEST_F(HttpBoot, AFileLongerOrShorterThanItsLengthNeverBootsCut) {
+    // Answers for one file made from its bytes: the HEAD's and the GET's.
+    using Answers = std::function<std::pair<std::string, std::string>(const std::string& body)>;
+    auto header = [](std::optional<size_t> length) {
+        return "HTTP/1.0 200 OK\r\n" +
+               (length ? "Content-Length: " + std::to_string(*length) + "\r\n" : std::string()) + "\r\n";
+    };
+    const Answers head_shorter_get_without_length = [&](const std::string& body) {
+        return std::pair{header(body.size() / 2), header(std::nullopt) + body};
+    };
+    const Answers head_longer_get_without_length = [&](const std::string& body) {
+        return std::pair{header(body.size() + 4096), header(std::nullopt) + body};
+    };
+    const Answers length_1000_short = [&](const std::string& body) {
+        return std::pair{header(body.size() - 1000), header(body.size() - 1000) + body};
+    };
+    const Answers extra_5000_after_the_length = [&](const std::string& body) {
+        return std::pair{header(body.size()), header(body.size()) + body + std::string(5000, 'x')};
+    };
+    const Answers get_length_differs = [&](const std::string& body) {
+        return std::pair{header(body.size() / 2), header(body.size()) + body};
+    };
+    struct Case {
+        const char* name;
+        std::string kernel, image, damaged;
+        Answers answers;
+        std::string shown, box;
+    };
+    const std::string kernel_box = "Can't read kernel image.";
+    const std::string image_box = "Can't open file system image.";
+    const Case cases[] = {
+        {"plain image, the HEAD shorter than the GET's body without a length", "probe.gz", "miniroot",
+         "/miniroot", head_shorter_get_without_length,
+         "contents of http://127.0.0.1/miniroot go on beyond the HEAD's length of 30000 byte.", image_box},
+        {"plain kernel, the HEAD shorter than the GET's body without a length", "probe", "miniroot.gz",
+         "/probe", head_shorter_get_without_length, "go on beyond the HEAD's length of ", kernel_box},
+        {"gzipped kernel, the HEAD shorter than the GET's body without a length", "probe.gz", "miniroot.gz",
+         "/probe.gz", head_shorter_get_without_length, "go on beyond the HEAD's length of ", kernel_box},
+        {"plain image, the HEAD longer than the GET's body without a length", "probe.gz", "miniroot",
+         "/miniroot", head_longer_get_without_length,
+         "contents of http://127.0.0.1/miniroot end at 60000 byte, the HEAD said 64096 byte.", image_box},
+        {"plain image, a Content-Length 1000 byte short", "probe.gz", "miniroot", "/miniroot",
+         length_1000_short,
+         "contents of http://127.0.0.1/miniroot go on beyond its Content-Length of 59000 byte.", image_box},
+        {"plain image, 5000 byte after the Content-Length", "probe.gz", "miniroot", "/miniroot",
+         extra_5000_after_the_length,
+         "contents of http://127.0.0.1/miniroot go on beyond its Content-Length of 60000 byte.", image_box},
+        {"plain kernel, 5000 byte after the Content-Length", "probe", "miniroot", "/probe",
+         extra_5000_after_the_length, "go on beyond its Content-Length of ", kernel_box},
+        {"plain image, the GET's length not the HEAD's", "probe.gz", "miniroot", "/miniroot",
+         get_length_differs,
+         "http://127.0.0.1/miniroot: the contents are 60000 byte, the HEAD said 30000 byte.", image_box},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server([&](const std::string& request) {
+            if (request.find(" " + c.damaged + " ") == std::string::npos)
+                return serveFromWww(request);
+            std::ifstream file(www / c.damaged.substr(1), std::ios::binary);
+            std::ostringstream body;
+            body << file.rdbuf();
+            auto [head, get] = c.answers(body.str());
+            return ScriptedServer::answer(request.rfind("HEAD ", 0) == 0 ? head : get);
+        });
+        ProgramResult result = boot(server.url(), c.kernel, c.image);
+        EXPECT_EQ(result.status, 1) << result.out << result.err;
+        EXPECT_NE(result.out.find(c.shown), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find("[BOOT FAILED] " + c.box), std::string::npos) << result.err;
+        EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << result.out;
+    }
+}
+
+// A server that trickles: the download shows its bytes as they come and stops
+// below the floor (on a time scale of 600 ms instead of 30 s).
+TEST_F(HttpBoot, ATricklingServerIsSeenToMoveAndStoppedBelowTheFloor) {
+    struct Case {
+        const char* name;
+        std::string target;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"the kernel", "/probe.gz", "Can't read kernel image."},
+        {"the image", "/miniroot.gz", "Can't open file system image."},
+    };
+    // 50 byte a second, far below the floor of 512.
+    const Damage trickle = [](const std::string& header, const std::string& body) {
+        ScriptedServer::Reply reply{{{header, 0}}};
+        for (size_t at = 0; at < body.size() && at < 100; ++at)
+            reply.steps.push_back({body.substr(at, 1), 20});
+        return reply;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(
+            [&](const std::string& request) { return serveDamaged(request, c.target, trickle); });
+        ProgramResult result =
+            runProgram(buildPath("zandrel-sim"),
+                       {"--device", device.string(), "--quiet", "--machine", "Sharp W-ZERO3 (WS003SH)",
+                        "--dir", server.url(), "--no-pause", "--kernel", "probe.gz", "--rootfs", "md",
+                        "--image", "miniroot.gz", "--extra", image_options, "--http-window", "600"});
+        EXPECT_EQ(result.status, 1) << result.out << result.err;
+        const std::string slow = "http://127.0.0.1" + c.target + ": transfer too slow, ";
+        EXPECT_NE(result.out.find(slow), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(" ms, less than 512 byte a second.\n"), std::string::npos) << result.out;
+        // Progress every 40 ms on this scale: the bytes are seen to come.
+        size_t lines = 0;
+        for (size_t at = result.out.find(" byte received\n"); at != std::string::npos;
+             at = result.out.find(" byte received\n", at + 1))
+            ++lines;
+        EXPECT_GE(lines, 3u) << result.out;
+        EXPECT_NE(result.err.find("[BOOT FAILED] " + c.box), std::string::npos) << result.err;
+        EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << result.out;
+    }
+}
+
+// A kernel download the heap cannot hold: the reason is the file manager's,
+// and the boot says it could not read the kernel, not that its format is unknown.
+TEST_F(HttpBoot, AKernelTooLargeForTheHeapNamesTheMemoryAsTheCause) {
+    std::filesystem::copy_file(buildPath("kernels/probe_20m.elf"), www / "large.elf");
+    ServerProcess server(ServerProcess::Kind::Python, www.string());
+    ASSERT_TRUE(server.running()) << server.log();
+    // 16 MB of program memory left for a 20 MB kernel.
+    ProgramResult result = runProgram(
+        buildPath("zandrel-sim"),
+        {"--device", device.string(), "--quiet", "--machine", "Sharp W-ZERO3 (WS003SH)", "--object-store",
+         "48", "--dir", server.url(), "--no-pause", "--kernel", "large.elf", "--rootfs", "wd"});
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find(" byte for http://127.0.0.1/large.elf.\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("can't allocate "), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("unknown file format."), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("[BOOT FAILED] Can't read kernel image."), std::string::npos) << result.err;
 }
 
 TEST_F(HttpBoot, RootsWithABadPortStopTheBootAtTheRoot) {

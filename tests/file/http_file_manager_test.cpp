@@ -11,6 +11,7 @@
 #include "support/recording_console.h"
 #include "support/simulated_device.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -410,8 +411,26 @@ TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
          "body", "HEAD refused (\"HTTP/1.0 501 Not Implemented\")"},
         {"HEAD without a length, the GET with one", reply(no_length), reply(ok5 + "hello"), true, "hello",
          "http://127.0.0.1/k: contents 5 byte.\n"},
-        {"the HEAD's length stands in for a GET without one", reply(ok5), reply(no_length + "hel"), true,
-         kFailed, "contents of http://127.0.0.1/k are short: 3 of 5 byte.\n"},
+        // The body of a GET without a length ends at the close; it must be as long as the HEAD said.
+        {"a GET without a length ends before the HEAD's length", reply(ok5), reply(no_length + "hel"), true,
+         kFailed, "contents of http://127.0.0.1/k end at 3 byte, the HEAD said 5 byte.\n"},
+        {"a GET without a length goes on beyond the HEAD's length", reply(ok5),
+         reply(no_length + "hello, you"), true, kFailed,
+         "contents of http://127.0.0.1/k go on beyond the HEAD's length of 5 byte.\n"},
+        {"a GET whose length differs from the HEAD's", reply(ok5),
+         reply("HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nhello, y"), true, kFailed,
+         "http://127.0.0.1/k: the contents are 8 byte, the HEAD said 5 byte.\n"},
+        both("more bytes than the Content-Length before the close", reply(ok5 + "hello, you"), true, kFailed,
+             "contents of http://127.0.0.1/k go on beyond its Content-Length of 5 byte.\n"),
+        {"more bytes than the Content-Length, arriving after a pause",
+         reply(ok5),
+         {{{ok5 + "hello", 0}, {"!", 50}}, false},
+         true,
+         kFailed,
+         "contents of http://127.0.0.1/k go on beyond its Content-Length of 5 byte.\n"},
+        {"more bytes than a GET's own length after a HEAD without one", reply(no_length),
+         reply(ok5 + "hello, you"), true, kFailed,
+         "contents of http://127.0.0.1/k go on beyond its Content-Length of 5 byte.\n"},
         {"HEAD refused, the GET not found", reply(refused405),
          reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"), true, kFailed,
          "http://127.0.0.1/k: the server answered \"HTTP/1.0 404 Not Found\".\n"},
@@ -477,6 +496,74 @@ TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
         const std::vector<std::string> requests = {request("HEAD", "/k"), request("GET", "/k")};
         EXPECT_EQ(sent(), std::vector<std::string>(requests.begin(), requests.begin() + (c.opens ? 2 : 1)));
         EXPECT_NE(console.text().find(c.message), std::string::npos) << console.text();
+        EXPECT_EQ(sim::Network::get().openSockets(), 0);
+    }
+}
+
+// `bytes` in pieces of `piece` bytes, `pause_ms` before each.
+ScriptedServer::Reply trickle(const std::string& bytes, size_t piece, int pause_ms) {
+    ScriptedServer::Reply reply;
+    for (size_t at = 0; at < bytes.size(); at += piece)
+        reply.steps.push_back({bytes.substr(at, piece), pause_ms});
+    return reply;
+}
+
+// The progress lines' byte counts, in order.
+std::vector<uint32_t> progressCounts(const std::string& text) {
+    std::vector<uint32_t> counts;
+    const std::string prefix = "http://127.0.0.1/k: ";
+    for (size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1)) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at + prefix.size(), end - at - prefix.size());
+        if (line.ends_with(" of 1000 byte received"))
+            counts.push_back(static_cast<uint32_t>(std::stoul(line)));
+    }
+    return counts;
+}
+
+TEST_F(HttpFileManagerTest, ASlowTransferShowsItsProgressAndOneBelowTheFloorStops) {
+    const std::string body = pattern(1000);
+    const std::string header = "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n";
+    // 512 bytes a second over 200 ms: at least 103 bytes in each window.
+    HttpTransferLimits limits;
+    limits.silence_ms = 2000;
+    limits.window_ms = 200;
+    limits.progress_ms = 60;
+    struct Case {
+        const char* name;
+        ScriptedServer::Reply get;
+        std::string contents;
+        std::string message;
+    };
+    ScriptedServer::Reply slow_header = trickle(header, 1, 10);
+    slow_header.steps.push_back({body, 0});
+    ScriptedServer::Reply slow_body = trickle(body, 1, 10);
+    slow_body.steps.insert(slow_body.steps.begin(), {header, 0});
+    ScriptedServer::Reply fast_enough = trickle(body, 20, 10); // 2,000 byte a second for 500 ms
+    fast_enough.steps.insert(fast_enough.steps.begin(), {header, 0});
+    const Case cases[] = {
+        {"a body of 100 byte a second", slow_body, kFailed, " ms, less than 512 byte a second.\n"},
+        {"a header of 100 byte a second", slow_header, kFailed, " ms, less than 512 byte a second.\n"},
+        {"a body of 2,000 byte a second", fast_enough, body, "http://127.0.0.1/k: contents 1000 byte.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server([&](const std::string& request) {
+            return request.rfind("HEAD ", 0) == 0 ? reply("HTTP/1.0 200 OK\r\n\r\n") : c.get;
+        });
+        files.reset();
+        connect(server.url());
+        files->setLimits(limits);
+        ASSERT_TRUE(files->open(u"/k", 3));
+        EXPECT_EQ(readAt(1000, 0), c.contents);
+        EXPECT_NE(console.text().find(c.message), std::string::npos) << console.text();
+        if (c.get.steps.front().bytes == header) {
+            // A slow body is seen to move.
+            std::vector<uint32_t> counts = progressCounts(console.text());
+            EXPECT_GE(counts.size(), 2u) << console.text();
+            EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end())) << console.text();
+            EXPECT_LT(counts.front(), 1000u);
+        }
         EXPECT_EQ(sim::Network::get().openSockets(), 0);
     }
 }

@@ -292,7 +292,7 @@ TEST_F(PageListTest, ProbeRecognisesTheElfMagicOnly) {
                                                          "ELF") +
                                                  std::string(60, '\0'));
     failing.fail_from = 0;
-    EXPECT_EQ(Loader::probeFileType(failing), Loader::kUnknown);
+    EXPECT_EQ(Loader::probeFileType(failing), Loader::kUnreadable);
 }
 
 } // namespace

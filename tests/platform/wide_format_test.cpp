@@ -72,4 +72,37 @@ TEST(WideFormat, CutsOutputAtTheBufferWithoutOverrun) {
     EXPECT_EQ(buffer[0], 0);
 }
 
+std::string keepingEnd(size_t capacity, size_t kept_end, const char16_t* fmt, ...) {
+    char16_t buffer[64];
+    buffer[capacity] = u'#';
+    va_list args;
+    va_start(args, fmt);
+    int count = wvsprintfKeepingEnd(buffer, capacity, kept_end, fmt, args);
+    va_end(args);
+    EXPECT_EQ(buffer[capacity], u'#') << "written past the buffer";
+    EXPECT_EQ(static_cast<size_t>(count), utf16ToUtf8(buffer).size());
+    return utf16ToUtf8(buffer);
+}
+
+TEST(WideFormat, OutputTooLongForTheBufferCanKeepItsEnd) {
+    struct Case {
+        size_t capacity, kept_end;
+        const char16_t* format;
+        const char16_t* argument;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {16, 5, u"%s: gone\n", u"abcdef", "abcdef: gone\n"},              // fits: as it is
+        {14, 5, u"%s: gone\n", u"abcdef", "abcdef: gone\n"},              // 13 characters and the terminator
+        {13, 5, u"%s: gone\n", u"abcdef", "abcd...gone\n"},               // one short: the middle goes
+        {16, 6, u"%s %d\n", u"0123456789abcdefghij", "012345...ij 42\n"}, // the end spans the number
+        {8, 6, u"%s\n", u"0123456789", "0123456"},                        // no room for the end: cut
+        {16, 0, u"%s\n", u"0123456789abcdefghij", "0123456789abcde"},     // nothing kept: cut
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(keepingEnd(c.capacity, c.kept_end, c.format, c.argument, 42), c.expected);
+    }
+}
+
 } // namespace

@@ -131,7 +131,7 @@ sim::HandOffRun KernelBoot::runSnapshotOnQemu(const std::filesystem::path& saved
     }
     serial.clear();
     sim::HandOffLimits limits;
-    limits.qemu_seconds = 20;
+    limits.time_limit = std::chrono::seconds(20);
     limits.on_screen = std::move(on_screen);
     return sim::runOnQemu(snapshot.hand_off, limits);
 }

@@ -30,16 +30,20 @@ std::string buildPath(const std::string& relative) {
     return std::string(ZANDREL_BUILD_DIR) + "/" + relative;
 }
 
-RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& arguments) {
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
+                               bool input_pipe) {
     int out_fd = -1, err_fd = -1;
     out_name_ = temporaryFile(out_fd, "out");
     err_name_ = temporaryFile(err_fd, "err");
+    int pipe_fds[2] = {-1, -1};
+    if (input_pipe && pipe2(pipe_fds, O_CLOEXEC) != 0)
+        pipe_fds[0] = pipe_fds[1] = -1;
     child_ = fork();
     if (child_ == 0) {
         dup2(out_fd, STDOUT_FILENO);
         dup2(err_fd, STDERR_FILENO);
-        int null_fd = open("/dev/null", O_RDONLY);
-        dup2(null_fd, STDIN_FILENO);
+        int in_fd = pipe_fds[0] >= 0 ? pipe_fds[0] : open("/dev/null", O_RDONLY);
+        dup2(in_fd, STDIN_FILENO);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& argument : arguments)
@@ -50,9 +54,30 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
     }
     close(out_fd);
     close(err_fd);
+    if (pipe_fds[0] >= 0)
+        close(pipe_fds[0]);
+    input_ = pipe_fds[1];
+}
+
+void RunningProgram::send(const std::string& text) {
+    // A program that has gone makes the write fail instead of ending the test.
+    signal(SIGPIPE, SIG_IGN);
+    for (size_t done = 0; input_ >= 0 && done < text.size();) {
+        ssize_t count = write(input_, text.data() + done, text.size() - done);
+        if (count <= 0)
+            break;
+        done += static_cast<size_t>(count);
+    }
+}
+
+void RunningProgram::closeInput() {
+    if (input_ >= 0)
+        close(input_);
+    input_ = -1;
 }
 
 RunningProgram::~RunningProgram() {
+    closeInput();
     if (running()) {
         kill(child_, SIGKILL);
         reap(0);
@@ -111,6 +136,10 @@ ProgramResult RunningProgram::finish(int milliseconds) {
     return {status_, out(), err()};
 }
 
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments) {
-    return RunningProgram(program, arguments).finish();
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& input) {
+    RunningProgram running(program, arguments, !input.empty());
+    running.send(input);
+    running.closeInput();
+    return running.finish();
 }

@@ -14,14 +14,19 @@ struct ProgramResult {
 // A program started in the background; its output is collected as it comes.
 class RunningProgram {
   public:
-    // `arguments` are passed as they are, without a shell.
-    RunningProgram(const std::string& program, const std::vector<std::string>& arguments);
+    // `arguments` are passed as they are, without a shell. Standard input is
+    // empty, or with `input_pipe` a pipe that send() writes to.
+    RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   bool input_pipe = false);
     // Kills the program when it still runs.
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     bool running();
+    // Writes to the program's standard input; closeInput() ends it.
+    void send(const std::string& text);
+    void closeInput();
     std::string out() const;
     std::string err() const;
     // True once standard error holds `text`; false when the program ends
@@ -35,11 +40,13 @@ class RunningProgram {
     bool reap(int options);
 
     pid_t child_ = -1;
+    int input_ = -1;
     int status_ = -1;
     std::string out_name_;
     std::string err_name_;
 };
 
-// `arguments` are passed as they are, without a shell.
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments);
+// `arguments` are passed as they are, without a shell; `input` is all its standard input.
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& input = "");
 std::string buildPath(const std::string& relative);

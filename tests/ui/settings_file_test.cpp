@@ -146,8 +146,6 @@ TEST_F(SettingsFile, BadFilesFallBackToTheDefaults) {
         {"wrong signature", header(0x177d5754, 258, 2152) + good.substr(12)},
         {"only the header", good.substr(0, 12)},
         {"shorter than the header", good.substr(0, 11)},
-        {"size below the header", header(0x177d5753, 258, 4) + good.substr(12)},
-        {"size of 0", header(0x177d5753, 258, 0) + good.substr(12)},
         {"empty file", ""},
     };
     for (const auto& [name, bytes] : cases) {
@@ -178,20 +176,40 @@ TEST_F(SettingsFile, AFileCutShortKeepsEachFieldItHoldsWhole) {
         std::string bytes;
         bool directory, kernel, rootfs, rootfs_file, safety, speed, extra;
     };
+    // "http://server/boot/" ends at byte 60, "kalmor" at 558, "root.img" at 1094, "-x" at 1646.
     const Case cases[] = {
-        {"one byte short", whole.substr(0, 2151), true, true, true, true, true, true, false},
-        {"cut inside the extra options", whole.substr(0, 1700), true, true, true, true, true, true, false},
+        {"one byte short", whole.substr(0, 2151), true, true, true, true, true, true, true},
+        {"cut after the end of the extra options", whole.substr(0, 1700), true, true, true, true, true, true,
+         true},
+        {"cut inside the extra options' text", whole.substr(0, 1644), true, true, true, true, true, true,
+         false},
         {"cut after the speed", whole.substr(0, 1640), true, true, true, true, true, true, false},
         {"cut inside the speed", whole.substr(0, 1638), true, true, true, true, true, false, false},
-        {"cut inside the image name", whole.substr(0, 1100), true, true, true, false, false, false, false},
-        {"cut inside the kernel name", whole.substr(0, 800), true, false, false, false, false, false, false},
-        // The directory's flag without the whole directory would name an empty one.
-        {"cut inside the directory", whole.substr(0, 539), false, false, false, false, false, false, false},
-        {"a larger layout's record cut inside this one",
-         header(0x177d5753, 259, 4096) + whole.substr(12, 1100 - 12), true, true, true, false, false, false,
+        {"cut after the end of the image name", whole.substr(0, 1100), true, true, true, true, false, false,
          false},
+        {"cut inside the image name's text", whole.substr(0, 1090), true, true, true, false, false, false,
+         false},
+        {"cut inside the kernel name's text", whole.substr(0, 556), true, false, false, false, false, false,
+         false},
+        // The directory's flag without the whole directory would name a cut one.
+        {"cut inside the directory's text", whole.substr(0, 50), false, false, false, false, false, false,
+         false},
+        {"a larger layout's record cut inside this one",
+         header(0x177d5753, 259, 4096) + whole.substr(12, 1100 - 12), true, true, true, true, false, false,
+         false},
+        // The file's length, not its size field, says which bytes are there.
         {"a size field shorter than the file", header(0x177d5753, 258, 1640) + whole.substr(12), true, true,
-         true, true, true, true, false},
+         true, true, true, true, true},
+        {"a size field of 0", header(0x177d5753, 258, 0) + whole.substr(12), true, true, true, true, true,
+         true, true},
+        {"a size field of 1", header(0x177d5753, 258, 1) + whole.substr(12), true, true, true, true, true,
+         true, true},
+        {"a size field of 12", header(0x177d5753, 258, 12) + whole.substr(12), true, true, true, true, true,
+         true, true},
+        {"a size field of 13", header(0x177d5753, 258, 13) + whole.substr(12), true, true, true, true, true,
+         true, true},
+        {"a size field beyond the file", header(0x177d5753, 258, 4096) + whole.substr(12, 1640 - 12), true,
+         true, true, true, true, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -51,21 +51,22 @@ std::vector<MemoryManager::Bank> sa1110Banks(uint32_t mdcnf) {
     std::vector<MemoryManager::Bank> banks;
     for (uint32_t pair = 0; pair < 2; ++pair) {
         uint32_t fields = mdcnf >> (pair * kSa1110SecondPairShift);
-        uint32_t rows_code = (fields >> kSa1110RowShift) & kSa1110RowMask;
+        uint32_t drac = (fields >> kSa1110DracShift) & kSa1110DracMask;
         uint64_t bus_bytes = (fields & kSa1110Width16) != 0 ? 2 : 4;
         for (uint32_t bank = 0; bank < 2; ++bank) {
             if ((fields & (1u << bank)) == 0)
                 continue;
-            if (rows_code > 4)
+            if (drac == kSa1110DracReserved)
                 return {};
-            banks.push_back(bankAt(pair * 2 + bank, (uint64_t{1} << (9 + rows_code + 11)) * bus_bytes));
+            uint32_t address_bits = kDracBase + drac + kSa1110MostColumnBits;
+            banks.push_back(bankAt(pair * 2 + bank, (uint64_t{1} << address_bits) * bus_bytes));
         }
     }
     return banks;
 }
 
 std::vector<MemoryManager::Bank> sa1100Banks(uint32_t mdcnf) {
-    uint32_t rows = 9 + ((mdcnf >> kSa1100RowShift) & kSa1100RowMask);
+    uint32_t rows = kDracBase + ((mdcnf >> kSa1100DracShift) & kSa1100DracMask);
     std::vector<MemoryManager::Bank> banks;
     for (uint32_t bank = 0; bank < 4; ++bank) {
         if ((mdcnf & (1u << bank)) != 0)

@@ -186,6 +186,10 @@ void GetSystemInfo(SYSTEM_INFO* info) {
     info->wProcessorRevision = system.wProcessorRevision;
 }
 
+DWORD GetTickCount() {
+    return ::GetTickCount();
+}
+
 void GlobalMemoryStatus(MEMORYSTATUS* status) {
     ::MEMORYSTATUS system{};
     system.dwLength = sizeof system;

@@ -34,7 +34,7 @@ const Variant kSA11x0{"SA11x0",
                       SecondStage_sa11x0,
                       &SecondStage_sa11x0_size,
                       "FlatJump_sa11x0",
-                      "MDCNF = 0x000052b5\n", // bank 0, SDRAM, 12 rows, 32 bits: 32 MB
+                      "MDCNF = 0x72547255\n", // bank 0, SDRAM, DRAC 5 (14 row and bank bits), 32 bits: 32 MB
                       0x02000000,
                       0xA0000000};
 const Variant kPXA2x0{"PXA2x0",
@@ -139,10 +139,32 @@ TEST_F(SA11x0Init, TheTwoBankIpaqRegistersBothBanksWhateverTheSplit) {
     SA1100Architecture architecture(&console_slot, &memory_slot);
     console.output.clear();
     ASSERT_TRUE(architecture.init());
-    EXPECT_EQ(console.text(), "MDCNF = 0x000052b7\n"
+    EXPECT_EQ(console.text(), "MDCNF = 0x72547257\n"
                               "[0] 0xc0000000 size 0x02000000\n"
                               "[1] 0xc8000000 size 0x02000000\n"
                               "D-cache size = 8192\n");
+}
+
+// Where the register cannot tell a bank's size (parts with fewer columns than
+// the processor can address), the bank registered holds at least the RAM.
+TEST_F(SA11x0Init, ABankTheRegisterCannotTellIsRegisteredAtItsMost) {
+    struct Case {
+        const char16_t* profile;
+        const char* expected;
+    };
+    for (const Case& c : {Case{u"Compaq iPAQ H3100", // 16 MB of 256-column SDRAM: DRAC 5 as for 32 MB
+                               "MDCNF = 0x72547255\n[0] 0xc0000000 size 0x02000000\n"},
+                          Case{u"HP Jornada 820", // 16 MB of 12-row, 10-column EDO DRAM
+                               "MDCNF = 0x001eba31\n[0] 0xc0000000 size 0x04000000\n"}}) {
+        useProfile(*sim::findDeviceProfile(c.profile));
+        MemoryManagerLockPages fresh(&sim::LockPages, &sim::UnlockPages, &console_slot, kPage, 0);
+        memory_slot = &fresh;
+        SA1100Architecture architecture(&console_slot, &memory_slot);
+        console.output.clear();
+        ASSERT_TRUE(architecture.init());
+        EXPECT_EQ(console.text(), std::string(c.expected) + "D-cache size = 8192\n");
+        memory_slot = manager.get();
+    }
 }
 
 TEST_P(VariantTest, InitFailsWhenTheMemoryManagerCannotStart) {

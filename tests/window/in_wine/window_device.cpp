@@ -38,7 +38,6 @@ void make() {
     serial.clear();
     jump_reached = false;
     shown = ShownKernel{};
-    sim::withdrawEmulationStop();
     sim::Handheld::get().serial_output = [](const char* bytes, size_t count) { serial.append(bytes, count); };
 }
 
@@ -101,8 +100,13 @@ void showKernelAtJump(std::function<int(const HandOffTask& task)> show) {
         // Shared with the task, which may outlive `show` when the view fails to wait for it.
         auto ended = std::make_shared<std::atomic<bool>>(false);
         auto stopped = std::make_shared<std::atomic<bool>>(false);
-        HandOffTask task = [&hand_off, ended, stopped](const std::function<void(sim::RgbImage)>&) {
-            sim::HandOffRun run = sim::runOnUnicorn(hand_off, sim::HandOffLimits{});
+        // The serial line whose quit ends the run, as zandrel-window's standard input.
+        auto line = std::make_shared<sim::SerialInput>();
+        sim::Handheld::get().serial_input = line.get();
+        HandOffTask task = [&hand_off, ended, stopped, line](const std::function<void(sim::RgbImage)>&) {
+            sim::HandOffLimits limits;
+            limits.quit = &line->quitRequested();
+            sim::HandOffRun run = sim::runOnUnicorn(hand_off, limits);
             *stopped = run.result.stop == sim::EmulationStop::kUserQuit;
             *ended = true;
             return run.result.stop == sim::EmulationStop::kHalted ? 0 : 3;
@@ -110,6 +114,7 @@ void showKernelAtJump(std::function<int(const HandOffTask& task)> show) {
         shown.status = show(task);
         shown.ended_before = *ended;
         shown.stopped_from_outside = *stopped;
+        sim::Handheld::get().serial_input = nullptr;
     };
 }
 
