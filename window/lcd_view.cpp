@@ -92,7 +92,7 @@ class LcdView {
     void refresh();
     void paint();
     void onKernelStopped();
-    void saveLastPicture();
+    void onLastPictureShown();
 
     std::shared_ptr<KernelRun> run_;
     const LcdViewOptions options_;
@@ -179,18 +179,19 @@ void LcdView::onKernelStopped() {
     stopped_ = true;
     refresh();
     UpdateWindow(window_);
+    // Wine hands the window's drawing to the X server from the message loop: the
+    // last picture is on the screen only once the loop has run a while.
+    SetTimer(window_, kLastPictureTimer, kSettleMilliseconds, nullptr);
+}
+
+void LcdView::onLastPictureShown() {
+    KillTimer(window_, kLastPictureTimer);
     if (options_.last_picture.empty()) {
         std::fprintf(stderr,
                      "zandrel-window: the kernel has stopped; its screen stays until a key or a tap\n");
         std::fflush(stderr);
         return;
     }
-    // Wine hands the window's drawing to the X server from the message loop: the picture is taken from there.
-    SetTimer(window_, kLastPictureTimer, kSettleMilliseconds, nullptr);
-}
-
-void LcdView::saveLastPicture() {
-    KillTimer(window_, kLastPictureTimer);
     if (!screenshot(options_.last_picture))
         std::fprintf(stderr, "zandrel-window: can't take the screenshot %s\n", options_.last_picture.c_str());
     PostQuitMessage(0);
@@ -200,7 +201,7 @@ LRESULT LcdView::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_TIMER:
         if (wparam == kLastPictureTimer)
-            saveLastPicture();
+            onLastPictureShown();
         else
             refresh();
         return 0;
