@@ -42,7 +42,7 @@ for machine in "HP Jornada 720 (US/UK)" "Compaq iPAQ H3900"; do
   "$build/zandrel-sim" --quiet --device "$work/device" --machine "$machine" --dir '\Storage Card\' \
     --kernel moving_bands_bench.elf --no-pause --emulator none --snapshot "$snapshot" >/dev/null 2>&1
   screen=$("$build/zandrel-sim" --quiet --machine "$machine" --screen-size)
-  private_x_server "$screen"
+  private_x_server
   wine_prefix_ready "${ZANDREL_WINE_PREFIX:-$build/wine-prefix}" "$screen"
   wine "$build/zandrel-live-screen-bench.exe.so" "$snapshot" "$runs" "$work" >"$work/runs"
   wineserver -k 2>/dev/null || true
@@ -63,5 +63,5 @@ for machine in "HP Jornada 720 (US/UK)" "Compaq iPAQ H3900"; do
   echo "  wall time, live window:          best ${live_best}s, median ${live_median}s"
   echo "  ratio: best $(ratio "$live_best" "$base_best"), median $(ratio "$live_median" "$base_median")"
   echo "  the kernel thread's processor time, median: ${base_cpu}s without, ${live_cpu}s with the window"
-  echo "  the window's thread meanwhile: median ${view_share}% of one processor"
+  echo "  the view's and the window's threads meanwhile: median ${view_share}% of one processor"
 done

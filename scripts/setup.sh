@@ -22,11 +22,12 @@ packages=(
   clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
 )
 
+# One query for all of them: this runs before every window launch.
+installed=" $(dpkg-query -W -f='${db:Status-Abbrev}${Package}\n' "${packages[@]}" 2>/dev/null |
+  sed -n 's/^ii *//p' | tr '\n' ' ') "
 missing=()
 for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
+  [[ $installed == *" $package "* ]] || missing+=("$package")
 done
 
 if ((${#missing[@]} == 0)); then

@@ -14,7 +14,8 @@
 # folder named on standard error. After the jump the desktop is the handheld's
 # screen; with a display, the kernel's last picture stays until a key or a tap.
 # The kernel's serial output goes to standard output; the program ends with
-# zandrel-sim's exit status. ZANDREL_BUILD_DIR chooses the build folder
+# zandrel-sim's exit status. --help prints the help without Wine or an X
+# server. ZANDREL_BUILD_DIR chooses the build folder
 # (default build/), ZANDREL_WINE_PREFIX the Wine prefix (default in it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,19 +33,25 @@ while (($#)); do
     --screen) screen=$2; shift 2 ;;
     --unattended) unattended=1; arguments+=("$1" "${2:-}"); shift $(($# > 1 ? 2 : 1)) ;;
     --answer | --answers) answered=1; arguments+=("$1" "$2"); sim_arguments+=("$1" "$2"); shift 2 ;;
-    --help | -h) help=1; arguments+=("$1"); shift ;;
+    --help | -h) help=1; shift ;;
     *) arguments+=("$1"); sim_arguments+=("$1"); shift ;;
   esac
 done
 
 bash scripts/setup.sh >&2
-cmake -S . -B "$build" -G Ninja >/dev/null
+# Once configured, the build configures itself again when a CMakeLists.txt changes.
+[[ -f $build/build.ninja ]] || cmake -S . -B "$build" -G Ninja >/dev/null
+if ((help)); then
+  # Printed without Wine or an X server.
+  cmake --build "$build" --target zandrel-window-help >&2
+  echo "usage: scripts/window.sh [--screen WIDTHxHEIGHT] [zandrel-window's options]"
+  echo "  --screen WIDTHxHEIGHT   the screen the window opens on (default: the handheld's)"
+  echo
+  exec "$build/zandrel-window-help"
+fi
 cmake --build "$build" --target zandrel-window zandrel-sim >&2
 
-if [[ -z $screen ]]; then
-  screen=640x240
-  ((help)) || screen=$("$build/zandrel-sim" --quiet "${sim_arguments[@]}" --screen-size)
-fi
+[[ -n $screen ]] || screen=$("$build/zandrel-sim" --quiet "${sim_arguments[@]}" --screen-size)
 
 source scripts/wine_env.sh
 x_server_pid=
@@ -54,9 +61,9 @@ cleanup() {
 }
 trap cleanup EXIT
 if [[ -z ${DISPLAY:-} ]]; then
-  private_x_server "$screen"
+  private_x_server
   ((answered)) || arguments+=(--answer yes)
-  if ((!help && !unattended)); then
+  if ((!unattended)); then
     mkdir -p "$build/window-screenshots"
     arguments+=(--unattended "$(mktemp -d "$build/window-screenshots/run-XXXXXX")")
   fi

@@ -16,7 +16,3 @@ bool runHostTool(std::vector<std::string> arguments) {
     int status = 0;
     return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-
-bool screenshot(const std::string& png_file) {
-    return runHostTool({"import", "-window", "root", png_file});
-}

@@ -7,5 +7,3 @@
 
 // Runs the program (arguments[0], found on PATH) and waits for it; true when it exited with 0.
 bool runHostTool(std::vector<std::string> arguments);
-// A picture of the whole X screen as a PNG file.
-bool screenshot(const std::string& png_file);

@@ -4,10 +4,12 @@
 #include "sim/handheld.h"
 #include "sim/lcd.h"
 #include "ui/window/win32.h"
-#include "window/host_tools.h"
+#include "window/lcd_desktop.h"
 #include "window/screen_capture.h"
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -20,7 +22,8 @@ constexpr UINT_PTR kLastPictureTimer = 2;
 constexpr UINT kRefreshMilliseconds = 100; // about ten pictures a second
 constexpr UINT kKernelStopped = WM_APP + 1;
 constexpr DWORD kSettleMilliseconds = 500;      // for the X server to show the last picture
-constexpr DWORD kThreadEndMilliseconds = 10000; // the kernel's thread has posted its end by then
+constexpr DWORD kThreadEndMilliseconds = 10000; // a thread told to end has ended by then
+constexpr int kKernelStillRuns = 3;             // the status of a run that did not halt
 
 // Pixels as GDI takes them: 0x00RRGGBB, rows from the top.
 struct Pixels {
@@ -41,16 +44,47 @@ Pixels pixelsOf(const sim::RgbImage& picture) {
     return pixels;
 }
 
+// What the kernel's thread and the view share. Each holds it, so that either
+// may end first: the window's thread may leave the view while the kernel
+// still runs (the window closed under it), and the kernel's thread may
+// still write the status and QEMU's pictures then.
+struct KernelRun {
+    explicit KernelRun(DeviceSession::HandOffTask run_task) : task(std::move(run_task)) {}
+
+    const DeviceSession::HandOffTask task;
+    std::atomic<bool> ended{false};
+    std::atomic<int> status{1};
+    std::atomic<HWND> view{nullptr}; // told when the kernel stops
+    std::mutex board_lock;
+    std::optional<sim::RgbImage> board_picture;
+};
+
+DWORD WINAPI runKernel(void* data) {
+    std::shared_ptr<KernelRun> run = std::move(*static_cast<std::shared_ptr<KernelRun>*>(data));
+    delete static_cast<std::shared_ptr<KernelRun>*>(data);
+    int status = run->task([run](sim::RgbImage picture) {
+        std::lock_guard<std::mutex> hold(run->board_lock);
+        run->board_picture = std::move(picture);
+    });
+    run->status = status;
+    run->ended = true;
+    PostMessageW(run->view.load(), kKernelStopped, 0, 0);
+    return 0;
+}
+
+// The window over the LCD's desktop, on a thread of its own, which takes that
+// desktop before it makes the window.
 class LcdView {
   public:
-    LcdView(const DeviceSession::HandOffTask& task, const LcdViewOptions& options)
-        : task_(task), options_(options), profile_(sim::Handheld::get().profile()) {}
+    LcdView(std::shared_ptr<KernelRun> run, const LcdViewOptions& options, HDESK desktop)
+        : run_(std::move(run)), options_(options), profile_(sim::Handheld::get().profile()),
+          desktop_(desktop) {}
 
-    int run();
+    static DWORD WINAPI thread(void* view) { return static_cast<LcdView*>(view)->show(); }
 
   private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    static DWORD WINAPI kernelThread(void* view);
+    DWORD show();
     LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
     bool createWindow();
     // The LCD now: QEMU's latest picture once it has sent one, else the panel read in place.
@@ -58,17 +92,15 @@ class LcdView {
     void refresh();
     void paint();
     void onKernelStopped();
-    void saveLastPicture();
+    void onLastPictureShown();
 
-    const DeviceSession::HandOffTask& task_;
-    const LcdViewOptions& options_;
+    std::shared_ptr<KernelRun> run_;
+    const LcdViewOptions options_;
     const sim::DeviceProfile& profile_;
+    HDESK desktop_;
     HWND window_ = nullptr;
     Pixels shown_;
     bool stopped_ = false;
-    int status_ = 1;
-    std::mutex board_lock_;
-    std::optional<sim::RgbImage> board_picture_;
 };
 
 LRESULT CALLBACK LcdView::windowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -81,16 +113,6 @@ LRESULT CALLBACK LcdView::windowProcedure(HWND window, UINT message, WPARAM wpar
     if (view == nullptr)
         return DefWindowProcW(window, message, wparam, lparam);
     return view->handle(message, wparam, lparam);
-}
-
-DWORD WINAPI LcdView::kernelThread(void* data) {
-    auto* view = static_cast<LcdView*>(data);
-    view->status_ = view->task_([view](sim::RgbImage picture) {
-        std::lock_guard<std::mutex> hold(view->board_lock_);
-        view->board_picture_ = std::move(picture);
-    });
-    PostMessageW(view->window_, kKernelStopped, 0, 0);
-    return 0;
 }
 
 bool LcdView::createWindow() {
@@ -111,9 +133,9 @@ bool LcdView::createWindow() {
 
 sim::RgbImage LcdView::panel() {
     {
-        std::lock_guard<std::mutex> hold(board_lock_);
-        if (board_picture_)
-            return *board_picture_;
+        std::lock_guard<std::mutex> hold(run_->board_lock);
+        if (run_->board_picture)
+            return *run_->board_picture;
     }
     return sim::renderLcd();
 }
@@ -151,22 +173,25 @@ void LcdView::paint() {
 }
 
 void LcdView::onKernelStopped() {
+    if (stopped_)
+        return;
     KillTimer(window_, kRefreshTimer);
     stopped_ = true;
     refresh();
     UpdateWindow(window_);
+    // Wine hands the window's drawing to the X server from the message loop: the
+    // last picture is on the screen only once the loop has run a while.
+    SetTimer(window_, kLastPictureTimer, kSettleMilliseconds, nullptr);
+}
+
+void LcdView::onLastPictureShown() {
+    KillTimer(window_, kLastPictureTimer);
     if (options_.last_picture.empty()) {
         std::fprintf(stderr,
                      "zandrel-window: the kernel has stopped; its screen stays until a key or a tap\n");
         std::fflush(stderr);
         return;
     }
-    // Wine hands the window's drawing to the X server from the message loop: the picture is taken from there.
-    SetTimer(window_, kLastPictureTimer, kSettleMilliseconds, nullptr);
-}
-
-void LcdView::saveLastPicture() {
-    KillTimer(window_, kLastPictureTimer);
     if (!screenshot(options_.last_picture))
         std::fprintf(stderr, "zandrel-window: can't take the screenshot %s\n", options_.last_picture.c_str());
     PostQuitMessage(0);
@@ -176,7 +201,7 @@ LRESULT LcdView::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_TIMER:
         if (wparam == kLastPictureTimer)
-            saveLastPicture();
+            onLastPictureShown();
         else
             refresh();
         return 0;
@@ -200,9 +225,13 @@ LRESULT LcdView::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
-int LcdView::run() {
+// Until the kernel has stopped and its last picture is taken or left by a
+// key or a tap, or until the window's thread ends the view.
+DWORD LcdView::show() {
+    if (desktop_ != nullptr && !SetThreadDesktop(desktop_))
+        std::fprintf(stderr, "zandrel-window: the LCD shows on the window's desktop\n");
     if (!createWindow())
-        return task_({});
+        return 1;
     if (options_.from_qemu && !sim::qemuBoardFor(profile_.processor).has_lcd)
         std::fprintf(stderr, "zandrel-window: QEMU %s has no LCD; the screen stays as Windows CE left it\n",
                      sim::qemuBoardFor(profile_.processor).name);
@@ -212,23 +241,46 @@ int LcdView::run() {
     SetFocus(window_);
     UpdateWindow(window_);
     SetTimer(window_, kRefreshTimer, kRefreshMilliseconds, nullptr);
-    HANDLE kernel = CreateThread(nullptr, 0, kernelThread, this, 0, nullptr);
-    if (kernel == nullptr) {
-        DestroyWindow(window_);
-        return task_({});
-    }
-    // Windows CE's windows are gone: only the view takes input, the others may still paint.
+    run_->view = window_;
+    if (run_->ended) // before the view could be told
+        onKernelStopped();
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.hwnd == window_ || message.message == WM_PAINT) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    run_->view = nullptr;
+    DestroyWindow(window_);
+    return 0;
+}
+
+// Windows CE's windows are gone: they take no input and show nothing, but
+// this thread answers what is sent to them. A quit message here (the window
+// closed through the window system) ends the program: answers true then,
+// with the message's code in `quit_code`.
+bool waitForTheView(HANDLE view, WPARAM& quit_code) {
+    for (;;) {
+        if (MsgWaitForMultipleObjects(1, &view, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+            return false;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit_code = message.wParam;
+                return true;
+            }
+            if (message.message == WM_PAINT)
+                DispatchMessageW(&message);
         }
     }
-    WaitForSingleObject(kernel, kThreadEndMilliseconds);
-    CloseHandle(kernel);
-    DestroyWindow(window_);
-    return status_;
+}
+
+void hideThisThreadsWindows() {
+    for (HWND window = GetTopWindow(nullptr); window != nullptr;) {
+        HWND next = GetWindow(window, GW_HWNDNEXT);
+        if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+            ShowWindow(window, SW_HIDE);
+        window = next;
+    }
 }
 
 } // namespace
@@ -240,5 +292,36 @@ void leaveTheWindowOnTheLcd() {
 }
 
 int runShowingTheLcd(const DeviceSession::HandOffTask& task, const LcdViewOptions& options) {
-    return LcdView(task, options).run();
+    auto run = std::make_shared<KernelRun>(task);
+    const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+    // The whole LCD at its own resolution, on a desktop of its size.
+    HDESK desktop = desktopOfSize(profile.screen_width, profile.screen_height);
+    hideThisThreadsWindows();
+    HANDLE kernel = CreateThread(nullptr, 0, runKernel, new std::shared_ptr<KernelRun>(run), 0, nullptr);
+    if (kernel == nullptr)
+        return task({});
+    LcdView view(run, options, desktop);
+    DWORD view_thread = 0;
+    HANDLE shown = CreateThread(nullptr, 0, LcdView::thread, &view, 0, &view_thread);
+    WPARAM quit_code = 0;
+    bool closed = shown != nullptr && waitForTheView(shown, quit_code);
+    if (closed) {
+        std::fprintf(stderr, "zandrel-window: the window was closed; the kernel is stopped\n");
+        // As Ctrl-A X on a terminal: the emulators look at the serial line's quit.
+        if (sim::SerialInput* line = sim::Handheld::get().serial_input)
+            line->requestQuit();
+        PostThreadMessageW(view_thread, WM_QUIT, 0, 0);
+    }
+    // The view ends with the kernel, or is told to; the kernel's run has its own limits.
+    if (shown != nullptr) {
+        WaitForSingleObject(shown, closed ? kThreadEndMilliseconds : INFINITE);
+        CloseHandle(shown);
+    }
+    bool ended = WaitForSingleObject(kernel, closed ? kThreadEndMilliseconds : INFINITE) == WAIT_OBJECT_0;
+    CloseHandle(kernel);
+    if (desktop != nullptr)
+        CloseDesktop(desktop);
+    if (closed)
+        PostQuitMessage(static_cast<int>(quit_code)); // for the message loop that follows, if any
+    return ended ? run->status.load() : kKernelStillRuns;
 }

@@ -1,10 +1,13 @@
-// After the jump Windows CE is gone and the Wine desktop is the handheld's
-// LCD. At the jump the window's own picture, what Windows CE showed, goes
-// into the frame buffer, as the display driver leaves it on a device; then
-// the kernel runs on a thread of its own while a window over the whole
-// desktop shows the LCD, read about ten times a second on the window's
-// thread, until the kernel stops. The last picture stays until a key or a
-// tap, or, with nobody at the screen, is saved as a screenshot.
+// After the jump Windows CE is gone and the handheld's LCD is a Wine desktop
+// of its own at the booted machine's screen size, over the window's. At the
+// jump the window's own picture, what Windows CE showed, goes into the frame
+// buffer, as the display driver leaves it on a device; then the kernel runs
+// on a thread of its own while a window over the LCD's desktop, on a thread
+// of that desktop, shows the LCD, read about ten times a second, until the
+// kernel stops. The last picture stays until a key or a tap, or, with nobody
+// at the screen, is saved as a screenshot. Closing the window's root window
+// meanwhile stops the kernel and ends the view once the kernel's thread has
+// ended.
 #pragma once
 
 #include "cli/device_session.h"
@@ -27,5 +30,6 @@ struct LcdViewOptions {
 };
 
 // Runs `task` (the hand-off) and shows the LCD meanwhile; answers the task's
-// status. Without a window for the view the task runs on this thread.
+// status. A quit message on this thread meanwhile (the window closed) stops
+// the kernel and is posted again once the kernel's thread has ended.
 int runShowingTheLcd(const DeviceSession::HandOffTask& task, const LcdViewOptions& options);

@@ -8,6 +8,7 @@
 #include "ui/menu_context.h"
 #include "ui/window/program.h"
 #include "window/box_answerer.h"
+#include "window/handheld_font.h"
 #include "window/lcd_view.h"
 #include "window/machine_at_boot.h"
 #include "window/unattended_run.h"
@@ -62,6 +63,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (!device.useMachineNamed(menu->platformName(menu->nearestPlatformIndex())))
         return 2;
     handheldFollowsPages([&device](const char16_t* name) { return device.machineFor(name); });
+    useTheHandheldsSystemFont();
 
     std::unique_ptr<BoxAnswerer> answerer = boxAnswerer(options, terminal);
     // After the jump the desktop is the handheld's screen.
@@ -82,5 +84,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     };
     bool auto_boot = menu->prefs.auto_boot > 0;
     int exit_code = WindowDriver::run([&](WindowDriver& window) { unattended.drive(window, auto_boot); });
-    return unattended.bootCameBack() ? 1 : exit_code;
+    return unattended.bootCameBack() || unattended.endedBeforeBoot() ? 1 : exit_code;
 }

@@ -1,6 +1,7 @@
 #include "window/screen_capture.h"
 
 #include "ui/window/win32.h"
+#include "window/host_tools.h"
 
 #include <cstdint>
 
@@ -12,6 +13,12 @@ void paintThisThreadsWindows() {
     // Wine hands the drawing to the X server when the thread looks at its messages.
     MSG pending;
     PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+bool screenshot(const std::string& png_file) {
+    std::string desktop = std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" +
+                          std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "+0+0";
+    return runHostTool({"import", "-window", "root", "-crop", desktop, "+repage", png_file});
 }
 
 sim::RgbImage captureScreen(int width, int height) {

@@ -6,7 +6,8 @@
 #include "cli/terminal.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
-#include "window/host_tools.h"
+#include "window/handheld_font.h"
+#include "window/screen_capture.h"
 #include "window/win_text.h"
 #include "window/window_driver.h"
 #include "window/window_options.h"
@@ -34,6 +35,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     if (!device.setUp())
         return 2;
     applyToSettings(options, *MenuContext::instance());
+    useTheHandheldsSystemFont();
     bool written = true;
     WindowDriver::run([&](WindowDriver& window) {
         const char* const pages[] = {"main", "option", "console"};

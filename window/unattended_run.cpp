@@ -1,6 +1,5 @@
 #include "window/unattended_run.h"
 
-#include "window/host_tools.h"
 #include "window/screen_capture.h"
 
 #include <cstdio>
@@ -9,6 +8,7 @@ namespace {
 
 constexpr int kConsolePage = 2;
 constexpr int kSettleMilliseconds = 500; // for the window system to paint
+// Auto boot may wait as long as its seconds say; the window's closing ends the wait at once.
 constexpr int kBootWaitMilliseconds = 24 * 60 * 60 * 1000;
 
 } // namespace
@@ -35,9 +35,19 @@ void UnattendedRun::drive(WindowDriver& window, bool auto_boot) {
     }
     std::fflush(stderr);
     // The boot runs on the window's thread; a boot that jumps ends the process there.
-    came_back_ =
-        window.waitUntil([&window] { return window.bootStartsHandled() > 0; }, kBootWaitMilliseconds);
-    take("console.png");
+    bool ended =
+        window.waitUntil([&window] { return window.bootStartsHandled() > 0 || !IsWindow(window.root()); },
+                         kBootWaitMilliseconds);
+    if (window.bootStartsHandled() > 0) {
+        came_back_ = true;
+        take("console.png");
+        return;
+    }
+    closed_before_boot_ = true;
+    std::fprintf(stderr,
+                 ended ? "zandrel-window: the window was closed before a boot started; nothing was booted\n"
+                       : "zandrel-window: no boot started within a day; the run ends\n");
+    std::fflush(stderr);
 }
 
 void UnattendedRun::atJump() const {

@@ -3,7 +3,8 @@
 // the window is up (unless auto boot presses it), and screenshots of the
 // window before Boot, of the Console page at the end of the boot and, after
 // the jump, of the kernel's screen when it stops go to FOLDER. A boot that
-// comes back (failed or cancelled) ends the program.
+// comes back (failed or cancelled) ends the program, and so does the window
+// closed before a boot started.
 #pragma once
 
 #include "window/window_driver.h"
@@ -20,6 +21,8 @@ class UnattendedRun {
     void atJump() const;
     // A boot started and came back.
     bool bootCameBack() const { return came_back_; }
+    // The window closed, or the wait ran out, before a boot started.
+    bool endedBeforeBoot() const { return closed_before_boot_; }
     // Where the kernel's screen goes.
     std::string kernelScreenFile() const { return folder_ + "/kernel-screen.png"; }
 
@@ -28,4 +31,5 @@ class UnattendedRun {
 
     std::string folder_;
     bool came_back_ = false;
+    bool closed_before_boot_ = false;
 };

@@ -73,9 +73,9 @@ class WindowUnderWine : public ::testing::Test {
         char pattern[] = "/tmp/zandrel-wine-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         prefix = pattern;
-        // The X screen holds every desktop of the runs, 640x240 to 480x640.
+        // The X screen holds the desktop of every machine.
         const std::string script =
-            "source \"$1\" && private_x_server 640x640 &&"
+            "source \"$1\" && private_x_server &&"
             // The X server's process is told at once, so it is stopped even when the prefix fails.
             " echo \"x_server_pid=$x_server_pid\" && wine_prefix_ready \"$2\" 640x240 &&"
             " for name in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES; do echo \"$name=${!name}\"; done";
@@ -95,6 +95,7 @@ class WindowUnderWine : public ::testing::Test {
         }
         if (result.status != 0)
             skip_reason = "the Wine setup of scripts/wine_env.sh failed: " + result.err;
+        prefix_setup_output = result.err;
     }
 
     // The prefix's virtual desktop from the next Wine program on.
@@ -107,9 +108,19 @@ class WindowUnderWine : public ::testing::Test {
 
     static inline std::string wine;
     static inline std::string skip_reason;
+    // What making this run's prefix said on standard error.
+    static inline std::string prefix_setup_output;
     static inline pid_t x_server = 0;
     static inline std::filesystem::path prefix;
 };
+
+// The prefix made for the first time, as a first launch makes it: it says
+// that it makes it, and nothing else (a look into a registry file not yet
+// written was a "No such file or directory").
+TEST_F(WindowUnderWine, MakingThePrefixSaysOnlyThat) {
+    EXPECT_EQ(prefix_setup_output,
+              "window: making the Wine prefix " + (prefix / "prefix").string() + " (once)\n");
+}
 
 void expectChecksPass(const ProgramResult& result) {
     EXPECT_EQ(result.status, 0) << result.out << result.err;
@@ -117,18 +128,30 @@ void expectChecksPass(const ProgramResult& result) {
     EXPECT_EQ(result.out.find("[  FAILED  ]"), std::string::npos) << result.out;
 }
 
+// The checks that reach the jump's LCD, whose desktop stays over the
+// window's for the rest of the process (zandrel-window's process ends after
+// the jump), run in a process of their own.
+const char kLcdChecks[] = "WindowChecks.ClosingTheWindowWhileTheKernelRunsStopsItFirst";
+
 TEST_F(WindowUnderWine, InProcessWindowChecksPass) {
     ASSERT_TRUE(useDesktop("640x240"));
-    expectChecksPass(runProgram(wine, {buildPath("zandrel-window-checks.exe.so")}));
+    expectChecksPass(runProgram(
+        wine, {buildPath("zandrel-window-checks.exe.so"), std::string("--gtest_filter=-") + kLcdChecks}));
+    expectChecksPass(runProgram(
+        wine, {buildPath("zandrel-window-checks.exe.so"), std::string("--gtest_filter=") + kLcdChecks}));
 }
 
-// The layout check on the other screens of the handhelds: portrait, and the W-ZERO3's.
+// The layout, message-box and machine-list checks on the other screens of the
+// handhelds: an iPAQ's, narrower than any box of the window system and the
+// longest machine name's list, and the W-ZERO3's.
 TEST_F(WindowUnderWine, LayoutFitsThePortraitScreens) {
     for (const char* size : {"240x320", "480x640"}) {
         SCOPED_TRACE(size);
         ASSERT_TRUE(useDesktop(size));
-        expectChecksPass(runProgram(wine, {buildPath("zandrel-window-checks.exe.so"),
-                                           "--gtest_filter=WindowChecks.LayoutFitsTheScreen"}));
+        expectChecksPass(runProgram(
+            wine, {buildPath("zandrel-window-checks.exe.so"),
+                   "--gtest_filter=WindowChecks.LayoutFitsTheScreen:WindowChecks.MessageBoxesFitTheScreen:"
+                   "WindowChecks.TheDroppedMachineListShowsItsLongestName"}));
     }
     ASSERT_TRUE(useDesktop("640x240"));
 }
@@ -231,7 +254,7 @@ class WindowProgram : public WindowUnderWine {
     // Settings as zandrel-sim's boot saves them (it stores what its options say),
     // with auto boot after one second, as the Option page would store it.
     void saveAutoBootSettings(const std::vector<std::string>& settings,
-                              const std::string& kernel = "probe.elf") {
+                              const std::string& kernel = "probe.elf", int32_t seconds = 1) {
         std::vector<std::string> store = {"--device", device.string(),    "--quiet",  "--emulator", "none",
                                           "--dir",    "\\Storage Card\\", "--kernel", kernel};
         store.insert(store.end(), settings.begin(), settings.end());
@@ -239,9 +262,8 @@ class WindowProgram : public WindowUnderWine {
         std::fstream file(device / "Storage Card" / "zandrel.cnf",
                           std::ios::in | std::ios::out | std::ios::binary);
         ASSERT_TRUE(file.is_open());
-        const int32_t one_second = 1;
         file.seekp(offsetof(Preferences, auto_boot));
-        file.write(reinterpret_cast<const char*>(&one_second), sizeof(one_second));
+        file.write(reinterpret_cast<const char*>(&seconds), sizeof(seconds));
     }
     std::vector<std::string> windowCommand(const std::vector<std::string>& arguments) {
         std::vector<std::string> all = {buildPath("zandrel-window.exe.so"), "--device", device.string()};
@@ -249,12 +271,17 @@ class WindowProgram : public WindowUnderWine {
         return all;
     }
     ProgramResult runWindow(const std::vector<std::string>& arguments) {
+        waitForTheLastRunsDesktops();
         return runProgram(wine, windowCommand(arguments));
     }
     // zandrel-window started; it goes on until the test ends it.
     std::unique_ptr<RunningProgram> startWindow(const std::vector<std::string>& arguments) {
+        waitForTheLastRunsDesktops();
         return std::make_unique<RunningProgram>(wine, windowCommand(arguments));
     }
+    // The desktops of a program that has ended stay on the X screen for about
+    // a second, the LCD's over the window's: a run starts when they are gone.
+    static void waitForTheLastRunsDesktops() { runProgram(onPath("wineserver"), {"-w"}); }
 
     std::filesystem::path device;
 };
@@ -383,6 +410,50 @@ TEST_F(WindowProgram, BeforeTheJumpTheLcdHoldsTheWindowsPicture) {
     ASSERT_TRUE(useDesktop("640x240"));
 }
 
+// The desktop opened at another machine's size takes the booted machine's at
+// the jump, so the whole LCD shows at its own resolution: the screenshot of
+// the kernel's screen is the machine's size and holds the picture that
+// zandrel-sim --screen-png writes for the same boot (pixel for pixel at the
+// panel's 16 bits, as the X server shows it).
+TEST_F(WindowProgram, TheKernelsScreenTakesTheBootedMachinesSize) {
+    const Screen w_zero3{"Sharp W-ZERO3 (WS003SH)", 480, 640, false};
+    struct Case {
+        Screen opened, booted;
+    };
+    for (const Case& c : {Case{kJornada720, kIpaqH3900}, Case{w_zero3, kJornada720}}) {
+        SCOPED_TRACE(c.booted.machine + std::string(" from a desktop of ") + c.opened.size());
+        ASSERT_TRUE(useDesktop(c.opened.size()));
+        std::filesystem::path shots = device / "screenshots";
+        std::filesystem::remove_all(shots);
+        std::filesystem::create_directories(shots);
+        const std::vector<std::string> boot = {"--dir",     "\\Storage Card\\", "--kernel",
+                                               "probe.elf", "--no-safety",      "--no-pause",
+                                               "--machine", c.booted.machine};
+        std::vector<std::string> window_run = boot;
+        window_run.insert(window_run.end(), {"--unattended", shots.string()});
+        ProgramResult in_window = runWindow(window_run);
+        EXPECT_EQ(in_window.status, 0) << in_window.out << in_window.err;
+        EXPECT_EQ(probeVerdict(in_window.out), "PASS") << in_window.out;
+
+        std::vector<std::string> sim_run = {"--device",
+                                            device.string(),
+                                            "--quiet",
+                                            "--answer",
+                                            "yes",
+                                            "--screen-png",
+                                            (shots / "lcd.png").string()};
+        sim_run.insert(sim_run.end(), boot.begin(), boot.end());
+        ProgramResult in_sim = runProgram(buildPath("zandrel-sim"), sim_run);
+        ASSERT_EQ(in_sim.status, 0) << in_sim.out << in_sim.err;
+
+        sim::RgbImage kernel_screen = readPicture(shots / "kernel-screen.png");
+        ASSERT_EQ(kernel_screen.width, c.booted.width);
+        ASSERT_EQ(kernel_screen.height, c.booted.height);
+        EXPECT_EQ(firstDifferenceIn565(panelOf(kernel_screen, c.booted), readPicture(shots / "lcd.png")), "");
+    }
+    ASSERT_TRUE(useDesktop("640x240"));
+}
+
 TEST_F(WindowProgram, AnInstructionLimitEndsWithTheFaultStatus) {
     saveAutoBootSettings({"--no-pause"});
     std::unique_ptr<RunningProgram> window = startWindow({"--answer", "yes", "--instruction-limit", "1000"});
@@ -436,6 +507,29 @@ TEST_F(WindowProgram, AnUnattendedBootThatFailsEndsWithItsStatus) {
     EXPECT_TRUE(std::filesystem::is_regular_file(screenshots / "console.png"));
 }
 
+// Nobody at the screen, auto boot a minute away, and the window closed with
+// a real click on its close button before that: the run ends at once and
+// says why, instead of waiting for a boot that will not come.
+TEST_F(WindowProgram, AnUnattendedRunWhoseWindowIsClosedBeforeBootEnds) {
+    saveAutoBootSettings({"--no-pause", "--machine", kJornada720.machine}, "probe.elf", 60);
+    std::filesystem::path shots = device / "screenshots";
+    std::filesystem::create_directories(shots);
+    std::unique_ptr<RunningProgram> window = startWindow({"--unattended", shots.string()});
+    ASSERT_TRUE(window->waitForError("auto boot presses Boot", 60000)) << window->err();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // The command bar's close button, at the right end of the bar 26 pixels high.
+    ASSERT_EQ(runProgram("/usr/bin/xdotool",
+                         {"mousemove", std::to_string(kJornada720.width - 13), "13", "click", "1"})
+                  .status,
+              0);
+    ProgramResult result = window->finish(30000);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find("the window was closed before a boot started; nothing was booted"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out.find("PROBE"), std::string::npos) << "nothing booted: " << result.out;
+}
+
 TEST_F(WindowProgram, BadCommandLineIsAUsageError) {
     // Unknown options, and zandrel-sim's options that count from its own press of Boot.
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--no-such-option"},
@@ -447,6 +541,33 @@ TEST_F(WindowProgram, BadCommandLineIsAUsageError) {
         EXPECT_EQ(result.status, 2);
         EXPECT_NE(result.err.find("zandrel-window: "), std::string::npos) << result.err;
     }
+}
+
+// Asked for its help without a display, the script prints it and starts
+// nothing of Wine or X: stand-ins for those programs on the PATH would leave
+// a mark, and the Wine prefix it would make is not there.
+TEST(WindowScript, HelpNeedsNoXServerNorWine) {
+    char pattern[] = "/tmp/zandrel-window-help-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::filesystem::path scratch = pattern, stand_ins = scratch / "bin", marks = scratch / "started";
+    std::filesystem::create_directories(stand_ins);
+    for (const char* program : {"Xvfb", "Xorg", "wine", "wineboot", "wineserver"}) {
+        std::ofstream(stand_ins / program) << "#!/bin/sh\necho " << program << " >>" << marks << "\nexit 1\n";
+        std::filesystem::permissions(stand_ins / program, std::filesystem::perms::owner_all);
+    }
+    const char* path = std::getenv("PATH");
+    ProgramResult result = runProgram(
+        "/usr/bin/env",
+        {"-u", "DISPLAY", "PATH=" + stand_ins.string() + ":" + (path != nullptr ? path : "/usr/bin"),
+         "ZANDREL_BUILD_DIR=" + buildPath(""), "ZANDREL_WINE_PREFIX=" + (scratch / "prefix").string(), "bash",
+         ZANDREL_SOURCE_DIR "/scripts/window.sh", "--help"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("usage: scripts/window.sh [--screen WIDTHxHEIGHT]", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("usage: zandrel-window"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("--unattended FOLDER"), std::string::npos) << result.out;
+    EXPECT_FALSE(std::filesystem::exists(marks)) << "started: " << std::ifstream(marks).rdbuf();
+    EXPECT_FALSE(std::filesystem::exists(scratch / "prefix"));
+    std::filesystem::remove_all(scratch);
 }
 
 // The script as a person runs it on a machine without a display: the

@@ -7,6 +7,8 @@
 // After the contract: the Win32 headers define TRUE, MAX_PATH and the like as macros.
 #include <windows.h>
 
+#include "platform/win32/message_box_on_screen.h"
+
 namespace {
 
 LPCWSTR wide(const ce::WCHAR* text) {
@@ -24,7 +26,7 @@ void reportScreen(const ReportedScreen& screen) {
 namespace ce {
 
 int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT style) {
-    return ::MessageBoxW(reinterpret_cast<::HWND>(owner), wide(text), wide(caption), style);
+    return MessageBoxOnScreen(reinterpret_cast<::HWND>(owner), wide(text), wide(caption), style);
 }
 
 BOOL UpdateWindow(HWND window) {

@@ -7,6 +7,11 @@
 #include "ui/window/tab_page.h"
 #include "ui/window/wide_cast.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 constexpr int kTextSize = 260;
@@ -25,6 +30,47 @@ void addString(HWND combo, const char16_t* text) {
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(asWide(text)));
 }
 
+// The dropped list, wider than its box, stays on the screen: moved left as
+// far as it would pass the screen's right edge.
+LRESULT CALLBACK keepOnTheScreen(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+    if (message == WM_WINDOWPOSCHANGING) {
+        auto* place = reinterpret_cast<WINDOWPOS*>(lparam);
+        if ((place->flags & SWP_NOMOVE) == 0) {
+            RECT now;
+            GetWindowRect(list, &now);
+            int width = (place->flags & SWP_NOSIZE) != 0 ? now.right - now.left : place->cx;
+            place->x = std::max(0, std::min(place->x, GetSystemMetrics(SM_CXSCREEN) - width));
+        }
+    }
+    return DefSubclassProc(list, message, wparam, lparam);
+}
+
+// The dropped list as wide as its longest entry, with the list's border, its
+// items' margins and its scroll bar; the closed box keeps its size.
+void fitDroppedWidth(HWND combo) {
+    constexpr int kItemMargins = 4;
+    HDC dc = GetDC(combo);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(combo, WM_GETFONT, 0, 0)));
+    int widest = 0;
+    int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::vector<wchar_t> entry(static_cast<size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1,
+                                   L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        SIZE text{};
+        GetTextExtentPoint32W(dc, entry.data(), lstrlenW(entry.data()), &text);
+        widest = std::max(widest, static_cast<int>(text.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(combo, dc);
+    int width = widest + kItemMargins + 2 * GetSystemMetrics(SM_CXBORDER) + GetSystemMetrics(SM_CXVSCROLL);
+    SendMessageW(combo, CB_SETDROPPEDWIDTH, width, 0); // the list is never narrower than the box
+    COMBOBOXINFO parts{};
+    parts.cbSize = sizeof(parts);
+    if (GetComboBoxInfo(combo, &parts) && parts.hwndList != nullptr)
+        SetWindowSubclass(parts.hwndList, keepOnTheScreen, 0, 0);
+}
+
 } // namespace
 
 MainPage::MainPage(Application& app, TabControl& tabs) : TabPage(app, tabs, 0, L"WMAIN") {}
@@ -38,12 +84,16 @@ void MainPage::init(HWND dialog) {
     for (const std::u16string& entry : form_.directories)
         addString(directories, entry.c_str());
     SendMessageW(directories, CB_SETCURSEL, menu.dirDefaultIndex(), 0);
+    fitDroppedWidth(directories);
 
     HWND platforms = item(IDC_PLATFORM);
     for (const MainPageForm::PlatformChoice& choice : form_.platforms)
         addString(platforms, choice.name);
     SendMessageW(platforms, CB_SETCURSEL, form_.platform_selection, 0);
+    fitDroppedWidth(platforms);
 
+    // The box is 40 units wide, as long as "kalmor.gz" without the edit's margins.
+    SendMessageW(item(IDC_KERNEL), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 1));
     setText(IDC_KERNEL, form_.kernel.c_str());
     if (form_.rootfs_checked >= 0)
         check(IDC_ROOT_WD + form_.rootfs_checked, true);

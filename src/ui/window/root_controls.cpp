@@ -2,6 +2,7 @@
 
 #include "resources/resource.h"
 #include "ui/window/tab_page.h"
+#include "ui/window/wince_shell.h"
 
 #include <commctrl.h>
 
@@ -60,6 +61,7 @@ bool TabControl::create() {
     }
     SendMessageW(hwnd, TCM_SETPADDING, 0, MAKELPARAM(1, 1));
     SendMessageW(hwnd, TCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
+    TabControlKeysCE(hwnd);
     return true;
 }
 

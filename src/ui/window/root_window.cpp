@@ -2,6 +2,7 @@
 
 #include "console/console.h"
 #include "platform/wide_format.h"
+#include "platform/win32/message_box_on_screen.h"
 #include "resources/resource.h"
 #include "ui/menu_context.h"
 #include "ui/window/screen.h"
@@ -103,9 +104,6 @@ LRESULT RootWindow::handleMessage(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_EXITMENULOOP:
         restoreFocus();
         return 1;
-    case kFocusIntoPage:
-        focusIntoPage();
-        return 1;
     default:
         return 0;
     }
@@ -198,8 +196,8 @@ void RootWindow::bootStart(bool ask) {
         menu.readPages();
         if (menu.prefs.safety_message) {
             UINT icon = menu.prefs.pause_before_boot ? MB_ICONQUESTION : MB_ICONEXCLAMATION;
-            int answer = MessageBoxW(hwnd, L"Data in memory will be lost.\nAre you sure?", L"WARNING",
-                                     MB_YESNO | icon);
+            int answer = MessageBoxOnScreen(hwnd, L"Data in memory will be lost.\nAre you sure?", L"WARNING",
+                                            MB_YESNO | icon);
             if (answer != IDYES) {
                 booting = false;
                 return;
@@ -294,13 +292,10 @@ LRESULT RootWindow::tabKey(WORD key) {
         forwards = true;
     else
         return 0;
-    if (forwards) {
-        // The tab control handles Right itself once this notification returns, and
-        // may select the next page: the focus goes into the page shown after that.
-        PostMessageW(hwnd, kFocusIntoPage, 0, 0);
-    } else {
+    if (forwards)
+        focusIntoPage();
+    else
         SetFocus(cancel_button->hwnd);
-    }
     return 1;
 }
 

@@ -38,9 +38,6 @@ class RootWindow : public Window, public RootWindowView {
     LRESULT tabKey(WORD key);
     void focusIntoPage();
 
-    // Posted by the tab key handling: the focus moves into the page shown.
-    static constexpr UINT kFocusIntoPage = WM_APP;
-
     BootButton* boot_button = nullptr;
     CancelButton* cancel_button = nullptr;
     ProgressBar* progress_bar = nullptr;

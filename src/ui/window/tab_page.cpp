@@ -38,6 +38,7 @@ bool TabPage::create() {
 // The common part: the page's tab, the display area, hidden until chosen.
 void TabPage::init(HWND dialog) {
     hwnd = dialog;
+    ShowInSystemFontCE(dialog);
     TCITEMW tab{};
     tab.mask = TCIF_IMAGE | TCIF_PARAM;
     tab.iImage = index;

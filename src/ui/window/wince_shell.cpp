@@ -2,6 +2,7 @@
 
 #include "ui/window/screen.h"
 
+#include <commctrl.h>
 #include <cstring>
 #include <vector>
 
@@ -39,8 +40,10 @@ void fillScreen(HWND window) {
                  SWP_NOZORDER | SWP_FRAMECHANGED);
 }
 
-const wchar_t kSystemFont[] = L"Tahoma";
-constexpr WORD kSystemFontPoints = 8;
+// The templates are laid out in the dialog units of Tahoma 8 pt; a system
+// font of another face shows the text in the same places.
+const SystemFont kLayoutFont{L"Tahoma", 8};
+SystemFont system_font = kLayoutFont;
 constexpr size_t kTemplateHeaderBytes = 18; // style, extended style, item count, x, y, cx, cy
 
 // Words of a template's menu or class field (none, an ordinal, or a string
@@ -59,9 +62,9 @@ size_t fieldWords(const WORD* field, size_t count, bool string_only) {
     return 0;
 }
 
-// The template with DS_SETFONT and the system font after its title; empty
+// The template with DS_SETFONT and the layout font after its title; empty
 // when it is not a plain template without a font.
-std::vector<BYTE> withSystemFont(const BYTE* bytes, size_t size) {
+std::vector<BYTE> withLayoutFont(const BYTE* bytes, size_t size) {
     DWORD style = 0;
     if (size < kTemplateHeaderBytes)
         return {};
@@ -92,8 +95,8 @@ std::vector<BYTE> withSystemFont(const BYTE* bytes, size_t size) {
         copy.push_back(static_cast<BYTE>(word & 0xFF));
         copy.push_back(static_cast<BYTE>(word >> 8));
     };
-    appendWord(kSystemFontPoints);
-    for (const wchar_t* c = kSystemFont; *c != 0; ++c)
+    appendWord(static_cast<WORD>(kLayoutFont.points));
+    for (const wchar_t* c = kLayoutFont.face; *c != 0; ++c)
         appendWord(static_cast<WORD>(*c));
     appendWord(0);
     copy.resize((copy.size() + 3) & ~size_t{3}, 0);
@@ -101,13 +104,44 @@ std::vector<BYTE> withSystemFont(const BYTE* bytes, size_t size) {
     return copy;
 }
 
+// The system font for the controls, made once for the process (the pages
+// live as long).
+HFONT systemFontHandle() {
+    static HFONT font = nullptr;
+    if (font == nullptr) {
+        HDC screen = GetDC(nullptr);
+        int height = -MulDiv(system_font.points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+        ReleaseDC(nullptr, screen);
+        font =
+            CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, system_font.face);
+    }
+    return font;
+}
+
 } // namespace
+
+void useSystemFont(const SystemFont& font) {
+    system_font = font;
+}
+
+SystemFont systemFont() {
+    return system_font;
+}
 
 HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size,
                                  HWND parent, DLGPROC procedure, LPARAM parameter) {
-    std::vector<BYTE> copy = withSystemFont(reinterpret_cast<const BYTE*>(dialog_template), size);
+    std::vector<BYTE> copy = withLayoutFont(reinterpret_cast<const BYTE*>(dialog_template), size);
     const auto* used = copy.empty() ? dialog_template : reinterpret_cast<const DLGTEMPLATE*>(copy.data());
     return CreateDialogIndirectParamW(instance, used, parent, procedure, parameter);
+}
+
+void ShowInSystemFontCE(HWND dialog) {
+    if (lstrcmpW(system_font.face, kLayoutFont.face) == 0)
+        return;
+    HFONT font = systemFontHandle();
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
 HWND CommandBar_Create(HINSTANCE instance, HWND parent, int id) {
@@ -139,6 +173,38 @@ int CommandBar_Height(HWND command_bar) {
     if (command_bar == nullptr || !GetWindowRect(command_bar, &bar))
         return 0;
     return bar.bottom - bar.top;
+}
+
+namespace {
+
+LRESULT CALLBACK tabControlKeys(HWND tabs, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+    if (message != WM_KEYDOWN)
+        return DefSubclassProc(tabs, message, wparam, lparam);
+    NMTCKEYDOWN key{};
+    key.hdr.hwndFrom = tabs;
+    key.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(tabs));
+    key.hdr.code = TCN_KEYDOWN;
+    key.wVKey = static_cast<WORD>(wparam);
+    key.flags = static_cast<UINT>(lparam);
+    // The window procedure's answer to WM_NOTIFY does not carry the handling's:
+    // a key that took the focus away was the parent's.
+    if (SendMessageW(GetParent(tabs), WM_NOTIFY, key.hdr.idFrom, reinterpret_cast<LPARAM>(&key)) != 0 ||
+        GetFocus() != tabs)
+        return 0;
+    bool vertical = (GetWindowLongW(tabs, GWL_STYLE) & TCS_VERTICAL) != 0;
+    if (!vertical || (wparam != VK_UP && wparam != VK_DOWN))
+        return DefSubclassProc(tabs, message, wparam, lparam);
+    int selected = static_cast<int>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+    int next = selected + (wparam == VK_DOWN ? 1 : -1);
+    if (selected >= 0 && next >= 0 && next < static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)))
+        SendMessageW(tabs, TCM_SETCURFOCUS, next, 0); // notifies TCN_SELCHANGING and TCN_SELCHANGE
+    return 0;
+}
+
+} // namespace
+
+void TabControlKeysCE(HWND tabs) {
+    SetWindowSubclass(tabs, tabControlKeys, 0, 0);
 }
 
 HWND GetLastDlgTabItem(HWND dialog) {

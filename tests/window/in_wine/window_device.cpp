@@ -7,9 +7,11 @@
 #include "support/process_state.h"
 #include "ui/settings_file.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@ namespace {
 std::filesystem::path root;
 std::string serial;
 bool jump_reached = false;
+ShownKernel shown;
 
 } // namespace
 
@@ -34,6 +37,7 @@ void make() {
     sim::Handheld::get().reset(settings);
     serial.clear();
     jump_reached = false;
+    shown = ShownKernel{};
     sim::Handheld::get().serial_output = [](const char* bytes, size_t count) { serial.append(bytes, count); };
 }
 
@@ -73,10 +77,14 @@ bool fileExists(const std::string& relative_path) {
     return std::filesystem::exists(root / relative_path);
 }
 
-void addProbeKernel(const std::string& name) {
-    std::filesystem::copy_file(std::filesystem::path(ZANDREL_BUILD_DIR) / "kernels" / "probe.elf",
+void addKernel(const std::string& build_name, const std::string& name) {
+    std::filesystem::copy_file(std::filesystem::path(ZANDREL_BUILD_DIR) / "kernels" / build_name,
                                root / "Storage Card" / name,
                                std::filesystem::copy_options::overwrite_existing);
+}
+
+void addProbeKernel(const std::string& name) {
+    addKernel("probe.elf", name);
 }
 
 void runKernelAtJump() {
@@ -84,6 +92,34 @@ void runKernelAtJump() {
         jump_reached = true;
         sim::runOnUnicorn(hand_off, sim::HandOffLimits{});
     };
+}
+
+void showKernelAtJump(std::function<int(const HandOffTask& task)> show) {
+    sim::Handheld::get().on_jump = [show](const sim::HandOff& hand_off) {
+        jump_reached = true;
+        // Shared with the task, which may outlive `show` when the view fails to wait for it.
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        auto stopped = std::make_shared<std::atomic<bool>>(false);
+        // The serial line whose quit ends the run, as zandrel-window's standard input.
+        auto line = std::make_shared<sim::SerialInput>();
+        sim::Handheld::get().serial_input = line.get();
+        HandOffTask task = [&hand_off, ended, stopped, line](const std::function<void(sim::RgbImage)>&) {
+            sim::HandOffLimits limits;
+            limits.quit = &line->quitRequested();
+            sim::HandOffRun run = sim::runOnUnicorn(hand_off, limits);
+            *stopped = run.result.stop == sim::EmulationStop::kUserQuit;
+            *ended = true;
+            return run.result.stop == sim::EmulationStop::kHalted ? 0 : 3;
+        };
+        shown.status = show(task);
+        shown.ended_before = *ended;
+        shown.stopped_from_outside = *stopped;
+        sim::Handheld::get().serial_input = nullptr;
+    };
+}
+
+ShownKernel shownKernel() {
+    return shown;
 }
 
 bool jumped() {

@@ -3,7 +3,10 @@
 // window checks, which Wine's toolchain builds: only plain types cross.
 #pragma once
 
+#include "sim/rgb_image.h"
 #include "ui/preferences.h"
+
+#include <functional>
 
 #include <string>
 
@@ -24,6 +27,20 @@ bool fileExists(const std::string& relative_path);
 void addProbeKernel(const std::string& name);
 // The jump runs the hand-off on Unicorn; its serial output is kept.
 void runKernelAtJump();
+// The same, with the window's view of the LCD: `show` runs the task (which
+// answers 0 when the kernel halted, else 3) and answers its status.
+using HandOffTask = std::function<int(const std::function<void(sim::RgbImage)>& on_screen)>;
+void showKernelAtJump(std::function<int(const HandOffTask& task)> show);
+// Of the last such jump: what `show` answered, whether the kernel's run had
+// ended when it did, and whether it was stopped from outside.
+struct ShownKernel {
+    int status = -1;
+    bool ended_before = false;
+    bool stopped_from_outside = false;
+};
+ShownKernel shownKernel();
+// A kernel of the build (kernels/<build_name>) as "\Storage Card\<name>".
+void addKernel(const std::string& build_name, const std::string& name);
 bool jumped();
 std::string serialOutput();
 void clearSerialOutput();
