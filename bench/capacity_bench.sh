@@ -5,7 +5,10 @@
 # built with arm-none-eabi-gcc for each N tried, booted from the storage card
 # on the machine with its default split, run on Unicorn to the probe's verdict
 # and compared with the kernel file (--verify). N is searched to 64 KB; a boot
-# counts when the probe says PASS and the placed image is verified.
+# counts when the probe says PASS and the placed image is verified. Windows
+# CE's memory thresholds are in force (the last 48 KB of program memory are
+# never granted). For the largest kernel, the bytes inflated (zandrel-sim
+# --timing) show whether it was inflated once.
 #   bench/capacity_bench.sh [MACHINE...]   (build folder: $ZANDREL_BUILD_DIR or build)
 set -euo pipefail
 
@@ -31,7 +34,7 @@ make_kernel() {
 # Whether the kernel in kalmor.gz boots on machine $1 to a verified PASS.
 boots() {
     "$build/zandrel-sim" --device "$work/device" --quiet --machine "$1" --dir '\Storage Card\' \
-        --kernel kalmor.gz --rootfs wd --no-safety --no-pause --serial --emulator unicorn --verify \
+        --kernel kalmor.gz --rootfs wd --no-safety --no-pause --serial --emulator unicorn --verify --timing \
         >"$work/out" 2>"$work/err" || return 1
     grep -q '^PROBE VERDICT: PASS' "$work/out" && grep -q '^zandrel-sim: placed image verified' "$work/err"
 }
@@ -56,8 +59,11 @@ for machine in "${machines[@]}"; do
     done
     elf=$(make_kernel "$low")
     boots "$machine" || { echo "capacity_bench: $machine: the largest boot did not repeat" >&2; exit 1; }
-    printf '%-28s %9d KB %9d KB %9d KB %7d KB %7s (target at least 0.9)\n' "$machine" $((free / 1024)) \
+    inflated=$(sed -n 's/^zandrel-sim: kalmor.gz: \([0-9]*\) bytes inflated.*/\1/p' "$work/err")
+    printf '%-28s %9d KB %9d KB %9d KB %7d KB %7s (target at least 0.93)\n' "$machine" $((free / 1024)) \
         $((elf / 1024)) $(($(stat -c %s "$card/kalmor.gz") / 1024)) $((low / 1024)) "$(ratio "$elf" "$free")"
+    printf '%-28s inflated %s bytes of its %d: %s\n' "" "${inflated:-?}" "$elf" \
+        "$([[ $inflated == "$elf" ]] && echo once || echo 'NOT ONCE')"
     # Why the next size up does not boot.
     make_kernel "$high" >/dev/null
     boots "$machine" || true

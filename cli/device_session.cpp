@@ -1,7 +1,9 @@
 #include "cli/device_session.h"
 
+#include "boot/boot_context.h"
 #include "cli/boot_files.h"
 #include "cli/hand_off_runner.h"
+#include "file/gzip_file_manager.h"
 #include "file/http_connection.h"
 #include "platform/wide_string.h"
 #include "sim/device_profile.h"
@@ -162,6 +164,19 @@ void DeviceSession::bootPressed() {
         sim::Handheld::get().failures.arm(*options_.fail_call, options_.fail_kind);
 }
 
+void DeviceSession::reportFileTraffic() {
+    const auto* files = dynamic_cast<const GzipFileManager*>(BootContext::instance()->file_manager);
+    if (files == nullptr)
+        return;
+    for (const GzipFileManager::Traffic& file : files->traffic()) {
+        char line[400];
+        std::snprintf(line, sizeof line, "zandrel-sim: %s: %llu bytes inflated, %llu bytes fetched\n",
+                      utf16ToUtf8(file.name).c_str(), static_cast<unsigned long long>(file.inflated),
+                      static_cast<unsigned long long>(file.fetched));
+        terminal_.err(line);
+    }
+}
+
 void DeviceSession::reportFailedCall() {
     if (!options_.fail_call)
         return;
@@ -254,6 +269,7 @@ void DeviceSession::connectOutputs() {
             char line[80];
             std::snprintf(line, sizeof(line), "zandrel-sim: Boot to the jump took %.6f s\n", taken.count());
             terminal_.err(line);
+            reportFileTraffic();
         }
         std::optional<sim::ExpectedPlacement> expected = placementToVerify(hand_off);
         KernelHostFile kernel;

@@ -45,6 +45,8 @@ class DeviceSession {
     // With --fail-call: which call failed, or that none did (at the jump, or
     // when the boot has failed).
     void reportFailedCall();
+    // With --timing: for each file the boot read, the bytes inflated and fetched.
+    void reportFileTraffic();
     // False (with the reason on standard error) when --emulator qemu or --gdb
     // asks for a QEMU board the handheld's machine has none of.
     bool emulatorFits() const;

@@ -58,12 +58,13 @@ void pressBoot(MenuContext& menu, HeadlessRootWindow& window) {
 
 class Session {
   public:
-    explicit Session(const CliOptions& options)
-        : options_(options), terminal_(!options.quiet), device_(options, terminal_) {}
+    Session(const CliOptions& options, const std::function<void()>& at_boot)
+        : options_(options), at_boot_(at_boot), terminal_(!options.quiet), device_(options, terminal_) {}
     int run();
 
   private:
     const CliOptions& options_;
+    const std::function<void()>& at_boot_;
     Terminal terminal_;
     DeviceSession device_;
 };
@@ -108,6 +109,8 @@ int Session::run() {
         std::printf("%dx%d\n", profile.screen_width, profile.screen_height);
         status = 0;
     } else if (usable) {
+        if (at_boot_)
+            at_boot_();
         device_.bootPressed();
         pressBoot(*menu, window);
         device_.reportFailedCall();
@@ -127,7 +130,7 @@ int Session::run() {
 
 } // namespace
 
-int runSession(const CliOptions& options) {
-    Session session(options);
+int runSession(const CliOptions& options, const std::function<void()>& at_boot) {
+    Session session(options, at_boot);
     return session.run();
 }

@@ -4,7 +4,10 @@
 
 #include "cli/options.h"
 
+#include <functional>
+
 // Returns the exit status: 1 the boot failed or was cancelled, 2 a usage
 // error. A boot that reaches the jump does not come back: the process ends
-// with the status of the hand-off (cli/hand_off_runner.h).
-int runSession(const CliOptions& options);
+// with the status of the hand-off (cli/hand_off_runner.h). `at_boot` is
+// called right before Boot is pressed (a benchmark starts its counts there).
+int runSession(const CliOptions& options, const std::function<void()>& at_boot = {});

@@ -1,6 +1,7 @@
 #include "sim/devices.h"
 
 #include "platform/wince.h"
+#include "sim/device_work.h"
 #include "sim/disk.h"
 #include "sim/handheld.h"
 #include "sim/handle_table.h"
@@ -42,6 +43,7 @@ namespace ce {
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
                      DWORD* returned, void*) {
+    sim::DeviceWork device_work;
     if (returned != nullptr)
         *returned = 0;
     sim::KernelObject* object = sim::HandleTable::get().find(device);

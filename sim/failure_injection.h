@@ -21,7 +21,7 @@ enum class FallibleCall {
     DiskRead,      // DeviceIoControl DISK_IOCTL_READ
     SocketReceive, // recv
     CreateFile,    // CreateFileW, files and devices
-    LocalAlloc,    // the process heap
+    LocalAlloc,    // a heap block: LocalAlloc, HeapAlloc
 };
 constexpr size_t kFallibleCallKinds = 8;
 

@@ -1,6 +1,7 @@
 // The file and handle calls of the platform contract.
 #include "platform/wide_string.h"
 #include "platform/wince.h"
+#include "sim/device_work.h"
 #include "sim/devices.h"
 #include "sim/failure_injection.h"
 #include "sim/handheld.h"
@@ -29,6 +30,7 @@ ce::BOOL succeeded(bool ok, ce::DWORD error) {
 namespace ce {
 
 HANDLE CreateFileW(const WCHAR* name, DWORD access, DWORD share, void*, DWORD creation, DWORD, HANDLE) {
+    sim::DeviceWork device_work;
     if (name == nullptr) {
         sim::Handheld::get().last_error = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
@@ -41,6 +43,7 @@ HANDLE CreateFileW(const WCHAR* name, DWORD access, DWORD share, void*, DWORD cr
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* done, void*) {
+    sim::DeviceWork device_work;
     DWORD count = 0;
     DWORD error = 0;
     sim::KernelObject* object = objectOf(file);
@@ -56,6 +59,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* done, void*) {
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* done, void*) {
+    sim::DeviceWork device_work;
     DWORD count = 0;
     DWORD error = 0;
     sim::KernelObject* object = objectOf(file);
@@ -96,6 +100,7 @@ BOOL FlushFileBuffers(HANDLE file) {
 }
 
 BOOL CloseHandle(HANDLE object) {
+    sim::DeviceWork device_work;
     return succeeded(sim::HandleTable::get().close(object), ERROR_INVALID_HANDLE);
 }
 

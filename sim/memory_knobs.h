@@ -14,6 +14,19 @@ namespace sim {
 // a half of the RAM (the banks counted in order) makes tests sharper.
 enum class FramePlacement { UpperHalf, LowerHalf, Anywhere };
 
+// Windows CE's memory thresholds, in bytes of free program memory. Every
+// request (a VirtualAlloc commit, or a heap growing) must leave `low_memory`
+// free; below `hibernation` the system is in its limited-memory state, where
+// one request may take at most `low_memory_largest`; below `critical` (which
+// only memory taken elsewhere brings about) at most `critical_largest`.
+struct MemoryThresholds {
+    uint32_t hibernation = 160 * 1024;
+    uint32_t low_memory = 48 * 1024;
+    uint32_t critical = 48 * 1024;
+    uint32_t low_memory_largest = 16 * 1024;
+    uint32_t critical_largest = 8 * 1024;
+};
+
 struct PhysicalRange {
     uint32_t base;
     uint32_t size;
@@ -28,6 +41,7 @@ struct MemoryKnobs {
     uint32_t seed = 0x5EED;
     // Most frames that committed pages may hold at once; a commit beyond it fails.
     uint32_t frame_limit = UINT32_MAX;
+    MemoryThresholds thresholds;
 
     // LockPages fails when it reaches the page with this number, counting
     // the pages of every call since the reset from 0.

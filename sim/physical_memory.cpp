@@ -83,7 +83,7 @@ void PhysicalMemory::reset(const DeviceProfile& profile, uint32_t object_store) 
     attachBoardDevices(*this, profile);
     // The heap of the process goes on into the new RAM; the charge asks this RAM from now on.
     ProcessHeap& heap = ProcessHeap::get();
-    holdHeap(heap.bytesInUse());
+    holdHeap(heap.committedBytes());
     heap.charge = [this](uint64_t bytes) { return holdHeap(bytes); };
 }
 
@@ -267,9 +267,24 @@ std::mt19937& PhysicalMemory::programRandom() {
     return random_;
 }
 
+bool PhysicalMemory::thresholdsAllow(uint64_t count) const {
+    const MemoryThresholds& limits = Handheld::get().memory.thresholds;
+    uint64_t free = uint64_t{freeFrames()} * kFrameSize;
+    uint64_t asked = count * kFrameSize;
+    if (asked > free)
+        return false;
+    // Only memory taken elsewhere brings the critical state about: a request
+    // in the limited state must leave at least as much free.
+    if (free < limits.critical)
+        return asked <= limits.critical_largest;
+    if (free < limits.hibernation && asked > limits.low_memory_largest)
+        return false;
+    return free - asked >= limits.low_memory;
+}
+
 bool PhysicalMemory::allocateFrames(uint32_t count, std::vector<uint32_t>& frames) {
     const MemoryKnobs& knobs = Handheld::get().memory;
-    if (count > freeFrames() || uint64_t{in_use_count_} + count > knobs.frame_limit)
+    if (!thresholdsAllow(count) || uint64_t{in_use_count_} + count > knobs.frame_limit)
         return false;
     frames.clear();
     frames.reserve(count);
@@ -281,7 +296,7 @@ bool PhysicalMemory::holdHeap(uint64_t bytes) {
     uint64_t wanted = (bytes + kFrameSize - 1) / kFrameSize;
     if (wanted > heap_frames_.size()) {
         uint64_t more = wanted - heap_frames_.size();
-        if (more > freeFrames())
+        if (!thresholdsAllow(more))
             return false;
         const MemoryKnobs& knobs = Handheld::get().memory;
         drawFrames(static_cast<uint32_t>(more), FrameUse::Heap, knobs.placement, knobs.longest_run,

@@ -79,10 +79,13 @@ class PhysicalMemory {
     // Gives the committed frames back, zeroed, and returns their host memory.
     // Frames not committed are ignored.
     void releaseFrames(std::vector<uint32_t> paddrs);
-    // Program memory for a process heap of `bytes`, in whole frames: takes
-    // frames as it grows (false, taking none, when too few are free) and
-    // gives them back as it shrinks.
+    // Program memory for the process's heaps, `bytes` together in whole
+    // frames: takes frames as they grow (false, taking none, when the
+    // thresholds refuse so many) and gives them back as they shrink.
     bool holdHeap(uint64_t bytes);
+    // Whether one request for `count` frames may take them now, as Windows
+    // CE's memory thresholds (MemoryKnobs::thresholds) allow.
+    bool thresholdsAllow(uint64_t count) const;
     // Committed frames.
     uint32_t framesInUse() const { return in_use_count_; }
     bool frameInUse(uint32_t paddr) const { return frameUse(paddr) == FrameUse::Committed; }

@@ -2,6 +2,7 @@
 #include "sim/sockets.h"
 
 #include "platform/wince.h"
+#include "sim/device_work.h"
 #include "sim/failure_injection.h"
 #include "sim/handheld.h"
 #include "sim/sockets_host.h"
@@ -167,6 +168,7 @@ int WSAGetLastError() {
 }
 
 SOCKET socket(int family, int type, int protocol) {
+    sim::DeviceWork device_work;
     if (!ready())
         return INVALID_SOCKET;
     if (family != AF_INET) {
@@ -195,6 +197,7 @@ SOCKET socket(int family, int type, int protocol) {
 }
 
 int connect(SOCKET s, const sockaddr* address, int address_size) {
+    sim::DeviceWork device_work;
     if (!ready())
         return SOCKET_ERROR;
     int fd = hostSocket(s);
@@ -223,6 +226,7 @@ int connect(SOCKET s, const sockaddr* address, int address_size) {
 }
 
 int send(SOCKET s, const char* buffer, int size, int) {
+    sim::DeviceWork device_work;
     int fd = transferSocket(s, buffer, size);
     if (fd < 0)
         return SOCKET_ERROR;
@@ -235,6 +239,7 @@ int send(SOCKET s, const char* buffer, int size, int) {
 }
 
 int recv(SOCKET s, char* buffer, int size, int) {
+    sim::DeviceWork device_work;
     int fd = transferSocket(s, buffer, size);
     if (fd < 0)
         return SOCKET_ERROR;
@@ -268,6 +273,7 @@ int setsockopt(SOCKET s, int level, int option, const char* value, int value_siz
 }
 
 int closesocket(SOCKET s) {
+    sim::DeviceWork device_work;
     if (!ready())
         return SOCKET_ERROR;
     int fd = hostSocket(s);
@@ -279,6 +285,7 @@ int closesocket(SOCKET s) {
 }
 
 hostent* gethostbyname(const char* name) {
+    sim::DeviceWork device_work;
     if (!ready())
         return nullptr;
     if (name == nullptr) {

@@ -1,5 +1,6 @@
 // The Windows CE virtual-memory calls and the page-locking exports of coredll.
 #include "platform/wince.h"
+#include "sim/device_work.h"
 #include "sim/failure_injection.h"
 #include "sim/handheld.h"
 #include "sim/physical_memory.h"
@@ -17,6 +18,7 @@ void setError(bool ok, ce::DWORD error) {
 namespace ce {
 
 LPVOID VirtualAlloc(LPVOID address, DWORD size, DWORD type, DWORD protection) {
+    sim::DeviceWork device_work;
     if (sim::injectFailure(sim::FallibleCall::VirtualAlloc))
         return nullptr;
     DWORD error = 0;
@@ -26,6 +28,7 @@ LPVOID VirtualAlloc(LPVOID address, DWORD size, DWORD type, DWORD protection) {
 }
 
 BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) {
+    sim::DeviceWork device_work;
     DWORD error = 0;
     bool ok = sim::ProcessMemory::get().free(address, size, type, &error);
     setError(ok, error);
@@ -33,6 +36,7 @@ BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) {
 }
 
 BOOL VirtualCopy(LPVOID destination, LPVOID source, DWORD size, DWORD protection) {
+    sim::DeviceWork device_work;
     if (sim::injectFailure(sim::FallibleCall::VirtualCopy))
         return FALSE;
     DWORD error = 0;
@@ -46,6 +50,7 @@ BOOL VirtualCopy(LPVOID destination, LPVOID source, DWORD size, DWORD protection
 namespace sim {
 
 ce::BOOL LockPages(ce::LPVOID address, ce::DWORD size, ce::DWORD* frames, int /*options*/) {
+    sim::DeviceWork device_work;
     if (injectFailure(FallibleCall::LockPages))
         return ce::FALSE;
     ce::DWORD error = 0;
@@ -55,6 +60,7 @@ ce::BOOL LockPages(ce::LPVOID address, ce::DWORD size, ce::DWORD* frames, int /*
 }
 
 ce::BOOL UnlockPages(ce::LPVOID address, ce::DWORD size) {
+    sim::DeviceWork device_work;
     ce::DWORD error = 0;
     bool ok = ProcessMemory::get().unlockPages(address, size, &error);
     setError(ok, error);

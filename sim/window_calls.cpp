@@ -3,6 +3,7 @@
 // of the device's profile. zandrel-window leaves this out and takes the real
 // window system's calls instead (src/platform/win32/window_calls_win32.cpp).
 #include "platform/wince.h"
+#include "sim/device_work.h"
 #include "sim/handheld.h"
 
 namespace {
@@ -19,6 +20,7 @@ bool isYesNo(ce::UINT style) {
 namespace ce {
 
 int MessageBoxW(HWND, const WCHAR* text, const WCHAR* caption, UINT style) {
+    sim::DeviceWork device_work;
     sim::Handheld& device = sim::Handheld::get();
     int answer = IDOK;
     if (isYesNo(style)) {

@@ -38,11 +38,20 @@ def stream_expectation(damaged, original, plain_means):
 
 # ---- gzip streams ----
 
-def damage_stream(stream, rng):
+# The trailer's two fields: a gzipped image takes its length from the second
+# and is checked against both in its one load pass.
+TRAILER_FIELDS = {
+    "trailer CRC changed": lambda data, r: damage.set_word(data, r, len(data) - 8),
+    "trailer length (ISIZE) changed": lambda data, r: damage.set_word(data, r, len(data) - 4),
+}
+
+
+def damage_stream(stream, rng, kind=None):
     kinds = dict(damage.ANYWHERE)
     kinds["header bytes changed"] = lambda data, r: damage.flip_bytes(data, r, 0, 24)
     kinds["trailer bytes changed"] = lambda data, r: damage.flip_bytes(data, r, len(data) - 8)
-    kind = rng.choice(sorted(kinds))
+    kinds.update(TRAILER_FIELDS)
+    kind = kind or rng.choice(sorted(kinds))
     return kind, kinds[kind](stream, rng)
 
 
@@ -57,9 +66,12 @@ def gzip_kernel(inputs, rng, count):
 
 def gzip_image(inputs, rng, count):
     kernel = inputs.kernel_streams["gzip -9 -n"]
-    for _ in range(count):
+    # Every campaign damages each trailer field at least once.
+    fields = sorted(TRAILER_FIELDS)
+    for number in range(count):
         source = rng.choice(sorted(inputs.image_streams))
-        kind, damaged = damage_stream(inputs.image_streams[source], rng)
+        field = fields[number] if number < len(fields) else None
+        kind, damaged = damage_stream(inputs.image_streams[source], rng, field)
         # Without its gzip magic the image is a plain one, whose damage only the kernel's checksum sees.
         expect = stream_expectation(damaged, inputs.image, "result")
         files = {CARD + "/kalmor.gz": kernel, CARD + "/miniroot.gz": damaged}

@@ -61,8 +61,18 @@ bool Architecture::placeKernel(const std::vector<Loader::Destination>& ranges) {
     MemoryManager* memory = *memory_;
     std::vector<MemoryManager::Stretch> moved =
         finalRanges(ranges, [this](uint32_t address) { return finalAddress(address); });
-    size_t i = memory->firstOutsideBanks(moved);
-    if (i < moved.size()) {
+    // A place the kernel may still take is only room kept: it may reach past the banks.
+    std::vector<MemoryManager::Stretch> decided;
+    std::vector<size_t> index;
+    for (size_t k = 0; k < moved.size(); ++k) {
+        if (!ranges[k].undecided) {
+            decided.push_back(moved[k]);
+            index.push_back(k);
+        }
+    }
+    size_t outside = memory->firstOutsideBanks(decided);
+    if (outside < decided.size()) {
+        size_t i = index[outside];
         print(u"destination 0x%08x-0x%08x goes to 0x%08x-0x%08x, outside the memory banks.\n",
               ranges[i].start, static_cast<uint32_t>(ranges[i].end - 1),
               static_cast<uint32_t>(moved[i].start), static_cast<uint32_t>(moved[i].end - 1));
@@ -71,7 +81,7 @@ bool Architecture::placeKernel(const std::vector<Loader::Destination>& ranges) {
     std::vector<MemoryManager::KernelRange> kernel;
     kernel.reserve(moved.size());
     for (size_t k = 0; k < moved.size(); ++k)
-        kernel.push_back({moved[k], ranges[k].zero_fill});
+        kernel.push_back({moved[k], ranges[k].zero_fill, ranges[k].undecided});
     memory->placeKernel(std::move(kernel), [this](uint32_t address) { return finalAddress(address); });
     return true;
 }

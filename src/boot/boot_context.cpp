@@ -201,5 +201,9 @@ bool ArmBootContext::createComponents() {
             print(u"use LCD console instead.\n");
         }
     }
-    return createFileManager();
+    if (!createFileManager())
+        return false;
+    // What the file manager keeps of closed files goes when pages can't be had otherwise.
+    memory->setMemoryRelease([this] { return file_manager != nullptr && file_manager->releaseMemory(); });
+    return true;
 }

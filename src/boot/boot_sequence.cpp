@@ -59,7 +59,8 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (boot.has_image) {
         if (!file.open(boot.image_file, kReadMode))
             return {u"Can't open file system image.\n"};
-        uint32_t image_bytes = file.realsize();
+        // A gzipped image's length comes from its trailer; its one load pass checks it.
+        uint32_t image_bytes = file.claimedSize();
         file.close();
         // An image that cannot be read to its end has no size to make room for.
         if (image_bytes == FileManager::kReadFailed)
@@ -77,6 +78,7 @@ Failure runSteps(MenuContext& menu, BootContext& boot) {
     if (!boot.attachLoader())
         return {boot.kernel_unreadable ? u"Can't read kernel image.\n" : u"Can't attach loader.\n", true};
     Loader& loader = *boot.loader;
+    loader.prepareBoot(&architecture, image_size);
     if (!loader.setFile(&file))
         return {u"Can't initialize loader.\n", true};
     menu.progress("6");

@@ -71,6 +71,7 @@ uint32_t FatFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
     ce::DWORD done = 0;
     if (!ce::ReadFile(handle_, buffer, size, &done, nullptr))
         return kReadFailed;
+    fetched_ += done;
     return done;
 }
 

@@ -24,15 +24,30 @@ class FileManager {
     virtual uint32_t size() = 0;
     // The number of data bytes a reader will get.
     virtual uint32_t realsize();
+    // The same as the file states it, without reading it through where it
+    // can (a gzip file's trailer, GzipFileManager): the reader finds out
+    // whether the data keeps to it as it reads, at the latest when `realsize`
+    // reads to the end.
+    virtual uint32_t claimedSize() { return realsize(); }
     virtual bool close() = 0;
     virtual uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
     virtual uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) = 0;
     virtual bool seek(uint32_t offset) = 0;
+    // Whether bytes before the last one read cost a second pass over the
+    // file (a gzip stream): a reader that can should then take the file in
+    // one pass from its start.
+    virtual bool streamed() const { return false; }
+    // Gives back memory kept for later (what closed files left to be read
+    // again without fetching them); true when it gave some.
+    virtual bool releaseMemory() { return false; }
 
     // Converts a wide name to the default 8-bit code page, with its terminator.
     bool toAscii(char* destination, const char16_t* source, uint32_t capacity);
 
     void setDebugLevel(int32_t level) { debug_level = level; }
+    // Bytes brought from where the files live (card, disk, network) since
+    // this file manager was made.
+    uint64_t fetched() const { return fetched_; }
 
     int32_t debug_level = 0;
     char file_name[kNameSize]{};
@@ -41,4 +56,5 @@ class FileManager {
     void print(const char16_t* format, ...);
 
     Console** console_;
+    uint64_t fetched_ = 0;
 };

@@ -92,6 +92,10 @@ bool GzipStream::start() {
 }
 
 void GzipStream::release() {
+    // A stream sized from its trailer keeps its decoder, with the input it
+    // has read: taken up again it goes on without reading anything twice.
+    if (claimedUnread())
+        scratch_.reset();
     if (!complete())
         return;
     end(front_);
@@ -186,7 +190,7 @@ void GzipStream::checkHeader(bool first_member) {
     if (first < 0) {
         // An empty file passes through as nothing; after a member, the data has ended.
         if (!first_member)
-            status_ = Z_STREAM_END;
+            endOfData();
         return;
     }
     int second = first == kMagic[0] ? headerByte() : -1;
@@ -205,6 +209,8 @@ void GzipStream::checkHeader(bool first_member) {
     compressed_ = true;
     int method = headerByte();
     int flags = headerByte();
+    if (first_member)
+        first_flags_ = flags;
     if (flags < 0) {
         fail(u"gzip: header is truncated.\n");
         return;
@@ -263,7 +269,46 @@ void GzipStream::skipTrailingBytes(uint32_t taken, bool nonzero) {
     }
     if (nonzero)
         note(u"gzip: %u bytes after the compressed data ignored.\n", static_cast<uint32_t>(count));
+    endOfData();
+}
+
+void GzipStream::endOfData() {
+    if (claimed_ && front_output_ != claimed_length_) {
+        fail(u"gzip: the data holds %u bytes, not the %u its trailer gives.\n",
+             static_cast<uint32_t>(front_output_), claimed_length_);
+        return;
+    }
     status_ = Z_STREAM_END;
+}
+
+bool GzipStream::trailerIsTheMembers(uint32_t stored_size, uint32_t* length) {
+    // The header read so far, the trailer's 8 bytes, at least one byte of deflate data.
+    const uint64_t header = front_.taken();
+    if ((first_flags_ & gzip::kFlagExtra) != 0 || stored_size < header + 8 + 1)
+        return false;
+    uint8_t trailer[8];
+    if (inner_->read(trailer, sizeof trailer, stored_size - 8) != sizeof trailer)
+        return false;
+    *length =
+        static_cast<uint32_t>(trailer[4] | trailer[5] << 8 | trailer[6] << 16 | uint32_t{trailer[7]} << 24);
+    // Deflate data is at most its output and 5 bytes per stored block (of at
+    // most 64 KB), and at least one byte per 1032 bytes of output: anything
+    // else means more members, or bytes after the member (padding).
+    const uint64_t deflate = stored_size - header - 8;
+    const uint64_t output = *length;
+    return output != 0 && deflate <= output + 5 * (output / 16384 + 1) + 16 && output <= deflate * 1032 &&
+           output <= max_output_;
+}
+
+uint32_t GzipStream::claimedSize(uint32_t stored_size) {
+    if (claimed_)
+        return static_cast<uint32_t>(claimed_length_ - std::min<uint64_t>(position_, claimed_length_));
+    uint32_t length = 0;
+    if (!compressed_ || status_ != Z_OK || front_output_ != 0 || !trailerIsTheMembers(stored_size, &length))
+        return realsize(stored_size);
+    claimed_ = true;
+    claimed_length_ = length;
+    return length;
 }
 
 void GzipStream::finishMember() {
@@ -287,6 +332,12 @@ void GzipStream::finishMember() {
         return;
     }
     checkHeader(false);
+    if (status_ == Z_OK && claimed_) {
+        // The trailer was only the last member's: the length was not the data's.
+        more_members_ = true;
+        fail(u"gzip: the data is more than one member long: its length is not the trailer's.\n");
+        return;
+    }
     if (status_ == Z_OK) {
         // Another member follows.
         inflateReset(&front_.z);
@@ -335,6 +386,11 @@ uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
             fail(u"gzip: the uncompressed data passes 0x%x bytes.\n", static_cast<uint32_t>(max_output_));
             break;
         }
+        // Longer than its trailer said: found at once, however long it goes on.
+        if (claimed_ && front_output_ > claimed_length_) {
+            fail(u"gzip: the data holds more than the %u bytes its trailer gives.\n", claimed_length_);
+            break;
+        }
         if (result == Z_STREAM_END) {
             finishMember();
             continue;
@@ -362,6 +418,8 @@ uint32_t GzipStream::inflateFront(uint8_t* out, uint32_t size) {
 }
 
 void GzipStream::advanceTo(uint64_t target) {
+    if (front_output_ < target && status_ == Z_OK && !haveScratch())
+        return;
     while (front_output_ < target && status_ == Z_OK) {
         uint64_t wanted = std::min<uint64_t>(target - front_output_, kScratchSize);
         inflateFront(scratch_.get(), static_cast<uint32_t>(wanted));
@@ -372,7 +430,7 @@ uint32_t GzipStream::fromFrontWindow(uint8_t* out, uint32_t size) {
     // The window holds the current member's output only, and the scratch
     // buffer takes a copy of it.
     uint64_t behind = front_output_ - position_;
-    if (!front_.ready || position_ < member_start_ || behind > kWindowSize)
+    if (!front_.ready || position_ < member_start_ || behind > kWindowSize || !haveScratch())
         return 0;
     uInt window = 0;
     if (inflateGetDictionary(&front_.z, nullptr, &window) != Z_OK || window < behind)
@@ -416,6 +474,7 @@ uint32_t GzipStream::inflateAgain(uint8_t* out, uint32_t size) {
         uint32_t before = z.avail_out;
         int result = inflate(&z, Z_NO_FLUSH);
         behind_output_ += before - z.avail_out;
+        inflated_behind_ += before - z.avail_out;
         if (result == Z_STREAM_END) {
             if (z.avail_out == 0)
                 break;

@@ -52,6 +52,18 @@ class GzipStream {
     bool seek(uint32_t offset);
     // Bytes from the position to the end; kCorrupt when the data is damaged.
     uint32_t realsize(uint32_t stored_size);
+    // The data's length as the trailer of a one-member file of `stored_size`
+    // bytes states it (ISIZE), read before anything is inflated; from then on
+    // the data must keep to it, or it counts as damaged. A file that may
+    // hold more than one member, or whose trailer can't be the member's, is
+    // sized by inflating it to its end (realsize) instead.
+    uint32_t claimedSize(uint32_t stored_size);
+    // Whether its length was taken from the trailer and nothing is inflated yet.
+    bool claimedUnread() const { return claimed_ && front_output_ == 0; }
+    // Whether a stream sized from its trailer turned out to hold more members.
+    bool moreMembersThanClaimed() const { return more_members_; }
+    // The bytes inflated so far, by the forward pass and behind it.
+    uint64_t inflated() const { return front_output_ + inflated_behind_; }
     // A complete stream gives back its decoders and buffers and keeps only
     // its access points; a later read takes what it needs again.
     void release();
@@ -83,6 +95,10 @@ class GzipStream {
     bool skipHeaderString();
     void checkHeader(bool first_member);
     void skipTrailingBytes(uint32_t taken, bool nonzero);
+    // The last member has ended: the data is complete, if it is as long as claimed.
+    void endOfData();
+    // Whether the trailer of a file of `stored_size` bytes can be the one member's.
+    bool trailerIsTheMembers(uint32_t stored_size, uint32_t* length);
     void finishMember();
     void addPoint();
     void inflateFailed(const z_stream& z, int result);
@@ -115,6 +131,12 @@ class GzipStream {
     uint64_t member_start_ = 0;
     uint32_t crc_ = 0;
     uint32_t header_crc_ = 0;
+    int first_flags_ = 0;
+    // The length the trailer stated, which the data must keep to.
+    bool claimed_ = false;
+    uint32_t claimed_length_ = 0;
+    bool more_members_ = false;
+    uint64_t inflated_behind_ = 0;
 
     Decoder behind_;
     uint64_t behind_output_ = 0;

@@ -4,17 +4,27 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 HttpBody::~HttpBody() {
     clear();
 }
 
 void HttpBody::clear() {
-    for (uint8_t* block : blocks_)
-        ce::LocalFree(block);
+    // Destroying the heap frees its blocks and gives its pages back.
+    if (heap_ != nullptr)
+        ce::HeapDestroy(heap_);
+    heap_ = nullptr;
     blocks_.clear();
     capacity_ = 0;
     size_ = 0;
+}
+
+void HttpBody::swap(HttpBody& other) {
+    std::swap(heap_, other.heap_);
+    std::swap(blocks_, other.blocks_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(size_, other.size_);
 }
 
 uint32_t HttpBody::blockLength(uint32_t index) const {
@@ -23,11 +33,13 @@ uint32_t HttpBody::blockLength(uint32_t index) const {
 }
 
 bool HttpBody::addBlock(uint32_t size) {
-    auto* block = static_cast<uint8_t*>(ce::LocalAlloc(ce::LMEM_FIXED, size));
+    if (heap_ == nullptr)
+        heap_ = ce::HeapCreate(0, 0, 0);
+    auto* block = heap_ != nullptr ? static_cast<uint8_t*>(ce::HeapAlloc(heap_, 0, size)) : nullptr;
     if (block == nullptr)
         return false;
     if (!blocks_.push_back(block)) {
-        ce::LocalFree(block);
+        ce::HeapFree(heap_, 0, block);
         return false;
     }
     capacity_ += size;

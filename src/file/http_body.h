@@ -1,11 +1,13 @@
-// The body of one HTTP response, kept whole in blocks of the process heap
-// (LocalAlloc), where the device charges it to program memory. Reads at any
-// offset are served from it. A body whose length the server announced takes
-// its blocks before the first byte arrives; one read until the server closes
-// takes them as the bytes come.
+// The body of one HTTP response, kept whole in blocks of a heap of its own
+// (HeapCreate), where the device charges it to program memory and which
+// gives every page back when the body is cleared. Reads at any offset are
+// served from it. A body whose length the server announced takes its blocks
+// before the first byte arrives; one read until the server closes takes them
+// as the bytes come.
 #pragma once
 
 #include "platform/local_vector.h"
+#include "platform/wince.h"
 
 #include <cstdint>
 
@@ -33,6 +35,8 @@ class HttpBody {
     bool append(const uint8_t* bytes, uint32_t count);
 
     uint32_t size() const { return size_; }
+    // Exchanges the bytes (and the heap holding them) with `other`.
+    void swap(HttpBody& other);
     // Copies what the body holds of [offset, offset + count); returns the bytes copied.
     uint32_t copy(void* buffer, uint32_t count, uint32_t offset) const;
     void clear();
@@ -41,6 +45,7 @@ class HttpBody {
     bool addBlock(uint32_t size);
     uint32_t blockLength(uint32_t index) const;
 
+    ce::HANDLE heap_ = nullptr; // made with the first block
     LocalVector<uint8_t*> blocks_;
     // Bytes in all blocks, and bytes of the body.
     uint64_t capacity_ = 0;

@@ -233,6 +233,15 @@ bool HttpFileManager::open(const char16_t* name, uint32_t) {
     clearFile();
     if (!setRequestTarget(name))
         return false;
+    if (kept_bodies_.take(file_name, body_)) {
+        opened_ = cached_ = length_known_ = true;
+        content_length_ = body_.size();
+        print(u"open http://%S%S - contents %u byte, kept since it was fetched\n", host_name_, file_name,
+              content_length_);
+        return true;
+    }
+    if (kept_bodies_.dropped(file_name))
+        print(u"http://%S%S was given up for memory: it is fetched again.\n", host_name_, file_name);
     HeadAnswer answer = requestHead();
     if (answer == HeadAnswer::Refused)
         return false;
@@ -268,9 +277,9 @@ uint32_t HttpFileManager::size() {
     return content_length_;
 }
 
-// The body goes back to the heap: the device charges it to program memory,
-// and the next open fetches its file afresh anyway.
 bool HttpFileManager::close() {
+    if (cached_ && !failed_)
+        kept_bodies_.keep(file_name, body_);
     clearFile();
     return true;
 }
@@ -490,7 +499,8 @@ bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse
     uint32_t length = declared        ? response.contentLength()
                       : length_known_ ? content_length_
                                       : HttpBody::kLargest;
-    if (known && !body_.reserve(length)) {
+    // Bodies kept of closed files make room when the heap has none.
+    if (known && !body_.reserve(length) && !(kept_bodies_.drop() && body_.reserve(length))) {
         print(u"can't allocate %u byte for http://%S%S.\n", length, host_name_, file_name);
         return false;
     }
@@ -504,7 +514,9 @@ bool HttpFileManager::receiveBody(HttpConnection& connection, const HttpResponse
     }
     progress_shown_ = ce::GetTickCount();
     Received received{0, rest.outcome};
-    if (!receiveInto(connection, length, &received))
+    bool received_all = receiveInto(connection, length, &received);
+    fetched_ += body_.size();
+    if (!received_all)
         return false;
     if (debug_level > 1)
         print(u"total read %u byte\n", received.count);

@@ -1,10 +1,12 @@
 // Files on a web server, over HTTP/1.0 with one connection per request. The
-// first read of a file downloads its whole body into memory (the process
-// heap); every read is then served from there.
+// first read of a file downloads its whole body into memory (a heap of its
+// own); every read is then served from there, and so is every later open of
+// the same file unless the body had to be given up for memory.
 #pragma once
 
 #include "file/file_manager.h"
 #include "file/http_body.h"
+#include "file/http_body_cache.h"
 #include "file/http_connection.h"
 #include "platform/wince.h"
 
@@ -43,11 +45,15 @@ class HttpFileManager : public FileManager {
     // the download, which runs here when the HEAD did not tell. kReadFailed
     // once a download has failed; 0 when no file is open.
     uint32_t size() override;
+    // A body read whole is kept for the next open of the same file, which
+    // then asks the server nothing (HttpBodyCache).
     bool close() override;
     // kReadFailed once the file could not be had (until the next open).
     uint32_t read(void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     uint32_t write(const void* buffer, uint32_t size, uint32_t offset = kCurrentPosition) override;
     bool seek(uint32_t offset) override;
+    // Drops the bodies kept of closed files.
+    bool releaseMemory() override { return kept_bodies_.drop(); }
 
     // The limits start as `http_transfer_limits` were when the object was made.
     void setLimits(const HttpTransferLimits& limits) { limits_ = limits; }
@@ -121,6 +127,7 @@ class HttpFileManager : public FileManager {
     char request_[kRequestSize]{};
     const char* request_texts_[4];
     HttpBody body_;
+    HttpBodyCache kept_bodies_;
     // A file is open: the server offered it.
     bool opened_ = false;
     bool cached_ = false;

@@ -1,9 +1,12 @@
 #include "loader/elf_loader.h"
 
+#include "arch/architecture.h"
+#include "console/console.h"
 #include "file/file_manager.h"
 #include "platform/wide_format.h"
 #include "ui/menu_context.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -19,6 +22,20 @@ bool readableRange(uint32_t offset, uint64_t size) {
     return size == 0 || offset + size <= FileManager::kCurrentPosition;
 }
 
+// Says nothing through a console slot while it lives: what the one pass
+// does ahead of the boot's steps is reported by those steps.
+class Hush {
+  public:
+    explicit Hush(Console** slot) : slot_(slot), saved_(*slot) { *slot_ = nullptr; }
+    ~Hush() { *slot_ = saved_; }
+    Hush(const Hush&) = delete;
+    Hush& operator=(const Hush&) = delete;
+
+  private:
+    Console** slot_;
+    Console* saved_;
+};
+
 } // namespace
 
 ElfLoader::ElfLoader(Console** console, MemoryManager** memory) : Loader(console, memory) {
@@ -28,6 +45,12 @@ ElfLoader::ElfLoader(Console** console, MemoryManager** memory) : Loader(console
 ElfLoader::~ElfLoader() {
     freeTables();
     freeSymbolBlock();
+}
+
+uint32_t ElfLoader::readFile(void* data, uint32_t size, uint32_t offset) {
+    if (one_pass_ && retained_.read(data, size, offset))
+        return size;
+    return file_->read(data, size, offset);
 }
 
 void ElfLoader::freeTables() {
@@ -55,10 +78,14 @@ elf::SectionHeader ElfLoader::sectionHeader(uint32_t index) const {
 
 bool ElfLoader::setFile(FileManager* file) {
     Loader::setFile(file);
+    abandonOnePass();
     freeTables();
     freeSymbolBlock();
     too_large_ = false;
-    ready_ = readHeader() && readSectionHeaders() && readProgramHeaders() && checkSegments() && readsWhole();
+    // The one pass goes ahead of the checks, which then read what it kept and
+    // say what they find as they always do.
+    ready_ = readHeader() && (loadInOnePass() || true) && readSectionHeaders() && readProgramHeaders() &&
+             checkSegments() && readsWhole();
     return ready_;
 }
 
@@ -123,7 +150,7 @@ bool ElfLoader::readSectionHeaders() {
         print(u"can't allocate section header table.\n");
         return false;
     }
-    if (!readableRange(info_.shoff, size) || file_->read(section_headers_.get(), size, info_.shoff) != size) {
+    if (!readableRange(info_.shoff, size) || readFile(section_headers_.get(), size, info_.shoff) != size) {
         print(u"section header read error.\n");
         return false;
     }
@@ -138,7 +165,7 @@ bool ElfLoader::readProgramHeaders() {
         print(u"can't allocate program header table.\n");
         return false;
     }
-    if (!readableRange(info_.phoff, size) || file_->read(program_headers_.get(), size, info_.phoff) != size) {
+    if (!readableRange(info_.phoff, size) || readFile(program_headers_.get(), size, info_.phoff) != size) {
         print(u"program header read error.\n");
         return false;
     }
@@ -200,6 +227,9 @@ uint32_t ElfLoader::memorySize() {
     symbol_note_[0] = 0;
     heap_refused_ = false;
     uint32_t symbols = prepareSymbolBlock();
+    // The one pass kept room for a smaller symbol block: the kernel is read at `load` instead.
+    if (one_pass_ && symbols > symbols_room_)
+        abandonOnePass();
     if (symbols != 0) {
         total += symbols;
         print(u" = 0x%x]", symbols);
@@ -283,7 +313,7 @@ uint32_t ElfLoader::prepareSymbolBlock() {
     names_ = sections + table_size;
     names_size_ = name_table.size;
     // The padding to the word boundary may lie past the end of the file.
-    uint32_t count = names == 0 ? 0 : file_->read(names_, names, name_table.offset);
+    uint32_t count = names == 0 ? 0 : readFile(names_, names, name_table.offset);
     if (count == FileManager::kReadFailed) {
         // Symbols that could not be read are no kernel without symbols.
         print(u"section name table read error.\n");
@@ -356,7 +386,10 @@ ElfLoader::SymbolPlaces ElfLoader::symbolPlaces(uint32_t destination) const {
 bool ElfLoader::load() {
     if (!ready_)
         return false;
-    initPageList();
+    if (one_pass_)
+        restartChain();
+    else
+        initPageList();
     if (too_large_) {
         print(u"kernel image too large.\n");
         return false;
@@ -366,10 +399,157 @@ bool ElfLoader::load() {
     uint32_t end = forEachLoadSegment([this](uint32_t i, const elf::ProgramHeader& segment) {
         print(u"seg[%d] paddr 0x%08x file size 0x%x mem size 0x%x\n", i, segment.paddr, segment.filesz,
               segment.memsz);
-        loadSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
+        if (one_pass_) {
+            reportSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
+            appendSubChain(links_[i]);
+        } else {
+            loadSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
+        }
     });
     loadSymbols(end);
+    // The symbols were the last bytes read from the kept pages: they take the image next.
+    retained_.giveBack(**memory_);
+    (*memory_)->giveBackHeldBack();
     return loadSucceeded();
+}
+
+bool ElfLoader::planOnePass(OnePass& plan) {
+    if (architecture_ == nullptr || !file_->streamed())
+        return false;
+    const uint32_t headers_size = uint32_t{info_.phnum} * elf::phdr::kSize;
+    plan.program_headers = localArray<uint8_t>(headers_size);
+    if (plan.program_headers == nullptr || !readableRange(info_.phoff, headers_size) ||
+        file_->read(plan.program_headers.get(), headers_size, info_.phoff) != headers_size)
+        return false;
+    MemoryManager* memory = *memory_;
+    const uint64_t room = memory->largestBankRun();
+    const uint64_t chunk = memory->getTaggedPageSize();
+    const uint64_t page_mask = memory->getPageSize() - 1;
+    uint64_t total = 0, extra = 0, segment_bytes = 0;
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = plan.segment(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
+        uint64_t memory_size = round4(uint64_t{segment.memsz});
+        if (segment.paddr % 4 != 0 || segment.filesz > segment.memsz ||
+            !readableRange(segment.offset, segment.filesz) ||
+            uint64_t{segment.paddr} + memory_size >= kAddressSpace || memory_size > room)
+            return false;
+        total += (uint64_t{segment.filesz} + page_mask) & ~page_mask;
+        extra += segment.filesz < segment.memsz ? 2 * chunk : chunk;
+        segment_bytes += segment.filesz;
+        plan.order[plan.loadable++] = i;
+    }
+    // The pass reads the segments' bytes in file order; those without any first.
+    std::stable_sort(plan.order, plan.order + plan.loadable, [&plan](uint32_t a, uint32_t b) {
+        elf::ProgramHeader first = plan.segment(a), second = plan.segment(b);
+        return (first.filesz == 0 ? 0 : first.offset) < (second.filesz == 0 ? 0 : second.offset);
+    });
+    uint64_t file_end = 0;
+    for (uint32_t k = 0; k < plan.loadable; ++k) {
+        elf::ProgramHeader segment = plan.segment(plan.order[k]);
+        if (segment.filesz == 0)
+            continue;
+        // Bytes two segments share would have to be read twice.
+        if (segment.offset < file_end)
+            return false;
+        plan.kept_runs += segment.offset > file_end ? 1 : 0;
+        file_end = uint64_t{segment.offset} + segment.filesz;
+    }
+    uint64_t sweep_end = file_end;
+    if (info_.shnum != 0 && info_.shentsize == elf::shdr::kSize) {
+        uint64_t table = uint64_t{info_.shnum} * elf::shdr::kSize;
+        if (info_.shoff < file_end)
+            return false;
+        sweep_end = info_.shoff + table;
+        plan.kept_runs += 1;
+        // The section names and symbol tables lie among the bytes before the
+        // section headers that no segment takes.
+        plan.symbols_room = elf::ehdr::kSize + table + 3 * 3 + (info_.shoff - segment_bytes);
+        total += plan.symbols_room + 2 * chunk;
+    }
+    plan.kept_bytes = sweep_end - segment_bytes;
+    if (plan.loadable == 0 || sweep_end >= FileManager::kCurrentPosition || plan.symbols_room > room ||
+        plan.kept_bytes > room)
+        return false;
+    plan.sweep_end = static_cast<uint32_t>(sweep_end);
+    plan.kept_pages = static_cast<uint32_t>((plan.kept_bytes + page_mask) / (page_mask + 1) + plan.kept_runs);
+    plan.memory_needed = ((total + extra + page_mask) & ~page_mask) + image_size_ +
+                         uint64_t{plan.kept_pages} * (page_mask + 1);
+    return plan.memory_needed <= (0xFFFFFFFFu & ~page_mask);
+}
+
+bool ElfLoader::loadInOnePass() {
+    OnePass plan;
+    std::fill(std::begin(links_), std::end(links_), SubChain{});
+    if (!planOnePass(plan))
+        return false;
+    // Where the kernel goes as far as its program headers tell: its segments
+    // in the list's order, then room for the symbol block and the image,
+    // which is decided once the pass has read the section headers.
+    Plan places;
+    uint32_t end = 0;
+    for (uint32_t i = 0; i < info_.phnum; ++i) {
+        elf::ProgramHeader segment = plan.segment(i);
+        if (segment.type != elf::kPtLoad)
+            continue;
+        planSegment(places, segment.paddr, segment.memsz, segment.filesz);
+        end = segment.paddr + round4(segment.memsz);
+    }
+    uint64_t room_end = end + plan.symbols_room;
+    if (image_size_ != 0 && room_end < kAddressSpace)
+        room_end = imageDestination(static_cast<uint32_t>(room_end)) + round4(uint64_t{image_size_});
+    if (room_end > end)
+        places.ranges.push_back({end, std::min(room_end, kAddressSpace), false, true});
+
+    MemoryManager* memory = *memory_;
+    // The pass needs the segments' pages, those the kept bytes are lent,
+    // the page list's first page and the three pages taken from the end.
+    memory->reserveProvisionally(plan.kept_pages + 4);
+    {
+        Hush hush(console_);
+        if (!architecture_->placeKernel(places.ranges) ||
+            !architecture_->allocateMemory(static_cast<uint32_t>(plan.memory_needed))) {
+            memory->releaseRegion();
+            return false;
+        }
+    }
+    // Each segment's links are made apart (SubChain) and put into the list
+    // in program-header order by `load`.
+    placing_ahead_ = true;
+    initPageList();
+    uint32_t at = 0;
+    RetainedBytes::Kept kept = RetainedBytes::Kept::All;
+    for (uint32_t k = 0; k < plan.loadable && !pagesRanOut() && kept != RetainedBytes::Kept::NoPage; ++k) {
+        uint32_t index = plan.order[k];
+        elf::ProgramHeader segment = plan.segment(index);
+        if (segment.filesz != 0 && segment.offset > at && kept == RetainedBytes::Kept::All)
+            kept = retained_.keep(*file_, *memory, at, segment.offset);
+        beginSubChain();
+        placeSegment(segment.paddr, segment.memsz, segment.offset, segment.filesz);
+        links_[index] = endSubChain();
+        if (segment.filesz != 0)
+            at = segment.offset + segment.filesz;
+    }
+    if (kept == RetainedBytes::Kept::All && !pagesRanOut() && at < plan.sweep_end)
+        kept = retained_.keep(*file_, *memory, at, plan.sweep_end);
+    placing_ahead_ = false;
+    one_pass_ = true;
+    symbols_room_ = plan.symbols_room;
+    if (pagesRanOut() || kept == RetainedBytes::Kept::NoPage) {
+        abandonOnePass();
+        return false;
+    }
+    return true;
+}
+
+void ElfLoader::abandonOnePass() {
+    if (!one_pass_)
+        return;
+    retained_.forget();
+    (*memory_)->releaseRegion();
+    forgetPageList();
+    one_pass_ = false;
 }
 
 void ElfLoader::planKernel(Plan& plan) const {

@@ -29,7 +29,8 @@ Loader::Destination linkRange(uint32_t start, uint32_t size, bool zero_fill) {
 
 // Adds `range` to `ranges`, joined to the last one when it continues it.
 void appendRange(std::vector<Loader::Destination>& ranges, const Loader::Destination& range) {
-    if (!ranges.empty() && ranges.back().end == range.start && ranges.back().zero_fill == range.zero_fill) {
+    if (!ranges.empty() && ranges.back().end == range.start && ranges.back().zero_fill == range.zero_fill &&
+        ranges.back().undecided == range.undecided) {
         ranges.back().end = range.end;
         return;
     }
@@ -73,28 +74,65 @@ int Loader::probeFileType(FileManager& file) {
     return elf::hasMagic(header) ? kElf : kUnknown;
 }
 
-void Loader::initPageList() {
+void Loader::forgetPageList() {
     load_error_ = 0;
     load_links_ = 0;
     zero_links_ = 0;
-    current_link_ = previous_link_ = spare_link_ = nullptr;
+    current_link_ = previous_link_ = spare_link_ = head_link_ = nullptr;
     spare_links_left_ = 0;
     list_head_ = PageLink::kEnd;
     destinations_.clear();
     pack_page_ = {};
+    pages_ran_out_ = false;
+    short_reads_.clear();
+}
+
+void Loader::initPageList() {
+    forgetPageList();
     MemoryManager* memory = *memory_;
     chunk_size_ = memory->getTaggedPageSize();
     packer_ = PiecePacker(chunk_size_);
     MemoryManager::TaggedPage page;
     if (!memory->getTaggedPage(page)) {
         load_error_ = 1;
+        pages_ran_out_ = true;
         return;
     }
     list_head_ = page.link_paddr;
-    current_link_ = previous_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
+    head_link_ = current_link_ = previous_link_ = reinterpret_cast<PageLink*>(page.link_vaddr);
     spare_link_ = reinterpret_cast<PageLink*>(page.data_vaddr);
     spare_link_paddr_ = page.data_paddr;
     spare_links_left_ = static_cast<int32_t>(chunk_size_ / sizeof(PageLink));
+}
+
+void Loader::beginSubChain() {
+    if (current_link_ == nullptr)
+        return;
+    current_link_ = &sub_chain_start_;
+    previous_link_ = nullptr;
+}
+
+Loader::SubChain Loader::endSubChain() {
+    SubChain chain;
+    if (current_link_ == nullptr || previous_link_ == nullptr)
+        return chain;
+    chain.empty = false;
+    chain.first = sub_chain_start_;
+    chain.last = previous_link_ == &sub_chain_start_ ? nullptr : previous_link_;
+    chain.after = current_link_;
+    return chain;
+}
+
+void Loader::restartChain() {
+    current_link_ = previous_link_ = head_link_;
+}
+
+void Loader::appendSubChain(const SubChain& chain) {
+    if (chain.empty || current_link_ == nullptr)
+        return;
+    *current_link_ = chain.first;
+    previous_link_ = chain.last != nullptr ? chain.last : current_link_;
+    current_link_ = chain.after;
 }
 
 bool Loader::takeDataPage(MemoryManager::TaggedPage& page) {
@@ -103,6 +141,7 @@ bool Loader::takeDataPage(MemoryManager::TaggedPage& page) {
         return false;
     if (!(*memory_)->getTaggedPage(page)) {
         load_error_ = 1;
+        pages_ran_out_ = true;
         return false;
     }
     return true;
@@ -173,14 +212,19 @@ void Loader::forEachPiece(uint32_t destination, uint32_t size, Each each) {
         });
 }
 
+uint32_t Loader::readFile(void* data, uint32_t size, uint32_t offset) {
+    return file_->read(data, size, offset);
+}
+
 bool Loader::readChunk(uint8_t* data, uint32_t file_offset, uint32_t size) {
-    uint32_t count = file_->read(data, size, file_offset);
+    uint32_t count = readFile(data, size, file_offset);
     if (count == size)
         return true;
     // A failed read (the gzip layer reports all ones) counts as nothing read.
     uint32_t got = count < size ? count : 0;
     std::memset(data + got, 0, size - got);
-    print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", file_offset, got, size);
+    if (!placing_ahead_ || !short_reads_.push_back({file_offset, got, size}))
+        print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", file_offset, got, size);
     load_error_ = 1;
     return false;
 }
@@ -198,7 +242,8 @@ void Loader::addZeroClear(uint32_t destination, uint32_t size) {
     current_link_->dst = destination;
     current_link_->len = size;
     recordDestination(destination, size, true);
-    print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
+    if (!placing_ahead_)
+        print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", destination, size, destination + size);
     previous_link_ = current_link_;
     current_link_ = spare_link_;
     ++spare_link_;
@@ -207,10 +252,20 @@ void Loader::addZeroClear(uint32_t destination, uint32_t size) {
     ++zero_links_;
 }
 
-void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
-                         uint32_t file_size) {
+void Loader::printLoad(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size) {
     print(u"\t->load 0x%08x+0x%08x=0x%08x ofs=0x%08x+0x%x\n", destination, memory_size,
           destination + memory_size, file_offset, file_size);
+}
+
+void Loader::printZero(uint32_t destination, uint32_t memory_size, uint32_t file_size) {
+    uint32_t clear_start = 0;
+    uint32_t clear_size = 0;
+    if (zeroPart(destination, memory_size, file_size, clear_start, clear_size))
+        print(u"\t->zero 0x%08x+0x%08x=0x%08x\n", clear_start, clear_size, clear_start + clear_size);
+}
+
+void Loader::placeSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
+                          uint32_t file_size) {
     kernel_end_ = destination + memory_size;
     if (current_link_ == nullptr) {
         load_error_ = 1;
@@ -223,6 +278,24 @@ void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t fi
     uint32_t clear_size = 0;
     if (zeroPart(destination, memory_size, file_size, clear_start, clear_size))
         addZeroClear(clear_start, clear_size);
+}
+
+void Loader::loadSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
+                         uint32_t file_size) {
+    printLoad(destination, memory_size, file_offset, file_size);
+    placeSegment(destination, memory_size, file_offset, file_size);
+}
+
+void Loader::reportSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset,
+                           uint32_t file_size) {
+    printLoad(destination, memory_size, file_offset, file_size);
+    kernel_end_ = destination + memory_size;
+    for (const ShortRead& missing : short_reads_) {
+        if (missing.offset >= file_offset && missing.offset - file_offset < file_size)
+            print(u"short read at offset 0x%x: 0x%x of 0x%x bytes.\n", missing.offset, missing.got,
+                  missing.size);
+    }
+    printZero(destination, memory_size, file_size);
 }
 
 void Loader::loadMemory(uint32_t destination, uint32_t size, const uint8_t* source) {
@@ -240,7 +313,7 @@ uint64_t Loader::imageDestination(uint32_t kernel_end) {
 }
 
 bool Loader::loadExtraData() {
-    uint32_t size = file_->realsize();
+    uint32_t size = file_->claimedSize();
     // A damaged or unreadable image has no size to load.
     if (size == FileManager::kReadFailed)
         return false;
@@ -251,6 +324,9 @@ bool Loader::loadExtraData() {
         return false;
     }
     loadSegment(static_cast<uint32_t>(destination), size, 0, size);
+    // Read to its end and checked (a gzipped image's CRC and length) before anything runs.
+    if (loadSucceeded() && file_->realsize() == FileManager::kReadFailed)
+        load_error_ = 1;
     return loadSucceeded();
 }
 

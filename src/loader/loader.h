@@ -5,11 +5,13 @@
 #include "loader/kernel_layout.h"
 #include "memory/load_steps.h"
 #include "memory/memory_manager.h"
+#include "platform/local_vector.h"
 
 #include <bit>
 #include <cstdint>
 #include <vector>
 
+class Architecture;
 class Console;
 class FileManager;
 
@@ -36,6 +38,15 @@ class Loader {
     Loader(Console** console, MemoryManager** memory);
     virtual ~Loader() = default;
 
+    // How this boot places the kernel, and the file-system image's size
+    // (step 7), known before setFile: a variant that reads a streamed file
+    // (FileManager::streamed) may then put the kernel's bytes into the pages
+    // the boot hands over as it reads its headers, in one pass. Without it
+    // (tests of the loader alone) the kernel is read at `load`.
+    void prepareBoot(Architecture* architecture, uint32_t image_size) {
+        architecture_ = architecture;
+        image_size_ = image_size;
+    }
     // Stores the open kernel file; variants then read and check its headers.
     virtual bool setFile(FileManager* file);
     // Bytes of memory the image needs, including the page-list overhead.
@@ -64,6 +75,8 @@ class Loader {
         uint32_t start;
         uint64_t end;
         bool zero_fill = false;
+        // A place the kernel may still take (MemoryManager::KernelRange::undecided).
+        bool undecided = false;
         bool operator==(const Destination&) const = default;
     };
     // False, with the fault printed, when the kernel laid out as the file
@@ -86,6 +99,35 @@ class Loader {
     std::vector<Destination> plannedDestinations(uint32_t image_size) const;
 
   protected:
+    // Reads file bytes for the loader; variants may serve them from what
+    // they kept of the file.
+    virtual uint32_t readFile(void* data, uint32_t size, uint32_t offset);
+    // Prints a segment's lines as loadSegment does, with the short reads
+    // found when its bytes were put into pages earlier (placeSegment).
+    void reportSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size);
+    // loadSegment; while placing_ahead_, without its lines (reportSegment prints them).
+    void placeSegment(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size);
+    // Forgets the page list (its pages went back with the reservation).
+    void forgetPageList();
+
+    // The links of one range made apart from the list and put into it later,
+    // where the list's order wants them: the one pass reads the segments in
+    // file order, the list takes them in program-header order.
+    struct SubChain {
+        PageLink first{};          // its first link, written where the list stands when it is put in
+        bool empty = true;         // no link at all (every byte in place)
+        PageLink* last = nullptr;  // its last link; null when that is `first`
+        PageLink* after = nullptr; // the slot the list goes on with after it
+    };
+    // Links made from here on go into a sub-chain, until endSubChain.
+    void beginSubChain();
+    SubChain endSubChain();
+    // Back to the list's first slot, to put sub-chains into it in order.
+    void restartChain();
+    void appendSubChain(const SubChain& chain);
+    // True once a page was asked for and none was left.
+    bool pagesRanOut() const { return pages_ran_out_; }
+
     struct Plan {
         std::vector<Destination> ranges;
         uint32_t end = 0; // as kernelEnd() will be
@@ -111,6 +153,11 @@ class Loader {
     FileManager* file_ = nullptr;
     uint32_t list_head_ = PageLink::kEnd;
     uint32_t kernel_end_ = 0;
+    Architecture* architecture_ = nullptr;
+    uint32_t image_size_ = 0;
+    // The kernel's bytes are put into pages before their lines are due: the
+    // lines wait for reportSegment.
+    bool placing_ahead_ = false;
 
   private:
     bool takeDataPage(MemoryManager::TaggedPage& page);
@@ -129,10 +176,20 @@ class Loader {
     template <typename Each>
     void forEachPiece(uint32_t destination, uint32_t size, Each each);
     void addZeroClear(uint32_t destination, uint32_t size);
+    void printLoad(uint32_t destination, uint32_t memory_size, uint32_t file_offset, uint32_t file_size);
+    void printZero(uint32_t destination, uint32_t memory_size, uint32_t file_size);
 
     void recordDestination(uint32_t start, uint32_t size, bool zero_fill);
 
     int32_t spare_links_left_ = 0;
+    bool pages_ran_out_ = false;
+    PageLink* head_link_ = nullptr; // the list's first slot
+    PageLink sub_chain_start_{};    // where a sub-chain's first link is made
+    // Short reads met while placing segments ahead of their lines, for reportSegment.
+    struct ShortRead {
+        uint32_t offset, got, size;
+    };
+    LocalVector<ShortRead> short_reads_;
     std::vector<Destination> destinations_;
     // The pieces cut short by a page in place share pages: the one being filled.
     PiecePacker packer_{0};

@@ -24,6 +24,15 @@ class LocalVector {
         data_.reset();
         size_ = capacity_ = 0;
     }
+    // Room for `capacity` elements at once; false when the heap refuses it.
+    bool reserve(uint32_t capacity) { return capacity <= capacity_ || growTo(capacity); }
+    // Keeps the first `size` elements.
+    void truncate(uint32_t size) {
+        if (size < size_)
+            size_ = size;
+    }
+    void pop_back() { --size_; }
+    T& back() { return data_[size_ - 1]; }
 
     uint32_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -35,8 +44,8 @@ class LocalVector {
     const T& operator[](uint32_t i) const { return data_[i]; }
 
   private:
-    bool grow() {
-        uint32_t capacity = capacity_ == 0 ? 64 : capacity_ * 2;
+    bool grow() { return growTo(capacity_ == 0 ? 64 : capacity_ * 2); }
+    bool growTo(uint32_t capacity) {
         LocalArray<T> bigger = localArray<T>(capacity);
         if (bigger == nullptr)
             return false;

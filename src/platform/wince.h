@@ -86,6 +86,14 @@ BOOL SetKMode(BOOL kernel);
 HLOCAL LocalAlloc(UINT flags, UINT bytes);
 // Null when the block was freed; a null block is ignored.
 HLOCAL LocalFree(HLOCAL block);
+// A heap of the process's own: it grows in whole pages of program memory as its
+// blocks need them and keeps them until HeapDestroy gives them all back, with
+// every block in it. Null when it cannot be made.
+HANDLE HeapCreate(DWORD options, DWORD initial_size, DWORD maximum_size);
+BOOL HeapDestroy(HANDLE heap);
+// HEAP_ZERO_MEMORY clears the block. Null when the memory is not there.
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, DWORD bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
 // --- Virtual memory -------------------------------------------------------------
 

@@ -201,6 +201,7 @@ constexpr DWORD PROCESSOR_ARM720 = 1824;
 using HLOCAL = void*;
 constexpr UINT LMEM_FIXED = 0x0000;
 constexpr UINT LMEM_ZEROINIT = 0x0040;
+constexpr DWORD HEAP_ZERO_MEMORY = 0x00000008;
 
 // Virtual memory.
 constexpr DWORD MEM_COMMIT = 0x1000;

@@ -240,6 +240,53 @@ TEST_F(HttpFileManagerTest, OpenAsksWithOneHeadAndTheFirstReadDownloadsOnce) {
     EXPECT_EQ(sim::Network::get().openSockets(), 0);
 }
 
+// A file closed after it was read whole is opened again from the body kept in
+// its own heap, without a request; given up for memory (releaseMemory, which
+// gives the heap's pages back), it is fetched again, which is said.
+TEST_F(HttpFileManagerTest, AClosedFilesBodyServesItsNextOpenUntilItIsGivenUpForMemory) {
+    ScriptedServer server([](const std::string& request) {
+        bool image = request.find(" /miniroot.gz ") != std::string::npos;
+        return ScriptedServer::answer(image ? "HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nimage!"
+                                            : "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+    });
+    connect("http://127.0.0.1:" + std::to_string(server.port()) + "/");
+    sim::ProcessHeap& heaps = sim::ProcessHeap::get();
+    const size_t heaps_before = heaps.heapCount();
+    ASSERT_TRUE(files->open(u"miniroot.gz", 3));
+    EXPECT_EQ(readAt(6, 0), "image!");
+    files->close();
+    EXPECT_EQ(heaps.heapCount(), heaps_before + 1) << "the body stays in its heap";
+    // Another file in between, read and closed: both bodies are kept.
+    ASSERT_TRUE(files->open(u"kalmor.gz", 3));
+    EXPECT_EQ(readAt(5, 0), "hello");
+    files->close();
+    console.output.clear();
+    ASSERT_TRUE(files->open(u"miniroot.gz", 3));
+    EXPECT_EQ(files->size(), 6u);
+    EXPECT_EQ(readAt(3, 3), "ge!");
+    files->close();
+    EXPECT_EQ(console.text(),
+              "open http://127.0.0.1/miniroot.gz - contents 6 byte, kept since it was fetched\n");
+    const std::vector<std::string> once = {request("HEAD", "/miniroot.gz"), request("GET", "/miniroot.gz"),
+                                           request("HEAD", "/kalmor.gz"), request("GET", "/kalmor.gz")};
+    EXPECT_EQ(server.requests(), once);
+
+    // Given up for memory: the heaps go, and the next open fetches the file again, saying so.
+    EXPECT_TRUE(files->releaseMemory());
+    EXPECT_EQ(heaps.heapCount(), heaps_before);
+    EXPECT_FALSE(files->releaseMemory()) << "nothing is left to give";
+    console.output.clear();
+    ASSERT_TRUE(files->open(u"miniroot.gz", 3));
+    EXPECT_EQ(readAt(6, 0), "image!");
+    EXPECT_EQ(console.text(), "http://127.0.0.1/miniroot.gz was given up for memory: it is fetched again.\n"
+                              "open http://127.0.0.1/miniroot.gz - header 38 byte contents 6 byte\n");
+    std::vector<std::string> twice = once;
+    twice.push_back(request("HEAD", "/miniroot.gz"));
+    twice.push_back(request("GET", "/miniroot.gz"));
+    EXPECT_EQ(server.requests(), twice);
+    EXPECT_EQ(files->fetched(), 6u + 5u + 6u);
+}
+
 TEST_F(HttpFileManagerTest, TheRequestTargetIsTheRootsPathAndTheNameJoinedByOneSlash) {
     ScriptedServer server([](const std::string&) {
         return ScriptedServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");

@@ -3,6 +3,7 @@
 // and physical ranges reach RAM or device models.
 #include "memory/memory_manager_lock_pages.h"
 #include "platform/device_registers.h"
+#include "sim/device_profile.h"
 #include "sim/physical_memory.h"
 #include "sim/process_memory.h"
 #include "sim/recording_device_model.h"
@@ -146,13 +147,15 @@ TEST_F(MemoryManagerTest, SameSeedGivesTheSameFrames) {
     EXPECT_NE(framesOfOneBoot(8), first);
 }
 
-TEST_F(MemoryManagerTest, OneByteTakesOnePageOfA64KRegion) {
+// The region is reserved in whole 64 KB steps; only the pages the table
+// needs are committed, so only they take frames.
+TEST_F(MemoryManagerTest, OneByteCommitsOnePageOfA64KRegion) {
     ASSERT_TRUE(memory->reservePages(1));
     EXPECT_EQ(console.text(), "address translation table 1 pages. (0x8 bytes)\n"
                               "allocated 1 page. mapped 1 page.\n");
     EXPECT_EQ(memory->mappedCount(), 1);
     EXPECT_EQ(process().regionSize(memory->table()[0].vaddr), 0x10000u);
-    EXPECT_EQ(ram().framesInUse(), 16u);
+    EXPECT_EQ(ram().framesInUse(), 1u);
 }
 
 TEST_F(MemoryManagerTest, ZeroBytesReserveNothing) {
@@ -230,7 +233,7 @@ TEST_F(MemoryManagerTest, TaggedPageClearsItsLinkSlot) {
 }
 
 TEST_F(MemoryManagerTest, RefusedRegionReportsAndKeepsNothing) {
-    device().memory.frame_limit = 8; // fewer frames than a 64 KB region needs
+    device().memory.frame_limit = 0;
     EXPECT_FALSE(memory->reservePages(kPage));
     EXPECT_EQ(console.text(), "address translation table 1 pages. (0x8 bytes)\n"
                               "can't allocate memory\n");
@@ -244,10 +247,72 @@ TEST_F(MemoryManagerTest, RefusedRegionReportsAndKeepsNothing) {
 TEST_F(MemoryManagerTest, DestructorReleasesTheRegionAndItsFrames) {
     ASSERT_TRUE(memory->reservePages(100 * kPage));
     EXPECT_EQ(process().regionCount(), 1u);
-    EXPECT_EQ(ram().framesInUse(), 112u);
+    EXPECT_EQ(ram().framesInUse(), 100u);
     memory.reset();
     EXPECT_EQ(process().regionCount(), 0u);
     EXPECT_EQ(ram().framesInUse(), 0u);
+}
+
+// As program memory runs short Windows CE grants less per commit (16 KB in
+// its limited-memory state, below 160 KB free) and keeps 48 KB free: the
+// reservation asks again in smaller pieces. When free memory can't hold what
+// it still needs with room to spare, it first asks the program once to give
+// memory back (a file's body kept for later), and when not one page is
+// granted it fails.
+TEST_F(MemoryManagerTest, CommitsInSmallerPiecesAsMemoryRunsShortAndAsksForMemoryBack) {
+    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100"));
+    memory = makeManager();
+    int releases = 0;
+    memory->setMemoryRelease([&] {
+        ++releases;
+        return false;
+    });
+    ASSERT_TRUE(memory->reservePages(20 * kPage)) << console.text();
+    EXPECT_EQ(releases, 0) << "plenty of memory: nothing is asked back";
+    memory->releaseRegion();
+
+    // Something else holds all program memory but 156 KB.
+    device().memory.thresholds = sim::MemoryThresholds{0, 0, 0, UINT32_MAX, UINT32_MAX};
+    uint32_t others_size = ram().freeFrames() * kPage - 156 * 1024;
+    void* others = ce::VirtualAlloc(nullptr, others_size, ce::MEM_COMMIT, ce::PAGE_READWRITE);
+    ASSERT_NE(others, nullptr);
+    device().memory.thresholds = sim::MemoryThresholds{};
+    uint64_t commits = device().failures.calls(sim::FallibleCall::VirtualAlloc);
+    console.output.clear();
+    ASSERT_TRUE(memory->reservePages(20 * kPage)) << console.text();
+    EXPECT_EQ(memory->mappedCount(), 20);
+    EXPECT_EQ(releases, 1);
+    // The reservation of the space, then commits of at most four pages each.
+    EXPECT_GE(device().failures.calls(sim::FallibleCall::VirtualAlloc) - commits, 1u + 20 / 4);
+
+    // 120 KB of the 156 would leave less than 48 KB: the program is asked
+    // once, gives nothing back, and the reservation fails.
+    console.output.clear();
+    EXPECT_FALSE(memory->reservePages(30 * kPage));
+    EXPECT_EQ(releases, 2);
+    EXPECT_NE(console.text().find("can't allocate memory\n"), std::string::npos) << console.text();
+    EXPECT_EQ(ram().framesInUse(), others_size / kPage);
+    // Memory the program gives back when asked is taken.
+    memory->setMemoryRelease([&] {
+        ++releases;
+        return ce::VirtualFree(others, 0, ce::MEM_RELEASE) != 0;
+    });
+    EXPECT_TRUE(memory->reservePages(30 * kPage)) << console.text();
+    EXPECT_EQ(releases, 3);
+}
+
+// A page lent from the front comes back and is handed out again; until then
+// a reservation counts it as still needed.
+TEST_F(MemoryManagerTest, LentPagesComeBackAndAreHandedOutAgain) {
+    ASSERT_TRUE(memory->reservePages(3 * kPage));
+    MemoryManager::Page lent, page;
+    ASSERT_TRUE(memory->lendPage(lent));
+    ASSERT_TRUE(memory->getPage(page));
+    memory->returnPage(lent);
+    ASSERT_TRUE(memory->getPage(page));
+    EXPECT_EQ(page.paddr, lent.paddr);
+    ASSERT_TRUE(memory->getPage(page));
+    EXPECT_FALSE(memory->getPage(page));
 }
 
 TEST_F(MemoryManagerTest, SecondReservationReplacesTheFirst) {
@@ -413,8 +478,8 @@ TEST_F(MemoryManagerTest, ReleasingAnUnmappedAddressIsReported) {
 
 // Pages whose frames lie where the kernel goes never enter the table: where
 // its bytes go they carry them in place, where it is cleared they are held
-// back while reserving and given back afterwards; more is reserved until the
-// table holds what is left to carry.
+// back until the kernel is loaded and given back then; more is reserved until
+// the table holds what is left to carry.
 class KernelPlacePages : public MemoryManagerTest {
   protected:
     void SetUp() override {
@@ -454,6 +519,9 @@ TEST_F(KernelPlacePages, WhereTheKernelIsClearedPagesAreHeldBackThenGivenBack) {
     EXPECT_EQ(memory->inPlaceCount(), 0);
     expectTableOutsideTheKernel(pages);
     EXPECT_GT(process().regionCount(), 1u);
+    // Held while the kernel is loaded, so that the OS can't hand them out again, then given back.
+    EXPECT_EQ(framesInUseInKernel(), memory->heldBackCount());
+    memory->giveBackHeldBack();
     EXPECT_EQ(framesInUseInKernel(), 0);
     EXPECT_NE(console.text().find(std::to_string(memory->heldBackCount()) +
                                   " pages held back: their frames lie where the kernel goes.\n"),
@@ -513,6 +581,53 @@ TEST_F(KernelPlacePages, RunningOutOfFramesWhileReservingMoreFailsAndGivesAllBac
         << console.text();
     EXPECT_EQ(process().regionCount(), 0u);
     EXPECT_EQ(memory->table(), nullptr);
+}
+
+// A reservation made before the kernel's last places are known (its symbols,
+// the image after them): frames where the kernel may still go are kept aside
+// and nothing is said; the final placeKernel sorts them, and the table's pages
+// not yet handed out, by the final places, and the next reservation completes
+// the first one and reports it.
+TEST_F(KernelPlacePages, AProvisionalReservationIsSortedAgainByTheFinalPlaces) {
+    const uint64_t quarter = (kernel.end - kernel.start) / 4 & ~uint64_t{kPage - 1};
+    const MemoryManager::Stretch bytes{kernel.start, kernel.start + quarter};
+    const MemoryManager::Stretch maybe{bytes.end, bytes.end + 2 * quarter};
+    const MemoryManager::Stretch symbols{maybe.start, maybe.start + quarter};
+    auto inUse = [&](const MemoryManager::Stretch& range) {
+        int count = 0;
+        for (uint64_t frame = range.start; frame < range.end; frame += kPage)
+            count += ram().frameInUse(static_cast<uint32_t>(frame)) ? 1 : 0;
+        return count;
+    };
+    memory->placeKernel({{bytes, false}, {maybe, false, true}});
+    memory->reserveProvisionally(4);
+    const int pages = 64;
+    ASSERT_TRUE(memory->reservePages(pages * kPage));
+    EXPECT_TRUE(memory->provisional());
+    EXPECT_EQ(console.text(), "");
+    const int kept_aside = inUse(maybe);
+    EXPECT_GT(kept_aside, 0);
+    const int in_place = memory->inPlaceCount();
+    EXPECT_EQ(in_place, inUse(bytes));
+    MemoryManager::Page handed;
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(memory->getPage(handed));
+
+    // Only the first half of the place kept aside is the kernel's after all.
+    memory->placeKernel({{bytes, false}, {symbols, false}});
+    EXPECT_EQ(console.text(), "");
+    EXPECT_EQ(memory->inPlaceCount(), inUse(bytes) + inUse(symbols));
+    ASSERT_TRUE(memory->reservePages(pages * kPage)) << console.text();
+    EXPECT_FALSE(memory->provisional());
+    EXPECT_EQ(console.text().rfind("address translation table 64 pages. (0x200 bytes)\n", 0), 0u)
+        << console.text();
+    EXPECT_NE(console.text().find("allocated 64 page. mapped "), std::string::npos) << console.text();
+    // The table lies outside the final places; the frames of the other half joined it.
+    for (int i = 0; i < memory->mappedCount(); ++i) {
+        uint32_t paddr = memory->table()[i].paddr;
+        EXPECT_FALSE(paddr >= bytes.start && paddr < symbols.end) << std::hex << paddr;
+    }
+    EXPECT_GT(memory->inPlaceCount(), in_place);
 }
 
 // Which frame of the kernel's place may carry its bytes: the memory manager's

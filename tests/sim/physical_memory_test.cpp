@@ -4,6 +4,7 @@
 #include "platform/wide_string.h"
 #include "platform/wince.h"
 #include "sim/physical_memory.h"
+#include "sim/process_heap.h"
 #include "sim/process_memory.h"
 #include "sim/ram_split.h"
 #include "support/resident_pages.h"
@@ -136,22 +137,32 @@ TEST_F(PhysicalMemoryTest, RamIsDividedAsWindowsCeDividesIt) {
 // Program memory is what committed pages and the heap take: both show in
 // dwAvailPhys, both are refused with ERROR_NOT_ENOUGH_MEMORY once it is gone,
 // and the frames handed out are never the kernel's or the object store's.
-TEST_F(PhysicalMemoryTest, CommittedPagesAndTheHeapShareProgramMemory) {
+// Committed pages and the heaps take the same program memory, down to the
+// 48 KB Windows CE keeps free; the process heap keeps the pages it grew by
+// for its later blocks, a heap of the process's own gives them back when it
+// is destroyed.
+TEST_F(PhysicalMemoryTest, CommittedPagesAndTheHeapsShareProgramMemory) {
     useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100")); // 16 MB
     auto available = [] {
         ce::MEMORYSTATUS status{};
         ce::GlobalMemoryStatus(&status);
         return status.dwAvailPhys;
     };
+    const uint32_t kept_free = device().memory.thresholds.low_memory;
     uint32_t program = available();
     void* heap_block = ce::LocalAlloc(ce::LMEM_FIXED, 1 * kMB + 1);
     ASSERT_NE(heap_block, nullptr);
+    // The block, its header and its rounding take one page more than the megabyte.
     EXPECT_EQ(available(), program - 1 * kMB - kPage);
+    ce::HANDLE own = ce::HeapCreate(0, 0, 0);
+    ASSERT_NE(own, nullptr);
+    ASSERT_NE(ce::HeapAlloc(own, 0, 2 * kPage), nullptr);
+    EXPECT_EQ(available(), program - 1 * kMB - 4 * kPage);
 
-    uint32_t rest = available();
+    uint32_t rest = available() - kept_free;
     uint8_t* region = commit(rest);
     ASSERT_NE(region, nullptr);
-    EXPECT_EQ(available(), 0u);
+    EXPECT_EQ(available(), kept_free);
     std::set<uint32_t> frames;
     for (uint32_t offset = 0; offset < rest; offset += kPage) {
         uint32_t frame = frameOf(region + offset);
@@ -164,15 +175,75 @@ TEST_F(PhysicalMemoryTest, CommittedPagesAndTheHeapShareProgramMemory) {
     EXPECT_EQ(commit(kPage), nullptr);
     EXPECT_EQ(device().last_error, ce::ERROR_NOT_ENOUGH_MEMORY);
     device().last_error = 0;
-    EXPECT_EQ(ce::LocalAlloc(ce::LMEM_FIXED, kPage), nullptr); // one frame more than the heap holds
+    EXPECT_EQ(ce::LocalAlloc(ce::LMEM_FIXED, kPage), nullptr); // the heap would have to grow
     EXPECT_EQ(device().last_error, ce::ERROR_NOT_ENOUGH_MEMORY);
 
-    // The heap's frames come back when it shrinks, and a commit takes them.
+    // The process heap keeps its pages: freeing gives nothing back, and its
+    // next block takes the room again without growing.
     ce::LocalFree(heap_block);
-    EXPECT_EQ(available(), 1 * kMB + kPage);
-    EXPECT_NE(commit(1 * kMB), nullptr);
+    EXPECT_EQ(available(), kept_free);
+    void* again = ce::LocalAlloc(ce::LMEM_FIXED, 1 * kMB);
+    EXPECT_NE(again, nullptr);
+    EXPECT_EQ(available(), kept_free);
+    // Destroying the heap of its own gives its pages back, and a commit takes them.
+    ASSERT_TRUE(ce::HeapDestroy(own));
+    EXPECT_EQ(available(), kept_free + 3 * kPage);
+    EXPECT_NE(commit(3 * kPage), nullptr);
+    ce::LocalFree(again);
     ASSERT_TRUE(ce::VirtualFree(region, 0, ce::MEM_RELEASE));
-    EXPECT_EQ(available(), program - 1 * kMB);
+    EXPECT_EQ(available(), program - 1 * kMB - 4 * kPage);
+}
+
+// Windows CE's memory thresholds: a request must leave 48 KB of program
+// memory free, and below 160 KB free one request takes at most 16 KB (the
+// limited-memory state); below the critical 48 KB at most 8 KB. The same for
+// a commit and for a heap that grows.
+TEST_F(PhysicalMemoryTest, MemoryThresholdsLimitEveryRequest) {
+    useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100"));
+    struct Case {
+        const char* name;
+        uint32_t free_kb; // program memory free before the request
+        uint32_t asked_kb;
+        bool granted;
+    };
+    const Case cases[] = {
+        {"plenty", 4096, 1024, true},
+        {"down to the 48 KB kept free", 4096, 4096 - 48, true},
+        {"below the 48 KB kept free", 4096, 4096 - 44, false},
+        {"limited state: 16 KB", 156, 16, true},
+        {"limited state: 20 KB", 156, 20, false},
+        {"not yet limited: 64 KB", 160, 64, true},
+        {"limited state: down to 48 KB", 64, 16, true},
+        {"limited state: below 48 KB", 60, 16, false},
+    };
+    const uint32_t program = ram().freeFrames() * kPage;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Something else holds the rest of program memory.
+        device().memory.thresholds = sim::MemoryThresholds{0, 0, 0, UINT32_MAX, UINT32_MAX};
+        uint8_t* others = commit(program - c.free_kb * 1024);
+        ASSERT_NE(others, nullptr);
+        device().memory.thresholds = sim::MemoryThresholds{};
+        ASSERT_EQ(ram().freeFrames() * kPage, c.free_kb * 1024);
+
+        uint8_t* region = commit(c.asked_kb * 1024);
+        EXPECT_EQ(region != nullptr, c.granted);
+        if (region != nullptr)
+            ce::VirtualFree(region, 0, ce::MEM_RELEASE);
+        ce::HANDLE heap = ce::HeapCreate(0, 0, 0);
+        void* block = ce::HeapAlloc(heap, 0, c.asked_kb * 1024 - sim::ProcessHeap::kBlockHeader);
+        EXPECT_EQ(block != nullptr, c.granted);
+        ce::HeapDestroy(heap);
+        ASSERT_TRUE(ce::VirtualFree(others, 0, ce::MEM_RELEASE));
+    }
+    // In the critical state (which only memory taken elsewhere brings about) at most 8 KB.
+    device().memory.thresholds = sim::MemoryThresholds{0, 0, 0, UINT32_MAX, UINT32_MAX};
+    uint8_t* others = commit(program - 40 * 1024);
+    ASSERT_NE(others, nullptr);
+    device().memory.thresholds = sim::MemoryThresholds{};
+    EXPECT_EQ(commit(12 * 1024), nullptr);
+    uint8_t* small = commit(8 * 1024);
+    EXPECT_NE(small, nullptr);
 }
 
 TEST_F(PhysicalMemoryTest, TheObjectStoreSettingMovesTheSplit) {
@@ -314,6 +385,7 @@ TEST_F(PhysicalMemoryTest, UpperHalfOverflowsIntoTheLowerHalf) {
 
 TEST_F(PhysicalMemoryTest, RunningOutOfFramesRefusesTheCommit) {
     useProfile(*sim::findDeviceProfile(u"Compaq iPAQ H3100")); // 16 MB
+    device().memory.thresholds = sim::MemoryThresholds{0, 0, 0, UINT32_MAX, UINT32_MAX};
     uint32_t program = ram().freeFrames();
     uint8_t* all = commit(program * kPage);
     ASSERT_NE(all, nullptr);

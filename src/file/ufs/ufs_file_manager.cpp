@@ -87,6 +87,7 @@ uint32_t UfsFileManager::read(void* buffer, uint32_t size, uint32_t offset) {
     // The bytes before a disk error are delivered; a read that got none has failed.
     if (error != 0 && residual == size)
         return kReadFailed;
+    fetched_ += size - residual;
     return size - residual;
 }
 

@@ -241,6 +241,22 @@ HLOCAL LocalFree(HLOCAL block) {
     return ::LocalFree(block);
 }
 
+HANDLE HeapCreate(DWORD options, DWORD initial_size, DWORD maximum_size) {
+    return ::HeapCreate(options, initial_size, maximum_size);
+}
+
+BOOL HeapDestroy(HANDLE heap) {
+    return ::HeapDestroy(heap);
+}
+
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, DWORD bytes) {
+    return ::HeapAlloc(heap, flags, bytes);
+}
+
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+    return ::HeapFree(heap, flags, block);
+}
+
 BOOL VirtualFree(LPVOID address, DWORD size, DWORD type) {
     return ::VirtualFree(address, size, type);
 }
