@@ -57,6 +57,8 @@ class InterruptController : public DeviceModel {
     }
     // Whether an unmasked source has its interrupt enabled at the device.
     bool interruptEnabled();
+    // ICMR, as the kernel last wrote it.
+    const uint32_t* mask() const { return &mask_; }
 
   private:
     Layout layout_;

@@ -211,6 +211,7 @@ struct ArmEmulator::Hooks {
     std::optional<uint64_t> limit;
     const std::atomic<bool>* quit = nullptr;
     const std::function<RunLimits::Lines()>* interrupt_lines = nullptr;
+    const uint32_t* interrupt_mask = nullptr;
     EmulationResult result;
     bool stopped = false;
     // Set when the run halted: the branch to itself, which is never executed.
@@ -282,7 +283,8 @@ namespace {
 void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
     auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
     // An interrupt comes before the block: it has not run, and is not counted.
-    if (hooks->interrupt_lines != nullptr) {
+    if (hooks->interrupt_lines != nullptr &&
+        (hooks->interrupt_mask == nullptr || *hooks->interrupt_mask != 0)) {
         if (uint32_t vector =
                 takeInterrupt(uc, (*hooks->interrupt_lines)(), static_cast<uint32_t>(address))) {
             hooks->seeVectorPage(vector);
@@ -546,6 +548,7 @@ EmulationResult ArmEmulator::run(uint32_t pc, const RunLimits& limits) {
     hooks_->limit = limits.instructions;
     hooks_->quit = limits.quit;
     hooks_->interrupt_lines = limits.interrupt_lines ? &limits.interrupt_lines : nullptr;
+    hooks_->interrupt_mask = limits.interrupt_mask;
     if (!ok()) {
         hooks_->result.reason = error_;
         return hooks_->result;

@@ -53,6 +53,9 @@ struct RunLimits {
         bool fiq = false;
     };
     std::function<Lines()> interrupt_lines;
+    // The interrupt controller's mask (ICMR), when given: while it is 0 no
+    // line can be raised, and the lines are not asked (a load per block).
+    const uint32_t* interrupt_mask = nullptr;
 };
 
 // Limits of `count` instructions only.

@@ -120,6 +120,7 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
             InterruptController::Lines lines = controller->lines();
             return RunLimits::Lines{lines.irq != 0, lines.fiq != 0};
         };
+        run_limits.interrupt_mask = controller->mask();
     }
     run.result = cpu.run(hand_off.jump_paddr, run_limits);
     if (limits.picture_screen)
