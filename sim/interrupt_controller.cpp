@@ -11,6 +11,16 @@ uint32_t InterruptController::pending() {
     return bits;
 }
 
+uint32_t InterruptController::requested() {
+    uint32_t bits = 0;
+    for (const Source& source : sources_) {
+        uint32_t bit = 1u << source.number;
+        if ((mask_ & bit) != 0 && source.device->interruptPending())
+            bits |= bit;
+    }
+    return bits;
+}
+
 bool InterruptController::interruptEnabled() {
     for (const Source& source : sources_) {
         if ((mask_ >> source.number & 1) != 0 && source.device->receiveInterruptEnabled())
@@ -27,9 +37,9 @@ uint32_t InterruptController::read32(uint32_t offset) {
     if (offset == layout_.icpr)
         return pending();
     if (offset == layout_.icip)
-        return pending() & mask_ & ~level_;
+        return lines().irq;
     if (offset == layout_.icfp)
-        return pending() & mask_ & level_;
+        return lines().fiq;
     return 0;
 }
 

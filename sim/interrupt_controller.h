@@ -3,6 +3,7 @@
 // that sends a source to FIQ instead of IRQ (ICLR), and what reaches the
 // processor (ICIP, ICFP). A source is pending while its device asks for its
 // interrupt (SerialDevice::interruptPending). Other registers read 0.
+// ICIP and ICFP are the processor's IRQ and FIQ lines (lines()).
 #pragma once
 
 #include "sim/board_devices.h"
@@ -42,10 +43,22 @@ class InterruptController : public DeviceModel {
     void write32(uint32_t offset, uint32_t value) override;
 
     uint32_t pending();
+    // The unmasked sources pending; only those are asked.
+    uint32_t requested();
     // An unmasked source pending: what wakes a processor that waits for an interrupt.
-    bool interruptRequested() { return (pending() & mask_) != 0; }
+    bool interruptRequested() { return requested() != 0; }
+    struct Lines {
+        uint32_t irq; // ICIP
+        uint32_t fiq; // ICFP
+    };
+    Lines lines() {
+        uint32_t sources = requested();
+        return {sources & ~level_, sources & level_};
+    }
     // Whether an unmasked source has its interrupt enabled at the device.
     bool interruptEnabled();
+    // ICMR, as the kernel last wrote it.
+    const uint32_t* mask() const { return &mask_; }
 
   private:
     Layout layout_;

@@ -5,8 +5,7 @@
 namespace sim {
 
 size_t SerialInput::available(size_t limit) {
-    std::lock_guard lock(mutex_);
-    return std::min(bytes_.size(), limit);
+    return std::min(count_.load(std::memory_order_acquire), limit);
 }
 
 std::optional<uint8_t> SerialInput::take() {
@@ -15,6 +14,7 @@ std::optional<uint8_t> SerialInput::take() {
         return std::nullopt;
     uint8_t byte = bytes_.front();
     bytes_.pop_front();
+    count_.store(bytes_.size(), std::memory_order_release);
     changed_.notify_all();
     return byte;
 }
@@ -27,6 +27,7 @@ void SerialInput::wait(std::chrono::milliseconds timeout) {
 void SerialInput::push(std::string_view bytes) {
     std::lock_guard lock(mutex_);
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    count_.store(bytes_.size(), std::memory_order_release);
     changed_.notify_all();
 }
 

@@ -19,6 +19,7 @@ namespace sim {
 class SerialInput {
   public:
     // Bytes that have come and are not taken yet; `limit` caps the count.
+    // Cheap enough to ask before every block the processor runs (no lock).
     size_t available(size_t limit = SIZE_MAX);
     std::optional<uint8_t> take();
     // Waits until a byte comes, the user quits, or `timeout` passes (after the
@@ -39,6 +40,8 @@ class SerialInput {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<uint8_t> bytes_;
+    // bytes_.size(), written under the lock.
+    std::atomic<size_t> count_{0};
     bool ended_ = false;
     std::atomic<bool> quit_{false};
 };

@@ -16,6 +16,17 @@ constexpr uint32_t kSemihostingSwi = 0x123456;
 constexpr uint32_t kSemihostingExit = 0x18;
 constexpr uint32_t kApplicationExit = 0x20026; // ADP_Stopped_ApplicationExit
 
+constexpr uint32_t kCpsrMode = 0x1F;
+constexpr uint32_t kCpsrThumb = 0x20;
+constexpr uint32_t kCpsrF = 0x40;
+constexpr uint32_t kCpsrI = 0x80;
+constexpr uint32_t kModeFiq = 0x11;
+constexpr uint32_t kModeIrq = 0x12;
+constexpr uint32_t kControlHighVectors = 1u << 13;
+constexpr uint32_t kHighVectors = 0xFFFF0000;
+constexpr uint32_t kIrqVector = 0x18;
+constexpr uint32_t kFiqVector = 0x1C;
+
 int unicornModel(Processor processor) {
     switch (processor) {
     case Processor::SA1100:
@@ -63,6 +74,58 @@ const char* exceptionName(uint32_t number) {
     default:
         return "processor exception";
     }
+}
+
+// Coprocessor 15 register `crn` (opcode 0, c0, 0); 0 when it cannot be read.
+uint32_t readCp15(uc_engine* uc, uint32_t crn) {
+    uc_arm_cp_reg reg{};
+    reg.cp = 15;
+    reg.crn = crn;
+    if (uc_reg_read(uc, UC_ARM_REG_CP_REG, &reg) != UC_ERR_OK)
+        return 0;
+    return static_cast<uint32_t>(reg.val);
+}
+
+// Takes the interrupt of a raised line that the CPSR does not mask (FIQ
+// first) before the instruction at `next`; 0 when none is taken, else the
+// vector the processor goes on at. Writing
+// Unicorn's CPSR with another mode banks r13, r14 (r8 to r12 for FIQ) and
+// the SPSR as the processor does, from any mode; a write of the program
+// counter from a block hook leaves the block unrun and goes on there.
+uint32_t takeInterrupt(uc_engine* uc, RunLimits::Lines lines, uint32_t next) {
+    if (!lines.irq && !lines.fiq)
+        return 0;
+    uint32_t cpsr = 0;
+    uc_reg_read(uc, UC_ARM_REG_CPSR, &cpsr);
+    bool fiq = lines.fiq && (cpsr & kCpsrF) == 0;
+    if (!fiq && !(lines.irq && (cpsr & kCpsrI) == 0))
+        return 0;
+    uint32_t entered = (cpsr & ~(kCpsrMode | kCpsrThumb)) | kCpsrI | (fiq ? kModeFiq | kCpsrF : kModeIrq);
+    uint32_t link = next + 4;
+    uint32_t vector =
+        (readCp15(uc, 1) & kControlHighVectors ? kHighVectors : 0) + (fiq ? kFiqVector : kIrqVector);
+    uc_reg_write(uc, UC_ARM_REG_CPSR, &entered);
+    uc_reg_write(uc, UC_ARM_REG_SPSR, &cpsr);
+    uc_reg_write(uc, UC_ARM_REG_LR, &link);
+    uc_reg_write(uc, UC_ARM_REG_PC, &vector);
+    return vector;
+}
+
+// The physical address the MMU's tables at `table` give `address` (sections,
+// and small and large pages of coarse tables), read with `read_word`.
+template <typename ReadWord>
+std::optional<uint32_t> translate(uint32_t table, uint32_t address, ReadWord read_word) {
+    uint32_t first = read_word((table & ~0x3FFFu) + (address >> 20) * 4);
+    if ((first & 3) == 2)
+        return (first & 0xFFF00000u) | (address & 0xFFFFF);
+    if ((first & 3) != 1)
+        return std::nullopt;
+    uint32_t second = read_word((first & ~0x3FFu) + ((address >> 12) & 0xFF) * 4);
+    if ((second & 3) == 2)
+        return (second & ~0xFFFu) | (address & 0xFFF);
+    if ((second & 3) == 1)
+        return (second & 0xFFFF0000u) | (address & 0xFFFF);
+    return std::nullopt;
 }
 
 uint64_t mmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
@@ -147,6 +210,8 @@ struct ArmEmulator::Hooks {
     ArmEmulator* self = nullptr;
     std::optional<uint64_t> limit;
     const std::atomic<bool>* quit = nullptr;
+    const std::function<RunLimits::Lines()>* interrupt_lines = nullptr;
+    const uint32_t* interrupt_mask = nullptr;
     EmulationResult result;
     bool stopped = false;
     // Set when the run halted: the branch to itself, which is never executed.
@@ -165,6 +230,43 @@ struct ArmEmulator::Hooks {
         std::function<void()> observer;
     };
     std::vector<std::unique_ptr<Execute>> executes;
+    struct HostRange {
+        uint32_t base;
+        uint32_t size;
+        uint8_t* host;
+    };
+    std::vector<HostRange> host_ranges;
+    // The page of RAM seen at the vector page's address, if any.
+    std::optional<std::pair<uint32_t, uint32_t>> vector_alias; // {vector page, its RAM}
+
+    // Unicorn takes addresses as physical, whatever the MMU holds. The
+    // vectors a kernel maps to a page of RAM with the MMU on are seen at
+    // their address as that page, looked up whenever an exception is taken.
+    void seeVectorPage(uint32_t vector) {
+        uc_engine* uc = self->uc_;
+        uint32_t page = vector & ~0xFFFu;
+        if ((readCp15(uc, 1) & 1) == 0)
+            return;
+        std::optional<uint32_t> ram =
+            translate(readCp15(uc, 2), page, [this](uint32_t a) { return self->readWord(a); });
+        if (!ram || *ram == page || (vector_alias && *vector_alias == std::make_pair(page, *ram)))
+            return;
+        if (vector_alias && vector_alias->first == page) {
+            uc_mem_unmap(uc, page, 0x1000);
+            vector_alias.reset();
+        }
+        for (const HostRange& range : host_ranges) {
+            if (*ram - range.base < range.size) {
+                // Not over memory of the emulator's own at that address.
+                uint32_t probe = 0;
+                if (uc_mem_read(uc, page, &probe, 4) != UC_ERR_OK &&
+                    uc_mem_map_ptr(uc, page, 0x1000, UC_PROT_ALL, range.host + (*ram - range.base)) ==
+                        UC_ERR_OK)
+                    vector_alias = std::make_pair(page, *ram);
+                return;
+            }
+        }
+    }
 
     void stop(EmulationStop kind, std::string reason) {
         if (stopped)
@@ -180,6 +282,15 @@ namespace {
 
 void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* user) {
     auto* hooks = static_cast<ArmEmulator::Hooks*>(user);
+    // An interrupt comes before the block: it has not run, and is not counted.
+    if (hooks->interrupt_lines != nullptr &&
+        (hooks->interrupt_mask == nullptr || *hooks->interrupt_mask != 0)) {
+        if (uint32_t vector =
+                takeInterrupt(uc, (*hooks->interrupt_lines)(), static_cast<uint32_t>(address))) {
+            hooks->seeVectorPage(vector);
+            return;
+        }
+    }
     if (size == 4) {
         uint32_t word = 0;
         if (uc_mem_read(uc, address, &word, 4) == UC_ERR_OK && word == kArmBranchToSelf) {
@@ -328,7 +439,10 @@ ArmEmulator::~ArmEmulator() {
 }
 
 bool ArmEmulator::mapHostMemory(uint32_t base, uint32_t size, void* host) {
-    return ok() && uc_mem_map_ptr(uc_, base, size, UC_PROT_ALL, host) == UC_ERR_OK;
+    if (!ok() || uc_mem_map_ptr(uc_, base, size, UC_PROT_ALL, host) != UC_ERR_OK)
+        return false;
+    hooks_->host_ranges.push_back({base, size, static_cast<uint8_t*>(host)});
+    return true;
 }
 
 bool ArmEmulator::mapMemory(uint32_t base, uint32_t size) {
@@ -388,12 +502,7 @@ ArmState ArmEmulator::state() {
 }
 
 uint32_t ArmEmulator::cp15(uint32_t crn) {
-    uc_arm_cp_reg reg{};
-    reg.cp = 15;
-    reg.crn = crn;
-    if (!ok() || uc_reg_read(uc_, UC_ARM_REG_CP_REG, &reg) != UC_ERR_OK)
-        return 0;
-    return static_cast<uint32_t>(reg.val);
+    return ok() ? readCp15(uc_, crn) : 0;
 }
 
 void ArmEmulator::onExecute(uint32_t address, std::function<void()> observer) {
@@ -438,6 +547,8 @@ EmulationResult ArmEmulator::run(uint32_t pc, const RunLimits& limits) {
     hooks_->fetch_fault = false;
     hooks_->limit = limits.instructions;
     hooks_->quit = limits.quit;
+    hooks_->interrupt_lines = limits.interrupt_lines ? &limits.interrupt_lines : nullptr;
+    hooks_->interrupt_mask = limits.interrupt_mask;
     if (!ok()) {
         hooks_->result.reason = error_;
         return hooks_->result;
@@ -463,7 +574,8 @@ EmulationResult ArmEmulator::run(uint32_t pc, const RunLimits& limits) {
                          "time limit of " + std::to_string(limits.time->count() / 1000) + " s reached");
             break;
         }
-        // Unicorn comes back after a wait for interrupt, with the program counter past it.
+        // Unicorn comes back after a wait for interrupt, with the program counter
+        // past it; an interrupt the wake lets through is taken at the first block.
         pc = reg(15);
         if (!isWaitForInterrupt(readWord(pc - 4)))
             break;

@@ -2,7 +2,8 @@
 // the MMU off: addresses are physical. Memory is host memory mapped in place,
 // memory of its own, or device registers answered by the current handheld's
 // device models. A run ends when the program halts (a branch to itself), on a
-// fault, or at an instruction limit.
+// fault, or at an instruction limit. The interrupt controller's lines reach
+// the processor, which takes the IRQ and FIQ exceptions the CPSR lets through.
 #pragma once
 
 #include "sim/device_profile.h"
@@ -42,6 +43,19 @@ struct RunLimits {
     std::function<Wake()> wake;
     // Waits a few milliseconds for what may make a device ask (the host's serial line).
     std::function<void()> idle;
+    // The interrupt controller's two lines into the processor: an unmasked
+    // source pending that goes to IRQ, or to FIQ. Looked at before each
+    // translated block runs (the processor's instruction boundaries that can
+    // follow a change of the CPSR or of a device, and the first after a wait
+    // for interrupt); null: no line is ever raised.
+    struct Lines {
+        bool irq = false;
+        bool fiq = false;
+    };
+    std::function<Lines()> interrupt_lines;
+    // The interrupt controller's mask (ICMR), when given: while it is 0 no
+    // line can be raised, and the lines are not asked (a load per block).
+    const uint32_t* interrupt_mask = nullptr;
 };
 
 // Limits of `count` instructions only.
@@ -109,7 +123,11 @@ class ArmEmulator {
     // Runs from `pc` (ARM state) until a halt, a fault or a limit. A wait for
     // interrupt (coprocessor 15 c7, c0, 4 or c7, c8, 2) waits, costing the
     // host nothing, until a device asks for an interrupt; when none ever can,
-    // the processor has halted there.
+    // the processor has halted there. A raised interrupt line whose CPSR bit
+    // (I or F) is clear is taken as an ARMv4/v5 core takes it: the mode's SPSR
+    // keeps the CPSR, its LR the next instruction's address + 4, and the
+    // processor goes on in ARM state at the vector (0x18 IRQ, 0x1C FIQ; at
+    // 0xFFFF0000 with the control register's V bit), I set, and F for FIQ.
     EmulationResult run(uint32_t pc, const RunLimits& limits = {});
 
     struct Hooks;

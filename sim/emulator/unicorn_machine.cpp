@@ -115,6 +115,13 @@ HandOffRun runOnUnicorn(const HandOff& hand_off, const HandOffLimits& limits) {
         };
         run_limits.idle = [input] { input->wait(std::chrono::milliseconds(5)); };
     }
+    if (controller != nullptr) {
+        run_limits.interrupt_lines = [controller] {
+            InterruptController::Lines lines = controller->lines();
+            return RunLimits::Lines{lines.irq != 0, lines.fiq != 0};
+        };
+        run_limits.interrupt_mask = controller->mask();
+    }
     run.result = cpu.run(hand_off.jump_paddr, run_limits);
     if (limits.picture_screen)
         run.screen = renderLcd();

@@ -113,6 +113,41 @@ TEST_F(ZandrelSimSerial, ProbeAnswersLinesPipedInOnBothEmulators) {
     }
 }
 
+// A kernel driven by its UART's receive interrupt (interrupt_echo): it
+// unmasks the interrupt in the CPSR, sleeps in a wait for interrupt, and its
+// handler, reached through the high vectors the MMU maps, echoes the line.
+// The processor takes the interrupt on Unicorn as on QEMU's boards, as IRQ
+// or, with the source sent to FIQ at the interrupt controller, as FIQ.
+TEST_F(ZandrelSimSerial, AKernelDrivenByItsReceiveInterruptEchoesALineOnBothEmulators) {
+    std::filesystem::copy_file(buildPath("kernels/interrupt_echo.elf"), device / "Storage Card/echo.elf");
+    struct Line {
+        const char* extra;
+        const char* mode;
+    };
+    for (const char* machine : {kSa1110, kPxa270}) {
+        for (const Line& line : {Line{"", "IRQ"}, Line{"fiq", "FIQ"}}) {
+            for (const char* emulator : {"unicorn", "qemu"}) {
+                SCOPED_TRACE(std::string(machine) + " on " + emulator + ", " + line.mode);
+                ProgramResult result =
+                    runProgram(buildPath("zandrel-sim"),
+                               arguments(machine, {"--kernel", "echo.elf", "--extra", line.extra,
+                                                   "--emulator", emulator, "--time-limit", "30"}),
+                               "hello, interrupts\nnot read\n");
+                EXPECT_EQ(result.status, 0) << result.err;
+                EXPECT_NE(result.out.find(
+                              "ECHO: type a line\nhello, interrupts\nECHO: line \"hello, interrupts\" in "),
+                          std::string::npos)
+                    << result.out;
+                EXPECT_TRUE(std::regex_search(
+                    result.out, std::regex(std::string("\" in [1-9][0-9]* interrupts, taken in ") +
+                                           line.mode + " mode from System mode\n")))
+                    << result.out;
+                EXPECT_EQ(result.out.find("unexpected exception"), std::string::npos) << result.out;
+            }
+        }
+    }
+}
+
 // Nothing comes after the end of the input: the kernel goes on waiting until
 // the limit that was asked for, which the exit status names.
 TEST_F(ZandrelSimSerial, AfterTheEndOfTheInputTheKernelWaitsUntilTheTimeLimit) {
