@@ -15,6 +15,10 @@ VERDICT = re.compile(r"PROBE VERDICT: (PASS|FAIL \((.*)\))")
 STATUSES = (0, 1, 2, 3, 4)
 # The campaign asked for something zandrel-sim does not take: its own fault, never the input's.
 USAGE_ERROR = 2
+# A damaged kernel may loop where the probe would halt, and zandrel-sim lets a
+# kernel run as long as it likes: its run ends here (status 3), far beyond the
+# probe's own needs, and a run that still has not ended is a hang of the loader.
+INSTRUCTION_LIMIT = ["--instruction-limit", "300000000"]
 
 
 @dataclasses.dataclass
@@ -73,7 +77,7 @@ def boot(sim, run, timeout, work_root):
         outcome = Outcome()
         try:
             args = [arg.replace("{device}", device) for arg in run.args]
-            done = subprocess.run([sim, "--device", device, "--quiet", "--answer", "yes"] + args,
+            done = subprocess.run([sim, "--device", device, "--quiet", "--answer", "yes"] + INSTRUCTION_LIMIT + args,
                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
         except subprocess.TimeoutExpired as expired:
             outcome.hung = True
