@@ -86,6 +86,7 @@ bool GzipStream::start() {
     if (!haveScratch() || !ready(front_))
         return false;
     crc_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    format_known_ = false;
     checkHeader(true);
     // A bad header shows at the first read.
     return true;
@@ -114,8 +115,9 @@ bool GzipStream::fill(Decoder& decoder) {
         decoder.z.avail_in = 0;
         decoder.eof = true;
         // A refused read is no end of file: the bytes are there but can't be had.
+        // Before its first bytes the file is not known to be gzip at all.
         if (count == FileManager::kReadFailed)
-            fail(u"gzip: can't read the file.\n");
+            fail(format_known_ ? u"gzip: can't read the file.\n" : u"can't read the file.\n");
         return false;
     }
     decoder.z.avail_in = count;
@@ -196,6 +198,7 @@ void GzipStream::checkHeader(bool first_member) {
     int second = first == kMagic[0] ? headerByte() : -1;
     if (status_ < 0)
         return;
+    format_known_ = true;
     if (first != kMagic[0] || second != kMagic[1]) {
         if (!first_member) {
             skipTrailingBytes(second >= 0 ? 2 : 1, first != 0 || second > 0);

@@ -124,6 +124,8 @@ class GzipStream {
     Console** console_;
     uint64_t max_output_;
     bool compressed_ = false;
+    // The first bytes were read: the file is gzip (compressed_) or plain.
+    bool format_known_ = false;
     int32_t status_ = Z_OK;
 
     Decoder front_;

@@ -300,6 +300,24 @@ TEST_F(GzipFileManagerTest, ReadFailureOfTheWrappedFileEndsInCorruptData) {
     }
 }
 
+// A file whose very first read is refused is not known to be gzip: the
+// console says it can't be read, without calling it a gzip failure (the
+// boot's box names the kernel or image that could not be read).
+TEST_F(GzipFileManagerTest, AFileUnreadableFromItsStartIsNotCalledGzip) {
+    const std::string packed = gzip_files::compress("/usr/bin/gzip", {"-c", "-n"}, gzip_files::plainData());
+    for (const std::string& contents : {packed, gzip_files::plainData()}) {
+        console.output.clear();
+        auto* memory = new MemoryFileManager(&slot, contents);
+        memory->fail_from = 0;
+        GzipFileManager layer(&slot, memory);
+        ASSERT_TRUE(layer.open(u"any", 3));
+        char out[16];
+        EXPECT_EQ(layer.read(out, sizeof out, 0), kAllOnes);
+        EXPECT_NE(console.text().find("can't read the file.\n"), std::string::npos) << console.text();
+        EXPECT_EQ(console.text().find("gzip:"), std::string::npos) << console.text();
+    }
+}
+
 TEST_F(GzipFileManagerTest, OpeningAgainWithoutCloseStartsTheNewFileCleanly) {
     const std::string first = "first file contents";
     const std::string second = gzip_files::plainData();
