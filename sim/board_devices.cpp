@@ -82,9 +82,9 @@ uint32_t Sa1100SerialPort::read32(uint32_t offset) {
     case kUtsr0: {
         // The transmit FIFO always has room.
         uint32_t status = kUtsr0TransmitService;
-        if ((control_[3] & kUtcr3ReceiveEnable) != 0 && receiverReady())
-            status |= kUtsr0ReceiverIdle | (receivedBytes() >= 4 ? kUtsr0ReceiveService : 0);
-        return status;
+        if ((control_[3] & kUtcr3ReceiveEnable) != 0 && receiverReady() && receivedBytes() >= 4)
+            status |= kUtsr0ReceiveService;
+        return status | (receiverIdle() ? kUtsr0ReceiverIdle : 0);
     }
     case kUtsr1: {
         uint32_t status = busyRead() ? kUtsr1Busy : kUtsr1NotFull;
@@ -97,8 +97,20 @@ uint32_t Sa1100SerialPort::read32(uint32_t offset) {
     }
 }
 
+bool Sa1100SerialPort::receiverIdle() {
+    if (receivedBytes() != 0)
+        receiver_idle_ = true;
+    return receiver_idle_;
+}
+
+bool Sa1100SerialPort::interruptPending() {
+    return receiveInterruptEnabled() && (receiverIdle() || receivedBytes() >= 4);
+}
+
 void Sa1100SerialPort::write32(uint32_t offset, uint32_t value) {
     writes_.push_back({offset, value});
+    if (offset == kUtsr0 && (value & kUtsr0ReceiverIdle) != 0)
+        receiver_idle_ = false;
     if (offset <= kUtcr3)
         control_[offset / 4] = value;
     else if (offset == kUtdr && (control_[3] & kUtcr3TransmitEnable) != 0)

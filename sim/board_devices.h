@@ -44,7 +44,7 @@ class SerialDevice : public DeviceModel {
     // Whether the kernel enabled the receive interrupt, and whether the
     // device asks for it now (bytes wait in the receive FIFO).
     virtual bool receiveInterruptEnabled() = 0;
-    bool interruptPending() { return receiveInterruptEnabled() && receivedBytes() != 0; }
+    virtual bool interruptPending() { return receiveInterruptEnabled() && receivedBytes() != 0; }
 
   protected:
     void send(uint8_t byte);
@@ -74,8 +74,11 @@ class SerialDevice : public DeviceModel {
 // sent only while the transmitter is enabled (UTCR3 bit 1), as Windows CE's
 // serial driver leaves it, and received while the receiver is (bit 0): UTDR
 // reads the 12-entry receive FIFO, UTSR1 bit 1 tells it is not empty, UTSR0
-// bit 2 (receiver idle) that bytes wait in it, bit 1 that it holds 4 or more;
-// either asks for the port's interrupt when UTCR3 bit 3 enables it.
+// bit 1 that it holds 4 or more, and bit 2 (receiver idle) that bytes came:
+// that bit stays set, the FIFO emptied or not, until the kernel writes a one
+// to it. Either asks for the port's interrupt when UTCR3 bit 3 enables it, so
+// a kernel that never answers the receiver-idle bit keeps being interrupted,
+// as on the chip.
 class Sa1100SerialPort : public SerialDevice {
   public:
     static constexpr uint32_t kUtcr3 = 0x0C;
@@ -98,12 +101,16 @@ class Sa1100SerialPort : public SerialDevice {
     uint32_t read32(uint32_t offset) override;
     void write32(uint32_t offset, uint32_t value) override;
     bool receiveInterruptEnabled() override;
+    bool interruptPending() override;
 
   private:
     size_t receivedBytes() override;
+    // UTSR0's receiver-idle bit, set once bytes are seen in the FIFO.
+    bool receiverIdle();
 
     // UTCR0: 8 data bits; UTCR1/2: 9600 bit/s at 3.6864 MHz; UTCR3: receiver and transmitter on.
     std::array<uint32_t, 4> control_{0x08, 0x00, 0x17, 0x03};
+    bool receiver_idle_ = false;
 };
 
 // PXA2x0 UART (full-function, Bluetooth or standard): 16550 registers on
