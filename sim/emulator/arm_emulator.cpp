@@ -558,6 +558,10 @@ EmulationResult ArmEmulator::run(uint32_t pc, const RunLimits& limits) {
     if (limits.time)
         deadline = Clock::now() + *limits.time;
     auto out_of_time = [&] { return deadline && Clock::now() >= *deadline; };
+    auto stop_for_time = [&] {
+        hooks_->stop(EmulationStop::kTimeLimit,
+                     "time limit of " + std::to_string(limits.time->count() / 1000) + " s reached");
+    };
     uc_err err = UC_ERR_OK;
     for (;;) {
         uint64_t timeout_us = 0;
@@ -570,8 +574,7 @@ EmulationResult ArmEmulator::run(uint32_t pc, const RunLimits& limits) {
         if (hooks_->stopped || err != UC_ERR_OK)
             break;
         if (out_of_time()) {
-            hooks_->stop(EmulationStop::kTimeLimit,
-                         "time limit of " + std::to_string(limits.time->count() / 1000) + " s reached");
+            stop_for_time();
             break;
         }
         // Unicorn comes back after a wait for interrupt, with the program counter
@@ -594,6 +597,11 @@ EmulationResult ArmEmulator::run(uint32_t pc, const RunLimits& limits) {
         }
         if (limits.quit != nullptr && limits.quit->load()) {
             hooks_->stop(EmulationStop::kUserQuit, "the user quit");
+            break;
+        }
+        // The time ran out while the processor slept: it is not woken for that.
+        if (wake == Wake::kLater) {
+            stop_for_time();
             break;
         }
     }

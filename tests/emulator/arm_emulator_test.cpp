@@ -246,3 +246,22 @@ TEST_F(ArmEmulatorTest, AWaitForInterruptEndsWithTheInterruptTakenOnlyWhenUnmask
 }
 
 } // namespace
+
+namespace {
+
+// The time limit passing while the processor sleeps in a wait for interrupt
+// ends the run there: the processor is not woken to go on after the wait.
+TEST_F(ArmEmulatorTest, ATimeLimitPassingInAWaitForInterruptEndsTheRunAsleep) {
+    ASSERT_TRUE(cpu.mapMemory(kCode, 0x1000));
+    sim::RunLimits limits;
+    limits.time = std::chrono::milliseconds(50);
+    limits.wake = [] { return sim::RunLimits::Wake::kLater; };
+    std::string code = assemble("mov r3, #0\n mcr p15, 0, r0, c7, c0, 4\n mov r3, #6\n b .");
+    ASSERT_TRUE(cpu.write(kCode + 0x300, code.data(), code.size()));
+    cpu.setCpsr(0xDF);
+    sim::EmulationResult result = cpu.run(kCode + 0x300, limits);
+    EXPECT_EQ(result.stop, sim::EmulationStop::kTimeLimit) << result.reason;
+    EXPECT_EQ(result.state.r[3], 0u) << "went on after the wait";
+}
+
+} // namespace
