@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kHalted = 0;
 constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
 constexpr int kStopped = 3;
 constexpr int kPlacedImageDiffers = 4;
 constexpr int kTimeLimit = 5;
@@ -187,8 +188,17 @@ int runSnapshot(const CliOptions& options, Terminal& terminal) {
         terminal.err("zandrel-sim: " + error + "\n");
         return kFailed;
     }
+    // The snapshot's machine is known only now: QEMU may have no board for it.
+    if (options.emulator == "qemu") {
+        if (std::optional<std::string> problem = sim::qemuBoardProblem(sim::Handheld::get().profile())) {
+            terminal.err("zandrel-sim: " + *problem + "\n");
+            return kUsageError;
+        }
+    }
     CliOptions run_options = options;
     run_options.snapshot.reset();
-    std::unique_ptr<HostSerialLine> line = connectStandardInput(terminal);
+    std::unique_ptr<HostSerialLine> line;
+    if (options.emulator != "none")
+        line = connectStandardInput(terminal);
     return runHandOff(snapshot.hand_off, run_options, terminal);
 }

@@ -258,6 +258,20 @@ TEST_F(ZandrelSimEmulator, ASavedHandOffBootsAgainOnEitherEmulator) {
     EXPECT_NE(junk.err.find("is not a zandrel snapshot"), std::string::npos) << junk.err;
 }
 
+// A snapshot's machine is checked against QEMU's boards as a boot's is: an
+// SA-1100 hand-off is not run on the SA-1110 board.
+TEST_F(ZandrelSimEmulator, ASnapshotOfAMachineQemuHasNoBoardForIsAUsageError) {
+    std::string snapshot = (device / "sa1100.snap").string();
+    ProgramResult first =
+        run("HP Jornada 820", {"--kernel", "probe.elf", "--emulator", "none", "--snapshot", snapshot});
+    ASSERT_EQ(first.status, 0) << first.err;
+    ProgramResult again =
+        runProgram(buildPath("zandrel-sim"), {"--quiet", "--from-snapshot", snapshot, "--emulator", "qemu"});
+    EXPECT_EQ(again.status, 2) << again.err;
+    EXPECT_NE(again.err.find("zandrel-sim: QEMU has no board for the HP Jornada 820"), std::string::npos)
+        << again.err;
+}
+
 TEST(ZandrelSimEmulatorOptions, AreParsedAndCheckedAndListedInTheHelp) {
     auto parse = [](std::vector<const char*> words) {
         words.insert(words.begin(), "zandrel-sim");
