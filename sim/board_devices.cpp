@@ -21,7 +21,7 @@ void SerialDevice::send(uint8_t byte) {
     empty_polls_ = 0;
     transmitted_ += static_cast<char>(byte);
     Handheld& device = Handheld::get();
-    if (device.serial_output) {
+    if (on_host_line_ && device.serial_output) {
         char c = static_cast<char>(byte);
         device.serial_output(&c, 1);
     }
@@ -35,13 +35,17 @@ bool SerialDevice::busyRead() {
     return true;
 }
 
+SerialInput* SerialDevice::hostInput() const {
+    return on_host_line_ ? Handheld::get().serial_input : nullptr;
+}
+
 size_t SerialDevice::receiveFifo(size_t fifo_size) {
-    SerialInput* input = Handheld::get().serial_input;
+    SerialInput* input = hostInput();
     return input != nullptr ? input->available(fifo_size) : 0;
 }
 
 uint8_t SerialDevice::receive() {
-    SerialInput* input = Handheld::get().serial_input;
+    SerialInput* input = hostInput();
     std::optional<uint8_t> byte = input != nullptr ? input->take() : std::nullopt;
     if (byte)
         empty_polls_ = 0;
@@ -49,7 +53,7 @@ uint8_t SerialDevice::receive() {
 }
 
 bool SerialDevice::receiverReady() {
-    SerialInput* input = Handheld::get().serial_input;
+    SerialInput* input = hostInput();
     if (input == nullptr)
         return false;
     if (input->available(1) != 0) {
@@ -227,9 +231,10 @@ void attachBoardDevices(PhysicalMemory& memory, const DeviceProfile& profile) {
     if (isXScale(profile.processor)) {
         memory.attachDevice(Pxa2x0MemoryController::kBase, Pxa2x0MemoryController::kSize,
                             std::make_shared<Pxa2x0MemoryController>(profile.ram_size));
+        // The serial cable is on the FFUART.
         std::vector<IC::Source> uarts = {{IC::kPxa2x0Ffuart, std::make_shared<Pxa2x0Uart>()},
-                                         {IC::kPxa2x0Btuart, std::make_shared<Pxa2x0Uart>()},
-                                         {IC::kPxa2x0Stuart, std::make_shared<Pxa2x0Uart>()}};
+                                         {IC::kPxa2x0Btuart, std::make_shared<Pxa2x0Uart>(false)},
+                                         {IC::kPxa2x0Stuart, std::make_shared<Pxa2x0Uart>(false)}};
         const uint32_t bases[] = {kPxa2x0FfuartBase, kPxa2x0BtuartBase, kPxa2x0StuartBase};
         for (size_t i = 0; i < uarts.size(); ++i)
             memory.attachDevice(bases[i], kSerialBlockSize, uarts[i].device);

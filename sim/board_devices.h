@@ -18,6 +18,8 @@
 
 namespace sim {
 
+class SerialInput;
+
 constexpr uint32_t kSa1100SerialBase = 0x80050000; // serial port 3 (the UART)
 constexpr uint32_t kPxa2x0FfuartBase = 0x40100000;
 constexpr uint32_t kPxa2x0BtuartBase = 0x40200000;
@@ -35,6 +37,10 @@ struct RegisterWrite {
 
 class SerialDevice : public DeviceModel {
   public:
+    // A device not on the host's line (a PXA2x0's Bluetooth and standard
+    // UARTs, wired to other parts than the serial cable) sends to nobody and
+    // never receives.
+    explicit SerialDevice(bool on_host_line = true) : on_host_line_(on_host_line) {}
     // Everything sent on the line since the device was made.
     const std::string& transmitted() const { return transmitted_; }
     const std::vector<RegisterWrite>& writes() const { return writes_; }
@@ -66,6 +72,10 @@ class SerialDevice : public DeviceModel {
     std::vector<RegisterWrite> writes_;
 
   private:
+    // The host's line, or null for a device not on it.
+    SerialInput* hostInput() const;
+
+    bool on_host_line_;
     int empty_polls_ = 0;
 };
 
@@ -121,6 +131,7 @@ class Sa1100SerialPort : public SerialDevice {
 // for its interrupt, which IIR names (received data available).
 class Pxa2x0Uart : public SerialDevice {
   public:
+    using SerialDevice::SerialDevice;
     static constexpr uint32_t kThr = 0x00; // DLL while the latch is on
     static constexpr uint32_t kIer = 0x04; // DLH while the latch is on
     static constexpr uint32_t kIir = 0x08; // FCR on write

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using Port = sim::Sa1100SerialPort;
@@ -71,6 +73,38 @@ TEST_F(Sa1100SerialReceive, AFullerFifoAsksForServiceAndTheInterruptNeedsItsEnab
     port.write32(Port::kUtcr3, Port::kUtcr3ReceiveEnable | Port::kUtcr3TransmitEnable);
     EXPECT_TRUE(idle());
     EXPECT_FALSE(port.interruptPending());
+}
+
+} // namespace
+
+namespace {
+
+// Only the UART on the serial cable (the PXA2x0's FFUART) hears the host's
+// line and talks to it; the Bluetooth and standard UARTs are wired elsewhere.
+TEST(Pxa2x0UartHostLine, OnlyTheUartOnTheCableReceivesAndSendsToTheHost) {
+    using Uart = sim::Pxa2x0Uart;
+    sim::SerialInput input;
+    std::string output;
+    sim::Handheld& device = sim::Handheld::get();
+    sim::SerialInput* previous_input = device.serial_input;
+    auto previous_output = device.serial_output;
+    device.serial_input = &input;
+    device.serial_output = [&output](const char* bytes, size_t count) { output.append(bytes, count); };
+    input.push("x");
+    for (bool on_cable : {true, false}) {
+        SCOPED_TRACE(on_cable ? "FFUART" : "BTUART");
+        Uart uart(on_cable);
+        uart.write32(Uart::kIer, Uart::kIerUnitEnable | Uart::kIerReceiveInterrupt);
+        EXPECT_EQ((uart.read32(Uart::kLsr) & Uart::kLsrDataReady) != 0, on_cable);
+        EXPECT_EQ(uart.interruptPending(), on_cable);
+        output.clear();
+        uart.write32(Uart::kThr, 'y');
+        EXPECT_EQ(output, on_cable ? "y" : "");
+        EXPECT_EQ(uart.transmitted(), "y");
+    }
+    EXPECT_EQ(input.available(), 1u) << "nothing took the byte";
+    device.serial_input = previous_input;
+    device.serial_output = previous_output;
 }
 
 } // namespace
