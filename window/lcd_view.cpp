@@ -59,9 +59,18 @@ struct KernelRun {
     std::optional<sim::RgbImage> board_picture;
 };
 
+// A thread's own share of what it was started with (a `new` shared_ptr):
+// the thread may outlive the function that started it.
+template <typename T>
+std::shared_ptr<T> takeShare(void* data) {
+    auto* share = static_cast<std::shared_ptr<T>*>(data);
+    std::shared_ptr<T> taken = std::move(*share);
+    delete share;
+    return taken;
+}
+
 DWORD WINAPI runKernel(void* data) {
-    std::shared_ptr<KernelRun> run = std::move(*static_cast<std::shared_ptr<KernelRun>*>(data));
-    delete static_cast<std::shared_ptr<KernelRun>*>(data);
+    std::shared_ptr<KernelRun> run = takeShare<KernelRun>(data);
     int status = run->task([run](sim::RgbImage picture) {
         std::lock_guard<std::mutex> hold(run->board_lock);
         run->board_picture = std::move(picture);
@@ -80,7 +89,8 @@ class LcdView {
         : run_(std::move(run)), options_(options), profile_(sim::Handheld::get().profile()),
           desktop_(desktop) {}
 
-    static DWORD WINAPI thread(void* view) { return static_cast<LcdView*>(view)->show(); }
+    // Started with a `new std::shared_ptr<LcdView>`: the view lives until its thread ends.
+    static DWORD WINAPI thread(void* data) { return takeShare<LcdView>(data)->show(); }
 
   private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -294,15 +304,20 @@ void leaveTheWindowOnTheLcd() {
 int runShowingTheLcd(const DeviceSession::HandOffTask& task, const LcdViewOptions& options) {
     auto run = std::make_shared<KernelRun>(task);
     const sim::DeviceProfile& profile = sim::Handheld::get().profile();
+    auto* kernel_share = new std::shared_ptr<KernelRun>(run);
+    HANDLE kernel = CreateThread(nullptr, 0, runKernel, kernel_share, 0, nullptr);
+    if (kernel == nullptr) {
+        delete kernel_share;
+        return task({});
+    }
     // The whole LCD at its own resolution, on a desktop of its size.
     HDESK desktop = desktopOfSize(profile.screen_width, profile.screen_height);
     hideThisThreadsWindows();
-    HANDLE kernel = CreateThread(nullptr, 0, runKernel, new std::shared_ptr<KernelRun>(run), 0, nullptr);
-    if (kernel == nullptr)
-        return task({});
-    LcdView view(run, options, desktop);
+    auto* view_share = new std::shared_ptr<LcdView>(std::make_shared<LcdView>(run, options, desktop));
     DWORD view_thread = 0;
-    HANDLE shown = CreateThread(nullptr, 0, LcdView::thread, &view, 0, &view_thread);
+    HANDLE shown = CreateThread(nullptr, 0, LcdView::thread, view_share, 0, &view_thread);
+    if (shown == nullptr)
+        delete view_share;
     WPARAM quit_code = 0;
     bool closed = shown != nullptr && waitForTheView(shown, quit_code);
     if (closed) {

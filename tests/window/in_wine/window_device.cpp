@@ -103,10 +103,11 @@ void showKernelAtJump(std::function<int(const HandOffTask& task)> show) {
         // The serial line whose quit ends the run, as zandrel-window's standard input.
         auto line = std::make_shared<sim::SerialInput>();
         sim::Handheld::get().serial_input = line.get();
-        HandOffTask task = [&hand_off, ended, stopped, line](const std::function<void(sim::RgbImage)>&) {
+        auto off = std::make_shared<sim::HandOff>(hand_off);
+        HandOffTask task = [off, ended, stopped, line](const std::function<void(sim::RgbImage)>&) {
             sim::HandOffLimits limits;
             limits.quit = &line->quitRequested();
-            sim::HandOffRun run = sim::runOnUnicorn(hand_off, limits);
+            sim::HandOffRun run = sim::runOnUnicorn(*off, limits);
             *stopped = run.result.stop == sim::EmulationStop::kUserQuit;
             *ended = true;
             return run.result.stop == sim::EmulationStop::kHalted ? 0 : 3;
