@@ -125,10 +125,6 @@ void useSystemFont(const SystemFont& font) {
     system_font = font;
 }
 
-SystemFont systemFont() {
-    return system_font;
-}
-
 HWND CreateDialogIndirectParamCE(HINSTANCE instance, const DLGTEMPLATE* dialog_template, DWORD size,
                                  HWND parent, DLGPROC procedure, LPARAM parameter) {
     std::vector<BYTE> copy = withLayoutFont(reinterpret_cast<const BYTE*>(dialog_template), size);

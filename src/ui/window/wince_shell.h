@@ -18,7 +18,6 @@ int CommandBar_Height(HWND command_bar);
 // The device's system font, in which its dialogs show: Tahoma 8 pt, or a
 // Japanese font on a Japanese machine.
 void useSystemFont(const SystemFont& font);
-SystemFont systemFont();
 
 // CreateDialogIndirectParamW as on the device, where a template that names no
 // font takes the system font (Tahoma 8 pt's dialog units are about 1.5 by
