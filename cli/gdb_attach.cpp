@@ -1,5 +1,6 @@
 #include "cli/gdb_attach.h"
 
+#include "loader/elf_format.h"
 #include "sim/hand_off.h"
 #include "sim/placed_image.h"
 
@@ -33,12 +34,11 @@ GdbAttach::GdbAttach(const std::optional<std::filesystem::path>& kernel, const s
     std::vector<uint8_t> bytes;
     if (!sim::readHostFile(*kernel, bytes, why_not_))
         return;
-    if (bytes.size() < 28 || bytes[0] != 0x7F || bytes[1] != 'E' || bytes[2] != 'L' || bytes[3] != 'F') {
+    if (bytes.size() < elf::ehdr::kSize || !elf::hasMagic(bytes.data())) {
         why_not_ = "the kernel file is not an ELF file";
         return;
     }
-    link_entry_ = uint32_t{bytes[24]} | uint32_t{bytes[25]} << 8 | uint32_t{bytes[26]} << 16 |
-                  uint32_t{bytes[27]} << 24;
+    link_entry_ = elf::get32(bytes.data() + elf::ehdr::kEntry);
     if (!isGzip(*kernel)) {
         elf_ = std::filesystem::absolute(*kernel);
         return;

@@ -500,7 +500,8 @@ SETTINGS_FIELDS = {
     "safety message": (1632, 4, False, None), "serial speed": (1636, 4, False, None),
     "extra options": (1640, 512, True, None),
 }
-NUMBERS = [1064, 1068, 1072, 1596, 1600, 1604, 1608, 1612, 1616, 1620, 1624, 1628, 1632, 1636]
+NUMBERS = [offset for offset, _, text, _ in SETTINGS_FIELDS.values() if not text]
+TEXTS = [name for name, (_, _, text, _) in SETTINGS_FIELDS.items() if text]
 SIGNATURE = struct.pack("<I", 0x177d5753)
 
 
@@ -542,7 +543,7 @@ def settings(inputs, rng, count, base):
     image = inputs.image_streams["gzip -9 -n"]
 
     def text_without_end(d, r):
-        offset, width, _, _ = SETTINGS_FIELDS[r.choice(["directory", "kernel name", "image name", "extra options"])]
+        offset, width, _, _ = SETTINGS_FIELDS[r.choice(TEXTS)]
         return d[:offset] + b"A\0" * (width // 2) + d[offset + width:]
 
     def word(offset, value):

@@ -47,8 +47,7 @@ bool Architecture::allocateMemory(uint32_t size) {
     uint32_t page_size = memory->getPageSize();
     uint32_t payload = page_size - MemoryManager::kLinkSize;
     uint64_t bytes = (static_cast<uint64_t>(size) + payload - 1) / payload * page_size;
-    // The first page of the page list, then the code, stack and argument pages from the end.
-    bytes += 4 * static_cast<uint64_t>(page_size);
+    bytes += uint64_t{MemoryManager::kBootPages} * page_size;
     bytes = MemoryManager::roundRegion(bytes);
     if (bytes > UINT32_MAX) {
         print(u"memory request too large (%u bytes).\n", size);

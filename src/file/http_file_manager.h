@@ -16,9 +16,6 @@ class HttpFileManager : public FileManager {
   public:
     static constexpr uint32_t kRequestSize = 260;
     static constexpr uint32_t kHostSize = 260;
-    // The longest a server may go without sending anything, unless
-    // `http_transfer_limits` say otherwise.
-    static constexpr uint32_t kReceiveTimeoutMs = HttpTransferLimits{}.silence_ms;
     static constexpr uint32_t kReceiveChunk = 255;
 
     using StartupProc = int (*)(ce::WORD version, ce::WSADATA* data);
@@ -57,7 +54,6 @@ class HttpFileManager : public FileManager {
 
     // The limits start as `http_transfer_limits` were when the object was made.
     void setLimits(const HttpTransferLimits& limits) { limits_ = limits; }
-    void setReceiveTimeout(uint32_t milliseconds) { limits_.silence_ms = milliseconds; }
     // Whether the platform's own WSAStartup/WSACleanup are used (else the replacements).
     bool usesPlatformStartup() const { return startup_ == &ce::WSAStartup; }
 

@@ -503,9 +503,8 @@ bool ElfLoader::loadInOnePass() {
         places.ranges.push_back({end, std::min(room_end, kAddressSpace), false, true});
 
     MemoryManager* memory = *memory_;
-    // The pass needs the segments' pages, those the kept bytes are lent,
-    // the page list's first page and the three pages taken from the end.
-    memory->reserveProvisionally(plan.kept_pages + 4);
+    // The pass needs the segments' pages, those the kept bytes are lent, and the boot's own.
+    memory->reserveProvisionally(plan.kept_pages + MemoryManager::kBootPages);
     {
         Hush hush(console_);
         if (!architecture_->placeKernel(places.ranges) ||

@@ -234,7 +234,7 @@ bool MemoryManager::reserveSpace(uint64_t pages) {
 }
 
 bool MemoryManager::releaseMemory() {
-    if (released_ || !release_memory_)
+    if (!mayRelease())
         return false;
     released_ = true;
     return release_memory_();
@@ -317,7 +317,7 @@ MemoryManager::Mapped MemoryManager::fill(Wanted wanted) {
     for (uint64_t target = wanted(); static_cast<uint64_t>(mapped_count_) < target; target = wanted()) {
         uint64_t count = target - static_cast<uint64_t>(mapped_count_);
         // What the program keeps for later goes first when the rest is more than memory holds.
-        if (!released_ && release_memory_ && !enoughFree(count))
+        if (mayRelease() && !enoughFree(count))
             releaseMemory();
         uint8_t* pages = commitPages(&count);
         if (pages == nullptr)

@@ -20,6 +20,9 @@ class MemoryManager {
     static constexpr int kMaxBanks = 16;
     static constexpr uint32_t kLinkSize = 16;
     static constexpr uint32_t kRegionGranularity = 0x10000;
+    // Pages every boot takes besides the kernel's: the page list's first
+    // page, then the second stage's code, stack and argument pages from the end.
+    static constexpr uint32_t kBootPages = 4;
 
     struct Bank {
         uint32_t address;
@@ -164,6 +167,8 @@ class MemoryManager {
     // Asks the program once per reservation to give back what it keeps for
     // later; true when it did.
     bool releaseMemory();
+    // Whether the program is still to be asked in this reservation.
+    bool mayRelease() const { return !released_ && release_memory_; }
     // Whether program memory has room for `pages` more pages now.
     bool enoughFree(uint64_t pages) const;
     enum class Mapped { All, PageNotFound, NoRoom, NoMemory };

@@ -236,7 +236,7 @@ TEST_F(HttpFileManagerTest, OpenAsksWithOneHeadAndTheFirstReadDownloadsOnce) {
     EXPECT_EQ(server.requests(), expected);
     EXPECT_EQ(console.text(), "open http://127.0.0.1/kalmor.gz - header 38 byte contents 5 byte\n"
                               "open http://127.0.0.1/kalmor - header 38 byte contents 5 byte\n");
-    EXPECT_EQ(sim::Network::get().last_receive_timeout, HttpFileManager::kReceiveTimeoutMs);
+    EXPECT_EQ(sim::Network::get().last_receive_timeout, HttpTransferLimits{}.silence_ms);
     EXPECT_EQ(sim::Network::get().openSockets(), 0);
 }
 
@@ -533,7 +533,9 @@ TEST_F(HttpFileManagerTest, ScriptedAnswersAreTakenOrRefusedSoundly) {
             [&](const std::string& request) { return request.rfind("HEAD ", 0) == 0 ? c.head : c.get; });
         files.reset();
         connect(server.url());
-        files->setReceiveTimeout(200);
+        HttpTransferLimits limits;
+        limits.silence_ms = 200;
+        files->setLimits(limits);
         sim::Network::get().sent.clear();
         ASSERT_EQ(files->open(u"/k", 3), c.opens) << console.text();
         EXPECT_EQ(readAt(100, 0), c.contents);
