@@ -18,7 +18,7 @@ mkdir -p "$work/Storage Card"
 cp "$build/kernels/probe.elf" "$work/Storage Card/"
 
 python3 - "$build/zandrel-sim" "$work" "$seconds" <<'PYTHON'
-import os, subprocess, sys, time
+import os, select, subprocess, sys, time
 
 program, device, seconds = sys.argv[1], sys.argv[2], float(sys.argv[3])
 ticks = os.sysconf("SC_CLK_TCK")
@@ -45,10 +45,14 @@ for machine in ("HP Jornada 720 (US/UK)", "Sharp W-ZERO3 (WS003SH)"):
              "--no-pause", "--kernel", "probe.elf", "--single", "--no-ask-name", "--emulator", emulator],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         seen = b""
+        deadline = time.monotonic() + 60
         while b"probe> " not in seen:
-            chunk = os.read(run.stdout.fileno(), 65536)
+            left = deadline - time.monotonic()
+            ready = select.select([run.stdout], [], [], max(left, 0))[0] if left > 0 else []
+            chunk = os.read(run.stdout.fileno(), 65536) if ready else b""
             if not chunk:
-                sys.exit(f"{machine} on {emulator}: no prompt")
+                run.kill()
+                sys.exit(f"{machine} on {emulator}: no prompt" + ("" if ready else " within 60 s"))
             seen += chunk
         time.sleep(0.5)  # the prompt's last bytes and QEMU's settling
         before, start = cpu_seconds(run.pid), time.monotonic()

@@ -281,7 +281,9 @@ class WindowProgram : public WindowUnderWine {
     }
     // The desktops of a program that has ended stay on the X screen for about
     // a second, the LCD's over the window's: a run starts when they are gone.
-    static void waitForTheLastRunsDesktops() { runProgram(onPath("wineserver"), {"-w"}); }
+    static void waitForTheLastRunsDesktops() {
+        runProgram("/usr/bin/timeout", {"60", onPath("wineserver"), "-w"});
+    }
 
     std::filesystem::path device;
 };
